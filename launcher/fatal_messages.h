@@ -1,0 +1,37 @@
+// The launcher's four fixed failure messages.
+//
+// Each Fatal* routine shows its message through the reporter and returns the
+// outcome that ends the run with the message's exit code; the caller passes it
+// up unchanged. The texts are shown exactly as stored in the table of
+// fatal_messages.cpp: one line each, sentences separated by two spaces.
+#pragma once
+
+#include <cstdint>
+
+#include "launcher/outcome.h"
+#include "launcher/reporter.h"
+
+namespace stub {
+
+enum class FatalMessage {
+  kDamaged,      // the package cannot be read or fails its checks
+  kTruncated,    // the file is shorter than the package as built
+  kTempCopy,     // the temporary copy cannot be created or written
+  kStartFailed,  // the temporary copy cannot be started
+};
+
+// The fixed text of `message`, NUL-terminated.
+const char16_t* FatalMessageText(FatalMessage message);
+
+// The exit code that follows `message`. For kStartFailed this is the code used
+// when the system reports no error of its own (see FatalStartFailed).
+uint32_t FatalMessageExitCode(FatalMessage message);
+
+Outcome FatalDamaged(Reporter& reporter);
+Outcome FatalTruncated(Reporter& reporter);
+Outcome FatalTempCopy(Reporter& reporter);
+// Ends with `system_error`, the error the failed start reported, or with
+// FatalMessageExitCode(kStartFailed) when that is 0.
+Outcome FatalStartFailed(Reporter& reporter, uint32_t system_error);
+
+}  // namespace stub

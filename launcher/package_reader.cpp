@@ -1,0 +1,75 @@
+#include "launcher/package_reader.h"
+
+#include <memory>
+
+#include "decoding/crc32.h"
+#include "launcher/fatal_messages.h"
+
+namespace stub {
+namespace {
+
+// The checksum region is read in pieces of this size.
+constexpr uint32_t kCrcChunkSize = 64 * 1024;
+
+bool SizeTestPasses(uint64_t file_size, const TPackageLocator& locator) {
+  if (locator.DetachedSize > 0) {
+    return static_cast<uint32_t>(file_size) >= locator.DetachedSize;
+  }
+  return static_cast<int64_t>(file_size) >= locator.MinFileSize;
+}
+
+bool ChecksumMatches(PlatformFile& file, uint64_t file_size, const TPackageLocator& locator) {
+  const uint64_t start = locator.PackageOffset;
+  if (start > kMaxSeekOffset) return false;
+  if (start + locator.CrcLength > file_size) return false;  // the read would come up short
+  if (!file.Seek(start)) return false;
+
+  const uint32_t chunk_size = locator.CrcLength < kCrcChunkSize ? locator.CrcLength : kCrcChunkSize;
+  std::unique_ptr<uint8_t[]> chunk(new uint8_t[chunk_size == 0 ? 1 : chunk_size]);
+  uint32_t crc = 0;
+  for (uint32_t remaining = locator.CrcLength; remaining > 0;) {
+    const uint32_t want = remaining < chunk_size ? remaining : chunk_size;
+    if (file.Read(chunk.get(), want) != want) return false;
+    crc = UpdateCrc32(crc, chunk.get(), want);
+    remaining -= want;
+  }
+  return crc == locator.CrcValue;
+}
+
+}  // namespace
+
+bool ReadExactlyAt(PlatformFile& file, uint64_t offset, void* buffer, uint32_t count) {
+  if (offset > kMaxSeekOffset) return false;
+  if (!file.Seek(offset)) return false;
+  return file.Read(buffer, count) == count;
+}
+
+Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator) {
+  PackageLocatorBytes bytes;
+  if (!ReadExactlyAt(file, kPackageLocatorOffset, bytes.data(), bytes.size())) {
+    return FatalDamaged(reporter);
+  }
+  locator = DecodePackageLocator(bytes);
+  if (locator.PackageOffset == 0) return FatalDamaged(reporter);
+  return Outcome::Proceed();
+}
+
+Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter) {
+  uint64_t file_size = 0;
+  if (!file.GetSize(file_size)) return FatalDamaged(reporter);
+  if (!SizeTestPasses(file_size, locator)) return FatalTruncated(reporter);
+  if (!ChecksumMatches(file, file_size, locator)) return FatalDamaged(reporter);
+  return Outcome::Proceed();
+}
+
+Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
+                          Reporter& reporter, TPackageHeader& header) {
+  PackageHeaderBytes bytes;
+  if (!ReadExactlyAt(file, locator.PackageOffset, bytes.data(), bytes.size())) {
+    return FatalDamaged(reporter);
+  }
+  header = DecodePackageHeader(bytes);
+  return Outcome::Proceed();
+}
+
+}  // namespace stub

@@ -1,0 +1,45 @@
+// Reading and verifying the package records from the package file.
+//
+// The launcher runs these in a fixed order, and the first test that fails ends
+// the run with its message:
+//
+//   1. ReadPackageLocator: 24 bytes at offset 128; short, or PackageOffset 0:
+//      damaged.
+//   2. VerifyPackage, size test: with DetachedSize > 0, the low 32 bits of the
+//      file size (unsigned) must reach DetachedSize; otherwise the 64-bit size
+//      (signed) must reach MinFileSize. Failing: truncated. It comes before the
+//      checksum so an incomplete download is reported as truncated.
+//   3. VerifyPackage, checksum: the CRC-32 of CrcLength bytes from PackageOffset
+//      must equal CrcValue; a region that cannot be read whole: damaged.
+//   4. ReadPackageHeader: 70 bytes at PackageOffset; short: damaged.
+//
+// Beyond the plain order, the file is read defensively: a size query that
+// fails counts as damaged (it must not pass as a size); an offset of 2^31 or
+// more, which the launcher's 32-bit signed seeks cannot reach, is damaged; and
+// a checksum region that runs past the end of the file is a short read, found
+// without allocating a buffer of the claimed length. The region is checksummed
+// in pieces, so a package of any size needs only a small buffer.
+#pragma once
+
+#include <cstdint>
+
+#include "launcher/outcome.h"
+#include "launcher/package_records.h"
+#include "launcher/reporter.h"
+#include "platform/platform.h"
+
+namespace stub {
+
+// Offsets the launcher can seek to: below 2^31.
+inline constexpr uint64_t kMaxSeekOffset = 0x7FFFFFFF;
+
+// Reads exactly `count` bytes at absolute `offset` into `buffer`. False when
+// `offset` lies beyond kMaxSeekOffset, the seek fails or fewer bytes arrive.
+bool ReadExactlyAt(PlatformFile& file, uint64_t offset, void* buffer, uint32_t count);
+
+Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator);
+Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter);
+Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
+                          Reporter& reporter, TPackageHeader& header);
+
+}  // namespace stub

@@ -1,0 +1,10 @@
+#include "launcher/reporter.h"
+
+namespace stub {
+
+void Reporter::Show(const std::u16string& text) {
+  if (quiet_) return;
+  platform_.ShowErrorBox(text, caption_);
+}
+
+}  // namespace stub

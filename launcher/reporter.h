@@ -1,0 +1,33 @@
+// Shows the launcher's message boxes.
+//
+// Every box the launcher shows has no owner window, the error icon, a single OK
+// button, and the full path of the running program's file as its caption, so
+// the box tells which file failed. In a quiet run (a silent install, where
+// nobody may be there to close a box) nothing is shown at all.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace stub {
+
+class Reporter {
+ public:
+  Reporter(Platform& platform, std::u16string caption, bool quiet)
+      : platform_(platform), caption_(std::move(caption)), quiet_(quiet) {}
+
+  // Shows `text` up to its first NUL code unit and returns when the box has
+  // been closed; returns at once in a quiet run.
+  void Show(const std::u16string& text);
+
+  const std::u16string& caption() const { return caption_; }
+  bool quiet() const { return quiet_; }
+
+ private:
+  Platform& platform_;
+  std::u16string caption_;
+  bool quiet_;
+};
+
+}  // namespace stub

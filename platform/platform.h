@@ -1,0 +1,138 @@
+// The launcher's only window onto the operating system.
+//
+// Every Windows call the launcher makes goes through this interface, so the
+// launcher's logic (launcher/, decoding/) builds and is tested on any system.
+// The build picks the implementation: platform/windows/ for the launcher image,
+// an in-memory fake (tests/fake_platform.h) for the unit tests.
+//
+// Strings are UTF-16 code units (char16_t), as Windows' wide-character calls
+// take them; nothing here is NUL-terminated unless it says so.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace stub {
+
+// The running Windows version as the version query reports it.
+struct TWindowsVersion {
+  uint32_t Major = 0;
+  uint32_t Minor = 0;
+};
+
+// An open file. The destructor closes it.
+class PlatformFile {
+ public:
+  virtual ~PlatformFile() = default;
+
+  // Moves the file position to `offset` bytes from the start of the file.
+  // Returns false when the system refuses the position.
+  virtual bool Seek(uint64_t offset) = 0;
+
+  // Reads up to `count` bytes at the file position into `buffer` and moves the
+  // position past them. Returns the number of bytes read: fewer than `count`
+  // at the end of the file, 0 on failure.
+  virtual uint32_t Read(void* buffer, uint32_t count) = 0;
+
+  // Writes `count` bytes from `buffer` at the file position. Returns the number
+  // of bytes written; fewer than `count` means the write failed.
+  virtual uint32_t Write(const void* buffer, uint32_t count) = 0;
+
+  // Stores the file's size in `size`. Returns false when the system cannot
+  // tell it; `size` is then unchanged.
+  virtual bool GetSize(uint64_t& size) = 0;
+};
+
+// A started child process. The destructor closes its handle.
+class PlatformProcess {
+ public:
+  virtual ~PlatformProcess() = default;
+
+  // Waits without time limit until the process has ended and returns its exit
+  // code.
+  virtual uint32_t WaitForExit() = 0;
+};
+
+// Method names differ from the Win32 functions behind them (RemoveFile, not
+// DeleteFile): <windows.h> turns those names into macros.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- The running program -------------------------------------------------
+
+  // The full path of the running program's file, whatever its length.
+  virtual std::u16string ModulePath() = 0;
+
+  // The process command line, as the system hands it over.
+  virtual std::u16string CommandLine() = 0;
+
+  // --- Files -----------------------------------------------------------------
+
+  // Opens an existing file for reading, letting others read it too.
+  // Returns null when it cannot be opened.
+  virtual std::unique_ptr<PlatformFile> OpenForRead(const std::u16string& path) = 0;
+
+  // Creates `path` for writing (replacing any file of that name), letting
+  // others read it, with normal attributes. Returns null on failure.
+  virtual std::unique_ptr<PlatformFile> CreateForWrite(const std::u16string& path) = 0;
+
+  // Deletes the file; the result is not reported.
+  virtual void RemoveFile(const std::u16string& path) = 0;
+
+  // True when a directory search for `path` finds an entry (file or folder).
+  virtual bool PathExists(const std::u16string& path) = 0;
+
+  // The system's temporary folder, whole, as the system reports it (usually
+  // with a trailing backslash); empty when the system has none.
+  virtual std::u16string TempPath() = 0;
+
+  // The network (UNC) form of `path`. Returns false when the network provider
+  // has none for it (a local drive, no network provider, any error).
+  virtual bool UniversalName(const std::u16string& path, std::u16string& universal) = 0;
+
+  // --- Version, registry and security ------------------------------------------
+
+  // Asks Windows for its version. False when the query fails.
+  virtual bool QueryWindowsVersion(TWindowsVersion& version) = 0;
+
+  // Reads the registry value "ReleaseId" under
+  // HKLM\Software\Microsoft\Windows NT\CurrentVersion into a 128-byte buffer
+  // and stores its first (bytes read / 2) code units in `text` (a trailing NUL
+  // included, when the value holds one). False when the key or the value
+  // cannot be read, or the value is longer than 128 bytes.
+  virtual bool ReadReleaseId(std::u16string& text) = 0;
+
+  // True when the calling thread's token is a member of the built-in
+  // Administrators group right now (false under UAC before elevation, and on
+  // any failure of the test).
+  virtual bool IsAdministrator() = 0;
+
+  // --- Processes -------------------------------------------------------------
+
+  // Creates a process directly: `command_line` as the whole command line, no
+  // application name, no inherited handles, the launcher's environment,
+  // `current_directory` as its folder. On failure returns null and stores the
+  // system's error code (possibly 0) in `error`.
+  virtual std::unique_ptr<PlatformProcess> StartProcess(
+      const std::u16string& command_line, const std::u16string& current_directory,
+      uint32_t& error) = 0;
+
+  // Starts `file` through the shell's execute operation with `verb` ("open" or
+  // "runas") and `parameters`, shown normally, asking for the process handle.
+  // On failure returns null and stores the system's error code (possibly 0) in
+  // `error`; the user declining elevation gives ERROR_CANCELLED (1223).
+  virtual std::unique_ptr<PlatformProcess> ShellStart(
+      const std::u16string& verb, const std::u16string& file,
+      const std::u16string& parameters, uint32_t& error) = 0;
+
+  // --- User interface ----------------------------------------------------------
+
+  // Shows a modal message box with no owner window, the error icon and a single
+  // OK button, and returns when the user has closed it. `text` is shown up to
+  // its first NUL code unit, as the system does with a NUL-terminated string.
+  virtual void ShowErrorBox(const std::u16string& text, const std::u16string& caption) = 0;
+};
+
+}  // namespace stub

@@ -1,0 +1,311 @@
+// Windows implementation of the platform interface.
+//
+// wchar_t is a 16-bit UTF-16 code unit on Windows, the same representation as
+// char16_t, so strings cross this boundary by pointer casts.
+#include "platform/windows/windows_platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <winnetwk.h>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+namespace stub {
+namespace {
+
+const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+std::u16string FromW(const wchar_t* s, size_t length) {
+  return std::u16string(reinterpret_cast<const char16_t*>(s), length);
+}
+
+// Owns a kernel handle; closes it once.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+class WindowsFile final : public PlatformFile {
+ public:
+  explicit WindowsFile(HANDLE handle) : handle_(handle) {}
+
+  bool Seek(uint64_t offset) override {
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(handle_.get(), distance, nullptr, FILE_BEGIN) != 0;
+  }
+
+  uint32_t Read(void* buffer, uint32_t count) override {
+    uint32_t total = 0;
+    while (total < count) {
+      DWORD got = 0;
+      if (!ReadFile(handle_.get(), static_cast<uint8_t*>(buffer) + total, count - total, &got,
+                    nullptr) ||
+          got == 0) {
+        break;
+      }
+      total += got;
+    }
+    return total;
+  }
+
+  uint32_t Write(const void* buffer, uint32_t count) override {
+    uint32_t total = 0;
+    while (total < count) {
+      DWORD put = 0;
+      if (!WriteFile(handle_.get(), static_cast<const uint8_t*>(buffer) + total, count - total,
+                     &put, nullptr) ||
+          put == 0) {
+        break;
+      }
+      total += put;
+    }
+    return total;
+  }
+
+  bool GetSize(uint64_t& size) override {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(handle_.get(), &value)) return false;
+    size = static_cast<uint64_t>(value.QuadPart);
+    return true;
+  }
+
+ private:
+  Handle handle_;
+};
+
+class WindowsProcess final : public PlatformProcess {
+ public:
+  explicit WindowsProcess(HANDLE process) : process_(process) {}
+
+  uint32_t WaitForExit() override {
+    // The shell may start a program without handing back a process handle;
+    // there is nothing to wait for then.
+    if (process_.get() == nullptr) return 0;
+    WaitForSingleObject(process_.get(), INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process_.get(), &code)) return 0;
+    return code;
+  }
+
+ private:
+  Handle process_;
+};
+
+std::unique_ptr<PlatformFile> OpenFile(const std::u16string& path, DWORD access, DWORD creation,
+                                       DWORD attributes) {
+  HANDLE handle =
+      CreateFileW(W(path), access, FILE_SHARE_READ, nullptr, creation, attributes, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::unique_ptr<PlatformFile>(new WindowsFile(handle));
+}
+
+// mpr.dll is not one of Windows' KnownDLLs: loaded by plain name, a copy planted
+// beside the package could be picked up, so it is loaded from the system
+// folder only, by its full path.
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t folder[MAX_PATH + 1];
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return nullptr;
+  std::u16string path = FromW(folder, length);
+  path += u"\\";
+  path += reinterpret_cast<const char16_t*>(name);
+  return LoadLibraryExW(W(path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+using WNetGetUniversalNameWFn = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
+using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+
+template <typename Fn>
+Fn LookUp(HMODULE module, const char* name) {
+  if (module == nullptr) return nullptr;
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+std::u16string WindowsPlatform::ModulePath() {
+  // GetModuleFileNameW truncates silently when the buffer is too small, so the
+  // buffer grows until the path fits with room to spare.
+  std::u16string buffer(MAX_PATH + 1, u'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(&buffer[0]), buffer.size());
+    if (length == 0) return std::u16string();
+    if (length < buffer.size() - 1) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::u16string WindowsPlatform::CommandLine() {
+  const wchar_t* line = GetCommandLineW();
+  return FromW(line, lstrlenW(line));
+}
+
+std::unique_ptr<PlatformFile> WindowsPlatform::OpenForRead(const std::u16string& path) {
+  return OpenFile(path, GENERIC_READ, OPEN_EXISTING, 0);
+}
+
+std::unique_ptr<PlatformFile> WindowsPlatform::CreateForWrite(const std::u16string& path) {
+  return OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+}
+
+void WindowsPlatform::RemoveFile(const std::u16string& path) { DeleteFileW(W(path)); }
+
+bool WindowsPlatform::PathExists(const std::u16string& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(W(path), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+std::u16string WindowsPlatform::TempPath() {
+  // The path may be longer than any fixed buffer; GetTempPathW then reports the
+  // size it needs and leaves the buffer undefined, so ask again with that size.
+  std::u16string buffer(MAX_PATH + 1, u'\0');
+  for (;;) {
+    const DWORD length = GetTempPathW(buffer.size(), reinterpret_cast<wchar_t*>(&buffer[0]));
+    if (length == 0) return std::u16string();
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      return buffer;
+    }
+    buffer.assign(length + 1, u'\0');
+  }
+}
+
+bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& universal) {
+  static HMODULE mpr = LoadSystemLibrary(L"mpr.dll");
+  static const auto get_universal_name =
+      LookUp<WNetGetUniversalNameWFn>(mpr, "WNetGetUniversalNameW");
+  if (get_universal_name == nullptr) return false;
+
+  DWORD size = 2000;
+  std::unique_ptr<uint8_t[]> buffer(new uint8_t[size]);
+  DWORD result = get_universal_name(W(path), UNIVERSAL_NAME_INFO_LEVEL, buffer.get(), &size);
+  if (result == ERROR_MORE_DATA) {
+    buffer.reset(new uint8_t[size]);
+    result = get_universal_name(W(path), UNIVERSAL_NAME_INFO_LEVEL, buffer.get(), &size);
+  }
+  if (result != NO_ERROR) return false;
+  const wchar_t* name = reinterpret_cast<UNIVERSAL_NAME_INFOW*>(buffer.get())->lpUniversalName;
+  if (name == nullptr) return false;
+  universal = FromW(name, lstrlenW(name));
+  return true;
+}
+
+bool WindowsPlatform::QueryWindowsVersion(TWindowsVersion& version) {
+  OSVERSIONINFOW info = {};
+  info.dwOSVersionInfoSize = sizeof(info);
+  static_assert(sizeof(OSVERSIONINFOW) == 276);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&info)) return false;
+#pragma GCC diagnostic pop
+  version.Major = info.dwMajorVersion;
+  version.Minor = info.dwMinorVersion;
+  return true;
+}
+
+bool WindowsPlatform::ReadReleaseId(std::u16string& text) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                    KEY_READ, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t buffer[64];
+  DWORD type = 0;
+  DWORD size = sizeof(buffer);
+  const LONG result = RegQueryValueExW(key, L"ReleaseId", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return false;
+  text = FromW(buffer, size / 2);
+  return true;
+}
+
+bool WindowsPlatform::IsAdministrator() {
+  static const auto check_token_membership =
+      LookUp<CheckTokenMembershipFn>(GetModuleHandleW(L"advapi32.dll"), "CheckTokenMembership");
+  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
+    return false;
+  }
+  BOOL member = FALSE;
+  const bool ok = check_token_membership != nullptr &&
+                  check_token_membership(nullptr, administrators, &member);
+  FreeSid(administrators);
+  return ok && member;
+}
+
+std::unique_ptr<PlatformProcess> WindowsPlatform::StartProcess(
+    const std::u16string& command_line, const std::u16string& current_directory,
+    uint32_t& error) {
+  // CreateProcessW may write into the command line, so it gets a copy.
+  std::u16string line = command_line;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  static_assert(sizeof(STARTUPINFOW) == 104);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(&line[0]), nullptr, nullptr, FALSE, 0,
+                      nullptr, current_directory.empty() ? nullptr : W(current_directory),
+                      &startup, &info)) {
+    error = GetLastError();
+    return nullptr;
+  }
+  CloseHandle(info.hThread);
+  return std::unique_ptr<PlatformProcess>(new WindowsProcess(info.hProcess));
+}
+
+std::unique_ptr<PlatformProcess> WindowsPlatform::ShellStart(const std::u16string& verb,
+                                                             const std::u16string& file,
+                                                             const std::u16string& parameters,
+                                                             uint32_t& error) {
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  static_assert(sizeof(SHELLEXECUTEINFOW) == 112);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpVerb = W(verb);
+  info.lpFile = W(file);
+  info.lpParameters = W(parameters);
+  info.nShow = SW_SHOW;
+  if (!ShellExecuteExW(&info)) {
+    error = GetLastError();
+    return nullptr;
+  }
+  return std::unique_ptr<PlatformProcess>(new WindowsProcess(info.hProcess));
+}
+
+void WindowsPlatform::ShowErrorBox(const std::u16string& text, const std::u16string& caption) {
+  MessageBoxW(nullptr, W(text), W(caption), MB_ICONERROR);
+}
+
+void RestrictDllSearchToSystemFolder() {
+  // SetDefaultDllDirectories exists from Windows 8 on (and on 7 with
+  // KB2533623); older systems only have SetDllDirectoryW, whose empty string
+  // takes the current folder out of the search.
+  const auto set_default_dll_directories = LookUp<SetDefaultDllDirectoriesFn>(
+      GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+  if (set_default_dll_directories == nullptr ||
+      !set_default_dll_directories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    SetDllDirectoryW(L"");
+  }
+}
+
+}  // namespace stub

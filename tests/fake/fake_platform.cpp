@@ -1,0 +1,213 @@
+#include "tests/fake/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace stub::testing {
+namespace {
+
+class FakeFile : public PlatformFile {
+ public:
+  FakeFile(FakePlatform& platform, std::vector<uint8_t>& bytes, bool writable)
+      : platform_(platform), file_(bytes), writable_(writable) {
+    ++platform_.open_files;
+  }
+  ~FakeFile() override { --platform_.open_files; }
+
+  bool Seek(uint64_t offset) override { return file_.Seek(offset); }
+  uint32_t Read(void* buffer, uint32_t count) override { return file_.Read(buffer, count); }
+  uint32_t Write(const void* buffer, uint32_t count) override {
+    if (!writable_) return 0;
+    if (platform_.write_limit) count = std::min(count, *platform_.write_limit);
+    return file_.Write(buffer, count);
+  }
+  bool GetSize(uint64_t& size) override {
+    if (platform_.fail_size_query) return false;
+    return file_.GetSize(size);
+  }
+
+ private:
+  FakePlatform& platform_;
+  MemoryFile file_;
+  bool writable_;
+};
+
+class FakeProcess : public PlatformProcess {
+ public:
+  explicit FakeProcess(FakePlatform& platform) : platform_(platform) {}
+  ~FakeProcess() override { platform_.calls.push_back("CloseProcess"); }
+  uint32_t WaitForExit() override {
+    platform_.calls.push_back("WaitForExit");
+    platform_.child_waited = true;
+    return platform_.child_exit_code;
+  }
+
+ private:
+  FakePlatform& platform_;
+};
+
+}  // namespace
+
+bool MemoryFile::Seek(uint64_t offset) {
+  position_ = offset;
+  return true;
+}
+
+uint32_t MemoryFile::Read(void* buffer, uint32_t count) {
+  ++reads;
+  if (position_ >= bytes_.size()) return 0;
+  const uint64_t available = bytes_.size() - position_;
+  const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(available, count));
+  std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+uint32_t MemoryFile::Write(const void* buffer, uint32_t count) {
+  if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
+  std::memcpy(bytes_.data() + position_, buffer, count);
+  position_ += count;
+  return count;
+}
+
+bool MemoryFile::GetSize(uint64_t& size) {
+  if (fail_size_query) return false;
+  size = bytes_.size();
+  return true;
+}
+
+std::u16string FakePlatform::ModulePath() {
+  calls.push_back("ModulePath");
+  return module_path;
+}
+
+std::u16string FakePlatform::CommandLine() {
+  calls.push_back("CommandLine");
+  return command_line;
+}
+
+std::unique_ptr<PlatformFile> FakePlatform::OpenForRead(const std::u16string& path) {
+  calls.push_back("OpenForRead " + Utf8(path));
+  auto it = files.find(path);
+  if (it == files.end()) return nullptr;
+  return std::make_unique<FakeFile>(*this, it->second, /*writable=*/false);
+}
+
+std::unique_ptr<PlatformFile> FakePlatform::CreateForWrite(const std::u16string& path) {
+  calls.push_back("CreateForWrite " + Utf8(path));
+  if (fail_create) return nullptr;
+  std::vector<uint8_t>& bytes = files[path];
+  bytes.clear();
+  return std::make_unique<FakeFile>(*this, bytes, /*writable=*/true);
+}
+
+void FakePlatform::RemoveFile(const std::u16string& path) {
+  calls.push_back("RemoveFile " + Utf8(path));
+  removed.push_back(path);
+  files.erase(path);
+}
+
+bool FakePlatform::PathExists(const std::u16string& path) {
+  calls.push_back("PathExists " + Utf8(path));
+  return files.count(path) != 0 || std::find(folders.begin(), folders.end(), path) != folders.end();
+}
+
+std::u16string FakePlatform::TempPath() {
+  calls.push_back("TempPath");
+  return temp_path;
+}
+
+bool FakePlatform::UniversalName(const std::u16string& path, std::u16string& universal) {
+  calls.push_back("UniversalName " + Utf8(path));
+  auto it = universal_names.find(path);
+  if (it == universal_names.end()) return false;
+  universal = it->second;
+  return true;
+}
+
+bool FakePlatform::QueryWindowsVersion(TWindowsVersion& version) {
+  calls.push_back("QueryWindowsVersion");
+  if (!windows_version) return false;
+  version = *windows_version;
+  return true;
+}
+
+bool FakePlatform::ReadReleaseId(std::u16string& text) {
+  calls.push_back("ReadReleaseId");
+  ++release_id_reads;
+  if (!release_id) return false;
+  text = *release_id;
+  return true;
+}
+
+bool FakePlatform::IsAdministrator() {
+  calls.push_back("IsAdministrator");
+  return administrator;
+}
+
+std::unique_ptr<PlatformProcess> FakePlatform::Started(RecordedStart start, uint32_t& error) {
+  starts.push_back(std::move(start));
+  if (start_error != 0) {
+    error = start_error;
+    return nullptr;
+  }
+  if (on_child_start) on_child_start(*this);
+  return std::make_unique<FakeProcess>(*this);
+}
+
+std::unique_ptr<PlatformProcess> FakePlatform::StartProcess(const std::u16string& command_line_,
+                                                            const std::u16string& directory,
+                                                            uint32_t& error) {
+  calls.push_back("StartProcess");
+  RecordedStart start;
+  start.command_line = command_line_;
+  start.current_directory = directory;
+  return Started(std::move(start), error);
+}
+
+std::unique_ptr<PlatformProcess> FakePlatform::ShellStart(const std::u16string& verb,
+                                                          const std::u16string& file,
+                                                          const std::u16string& parameters,
+                                                          uint32_t& error) {
+  calls.push_back("ShellStart");
+  RecordedStart start;
+  start.through_shell = true;
+  start.verb = verb;
+  start.file = file;
+  start.parameters = parameters;
+  return Started(std::move(start), error);
+}
+
+void FakePlatform::ShowErrorBox(const std::u16string& text, const std::u16string& caption) {
+  calls.push_back("ShowErrorBox");
+  boxes.push_back({text.substr(0, text.find(u'\0')), caption});
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace stub::testing

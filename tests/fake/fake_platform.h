@@ -1,0 +1,114 @@
+// An in-memory platform for the launcher's unit tests.
+//
+// Files are byte vectors in a map keyed by path; message boxes, process starts
+// and removed files are recorded in order; the Windows version, release id,
+// administrator answer and start results are plain fields a test sets. Every
+// call is also appended to `calls`, so tests can check the order of effects.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace stub::testing {
+
+struct RecordedBox {
+  std::u16string text;  // as shown: up to the first NUL code unit
+  std::u16string caption;
+};
+
+struct RecordedStart {
+  bool through_shell = false;
+  std::u16string command_line;       // direct start
+  std::u16string current_directory;  // direct start
+  std::u16string verb;               // shell start
+  std::u16string file;               // shell start
+  std::u16string parameters;         // shell start
+};
+
+class FakePlatform : public Platform {
+ public:
+  // --- What the test sets up -------------------------------------------------
+  std::u16string module_path = u"C:\\Downloads\\setup.exe";
+  std::u16string command_line = u"\"C:\\Downloads\\setup.exe\"";
+  std::map<std::u16string, std::vector<uint8_t>> files;
+  std::vector<std::u16string> folders;  // paths PathExists reports besides files
+  std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
+  std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
+  std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
+  std::optional<std::u16string> release_id;  // nullopt: no readable value
+  bool administrator = true;
+  // Start results: 0 starts the child; anything else fails with that error.
+  uint32_t start_error = 0;
+  uint32_t child_exit_code = 0;
+  bool fail_size_query = false;          // GetSize fails on every file
+  std::optional<uint32_t> write_limit;   // Write stores at most this many bytes
+  bool fail_create = false;              // CreateForWrite fails
+
+  // --- What the launcher did -----------------------------------------------------
+  std::vector<RecordedBox> boxes;
+  std::vector<RecordedStart> starts;
+  std::vector<std::u16string> removed;
+  std::vector<std::string> calls;
+  int release_id_reads = 0;
+  int open_files = 0;       // files open right now
+  bool child_waited = false;
+
+  // Called with the files as they are when the child is started, so a test can
+  // look at the temporary copy while it exists.
+  std::function<void(FakePlatform&)> on_child_start;
+
+  // --- Platform ------------------------------------------------------------------
+  std::u16string ModulePath() override;
+  std::u16string CommandLine() override;
+  std::unique_ptr<PlatformFile> OpenForRead(const std::u16string& path) override;
+  std::unique_ptr<PlatformFile> CreateForWrite(const std::u16string& path) override;
+  void RemoveFile(const std::u16string& path) override;
+  bool PathExists(const std::u16string& path) override;
+  std::u16string TempPath() override;
+  bool UniversalName(const std::u16string& path, std::u16string& universal) override;
+  bool QueryWindowsVersion(TWindowsVersion& version) override;
+  bool ReadReleaseId(std::u16string& text) override;
+  bool IsAdministrator() override;
+  std::unique_ptr<PlatformProcess> StartProcess(const std::u16string& command_line,
+                                                const std::u16string& current_directory,
+                                                uint32_t& error) override;
+  std::unique_ptr<PlatformProcess> ShellStart(const std::u16string& verb,
+                                              const std::u16string& file,
+                                              const std::u16string& parameters,
+                                              uint32_t& error) override;
+  void ShowErrorBox(const std::u16string& text, const std::u16string& caption) override;
+
+ private:
+  std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
+};
+
+// A file over a byte vector owned by the caller, for code that takes a
+// PlatformFile directly.
+class MemoryFile : public PlatformFile {
+ public:
+  explicit MemoryFile(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+
+  bool fail_size_query = false;
+  int reads = 0;  // number of Read calls
+
+  bool Seek(uint64_t offset) override;
+  uint32_t Read(void* buffer, uint32_t count) override;
+  uint32_t Write(const void* buffer, uint32_t count) override;
+  bool GetSize(uint64_t& size) override;
+
+ private:
+  std::vector<uint8_t>& bytes_;
+  uint64_t position_ = 0;
+};
+
+// UTF-8 rendering of UTF-16 text, for readable test failures.
+std::string Utf8(const std::u16string& text);
+
+}  // namespace stub::testing

@@ -1,0 +1,72 @@
+#include "tests/support/test_images.h"
+
+#include <gtest/gtest.h>
+
+#include "decoding/little_endian.h"
+
+namespace stub::testing {
+
+std::vector<uint8_t> MakeLauncherImage(uint32_t header_offset, int section_count,
+                                       uint32_t section_size) {
+  constexpr uint32_t kOptionalSize = 240;  // PE32+ with 16 data directories
+  constexpr uint32_t kHeadersSize = 0x400;
+  std::vector<uint8_t> image(kHeadersSize + section_count * section_size, 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  for (int i = 64; i < 128; ++i) image[i] = static_cast<uint8_t>(i);  // a DOS stub stand-in
+  WriteLe32(&image[60], header_offset);
+  uint8_t* pe = &image[header_offset];
+  pe[0] = 'P';
+  pe[1] = 'E';
+  WriteLe16(pe + 4, 0x8664);
+  WriteLe16(pe + 6, static_cast<uint16_t>(section_count));
+  WriteLe16(pe + 20, kOptionalSize);
+  uint8_t* opt = pe + 24;
+  WriteLe16(opt, 0x20B);
+  WriteLe32(opt + 60, kHeadersSize);
+  WriteLe16(opt + 68, 2);
+  WriteLe32(opt + 108, 16);
+  uint8_t* table = opt + kOptionalSize;
+  for (int i = 0; i < section_count; ++i) {
+    uint8_t* s = table + 40 * i;
+    s[0] = '.';
+    s[1] = static_cast<uint8_t>('a' + i);
+    WriteLe32(s + 8, section_size);
+    WriteLe32(s + 12, 0x1000 * (i + 1));
+    WriteLe32(s + 16, section_size);
+    WriteLe32(s + 20, kHeadersSize + i * section_size);
+    for (uint32_t b = 0; b < section_size; ++b) {
+      image[kHeadersSize + i * section_size + b] = static_cast<uint8_t>(b * 7 + i);
+    }
+  }
+  return image;
+}
+
+TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
+                            const packaging::PackageSettings& settings,
+                            const std::vector<uint8_t>& further_data) {
+  TestPackage package;
+  std::string error;
+  packaging::LzmaSettings lzma;
+  lzma.preset = 1;
+  const bool built = packaging::BuildPackage(MakeLauncherImage(), inner, settings, lzma,
+                                             further_data, package.bytes, package.layout, error);
+  EXPECT_TRUE(built) << error;
+  return package;
+}
+
+std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed) {
+  static const char kWords[][8] = {"setup ", "file ", "data ", "launch ", "wine ", "path\\"};
+  std::vector<uint8_t> bytes;
+  bytes.reserve(size);
+  uint32_t state = seed * 2654435761u + 1;
+  while (bytes.size() < size) {
+    state = state * 1103515245u + 12345u;
+    const char* word = kWords[(state >> 16) % 6];
+    for (const char* c = word; *c != 0 && bytes.size() < size; ++c) bytes.push_back(*c);
+    if ((state >> 8) % 5 == 0 && bytes.size() < size) bytes.push_back(static_cast<uint8_t>(state));
+  }
+  return bytes;
+}
+
+}  // namespace stub::testing

@@ -1,0 +1,32 @@
+// Synthetic launcher images and packages for unit tests that run without the
+// Windows build.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/package_writer/package_writer.h"
+
+namespace stub::testing {
+
+// A minimal PE32+ GUI image shaped like the launcher: PE header at
+// `header_offset`, bytes 128 to 255 zero when the header lies at 256 or
+// beyond, and `section_count` sections of `section_size` raw bytes each.
+std::vector<uint8_t> MakeLauncherImage(uint32_t header_offset = 256, int section_count = 2,
+                                       uint32_t section_size = 512);
+
+// Builds a package around `inner` with the synthetic launcher; fails the
+// calling test on error.
+struct TestPackage {
+  std::vector<uint8_t> bytes;
+  packaging::PackageLayout layout;
+};
+TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
+                            const packaging::PackageSettings& settings = {},
+                            const std::vector<uint8_t>& further_data = {});
+
+// Deterministic bytes for payloads: text-like, repetitive enough to compress.
+std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed = 1);
+
+}  // namespace stub::testing

@@ -1,0 +1,232 @@
+#include "tools/package_writer/package_writer.h"
+
+#include <gtest/gtest.h>
+#include <lzma.h>
+
+#include "decoding/crc32.h"
+#include "decoding/little_endian.h"
+#include "tests/support/test_images.h"
+#include "tools/pe/pe_image.h"
+
+namespace packaging {
+namespace {
+
+using stub::testing::MakeLauncherImage;
+using stub::testing::SampleBytes;
+
+// Decodes a raw LZMA1 stream of known length with liblzma, independently of
+// the launcher's decoder.
+std::vector<uint8_t> DecodeWithLiblzma(const std::array<uint8_t, 5>& properties,
+                                       std::span<const uint8_t> stream, size_t length) {
+  lzma_options_lzma options = {};
+  const uint8_t byte = properties[0];
+  options.lc = byte % 9;
+  options.lp = (byte / 9) % 5;
+  options.pb = byte / 45;
+  options.dict_size = stub::ReadLe32(&properties[1]);
+  options.ext_size_low = static_cast<uint32_t>(length);
+  options.ext_size_high = static_cast<uint32_t>(uint64_t{length} >> 32);
+  const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_stream strm = LZMA_STREAM_INIT;
+  EXPECT_EQ(lzma_raw_decoder(&strm, filters), LZMA_OK);
+  std::vector<uint8_t> out(length + 1);
+  strm.next_in = stream.data();
+  strm.avail_in = stream.size();
+  strm.next_out = out.data();
+  strm.avail_out = out.size();
+  const lzma_ret ret = lzma_code(&strm, LZMA_FINISH);
+  EXPECT_EQ(ret, LZMA_STREAM_END);
+  out.resize(strm.total_out);
+  lzma_end(&strm);
+  return out;
+}
+
+TEST(PackageWriter, LaysOutThePackageAsTheLauncherReadsIt) {
+  const std::vector<uint8_t> launcher = MakeLauncherImage();
+  const std::vector<uint8_t> inner = SampleBytes(20000);
+  const std::vector<uint8_t> further = SampleBytes(777, 9);
+  PackageSettings settings;
+  settings.os_mask = 0x8000000000000780;
+  settings.min_release_id = 1507;
+  settings.max_release_id = 9999;
+  settings.elevation_mode = 1;
+  settings.message = u"Not for %USER%.";
+  std::vector<uint8_t> package;
+  PackageLayout layout;
+  std::string error;
+  ASSERT_TRUE(BuildPackage(launcher, inner, settings, LzmaSettings{}, further, package, layout, error))
+      << error;
+
+  // The launcher image is unchanged but for the locator.
+  EXPECT_TRUE(std::equal(launcher.begin(), launcher.begin() + 128, package.begin()));
+  EXPECT_TRUE(std::equal(launcher.begin() + 152, launcher.end(), package.begin() + 152));
+  const stub::TPackageLocator& locator = layout.locator;
+  EXPECT_EQ(locator.PackageOffset, launcher.size());
+  EXPECT_EQ(locator.MinFileSize, static_cast<int64_t>(package.size()));
+  EXPECT_EQ(locator.PackageOffset + locator.CrcLength, package.size());
+  EXPECT_EQ(locator.CrcValue,
+            stub::CalcCrc32(package.data() + locator.PackageOffset, locator.CrcLength));
+  EXPECT_EQ(locator.DetachedSize, 0u);
+
+  stub::PackageHeaderBytes raw;
+  std::copy_n(package.begin() + locator.PackageOffset, raw.size(), raw.begin());
+  const stub::TPackageHeader header = stub::DecodePackageHeader(raw);
+  EXPECT_EQ(header.OsMask, settings.os_mask);
+  EXPECT_EQ(header.MinReleaseId, 1507);
+  EXPECT_EQ(header.MaxReleaseId, 9999);
+  EXPECT_EQ(header.ElevationMode, 1);
+  EXPECT_EQ(header.StreamOffset, locator.PackageOffset + 70);
+  EXPECT_EQ(header.ProgramLength, inner.size());
+  EXPECT_EQ(header.UnsupportedOsMessage.Offset, header.StreamOffset + header.StreamLength);
+  EXPECT_EQ(header.UnsupportedOsMessage.Length, settings.message.size());
+  EXPECT_EQ(layout.further_data_offset, header.UnsupportedOsMessage.Offset + 2 * settings.message.size());
+  EXPECT_TRUE(std::equal(further.begin(), further.end(), package.begin() + layout.further_data_offset));
+  EXPECT_EQ(package[header.UnsupportedOsMessage.Offset], 'N');
+  EXPECT_EQ(package[header.UnsupportedOsMessage.Offset + 1], 0);
+
+  const std::span<const uint8_t> stream(package.data() + header.StreamOffset, header.StreamLength);
+  EXPECT_EQ(DecodeWithLiblzma(header.LzmaProperties, stream, inner.size()), inner);
+}
+
+TEST(PackageWriter, SameInputsGiveTheSameBytes) {
+  const std::vector<uint8_t> inner = SampleBytes(50000);
+  std::vector<uint8_t> first, second;
+  PackageLayout layout;
+  std::string error;
+  ASSERT_TRUE(BuildPackage(MakeLauncherImage(), inner, {}, {}, {}, first, layout, error));
+  ASSERT_TRUE(BuildPackage(MakeLauncherImage(), inner, {}, {}, {}, second, layout, error));
+  EXPECT_EQ(first, second);
+}
+
+TEST(PackageWriter, EmptyInnerProgramMakesAValidPackage) {
+  std::vector<uint8_t> package;
+  PackageLayout layout;
+  std::string error;
+  ASSERT_TRUE(BuildPackage(MakeLauncherImage(), {}, {}, {}, {}, package, layout, error)) << error;
+  EXPECT_EQ(layout.header.ProgramLength, 0u);
+  EXPECT_GT(layout.header.StreamLength, 0u);  // the range coder's initial bytes
+}
+
+TEST(PackageWriter, RefusesUnfitLauncherImages) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> image;
+    const char* reason;
+  };
+  std::vector<uint8_t> signed_image = MakeLauncherImage();
+  stub::WriteLe32(&signed_image[256 + 24 + 112 + 8 * pe::kCertificateDirectory], 0x600);
+  stub::WriteLe32(&signed_image[256 + 24 + 112 + 8 * pe::kCertificateDirectory + 4], 0x100);
+  std::vector<uint8_t> with_overlay = MakeLauncherImage();
+  with_overlay.push_back(0);
+  std::vector<uint8_t> dirty_gap = MakeLauncherImage();
+  dirty_gap[200] = 1;
+  std::vector<uint8_t> not_pe = MakeLauncherImage();
+  not_pe[0] = 'Z';
+  const Case cases[] = {
+      {"header at 128", MakeLauncherImage(128), "free bytes"},
+      {"byte in the gap", dirty_gap, "free bytes"},
+      {"signed", signed_image, "signed"},
+      {"data behind the last section", with_overlay, "behind its last section"},
+      {"not a program", not_pe, "not a Windows program"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> package = {1, 2, 3};
+    PackageLayout layout;
+    std::string error;
+    EXPECT_FALSE(BuildPackage(c.image, SampleBytes(10), {}, {}, {}, package, layout, error)) << c.name;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+  }
+}
+
+TEST(PackageWriter, RefusesFormatLimits) {
+  const std::vector<uint8_t> launcher = MakeLauncherImage();
+  const std::array<uint8_t, 5> properties = {0x5D, 0, 0, 1, 0};
+  const std::vector<uint8_t> stream(16, 0);
+  struct Case {
+    const char* name;
+    uint64_t program_length;
+    size_t message_length;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"program beyond the memory stream", kMaxProgramLength + 1, 0, "larger than the launcher"},
+      {"message of 65536 units", 100, 65536, "65,535"},
+  };
+  for (const Case& c : cases) {
+    PackageSettings settings;
+    settings.message.assign(c.message_length, u'x');
+    std::vector<uint8_t> package;
+    PackageLayout layout;
+    std::string error;
+    EXPECT_FALSE(AssemblePackage(launcher, settings, properties, stream, c.program_length, {},
+                                 package, layout, error))
+        << c.name;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    EXPECT_TRUE(package.empty()) << c.name;
+  }
+  PackageSettings settings;
+  settings.message.assign(65535, u'x');
+  std::vector<uint8_t> package;
+  PackageLayout layout;
+  std::string error;
+  EXPECT_TRUE(AssemblePackage(launcher, settings, properties, stream, kMaxProgramLength, {},
+                              package, layout, error))
+      << error;
+}
+
+TEST(PackageWriter, RefusesLzmaSettingsTheEncoderCannotUse) {
+  struct Case {
+    const char* name;
+    LzmaSettings settings;
+  };
+  LzmaSettings preset10;
+  preset10.preset = 10;
+  LzmaSettings lc4lp1;
+  lc4lp1.lc = 4;
+  lc4lp1.lp = 1;
+  LzmaSettings pb5;
+  pb5.pb = 5;
+  LzmaSettings tiny_dict;
+  tiny_dict.dict_size = 1024;
+  const Case cases[] = {{"preset 10", preset10}, {"lc4 lp1", lc4lp1}, {"pb 5", pb5},
+                        {"dict 1 KiB", tiny_dict}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> package;
+    PackageLayout layout;
+    std::string error;
+    EXPECT_FALSE(BuildPackage(MakeLauncherImage(), SampleBytes(10), {}, c.settings, {}, package,
+                              layout, error))
+        << c.name;
+    EXPECT_FALSE(error.empty()) << c.name;
+  }
+}
+
+TEST(PackageWriter, EncodesThePropertiesItWasGiven) {
+  LzmaSettings settings;
+  settings.lc = 0;
+  settings.lp = 2;
+  settings.pb = 0;
+  settings.dict_size = 1 << 16;
+  std::vector<uint8_t> stream;
+  std::array<uint8_t, 5> properties;
+  std::string error;
+  const std::vector<uint8_t> inner = SampleBytes(3000);
+  ASSERT_TRUE(EncodeLzma1(inner, settings, stream, properties, error)) << error;
+  EXPECT_EQ(properties[0], (0 * 5 + 2) * 9 + 0);
+  EXPECT_EQ(stub::ReadLe32(&properties[1]), 1u << 16);
+  EXPECT_EQ(DecodeWithLiblzma(properties, stream, inner.size()), inner);
+}
+
+TEST(PackageWriter, RefreshChecksumFollowsDeliberateChanges) {
+  std::vector<uint8_t> package = stub::testing::MakeTestPackage(SampleBytes(100)).bytes;
+  const uint32_t offset = stub::ReadLe32(&package[128]);
+  package[offset + 80] ^= 0xFF;
+  ASSERT_TRUE(RefreshChecksum(package));
+  EXPECT_EQ(stub::ReadLe32(&package[136]),
+            stub::CalcCrc32(package.data() + offset, static_cast<int32_t>(stub::ReadLe32(&package[132]))));
+  std::vector<uint8_t> tiny(100);
+  EXPECT_FALSE(RefreshChecksum(tiny));
+}
+
+}  // namespace
+}  // namespace packaging

@@ -1,0 +1,123 @@
+#include "tools/pe/pe_image.h"
+
+#include <gtest/gtest.h>
+
+#include "decoding/little_endian.h"
+#include "tests/support/test_images.h"
+
+namespace pe {
+namespace {
+
+using stub::testing::MakeLauncherImage;
+
+TEST(PeImage, ParsesTheSyntheticLauncher) {
+  const std::vector<uint8_t> file = MakeLauncherImage(256, 3, 512);
+  Image image;
+  std::string error;
+  ASSERT_TRUE(ParseImage(file, image, error)) << error;
+  EXPECT_EQ(image.header_offset, 256u);
+  EXPECT_EQ(image.machine, kMachineAmd64);
+  EXPECT_EQ(image.subsystem, kSubsystemWindowsGui);
+  ASSERT_EQ(image.sections.size(), 3u);
+  EXPECT_EQ(image.sections[1].name, ".b");
+  EXPECT_EQ(image.ImageEnd(), 0x400u + 3 * 512);
+  EXPECT_EQ(image.FirstRawDataOffset(), 0x400u);
+  EXPECT_EQ(image.headers_end, 256u + 24 + 240 + 3 * 40);
+}
+
+TEST(PeImage, RefusesDamagedHeaders) {
+  struct Case {
+    const char* name;
+    void (*damage)(std::vector<uint8_t>&);
+  };
+  const Case cases[] = {
+      {"empty", [](std::vector<uint8_t>& f) { f.clear(); }},
+      {"no MZ", [](std::vector<uint8_t>& f) { f[0] = 'X'; }},
+      {"e_lfanew past the end", [](std::vector<uint8_t>& f) { stub::WriteLe32(&f[60], 1u << 30); }},
+      {"no PE signature", [](std::vector<uint8_t>& f) { f[256] = 'X'; }},
+      {"PE32, not PE32+", [](std::vector<uint8_t>& f) { stub::WriteLe16(&f[256 + 24], 0x10B); }},
+      {"optional header too small", [](std::vector<uint8_t>& f) { stub::WriteLe16(&f[256 + 20], 8); }},
+      {"too many directories", [](std::vector<uint8_t>& f) { stub::WriteLe32(&f[256 + 24 + 108], 1000); }},
+      {"section table past the end", [](std::vector<uint8_t>& f) { stub::WriteLe16(&f[256 + 6], 60000); }},
+      {"section data past the end", [](std::vector<uint8_t>& f) { f.resize(f.size() - 1); }},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> file = MakeLauncherImage();
+    c.damage(file);
+    Image image;
+    std::string error;
+    EXPECT_FALSE(ParseImage(file, image, error)) << c.name;
+    EXPECT_FALSE(error.empty()) << c.name;
+  }
+}
+
+TEST(MoveHeaders, MovesFrom128To256AndClearsTheGap) {
+  std::vector<uint8_t> file = MakeLauncherImage(128, 2, 512);
+  const std::vector<uint8_t> original = file;
+  std::string error;
+  ASSERT_TRUE(MoveHeaders(file, 256, error)) << error;
+  EXPECT_EQ(stub::ReadLe32(&file[60]), 256u);
+  for (int i = 128; i < 256; ++i) ASSERT_EQ(file[i], 0) << i;
+  Image before, after;
+  ASSERT_TRUE(ParseImage(original, before, error));
+  ASSERT_TRUE(ParseImage(file, after, error)) << error;
+  EXPECT_EQ(after.sections.size(), before.sections.size());
+  EXPECT_EQ(after.ImageEnd(), before.ImageEnd());
+  // DOS header and stub, and the sections, are untouched.
+  EXPECT_TRUE(std::equal(file.begin(), file.begin() + 60, original.begin()));
+  EXPECT_TRUE(std::equal(file.begin() + 64, file.begin() + 128, original.begin() + 64));
+  EXPECT_TRUE(std::equal(file.begin() + 0x400, file.end(), original.begin() + 0x400));
+}
+
+TEST(MoveHeaders, RecomputesANonzeroChecksum) {
+  std::vector<uint8_t> file = MakeLauncherImage(128, 1, 512);
+  Image image;
+  std::string error;
+  ASSERT_TRUE(ParseImage(file, image, error));
+  stub::WriteLe32(&file[image.checksum_offset], 0x1234);
+  ASSERT_TRUE(MoveHeaders(file, 256, error)) << error;
+  ASSERT_TRUE(ParseImage(file, image, error));
+  EXPECT_EQ(image.checksum, ComputeChecksum(file, image.checksum_offset));
+  EXPECT_NE(image.checksum, 0x1234u);
+}
+
+TEST(MoveHeaders, AlreadyInPlaceIsLeftAlone) {
+  std::vector<uint8_t> file = MakeLauncherImage(256);
+  const std::vector<uint8_t> original = file;
+  std::string error;
+  EXPECT_TRUE(MoveHeaders(file, 256, error));
+  EXPECT_EQ(file, original);
+}
+
+TEST(MoveHeaders, RefusesWhenTheHeadersDoNotFit) {
+  // 20 sections: the section table reaches beyond SizeOfHeaders at 256.
+  std::vector<uint8_t> file = MakeLauncherImage(128, 17, 16);
+  const std::vector<uint8_t> original = file;
+  std::string error;
+  EXPECT_FALSE(MoveHeaders(file, 256, error));
+  EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
+  EXPECT_EQ(file, original);
+}
+
+TEST(MoveHeaders, RefusesADosStubThatReachesPast128) {
+  std::vector<uint8_t> file = MakeLauncherImage(200);
+  std::string error;
+  // Headers at 200 are fine to move; a stub ending at 96 is not our case, but
+  // headers at 64 mean the DOS area is too small.
+  std::vector<uint8_t> small = MakeLauncherImage(64);
+  EXPECT_FALSE(MoveHeaders(small, 256, error));
+  EXPECT_TRUE(MoveHeaders(file, 256, error)) << error;
+}
+
+TEST(MoveHeaders, RefusesToOverwriteDataBehindTheSectionTable) {
+  std::vector<uint8_t> file = MakeLauncherImage(128, 2, 512);
+  Image image;
+  std::string error;
+  ASSERT_TRUE(ParseImage(file, image, error));
+  file[image.headers_end + 50] = 0x99;
+  EXPECT_FALSE(MoveHeaders(file, 256, error));
+  EXPECT_NE(error.find("overwritten"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace pe

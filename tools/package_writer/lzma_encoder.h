@@ -1,0 +1,37 @@
+// Raw LZMA1 encoding of the inner program, as packages store it: no container,
+// no end marker (the decoded length is kept in the package header), the five
+// properties bytes kept apart.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace packaging {
+
+struct LzmaSettings {
+  uint32_t preset = 9;  // 0 to 9, liblzma's presets
+  bool extreme = false;
+  // Overrides of the preset's values. liblzma's encoder accepts lc + lp up to 4.
+  std::optional<uint32_t> lc;
+  std::optional<uint32_t> lp;
+  std::optional<uint32_t> pb;
+  std::optional<uint32_t> dict_size;
+};
+
+// Called now and then during encoding with the bytes consumed so far.
+using EncodeProgress = std::function<void(uint64_t done, uint64_t total)>;
+
+// Encodes `data` into `stream` and stores the properties byte and the 32-bit
+// dictionary size in `properties`. The same input and settings always give
+// the same bytes. Returns false with the reason in `error` when the settings
+// are not valid or liblzma fails.
+bool EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
+                 std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties,
+                 std::string& error, const EncodeProgress& progress = nullptr);
+
+}  // namespace packaging

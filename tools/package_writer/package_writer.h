@@ -1,0 +1,69 @@
+// Builds setup packages: a launcher image with the package data appended.
+//
+// The package is laid out as the launcher reads it (launcher/package_records.h):
+// the locator at offset 128, the header at PackageOffset = the first byte
+// behind the launcher's last section, the raw LZMA1 stream right behind the
+// header, the message text right behind the stream, then the further package
+// data. The checksum covers everything from the header to the end of the
+// further data; MinFileSize is the length of the whole file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "launcher/package_records.h"
+#include "tools/package_writer/lzma_encoder.h"
+
+namespace packaging {
+
+// The largest inner program the launcher's memory stream can hold.
+inline constexpr uint64_t kMaxProgramLength = 2147352576;
+// Every offset the launcher seeks to lies below 2^31.
+inline constexpr uint64_t kMaxOffset = 0x7FFFFFFF;
+
+// The header fields a package builder chooses.
+struct PackageSettings {
+  uint64_t os_mask = 0;
+  uint16_t min_release_id = 0;
+  uint16_t max_release_id = 0;
+  uint8_t elevation_mode = 0;
+  uint32_t detached_size = 0;
+  std::u16string message;  // the unsupported-Windows text
+};
+
+// Where the parts of a built package lie.
+struct PackageLayout {
+  stub::TPackageLocator locator;
+  stub::TPackageHeader header;
+  uint64_t further_data_offset = 0;
+  uint64_t further_data_length = 0;
+};
+
+// Checks that `launcher` can carry a package: a PE32+ image whose bytes 128 to
+// 255 are free (zero, the PE header behind them), that has no certificate
+// table and no data behind its last section. Returns false with the reason.
+bool CheckLauncherImage(std::span<const uint8_t> launcher, std::string& error);
+
+// Appends an already encoded stream: `properties` and `stream` as the LZMA
+// encoder gave them, `program_length` the length of the decoded program.
+// Checks every limit of the format before writing anything into `package`.
+bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& settings,
+                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
+                     uint64_t program_length, std::span<const uint8_t> further_data,
+                     std::vector<uint8_t>& package, PackageLayout& layout, std::string& error);
+
+// Encodes `inner` with `lzma` and assembles the package.
+bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
+                  const PackageSettings& settings, const LzmaSettings& lzma,
+                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
+                  PackageLayout& layout, std::string& error,
+                  const EncodeProgress& progress = nullptr);
+
+// Recomputes the locator's CrcValue over the region it names, after bytes of
+// the region were changed on purpose. False when the package has no readable
+// locator or the region lies outside it.
+bool RefreshChecksum(std::vector<uint8_t>& package);
+
+}  // namespace packaging

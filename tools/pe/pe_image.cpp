@@ -1,0 +1,179 @@
+#include "tools/pe/pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "decoding/little_endian.h"
+
+namespace pe {
+namespace {
+
+using stub::ReadLe16;
+using stub::ReadLe32;
+
+// The DOS header and stub must end before the locator's free space.
+constexpr uint32_t kDosAreaEnd = 128;
+
+// Optional header (PE32+) field offsets.
+constexpr uint32_t kOptSizeOfHeaders = 60;
+constexpr uint32_t kOptCheckSum = 64;
+constexpr uint32_t kOptSubsystem = 68;
+constexpr uint32_t kOptNumberOfRvaAndSizes = 108;
+constexpr uint32_t kOptDataDirectories = 112;
+
+bool Fits(std::span<const uint8_t> file, uint64_t offset, uint64_t size) {
+  return offset <= file.size() && size <= file.size() - offset;
+}
+
+std::string SectionName(const uint8_t* p) {
+  size_t length = 0;
+  while (length < 8 && p[length] != 0) ++length;
+  return std::string(reinterpret_cast<const char*>(p), length);
+}
+
+}  // namespace
+
+uint64_t Image::ImageEnd() const {
+  uint64_t end = headers_end;
+  for (const Section& section : sections) {
+    if (section.raw_size == 0) continue;
+    end = std::max<uint64_t>(end, uint64_t{section.raw_offset} + section.raw_size);
+  }
+  return std::max<uint64_t>(end, size_of_headers);
+}
+
+uint32_t Image::FirstRawDataOffset() const {
+  uint32_t first = size_of_headers;
+  bool any = false;
+  for (const Section& section : sections) {
+    if (section.raw_size == 0) continue;
+    first = any ? std::min(first, section.raw_offset) : section.raw_offset;
+    any = true;
+  }
+  return first;
+}
+
+DataDirectory Image::Certificate() const {
+  if (directories.size() <= kCertificateDirectory) return {};
+  return directories[kCertificateDirectory];
+}
+
+bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error) {
+  image = Image();
+  if (!Fits(file, 0, 64) || file[0] != 'M' || file[1] != 'Z') {
+    error = "not a Windows program (no MZ header)";
+    return false;
+  }
+  image.header_offset = ReadLe32(&file[kPeHeaderOffsetField]);
+  const uint64_t pe = image.header_offset;
+  if (!Fits(file, pe, 4 + kCoffHeaderSize) || std::memcmp(&file[pe], "PE\0\0", 4) != 0) {
+    error = "not a Windows program (no PE header at the offset the DOS header names)";
+    return false;
+  }
+  const uint8_t* coff = &file[pe + 4];
+  image.machine = ReadLe16(coff);
+  const uint16_t section_count = ReadLe16(coff + 2);
+  const uint16_t optional_size = ReadLe16(coff + 16);
+  const uint64_t optional = pe + 4 + kCoffHeaderSize;
+  if (!Fits(file, optional, optional_size) || optional_size < kOptDataDirectories) {
+    error = "truncated PE optional header";
+    return false;
+  }
+  const uint8_t* opt = &file[optional];
+  image.optional_magic = ReadLe16(opt);
+  if (image.optional_magic != kPe32PlusMagic) {
+    error = "not a 64-bit (PE32+) Windows program";
+    return false;
+  }
+  image.size_of_headers = ReadLe32(opt + kOptSizeOfHeaders);
+  image.checksum = ReadLe32(opt + kOptCheckSum);
+  image.checksum_offset = static_cast<uint32_t>(optional + kOptCheckSum);
+  image.subsystem = ReadLe16(opt + kOptSubsystem);
+  const uint32_t directory_count = ReadLe32(opt + kOptNumberOfRvaAndSizes);
+  if (uint64_t{kOptDataDirectories} + uint64_t{directory_count} * 8 > optional_size) {
+    error = "PE optional header too small for its data directories";
+    return false;
+  }
+  for (uint32_t i = 0; i < directory_count; ++i) {
+    const uint8_t* d = opt + kOptDataDirectories + 8 * i;
+    image.directories.push_back({ReadLe32(d), ReadLe32(d + 4)});
+  }
+  const uint64_t table = optional + optional_size;
+  const uint64_t table_size = uint64_t{section_count} * kSectionHeaderSize;
+  if (!Fits(file, table, table_size)) {
+    error = "truncated PE section table";
+    return false;
+  }
+  image.headers_end = static_cast<uint32_t>(table + table_size);
+  for (uint16_t i = 0; i < section_count; ++i) {
+    const uint8_t* s = &file[table + uint64_t{i} * kSectionHeaderSize];
+    Section section;
+    section.name = SectionName(s);
+    section.virtual_size = ReadLe32(s + 8);
+    section.virtual_address = ReadLe32(s + 12);
+    section.raw_size = ReadLe32(s + 16);
+    section.raw_offset = ReadLe32(s + 20);
+    if (section.raw_size != 0 && !Fits(file, section.raw_offset, section.raw_size)) {
+      error = "section " + section.name + " reaches past the end of the file";
+      return false;
+    }
+    image.sections.push_back(section);
+  }
+  return true;
+}
+
+uint32_t ComputeChecksum(std::span<const uint8_t> file, uint32_t checksum_offset) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    if (i == checksum_offset || i == size_t{checksum_offset} + 2) continue;
+    uint32_t word = file[i];
+    if (i + 1 < file.size()) word |= uint32_t{file[i + 1]} << 8;
+    sum += word;
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + file.size());
+}
+
+bool MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset, std::string& error) {
+  Image image;
+  if (!ParseImage(file, image, error)) return false;
+  if (image.header_offset == new_offset) return true;
+  if (image.header_offset < kDosAreaEnd || new_offset < image.header_offset) {
+    error = "the DOS header and stub reach past offset 128 (PE header at " +
+            std::to_string(image.header_offset) + ")";
+    return false;
+  }
+  const uint32_t length = image.headers_end - image.header_offset;
+  const uint64_t new_end = uint64_t{new_offset} + length;
+  const uint32_t limit = std::min(image.size_of_headers, image.FirstRawDataOffset());
+  if (new_end > limit) {
+    error = "the PE headers do not fit: moved to " + std::to_string(new_offset) + " they end at " +
+            std::to_string(new_end) + ", beyond SizeOfHeaders or the first section (" +
+            std::to_string(limit) + ")";
+    return false;
+  }
+  for (uint64_t i = image.headers_end; i < new_end; ++i) {
+    if (file[i] != 0) {
+      error = "data behind the section table would be overwritten (byte " + std::to_string(i) + ")";
+      return false;
+    }
+  }
+  for (size_t i = 0; i < image.directories.size(); ++i) {
+    const DataDirectory& d = image.directories[i];
+    if (i != kCertificateDirectory && d.size != 0 && d.address < image.size_of_headers) {
+      error = "data directory " + std::to_string(i) + " points into the headers";
+      return false;
+    }
+  }
+  std::memmove(&file[new_offset], &file[image.header_offset], length);
+  std::fill(file.begin() + kDosAreaEnd, file.begin() + new_offset, 0);
+  stub::WriteLe32(&file[kPeHeaderOffsetField], new_offset);
+  if (image.checksum != 0) {
+    const uint32_t checksum_offset = image.checksum_offset - image.header_offset + new_offset;
+    stub::WriteLe32(&file[checksum_offset], ComputeChecksum(file, checksum_offset));
+  }
+  return true;
+}
+
+}  // namespace pe

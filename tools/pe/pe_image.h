@@ -1,0 +1,92 @@
+// The parts of a PE32+ image's headers that the package tools need.
+//
+// Layout facts relied on:
+//   offset 0   "MZ"; the u32 at offset 60 (e_lfanew) is the PE header's offset
+//   e_lfanew   "PE\0\0", then the 20-byte COFF header:
+//                +4 u16 Machine, +6 u16 NumberOfSections,
+//                +20 u16 SizeOfOptionalHeader
+//   then the optional header (PE32+ magic 0x20B):
+//                +16 u32 AddressOfEntryPoint, +60 u32 SizeOfHeaders,
+//                +64 u32 CheckSum, +68 u16 Subsystem,
+//                +108 u32 NumberOfRvaAndSizes, +112 data directories (8 bytes each;
+//                entry 4, the certificate table, holds a file offset, not an RVA)
+//   then the section table, 40 bytes per section:
+//                +0 name[8], +8 VirtualSize, +12 VirtualAddress,
+//                +16 SizeOfRawData, +20 PointerToRawData
+// All fields little-endian. Offsets are checked against the buffer before
+// every read, so a truncated or hostile file gives an error, never a read
+// outside it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pe {
+
+inline constexpr uint32_t kPeHeaderOffsetField = 60;
+inline constexpr uint32_t kCoffHeaderSize = 20;
+inline constexpr uint32_t kSectionHeaderSize = 40;
+inline constexpr uint16_t kPe32PlusMagic = 0x20B;
+inline constexpr uint16_t kMachineAmd64 = 0x8664;
+inline constexpr uint16_t kSubsystemWindowsGui = 2;
+inline constexpr uint32_t kCertificateDirectory = 4;
+
+struct Section {
+  std::string name;
+  uint32_t virtual_size = 0;
+  uint32_t virtual_address = 0;
+  uint32_t raw_size = 0;
+  uint32_t raw_offset = 0;
+};
+
+struct DataDirectory {
+  uint32_t address = 0;  // an RVA; a file offset for the certificate table
+  uint32_t size = 0;
+};
+
+struct Image {
+  uint32_t header_offset = 0;      // e_lfanew
+  uint16_t machine = 0;
+  uint16_t optional_magic = 0;     // 0x20B for PE32+
+  uint16_t subsystem = 0;
+  uint32_t size_of_headers = 0;
+  uint32_t checksum = 0;
+  uint32_t checksum_offset = 0;    // file offset of the CheckSum field
+  uint32_t headers_end = 0;        // first byte behind the section table
+  std::vector<DataDirectory> directories;
+  std::vector<Section> sections;
+
+  // The first byte behind the last section's raw data (at least the end of
+  // the headers): where a package builder appends the package data.
+  uint64_t ImageEnd() const;
+
+  // The lowest file offset at which a section's raw data starts, or
+  // size_of_headers when no section has raw data.
+  uint32_t FirstRawDataOffset() const;
+
+  // The certificate table (Authenticode signature), or a zero entry.
+  DataDirectory Certificate() const;
+};
+
+// Reads the headers of the PE image in `file`. Returns false and describes the
+// problem in `error` when `file` is not a complete PE image's headers.
+bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error);
+
+// Moves the PE headers (signature, COFF header, optional header and section
+// table) of `file` to `new_offset`, zeroes the bytes from 128 up to the new
+// offset and sets e_lfanew. GNU ld always writes the headers at 128; a package
+// builder needs bytes 128 to 255 free for its locator record.
+// Refuses, with a reason in `error` and `file` unchanged, when the moved headers
+// would not fit below SizeOfHeaders and the first section's data, when the DOS
+// stub reaches past 128, when anything but zero padding would be overwritten,
+// or when a data directory points into the header area. A nonzero CheckSum
+// is recomputed.
+bool MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset, std::string& error);
+
+// The PE checksum of `file` with its CheckSum field at `checksum_offset`
+// counted as zero.
+uint32_t ComputeChecksum(std::span<const uint8_t> file, uint32_t checksum_offset);
+
+}  // namespace pe
