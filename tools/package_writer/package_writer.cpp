@@ -58,10 +58,11 @@ bool CheckLauncherImage(std::span<const uint8_t> launcher, std::string& error) {
   return true;
 }
 
-bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& settings,
-                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
-                     uint64_t program_length, std::span<const uint8_t> further_data,
-                     std::vector<uint8_t>& package, PackageLayout& layout, std::string& error) {
+bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSettings& settings,
+                         const std::array<uint8_t, 5>& properties,
+                         std::span<const uint8_t> stream, uint64_t program_length,
+                         uint64_t further_data_length, std::vector<uint8_t>& head,
+                         PackageLayout& layout, std::string& error) {
   if (!CheckLauncherImage(launcher, error)) return false;
 
   const uint64_t package_offset = launcher.size();
@@ -69,7 +70,7 @@ bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& s
   const uint64_t message_offset = stream_offset + stream.size();
   const uint64_t message_bytes = uint64_t{settings.message.size()} * 2;
   const uint64_t further_offset = message_offset + message_bytes;
-  const uint64_t crc_length = further_offset + further_data.size() - package_offset;
+  const uint64_t crc_length = further_offset + further_data_length - package_offset;
   if (!Limit(program_length <= kMaxProgramLength,
              "the inner program is larger than the launcher can hold in memory (2,147,352,576 bytes)",
              error) ||
@@ -79,7 +80,8 @@ bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& s
              "the compressed inner program ends beyond 2 GiB, where the launcher cannot read", error) ||
       !Limit(settings.message.size() <= 0xFFFF,
              "the message is longer than 65,535 UTF-16 code units", error) ||
-      !Limit(crc_length <= 0xFFFFFFFF, "the package data is larger than 4 GiB", error)) {
+      !Limit(further_data_length <= 0xFFFFFFFF && crc_length <= 0xFFFFFFFF,
+             "the package data is larger than 4 GiB", error)) {
     return false;
   }
 
@@ -96,28 +98,45 @@ bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& s
   header.UnsupportedOsMessage.Offset = static_cast<uint32_t>(message_offset);
   header.UnsupportedOsMessage.Length = static_cast<uint16_t>(settings.message.size());
 
-  package.clear();
-  package.reserve(further_offset + further_data.size());
-  Append(package, launcher);
-  Append(package, stub::EncodePackageHeader(header));
-  Append(package, stream);
+  head.clear();
+  head.reserve(further_offset);
+  Append(head, launcher);
+  Append(head, stub::EncodePackageHeader(header));
+  Append(head, stream);
   for (char16_t unit : settings.message) {
-    package.push_back(static_cast<uint8_t>(unit));
-    package.push_back(static_cast<uint8_t>(unit >> 8));
+    head.push_back(static_cast<uint8_t>(unit));
+    head.push_back(static_cast<uint8_t>(unit >> 8));
   }
-  Append(package, further_data);
 
   stub::TPackageLocator& locator = layout.locator;
   locator.PackageOffset = static_cast<uint32_t>(package_offset);
   locator.CrcLength = static_cast<uint32_t>(crc_length);
-  locator.CrcValue = CrcOf(std::span(package).subspan(package_offset, crc_length));
-  locator.MinFileSize = static_cast<int64_t>(package.size());
+  locator.CrcValue = CrcOf(std::span(head).subspan(package_offset));
+  locator.MinFileSize = static_cast<int64_t>(further_offset + further_data_length);
   locator.DetachedSize = settings.detached_size;
   const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(locator);
-  std::copy(bytes.begin(), bytes.end(), package.begin() + kPackageLocatorOffset);
+  std::copy(bytes.begin(), bytes.end(), head.begin() + kPackageLocatorOffset);
 
   layout.further_data_offset = further_offset;
-  layout.further_data_length = further_data.size();
+  layout.further_data_length = further_data_length;
+  return true;
+}
+
+bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& settings,
+                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
+                     uint64_t program_length, std::span<const uint8_t> further_data,
+                     std::vector<uint8_t>& package, PackageLayout& layout, std::string& error) {
+  std::vector<uint8_t> head;
+  if (!AssemblePackageHead(launcher, settings, properties, stream, program_length,
+                           further_data.size(), head, layout, error)) {
+    return false;
+  }
+  package = std::move(head);
+  Append(package, further_data);
+  layout.locator.CrcValue = stub::UpdateCrc32(layout.locator.CrcValue, further_data.data(),
+                                              static_cast<uint32_t>(further_data.size()));
+  const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(layout.locator);
+  std::copy(bytes.begin(), bytes.end(), package.begin() + kPackageLocatorOffset);
   return true;
 }
 

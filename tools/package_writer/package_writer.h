@@ -54,6 +54,20 @@ bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& s
                      uint64_t program_length, std::span<const uint8_t> further_data,
                      std::vector<uint8_t>& package, PackageLayout& layout, std::string& error);
 
+// The package up to the end of its message text, for callers that stream the
+// further data (`further_data_length` bytes) from elsewhere. Checks every limit
+// of the format, the further data included, before writing anything into
+// `head`. `head` is the launcher image with the locator, the header, the stream
+// and the message; layout.locator describes the whole package, except that its
+// CrcValue covers only the head's part of the checksum region: continue it over
+// the further data with stub::UpdateCrc32, then store
+// stub::EncodePackageLocator(layout.locator) at offset 128.
+bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSettings& settings,
+                         const std::array<uint8_t, 5>& properties,
+                         std::span<const uint8_t> stream, uint64_t program_length,
+                         uint64_t further_data_length, std::vector<uint8_t>& head,
+                         PackageLayout& layout, std::string& error);
+
 // Encodes `inner` with `lzma` and assembles the package.
 bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
                   const PackageSettings& settings, const LzmaSettings& lzma,

@@ -59,6 +59,11 @@ DataDirectory Image::Certificate() const {
 }
 
 bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error) {
+  return ParseImageHeaders(file, file.size(), image, error);
+}
+
+bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image& image,
+                       std::string& error) {
   image = Image();
   if (!Fits(file, 0, 64) || file[0] != 'M' || file[1] != 'Z') {
     error = "not a Windows program (no MZ header)";
@@ -113,7 +118,7 @@ bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error)
     section.virtual_address = ReadLe32(s + 12);
     section.raw_size = ReadLe32(s + 16);
     section.raw_offset = ReadLe32(s + 20);
-    if (section.raw_size != 0 && !Fits(file, section.raw_offset, section.raw_size)) {
+    if (section.raw_size != 0 && uint64_t{section.raw_offset} + section.raw_size > file_size) {
       error = "section " + section.name + " reaches past the end of the file";
       return false;
     }

@@ -74,6 +74,12 @@ struct Image {
 // problem in `error` when `file` is not a complete PE image's headers.
 bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error);
 
+// The same for a file of `file_size` bytes of which only the first bytes,
+// `headers`, are at hand: every header must lie within `headers`, every
+// section's raw data within `file_size`. For tools that look at large files.
+bool ParseImageHeaders(std::span<const uint8_t> headers, uint64_t file_size, Image& image,
+                       std::string& error);
+
 // Moves the PE headers (signature, COFF header, optional header and section
 // table) of `file` to `new_offset`, zeroes the bytes from 128 up to the new
 // offset and sets e_lfanew. GNU ld always writes the headers at 128; a package
