@@ -47,6 +47,7 @@ const SplitRow kSplitRows[] = {
     {"code 127 and above belong to the item", u"p a\x7F" u"b", {u"a\x7F" u"b"}},
     {"no-break space does not separate", u"p a\u00A0b\u3000c", {u"a\u00A0b\u3000c"}},
     {"NUL ends the text", std::u16string(u"p a\0b c", 7), {u"a"}},
+    {"NUL ends a quoted section too", std::u16string(u"p \"a\0b\" c", 9), {u"a"}},
     {"empty quoted argument vanishes", u"setup.exe \"\" /s", {u"/s"}},
     {"several quote pairs vanish", u"p \"\"\"\" \"\" a", {u"a"}},
     {"quote pair then quoted text", u"p \"\"\"a b\"", {u"a b"}},
