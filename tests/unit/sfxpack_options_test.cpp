@@ -1,0 +1,194 @@
+// The conversions behind sfxpack's options: vendor words to header fields.
+#include "tools/sfxpack/options.h"
+
+#include <gtest/gtest.h>
+
+namespace sfxpack {
+namespace {
+
+// The version gate's bit table, written out again.
+struct OsName {
+  const char* name;
+  uint64_t bit_value;
+};
+constexpr OsName kOsNames[] = {
+    {"xp", 0x20},   {"vista", 0x40}, {"7", 0x80},    {"8", 0x100},
+    {"8.1", 0x200}, {"10", 0x400},   {"newer", 0x8000000000000000},
+};
+
+TEST(SfxpackOptions, EachOsNameSetsItsBitAndNamesItBack) {
+  ASSERT_EQ(OsVersionBits().size(), std::size(kOsNames));
+  for (const OsName& os : kOsNames) {
+    std::string error;
+    EXPECT_EQ(ParseOsList(os.name, error), os.bit_value) << os.name << ": " << error;
+    EXPECT_EQ(OsMaskNames(os.bit_value), std::vector<std::string>{os.name});
+  }
+}
+
+TEST(SfxpackOptions, OsListsCombineIgnoringCaseAndBlanks) {
+  struct Case {
+    const char* text;
+    uint64_t mask;
+  };
+  const Case cases[] = {
+      {"7,8,8.1,10,newer", 0x8000000000000780},
+      {" 7 , 10 ", 0x480},
+      {"XP,Vista", 0x60},
+      {"NEWER", 0x8000000000000000},
+      {"all", 0x80000000000007E0},
+      {"7,,10", 0x480},
+      {"10,10", 0x400},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ParseOsList(c.text, error), c.mask) << c.text << ": " << error;
+  }
+  EXPECT_EQ(AllOsMask(), 0x80000000000007E0u);
+}
+
+TEST(SfxpackOptions, OsListsWithUnknownNamesAreRefused) {
+  for (const char* text : {"", ",", " , ", "11", "win7", "8.2", "7;8", "server"}) {
+    std::string error;
+    EXPECT_FALSE(ParseOsList(text, error)) << text;
+    EXPECT_NE(error.find("--os"), std::string::npos) << error;
+  }
+  std::string error;
+  ParseOsList("7,eleven", error);
+  EXPECT_NE(error.find("\"eleven\""), std::string::npos) << error;
+}
+
+TEST(SfxpackOptions, MaskNamesListUnknownBitsAfterTheKnownOnes) {
+  const std::vector<std::string> expected = {"7", "8", "8.1", "10", "newer", "bit 0", "bit 11"};
+  EXPECT_EQ(OsMaskNames(0x8000000000000F81), expected);
+  EXPECT_TRUE(OsMaskNames(0).empty());
+  std::string error;
+  for (const char* list : {"xp,7,10", "vista,8.1,newer", "all"}) {
+    std::string joined;
+    for (const std::string& name : OsMaskNames(*ParseOsList(list, error))) {
+      joined += (joined.empty() ? "" : ",") + name;
+    }
+    EXPECT_EQ(ParseOsList(joined, error), ParseOsList(list, error)) << list;
+  }
+}
+
+TEST(SfxpackOptions, OsMasksInDecimalOrHex) {
+  struct Case {
+    const char* text;
+    std::optional<uint64_t> mask;
+  };
+  const Case cases[] = {
+      {"0x8000000000000780", 0x8000000000000780}, {"0X780", 0x780},
+      {"1920", 1920},                             {"18446744073709551615", ~0ull},
+      {"0xFFFFFFFFFFFFFFFF", ~0ull},              {"0", 0},
+      {"0x", std::nullopt},                       {"0x1G", std::nullopt},
+      {"18446744073709551616", std::nullopt},     {"0x10000000000000000", std::nullopt},
+      {"-1", std::nullopt},                       {"", std::nullopt},
+      {"7,8", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ParseOsMask(c.text, error), c.mask) << c.text;
+  }
+}
+
+TEST(SfxpackOptions, SizesTakeBinarySuffixes) {
+  struct Case {
+    const char* text;
+    std::optional<uint64_t> size;
+  };
+  const Case cases[] = {
+      {"4096", 4096},           {"4k", 4096},
+      {"4K", 4096},             {"4KiB", 4096},
+      {"4kb", 4096},            {"4MiB", 4 << 20},
+      {"4m", 4 << 20},          {"1g", 1 << 30},
+      {"1GiB", 1 << 30},        {" 64 MiB ", 64 << 20},
+      {"0", 0},                 {"12b", 12},
+      {"4294967295", 0xFFFFFFFF}, {"3GiB", 3ull << 30},
+      {"", std::nullopt},       {"MiB", std::nullopt},
+      {"4TiB", std::nullopt},   {"4.5MiB", std::nullopt},
+      {"-1", std::nullopt},     {"4x", std::nullopt},
+      {"4294967296", std::nullopt}, {"4GiB", std::nullopt},
+      {"99999999999999999999999", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ParseSize(c.text, 0xFFFFFFFF, error), c.size) << c.text << ": " << error;
+    if (!c.size) {
+      EXPECT_NE(error.find(c.text), std::string::npos) << error;
+    }
+  }
+}
+
+TEST(SfxpackOptions, ReleaseIdsAreSixteenBitNumbers) {
+  std::string error;
+  EXPECT_EQ(ParseReleaseId("1507", error), 1507);
+  EXPECT_EQ(ParseReleaseId("0", error), 0);
+  EXPECT_EQ(ParseReleaseId("65535", error), 65535);
+  for (const char* bad : {"65536", "abc", "", "15 07", "-1", "1803abc"}) {
+    EXPECT_FALSE(ParseReleaseId(bad, error)) << bad;
+  }
+}
+
+TEST(SfxpackOptions, ElevationNamesAndDigits) {
+  struct Case {
+    const char* text;
+    std::optional<uint8_t> mode;
+  };
+  const Case cases[] = {{"none", 0},    {"0", 0},  {"runas", 1},          {"RunAs", 1},
+                        {"1", 1},       {"noadmin", 2}, {"2", 2},         {"3", std::nullopt},
+                        {"admin", std::nullopt}, {"", std::nullopt}};
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ParseElevation(c.text, error), c.mode) << c.text;
+  }
+  EXPECT_EQ(ElevationName(0), "none");
+  EXPECT_EQ(ElevationName(1), "runas");
+  EXPECT_EQ(ElevationName(2), "noadmin");
+  EXPECT_EQ(ElevationName(7), "unknown");
+}
+
+TEST(SfxpackOptions, WindowsVersionsAreMajorDotMinor) {
+  std::string error;
+  const auto v10 = ParseWindowsVersion("10.0", error);
+  ASSERT_TRUE(v10);
+  EXPECT_EQ(v10->Major, 10u);
+  EXPECT_EQ(v10->Minor, 0u);
+  const auto xp = ParseWindowsVersion(" 5.2 ", error);
+  ASSERT_TRUE(xp);
+  EXPECT_EQ(xp->Major, 5u);
+  EXPECT_EQ(xp->Minor, 2u);
+  EXPECT_EQ(ParseWindowsVersion("4294967295.7", error)->Major, 4294967295u);
+  for (const char* bad : {"10", "10.", ".0", "a.b", "10.0.1", "4294967296.0", "", "7"}) {
+    EXPECT_FALSE(ParseWindowsVersion(bad, error)) << bad;
+  }
+}
+
+TEST(SfxpackOptions, DefaultMessageNamesTheSupportedVersions) {
+  EXPECT_EQ(DefaultMessage(0x8000000000000780, 1507, 9999),
+            "This setup package needs Windows 7, Windows 8, Windows 8.1, Windows 10 (releases "
+            "1507 to 9999) or a later version of Windows.  It cannot run on %USER%.");
+  EXPECT_EQ(DefaultMessage(0x480, 0, 0xFFFF),
+            "This setup package needs Windows 7 or Windows 10.  It cannot run on %USER%.");
+  EXPECT_EQ(DefaultMessage(0x400, 1703, 0xFFFF),
+            "This setup package needs Windows 10 (release 1703 or later).  It cannot run on "
+            "%USER%.");
+  EXPECT_EQ(DefaultMessage(0x400, 0, 1909),
+            "This setup package needs Windows 10 (up to release 1909).  It cannot run on %USER%.");
+  EXPECT_EQ(DefaultMessage(0x20, 1507, 9999),
+            "This setup package needs Windows XP.  It cannot run on %USER%.");
+  EXPECT_EQ(DefaultMessage(0, 0, 0xFFFF), "This setup package cannot run on %USER%.");
+  EXPECT_NE(DefaultMessage(0x8000000000000000, 0, 0xFFFF).find("later than Windows 10"),
+            std::string::npos);
+}
+
+TEST(SfxpackOptions, SizesForPeople) {
+  EXPECT_EQ(DescribeSize(0), "0 bytes");
+  EXPECT_EQ(DescribeSize(1), "1 byte");
+  EXPECT_EQ(DescribeSize(1023), "1,023 bytes");
+  EXPECT_EQ(DescribeSize(1024), "1,024 bytes (1.00 KiB)");
+  EXPECT_EQ(DescribeSize(1709850), "1,709,850 bytes (1.63 MiB)");
+  EXPECT_EQ(DescribeSize(3ull << 30), "3,221,225,472 bytes (3.00 GiB)");
+}
+
+}  // namespace
+}  // namespace sfxpack

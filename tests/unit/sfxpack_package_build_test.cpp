@@ -1,0 +1,242 @@
+// sfxpack build's writer: the package it writes, streamed further data, the PE
+// CheckSum, DetachedSize, the dictionary it chooses, and no output on failure.
+#include "tools/sfxpack/package_build.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "decoding/crc32.h"
+#include "decoding/little_endian.h"
+#include "tests/support/test_images.h"
+#include "tools/pe/pe_image.h"
+#include "tools/sfxpack/atomic_output.h"
+#include "tools/sfxpack/failure.h"
+#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/pe_checksum.h"
+
+namespace sfxpack {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::MakeLauncherImage;
+using stub::testing::SampleBytes;
+
+constexpr size_t kChecksumField = 256 + 24 + 64;
+
+std::vector<uint8_t> ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class SfxpackPackageBuild : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("sfxpack-unit-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    launcher_ = MakeLauncherImage();
+    stub::WriteLe32(&launcher_[kChecksumField], 0x1234);  // a launcher with a CheckSum
+    inner_ = SampleBytes(70000, 3);
+    WriteAll(folder_ / "inner.exe", inner_);
+    request_.launcher = launcher_;
+    request_.inner = folder_ / "inner.exe";
+    request_.output = folder_ / "setup.exe";
+    request_.settings.os_mask = 0x400;
+    request_.settings.message = u"No %USER%";
+    request_.lzma.preset = 1;
+    request_.show_progress = false;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  // Only the expected files are in the folder: no temporary file stayed.
+  void ExpectFolderHolds(std::vector<std::string> names) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder_)) found.push_back(entry.path().filename().string());
+    std::sort(found.begin(), found.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(found, names);
+  }
+
+  fs::path folder_;
+  std::vector<uint8_t> launcher_;
+  std::vector<uint8_t> inner_;
+  BuildRequest request_;
+};
+
+TEST_F(SfxpackPackageBuild, StreamsFurtherDataAndKeepsTheChecksumsRight) {
+  const std::vector<uint8_t> further = SampleBytes(3 << 20, 5);  // more than one copy chunk
+  WriteAll(folder_ / "data.bin", further);
+  request_.further_data = folder_ / "data.bin";
+  const BuildResult result = BuildPackageFile(request_);
+
+  const std::vector<uint8_t> package = ReadAll(request_.output);
+  ASSERT_EQ(package.size(), result.package_size);
+  EXPECT_TRUE(std::equal(further.begin(), further.end(),
+                         package.begin() + result.layout.further_data_offset));
+  // The same bytes as the in-memory writer, apart from the PE CheckSum.
+  std::vector<uint8_t> expected;
+  packaging::PackageLayout layout;
+  std::string error;
+  ASSERT_TRUE(packaging::BuildPackage(launcher_, inner_, request_.settings,
+                                      EffectiveLzmaSettings(request_.lzma, inner_.size()), further,
+                                      expected, layout, error))
+      << error;
+  std::vector<uint8_t> without_checksum = package;
+  std::copy_n(&expected[kChecksumField], 4, &without_checksum[kChecksumField]);
+  EXPECT_TRUE(without_checksum == expected);
+
+  EXPECT_EQ(stub::ReadLe32(&package[kChecksumField]), pe::ComputeChecksum(package, kChecksumField));
+  MemorySource source(package);
+  const PackageMap map = AnalyzePackage(source);
+  EXPECT_TRUE(map.problems.empty()) << map.problems.front();
+  ExpectFolderHolds({"inner.exe", "data.bin", "setup.exe"});
+}
+
+TEST_F(SfxpackPackageBuild, LauncherWithoutCheckSumKeepsItZero) {
+  stub::WriteLe32(&launcher_[kChecksumField], 0);
+  BuildPackageFile(request_);
+  EXPECT_EQ(stub::ReadLe32(&ReadAll(request_.output)[kChecksumField]), 0u);
+}
+
+TEST_F(SfxpackPackageBuild, DetachedSizeAutoIsThePackageLength) {
+  request_.detached_auto = true;
+  const BuildResult result = BuildPackageFile(request_);
+  const std::vector<uint8_t> package = ReadAll(request_.output);
+  EXPECT_EQ(stub::ReadLe32(&package[148]), package.size());
+  EXPECT_EQ(result.layout.locator.DetachedSize, package.size());
+}
+
+TEST_F(SfxpackPackageBuild, FailuresLeaveNoFileBehind) {
+  struct Case {
+    const char* name;
+    void (*change)(BuildRequest&);
+    const char* error;
+  };
+  static std::vector<uint8_t> bad_launcher = MakeLauncherImage(128);
+  const Case cases[] = {
+      {"detached above the size", [](BuildRequest& r) { r.settings.detached_size = 0xFFFFFFFF; },
+       "truncated"},
+      {"message too long", [](BuildRequest& r) { r.settings.message.assign(65536, u'x'); },
+       "65,535"},
+      {"launcher without room", [](BuildRequest& r) { r.launcher = bad_launcher; }, "free bytes"},
+      {"missing inner program", [](BuildRequest& r) { r.inner = r.inner.parent_path() / "none.exe"; },
+       "none.exe"},
+      {"missing further data",
+       [](BuildRequest& r) { r.further_data = r.inner.parent_path() / "none.bin"; }, "none.bin"},
+      {"output is a folder", [](BuildRequest& r) { r.output = r.inner.parent_path(); }, "folder"},
+      {"output folder missing",
+       [](BuildRequest& r) { r.output = r.inner.parent_path() / "no" / "setup.exe"; }, "setup.exe"},
+      {"bad LZMA settings", [](BuildRequest& r) { r.lzma.lc = 4, r.lzma.lp = 4; }, "lc + lp"},
+  };
+  for (const Case& c : cases) {
+    BuildRequest request = request_;
+    c.change(request);
+    try {
+      BuildPackageFile(request);
+      ADD_FAILURE() << c.name << ": no failure";
+    } catch (const Failure& failure) {
+      EXPECT_NE(std::string(failure.what()).find(c.error), std::string::npos)
+          << c.name << ": " << failure.what();
+    }
+    ExpectFolderHolds({"inner.exe"});
+  }
+}
+
+TEST_F(SfxpackPackageBuild, AFailedBuildKeepsTheOldOutput) {
+  WriteAll(request_.output, {1, 2, 3});
+  request_.settings.detached_size = 0xFFFFFFFF;
+  EXPECT_THROW(BuildPackageFile(request_), Failure);
+  EXPECT_EQ(ReadAll(request_.output), (std::vector<uint8_t>{1, 2, 3}));
+  ExpectFolderHolds({"inner.exe", "setup.exe"});
+}
+
+TEST_F(SfxpackPackageBuild, AtomicOutputAppearsOnlyWhenCommitted) {
+  const fs::path target = folder_ / "out.bin";
+  {
+    AtomicOutput output(target);
+    output.Write(std::vector<uint8_t>{1, 2, 3, 4});
+    EXPECT_TRUE(fs::exists(output.temporary_path()));
+    EXPECT_FALSE(fs::exists(target));
+  }
+  ExpectFolderHolds({"inner.exe"});
+  try {
+    AtomicOutput output(target);
+    output.Write(std::vector<uint8_t>(100, 7));
+    throw std::runtime_error("failure while writing");
+  } catch (const std::runtime_error&) {
+  }
+  ExpectFolderHolds({"inner.exe"});
+  {
+    AtomicOutput output(target);
+    output.Write(std::vector<uint8_t>{1, 2, 3, 4});
+    output.WriteAt(1, std::vector<uint8_t>{9, 9});
+    output.Commit();
+  }
+  EXPECT_EQ(ReadAll(target), (std::vector<uint8_t>{1, 9, 9, 4}));
+  ExpectFolderHolds({"inner.exe", "out.bin"});
+}
+
+TEST(SfxpackLzmaSettings, DictionaryShrinksToTheProgram) {
+  struct Case {
+    uint32_t preset;
+    std::optional<uint32_t> dict;
+    uint64_t program;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {9, std::nullopt, 0, 4096},
+      {9, std::nullopt, 4096, 4096},
+      {9, std::nullopt, 4097, 8192},
+      {9, std::nullopt, 3 << 20, 4 << 20},
+      {9, std::nullopt, 100 << 20, 64 << 20},
+      {0, std::nullopt, 1 << 20, 256 << 10},
+      {6, std::nullopt, 1 << 30, 8 << 20},
+      {9, 1 << 16, 100 << 20, 1 << 16},
+      {9, 1 << 26, 10, 1 << 26},
+  };
+  for (const Case& c : cases) {
+    packaging::LzmaSettings lzma;
+    lzma.preset = c.preset;
+    lzma.dict_size = c.dict;
+    EXPECT_EQ(EffectiveLzmaSettings(lzma, c.program).dict_size, c.expected)
+        << "preset " << c.preset << ", program " << c.program;
+  }
+}
+
+TEST(SfxpackPeChecksum, PiecewiseSumEqualsTheWholeFileSum) {
+  std::mt19937 random(7);
+  for (size_t size : {0u, 1u, 2u, 3u, 200u, 4097u, 70001u}) {
+    std::vector<uint8_t> file(size);
+    for (uint8_t& byte : file) byte = static_cast<uint8_t>(random());
+    const uint32_t field = size >= 72 ? 64 : static_cast<uint32_t>(size);  // beyond: no field
+    if (size >= 72) std::fill_n(file.begin() + field, 4, 0);
+    // Bytes 8 to 20 are added afterwards, as the locator is.
+    std::vector<uint8_t> late;
+    std::vector<uint8_t> sequential = file;
+    if (size >= 20) {
+      late.assign(file.begin() + 8, file.begin() + 20);
+      std::fill(sequential.begin() + 8, sequential.begin() + 20, 0);
+    }
+    PeChecksum checksum;
+    for (size_t at = 0; at < size;) {
+      const size_t piece = std::min<size_t>(size - at, random() % 7 + 1);
+      checksum.Append(std::span(sequential).subspan(at, piece));
+      at += piece;
+    }
+    if (!late.empty()) checksum.AddAt(8, late);
+    EXPECT_EQ(checksum.Finish(), pe::ComputeChecksum(file, field)) << size;
+  }
+}
+
+}  // namespace
+}  // namespace sfxpack

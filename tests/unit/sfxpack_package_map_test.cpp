@@ -1,0 +1,289 @@
+// sfxpack inspect's analysis: every field of a good package, and hostile
+// files of every kind without a crash or a read outside the file.
+#include "tools/sfxpack/package_map.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "decoding/little_endian.h"
+#include "tests/support/test_images.h"
+#include "tools/sfxpack/inspect_report.h"
+
+namespace sfxpack {
+namespace {
+
+using stub::ReadLe32;
+using stub::WriteLe32;
+using stub::testing::MakeTestPackage;
+using stub::testing::SampleBytes;
+
+// Offsets in the synthetic launcher image (header at 256, 16 directories).
+constexpr size_t kOptionalHeader = 256 + 24;
+constexpr size_t kCertificateEntry = kOptionalHeader + 112 + 8 * 4;
+
+packaging::PackageSettings Settings() {
+  packaging::PackageSettings settings;
+  settings.os_mask = 0x8000000000000780;
+  settings.min_release_id = 1507;
+  settings.max_release_id = 9999;
+  settings.elevation_mode = 1;
+  settings.message = u"Not for %USER%.";
+  return settings;
+}
+
+struct Built {
+  std::vector<uint8_t> bytes;
+  packaging::PackageLayout layout;
+};
+
+Built GoodPackage() {
+  const auto package = MakeTestPackage(SampleBytes(5000), Settings(), SampleBytes(300, 7));
+  return {package.bytes, package.layout};
+}
+
+PackageMap Analyze(std::vector<uint8_t> bytes) {
+  MemorySource source(std::move(bytes));
+  return AnalyzePackage(source);
+}
+
+std::string All(const std::vector<std::string>& items) {
+  std::string text;
+  for (const std::string& item : items) text += item + "\n";
+  return text;
+}
+
+bool HasProblem(const PackageMap& map, const std::string& part) {
+  return All(map.problems).find(part) != std::string::npos;
+}
+
+// Every byte of the file lies in a region, and regions come in file order.
+void ExpectRegionsCoverTheFile(const PackageMap& map, const std::string& context) {
+  uint64_t covered = 0;
+  uint64_t last_offset = 0;
+  for (const MapRegion& region : map.regions) {
+    EXPECT_GE(region.offset, last_offset) << context;
+    EXPECT_LE(region.offset, covered) << context << ": hole before " << region.name;
+    EXPECT_LE(region.end(), map.file_size) << context << ": " << region.name;
+    covered = std::max(covered, region.end());
+    last_offset = region.offset;
+  }
+  EXPECT_EQ(covered, map.file_size) << context;
+}
+
+std::vector<std::string> RegionNames(const PackageMap& map) {
+  std::vector<std::string> names;
+  for (const MapRegion& region : map.regions) names.push_back(region.name);
+  return names;
+}
+
+TEST(SfxpackPackageMap, GoodPackageDecodesEveryFieldWithoutProblems) {
+  const Built built = GoodPackage();
+  const PackageMap map = Analyze(built.bytes);
+  EXPECT_TRUE(map.problems.empty()) << All(map.problems);
+  EXPECT_TRUE(map.notes.empty()) << All(map.notes);
+  ASSERT_TRUE(map.locator && map.header && map.image && map.message);
+  EXPECT_EQ(map.locator->CrcValue, built.layout.locator.CrcValue);
+  EXPECT_EQ(map.computed_crc, built.layout.locator.CrcValue);
+  EXPECT_EQ(map.header->OsMask, 0x8000000000000780u);
+  EXPECT_EQ(map.header->ElevationMode, 1);
+  EXPECT_EQ(*map.message, u"Not for %USER%.");
+  EXPECT_EQ(map.lzma.lc, 3u);
+  EXPECT_EQ(map.lzma.pb, 2u);
+  EXPECT_TRUE(map.lzma.accepted);
+  EXPECT_EQ(map.further_offset, built.layout.further_data_offset);
+  EXPECT_EQ(map.further_length, 300u);
+  const std::vector<std::string> expected = {
+      "DOS header",     "DOS stub",     "package locator", "free space",
+      "PE headers",     "header padding", "section .a",    "section .b",
+      "package header", "LZMA stream",  "message text",    "further package data (checksummed)"};
+  EXPECT_EQ(RegionNames(map), expected);
+  ExpectRegionsCoverTheFile(map, "good package");
+}
+
+TEST(SfxpackPackageMap, SignedPackageShowsPaddingAndCertificate) {
+  Built built = GoodPackage();
+  const uint32_t certificate_at = static_cast<uint32_t>(built.bytes.size() + 3);
+  built.bytes.resize(certificate_at + 40, 0xCC);
+  WriteLe32(&built.bytes[kCertificateEntry], certificate_at);
+  WriteLe32(&built.bytes[kCertificateEntry + 4], 40);
+  const PackageMap map = Analyze(built.bytes);
+  EXPECT_TRUE(map.problems.empty()) << All(map.problems);
+  const std::vector<std::string> names = RegionNames(map);
+  ASSERT_GE(names.size(), 2u);
+  EXPECT_EQ(names[names.size() - 2], "padding behind the package");
+  EXPECT_EQ(names.back(), "certificate table");
+  ExpectRegionsCoverTheFile(map, "signed");
+}
+
+TEST(SfxpackPackageMap, BytesBehindThePackageAreSlack) {
+  Built built = GoodPackage();
+  built.bytes.resize(built.bytes.size() + 10);
+  const PackageMap map = Analyze(built.bytes);
+  EXPECT_TRUE(map.problems.empty()) << All(map.problems);
+  EXPECT_EQ(map.regions.back().name, "slack behind the package");
+  EXPECT_EQ(map.regions.back().length, 10u);
+}
+
+// A named change to a good package, with the problem it must be reported as.
+struct Mutation {
+  const char* name;
+  void (*apply)(Built&);
+  bool refresh_crc;  // make the checksum match again, to reach later checks
+  const char* problem;
+};
+
+uint32_t PackageOffset(const Built& b) { return ReadLe32(&b.bytes[128]); }
+uint8_t* Header(Built& b) { return &b.bytes[PackageOffset(b)]; }
+
+const Mutation kMutations[] = {
+    {"no package", [](Built& b) { WriteLe32(&b.bytes[128], 0); }, false, "no package is attached"},
+    {"package offset beyond 2 GiB", [](Built& b) { WriteLe32(&b.bytes[128], 0x80000000); }, false,
+     "beyond 2 GiB"},
+    {"package offset beyond the file", [](Built& b) { WriteLe32(&b.bytes[128], 0x7FFFFF00); },
+     false, "runs past the end of the file"},
+    {"checksum region too long", [](Built& b) { WriteLe32(&b.bytes[132], 0xFFFFFFF0); }, false,
+     "checksum region"},
+    {"flipped byte", [](Built& b) { b.bytes[PackageOffset(b) + 100] ^= 1; }, false,
+     "CRC-32 mismatch"},
+    {"one byte short", [](Built& b) { b.bytes.pop_back(); }, false, "truncated-package"},
+    {"detached size above the file",
+     [](Built& b) { WriteLe32(&b.bytes[148], static_cast<uint32_t>(b.bytes.size() + 1)); }, false,
+     "DetachedSize"},
+    {"properties byte 225", [](Built& b) { Header(b)[0] = 225; }, true, "above 224"},
+    {"dictionary of 2 GiB", [](Built& b) { WriteLe32(Header(b) + 1, 0x80000000); }, true,
+     "2 GiB or more"},
+    {"stream offset beyond 2 GiB", [](Built& b) { WriteLe32(Header(b) + 30, 0x80000000); }, true,
+     "StreamOffset 2147483648"},
+    {"stream beyond the file", [](Built& b) { WriteLe32(Header(b) + 34, 0x7FFF0000); }, true,
+     "LZMA stream"},
+    {"program too large", [](Built& b) { WriteLe32(Header(b) + 38, 0x80000000); }, true,
+     "ProgramLength"},
+    {"message beyond the file", [](Built& b) { WriteLe32(Header(b) + 64, 0x7FFFFF00); }, true,
+     "refused Windows version"},
+    {"message offset beyond 2 GiB", [](Built& b) { WriteLe32(Header(b) + 64, 0xFFFFFFFF); }, true,
+     "refused Windows version"},
+    {"PE header over the locator", [](Built& b) { WriteLe32(&b.bytes[60], 128); }, false,
+     "launcher image"},
+    {"PE header offset far away", [](Built& b) { WriteLe32(&b.bytes[60], 0xFFFFFFF0); }, false,
+     "no PE header"},
+    {"not MZ", [](Built& b) { b.bytes[0] = 'Z'; }, false, "no MZ header"},
+    {"section past the end", [](Built& b) { WriteLe32(&b.bytes[256 + 24 + 240 + 40 + 16], 0x7FFFFFFF); },
+     false, "reaches past the end"},
+    {"certificate inside the package",
+     [](Built& b) {
+       WriteLe32(&b.bytes[kCertificateEntry], PackageOffset(b) + 10);
+       WriteLe32(&b.bytes[kCertificateEntry + 4], 8);
+     },
+     false, "certificate table starts inside"},
+    {"certificate beyond the file",
+     [](Built& b) {
+       WriteLe32(&b.bytes[kCertificateEntry], static_cast<uint32_t>(b.bytes.size()));
+       WriteLe32(&b.bytes[kCertificateEntry + 4], 64);
+     },
+     false, "certificate table"},
+};
+
+TEST(SfxpackPackageMap, EachBadFieldIsReported) {
+  for (const Mutation& mutation : kMutations) {
+    Built built = GoodPackage();
+    mutation.apply(built);
+    if (mutation.refresh_crc) ASSERT_TRUE(packaging::RefreshChecksum(built.bytes)) << mutation.name;
+    const PackageMap map = Analyze(built.bytes);
+    EXPECT_TRUE(HasProblem(map, mutation.problem))
+        << mutation.name << ": problems were\n" << All(map.problems);
+    if (mutation.refresh_crc) EXPECT_FALSE(HasProblem(map, "CRC-32")) << mutation.name;
+    ExpectRegionsCoverTheFile(map, mutation.name);
+    // Both renderings cope with whatever was found.
+    EXPECT_FALSE(FormatInspectText(map, "x").empty());
+    EXPECT_FALSE(FormatInspectJson(map, "x").empty());
+  }
+}
+
+TEST(SfxpackPackageMap, DetachedPackagesUseTheirOwnSizeTest) {
+  Built built = GoodPackage();
+  built.bytes.pop_back();  // below MinFileSize, but above DetachedSize
+  WriteLe32(&built.bytes[148], 1000);
+  const PackageMap map = Analyze(built.bytes);
+  EXPECT_FALSE(HasProblem(map, "truncated")) << All(map.problems);
+  EXPECT_NE(All(map.notes).find("DetachedSize"), std::string::npos);
+}
+
+TEST(SfxpackPackageMap, TruncationAtEveryInterestingLengthIsHandled) {
+  const Built built = GoodPackage();
+  const uint32_t package = PackageOffset(built);
+  const uint32_t stream = built.layout.header.StreamOffset;
+  const uint32_t message = built.layout.header.UnsupportedOsMessage.Offset;
+  const size_t lengths[] = {0,           1,           2,          63,
+                            64,          127,         128,        151,
+                            152,         255,         256,        300,
+                            1023,        1024,        package - 1, package,
+                            package + 1, package + 69, package + 70, stream + 1,
+                            message,     message + 1, built.bytes.size() - 1};
+  for (size_t length : lengths) {
+    const std::vector<uint8_t> cut(built.bytes.begin(), built.bytes.begin() + length);
+    const PackageMap map = Analyze(cut);
+    const std::string context = "cut at " + std::to_string(length);
+    EXPECT_FALSE(map.problems.empty()) << context;
+    ExpectRegionsCoverTheFile(map, context);
+    if (length >= 152) {
+      EXPECT_TRUE(HasProblem(map, "truncated-package")) << context << "\n" << All(map.problems);
+    }
+  }
+}
+
+TEST(SfxpackPackageMap, RandomDamageNeverEscapesTheFile) {
+  const Built built = GoodPackage();
+  std::mt19937 random(12345);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<uint8_t> bytes = built.bytes;
+    // Damage concentrated where the records and headers are.
+    const size_t hot = std::min<size_t>(bytes.size(), PackageOffset(built) + 80);
+    for (int i = 0; i < 6; ++i) {
+      const size_t at = round % 2 == 0 ? random() % hot : random() % bytes.size();
+      bytes[at] = static_cast<uint8_t>(random());
+    }
+    if (round % 3 == 0) bytes.resize(random() % bytes.size());
+    const PackageMap map = Analyze(bytes);
+    ExpectRegionsCoverTheFile(map, "round " + std::to_string(round));
+    FormatInspectJson(map, "x");
+    FormatInspectText(map, "x");
+  }
+}
+
+TEST(SfxpackPackageMap, HostileSectionNamesStayValidJson) {
+  Built built = GoodPackage();
+  const size_t first_section = 256 + 24 + 240;
+  const char name[8] = {'"', '\\', '\n', '\xFF', 'x', 0, 0, 0};
+  std::copy(name, name + 8, built.bytes.begin() + first_section);
+  const std::string json = FormatInspectJson(Analyze(built.bytes), "a\"b");
+  EXPECT_NE(json.find("\"name\": \"section \\\"\\\\\\n\xEF\xBF\xBDx\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"file\": \"a\\\"b\""), std::string::npos);
+}
+
+TEST(SfxpackPackageMap, PropertiesAreTakenApart) {
+  struct Case {
+    std::array<uint8_t, 5> bytes;
+    unsigned lc, lp, pb;
+    uint32_t dict;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {{0x5D, 0, 0, 0x40, 0}, 3, 0, 2, 4 << 20, true},
+      {{224, 0, 0, 0, 0}, 8, 4, 4, 0, true},
+      {{225, 0, 0, 0, 0}, 0, 0, 5, 0, false},
+      {{0, 0xFF, 0xFF, 0xFF, 0x7F}, 0, 0, 0, 0x7FFFFFFF, true},
+      {{0, 0, 0, 0, 0x80}, 0, 0, 0, 0x80000000, false},
+  };
+  for (const Case& c : cases) {
+    const LzmaProperties properties = DecodeLzmaProperties(c.bytes);
+    EXPECT_EQ(properties.lc, c.lc);
+    EXPECT_EQ(properties.lp, c.lp);
+    EXPECT_EQ(properties.pb, c.pb);
+    EXPECT_EQ(properties.dict_size, c.dict);
+    EXPECT_EQ(properties.accepted, c.accepted);
+  }
+}
+
+}  // namespace
+}  // namespace sfxpack

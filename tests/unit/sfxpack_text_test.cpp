@@ -1,0 +1,127 @@
+// UTF-8 <-> UTF-16 conversion and JSON escaping in sfxpack.
+#include <gtest/gtest.h>
+
+#include "tools/sfxpack/json_writer.h"
+#include "tools/sfxpack/utf.h"
+
+namespace sfxpack {
+namespace {
+
+TEST(SfxpackUtf, ValidUtf8BecomesUtf16) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+  };
+  const Case cases[] = {
+      {"", u""},
+      {"Windows %USER%", u"Windows %USER%"},
+      {"caf\xC3\xA9", u"caf\u00E9"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {"\xEF\xBF\xBF", u"\uFFFF"},
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},
+      {"\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"},
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const Case& c : cases) {
+    Utf8Error error;
+    const auto utf16 = Utf8ToUtf16(c.utf8, error);
+    ASSERT_TRUE(utf16) << c.utf8 << ": " << error.reason;
+    EXPECT_EQ(*utf16, c.utf16);
+    EXPECT_EQ(Utf16ToUtf8(*utf16), c.utf8);
+  }
+}
+
+TEST(SfxpackUtf, InvalidUtf8IsRefusedAtItsFirstBadByte) {
+  struct Case {
+    std::string utf8;
+    size_t offset;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"\x80", 0, "continuation"},
+      {"ok\xBF", 2, "continuation"},
+      {"a\xC3", 1, "truncated"},
+      {"ab\xE2\x82", 2, "truncated"},
+      {"\xE2\x28\xA1", 0, "truncated"},
+      {"\xC0\xAF", 0, "never occurs"},
+      {"\xC1\xBF", 0, "never occurs"},
+      {"\xE0\x80\xAF", 0, "overlong"},
+      {"\xF0\x8F\xBF\xBF", 0, "overlong"},
+      {"x\xED\xA0\x80", 1, "surrogate"},
+      {"\xED\xBF\xBF", 0, "surrogate"},
+      {"\xF4\x90\x80\x80", 0, "above U+10FFFF"},
+      {"\xF5\x80\x80\x80", 0, "never occurs"},
+      {"\xFF", 0, "never occurs"},
+      {"\xF8\x88\x80\x80\x80", 0, "never occurs"},
+  };
+  for (const Case& c : cases) {
+    Utf8Error error;
+    EXPECT_FALSE(Utf8ToUtf16(c.utf8, error)) << c.reason;
+    EXPECT_EQ(error.offset, c.offset) << c.reason;
+    EXPECT_NE(error.reason.find(c.reason), std::string::npos) << error.reason;
+  }
+}
+
+TEST(SfxpackUtf, UnpairedSurrogatesPrintAsReplacementCharacters) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  EXPECT_EQ(Utf16ToUtf8(u"a\xD800"), "a" + replacement);
+  EXPECT_EQ(Utf16ToUtf8(u"\xDC00z"), replacement + "z");
+  EXPECT_EQ(Utf16ToUtf8(u"\xD800\xD800\xDC00"), replacement + "\xF0\x90\x80\x80");
+  EXPECT_TRUE(HasUnpairedSurrogate(u"\xD800x"));
+  EXPECT_TRUE(HasUnpairedSurrogate(u"\xDFFF"));
+  EXPECT_FALSE(HasUnpairedSurrogate(u"\xD83D\xDE00 ok"));
+}
+
+TEST(SfxpackUtf, LittleEndianBytesAndSanitizing) {
+  const uint8_t bytes[] = {'H', 0, 0xAC, 0x20, 0x7F};
+  EXPECT_EQ(Utf16FromLeBytes(bytes), u"H\u20AC");
+  EXPECT_EQ(SanitizeUtf8("plain \xC3\xA9"), "plain \xC3\xA9");
+  EXPECT_EQ(SanitizeUtf8("a\xFF" "b\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(SanitizeUtf8(".te\x80xt"), ".te\xEF\xBF\xBDxt");
+}
+
+TEST(SfxpackJson, StringsAreEscaped) {
+  struct Case {
+    std::string text;
+    std::string json;
+  };
+  const Case cases[] = {
+      {"", "\"\""},
+      {"plain", "\"plain\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"C:\\Temp\\", "\"C:\\\\Temp\\\\\""},
+      {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
+      {std::string("\x00\x01\x1F", 3), "\"\\u0000\\u0001\\u001f\""},
+      {"\x7F/", "\"\x7F/\""},
+      {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
+      {".t\xFF", "\".t\xEF\xBF\xBD\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(JsonString(c.text), c.json);
+}
+
+TEST(SfxpackJson, WriterNestsAndSeparates) {
+  JsonWriter json;
+  json.BeginObject()
+      .Field("name", std::string("a\"b"))
+      .Field("count", uint64_t{18446744073709551615u})
+      .Field("delta", int64_t{-5})
+      .Field("ok", true);
+  json.Key("list").BeginArray().UInt(1).Null().BeginObject().EndObject().BeginArray().EndArray();
+  json.EndArray().EndObject();
+  EXPECT_EQ(json.Text(),
+            "{\n"
+            "  \"name\": \"a\\\"b\",\n"
+            "  \"count\": 18446744073709551615,\n"
+            "  \"delta\": -5,\n"
+            "  \"ok\": true,\n"
+            "  \"list\": [\n"
+            "    1,\n"
+            "    null,\n"
+            "    {},\n"
+            "    []\n"
+            "  ]\n"
+            "}\n");
+}
+
+}  // namespace
+}  // namespace sfxpack
