@@ -41,18 +41,18 @@ bool CheckLauncherImage(std::span<const uint8_t> launcher, std::string& error) {
     error = "the launcher image is " + why;
     return false;
   }
-  if (image.header_offset < kPeHeaderOffset ||
-      !std::all_of(launcher.begin() + kPackageLocatorOffset, launcher.begin() + kPeHeaderOffset,
-                   [](uint8_t b) { return b == 0; })) {
-    error = "the launcher image has no free bytes at offsets 128 to 255 for the locator";
-    return false;
-  }
   if (image.Certificate().size != 0 || image.Certificate().address != 0) {
     error = "the launcher image is signed; sign the package after building it";
     return false;
   }
   if (launcher.size() != image.ImageEnd()) {
     error = "the launcher image has data behind its last section (is it a package already?)";
+    return false;
+  }
+  if (image.header_offset < kPeHeaderOffset ||
+      !std::all_of(launcher.begin() + kPackageLocatorOffset, launcher.begin() + kPeHeaderOffset,
+                   [](uint8_t b) { return b == 0; })) {
+    error = "the launcher image has no free bytes at offsets 128 to 255 for the locator";
     return false;
   }
   return true;

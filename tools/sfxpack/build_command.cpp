@@ -151,6 +151,7 @@ int RunBuild(const BuildOptions& options) {
   } else {
     stub_bytes = ReadWholeFile(PathFromUtf8(options.stub), "launcher image", kMaxLauncherSize);
     request.launcher = stub_bytes;
+    request.launcher_name = Quote(PathFromUtf8(options.stub));
   }
   request.inner = PathFromUtf8(options.inner);
   request.output = PathFromUtf8(options.output);

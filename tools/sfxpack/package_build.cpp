@@ -120,8 +120,8 @@ void ApplyDetachedSize(const BuildRequest& request, std::vector<uint8_t>& head,
     layout.locator.DetachedSize = static_cast<uint32_t>(size);
   } else if (layout.locator.DetachedSize > size) {
     throw Failure("--detached " + std::to_string(layout.locator.DetachedSize) +
-                  " is larger than the package (" + DescribeSize(size) +
-                  "): the launcher would report every copy of it as truncated");
+                  " is larger than the package, " + DescribeSize(size) +
+                  ": the launcher would report every copy of it as truncated");
   }
   const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(layout.locator);
   std::copy(bytes.begin(), bytes.end(), head.begin() + stub::kPackageLocatorOffset);
@@ -146,7 +146,7 @@ packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzm
 BuildResult BuildPackageFile(const BuildRequest& request) {
   std::string error;
   if (!packaging::CheckLauncherImage(request.launcher, error)) {
-    throw Failure("cannot use the launcher image: " + error);
+    throw Failure("cannot use " + request.launcher_name + ": " + error);
   }
   if (request.settings.message.size() > 0xFFFF) {
     throw Failure("the message has " + std::to_string(request.settings.message.size()) +

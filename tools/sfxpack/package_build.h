@@ -17,6 +17,7 @@ namespace sfxpack {
 
 struct BuildRequest {
   std::span<const uint8_t> launcher;
+  std::string launcher_name = "the embedded launcher image";  // for messages
   std::filesystem::path inner;
   std::optional<std::filesystem::path> further_data;
   std::filesystem::path output;

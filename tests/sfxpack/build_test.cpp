@@ -1,0 +1,233 @@
+// sfxpack build and inspect, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/test_images.h"
+
+namespace sfxpack::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::SampleBytes;
+
+// "key": value as inspect --json writes it.
+std::string JsonField(const std::string& key, const std::string& value) {
+  return "\"" + key + "\": " + value;
+}
+
+class SfxpackBuild : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = ScratchFolder();
+    inner_ = folder_ / "inner.exe";
+    WriteBytes(inner_, SampleBytes(40000, 11));
+    output_ = folder_ / "setup.exe";
+  }
+
+  // Builds with `options` on top of --inner and -o; expects success.
+  void Build(std::vector<std::string> options) {
+    options.insert(options.begin(), {"build", "--inner", inner_.string(), "-o", output_.string()});
+    const auto result = Sfxpack(options);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_TRUE(result.err.empty()) << result.err;
+  }
+
+  std::string InspectJson() {
+    const auto result = Sfxpack({"inspect", "--json", output_.string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+  }
+
+  fs::path folder_, inner_, output_;
+};
+
+TEST_F(SfxpackBuild, EverySubcommandHasHelp) {
+  for (const char* command : {"build", "inspect", "verify", "extract", "gate"}) {
+    const auto result = Sfxpack({command, "--help"});
+    EXPECT_EQ(result.status, 0) << command;
+    EXPECT_NE(result.out.find("Usage"), std::string::npos) << command << ": " << result.out;
+  }
+  const auto help = Sfxpack({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* command : {"build", "inspect", "verify", "extract", "gate"}) {
+    EXPECT_NE(help.out.find(command), std::string::npos) << command;
+  }
+  EXPECT_EQ(Sfxpack({"--version"}).status, 0);
+  EXPECT_EQ(Sfxpack({}).status, 2);
+  EXPECT_EQ(Sfxpack({"pack"}).status, 2);
+}
+
+TEST_F(SfxpackBuild, InspectShowsWhatBuildWasTold) {
+  WriteBytes(folder_ / "data.bin", SampleBytes(1234, 2));
+  WriteBytes(folder_ / "message.txt",
+             {0xEF, 0xBB, 0xBF, 'N', 'o', 't', ' ', 'o', 'n', ' ', '%', 'U', 'S', 'E', 'R', '%',
+              ' ', 0xE2, 0x82, 0xAC, '\r', '\n'});
+  Build({"--os", "7,8,8.1,10,newer", "--min-release", "1507", "--max-release", "9999",
+         "--elevation", "runas", "--detached", "40KiB", "--message-file",
+         (folder_ / "message.txt").string(), "--data", (folder_ / "data.bin").string(), "--lc",
+         "1", "--lp", "2", "--pb", "0", "--dict", "64KiB"});
+  const std::string json = InspectJson();
+  for (const std::string& expected : {
+           JsonField("os_mask_hex", "\"0x8000000000000780\""),
+           JsonField("min_release_id", "1507"),
+           JsonField("max_release_id", "9999"),
+           JsonField("elevation_mode", "1"),
+           JsonField("elevation", "\"runas\""),
+           JsonField("detached_size", "40960"),
+           JsonField("program_length", "40000"),
+           JsonField("text", "\"Not on %USER% \xE2\x82\xAC\""),
+           JsonField("lc", "1"),
+           JsonField("lp", "2"),
+           JsonField("pb", "0"),
+           JsonField("dict_size", "65536"),
+           JsonField("length", "1234"),
+           JsonField("crc_matches", "true"),
+           JsonField("problems", "[]"),
+       }) {
+    EXPECT_NE(json.find(expected), std::string::npos) << expected << "\n" << json;
+  }
+}
+
+TEST_F(SfxpackBuild, DefaultsSupportEveryWindowsAndNameThem) {
+  Build({});
+  const std::string json = InspectJson();
+  EXPECT_NE(json.find(JsonField("os_mask_hex", "\"0x80000000000007E0\"")), std::string::npos);
+  EXPECT_NE(json.find(JsonField("min_release_id", "0")), std::string::npos);
+  EXPECT_NE(json.find(JsonField("max_release_id", "65535")), std::string::npos);
+  EXPECT_NE(json.find(JsonField("elevation", "\"none\"")), std::string::npos);
+  EXPECT_NE(json.find("Windows XP, Windows Vista"), std::string::npos);
+  EXPECT_NE(json.find("%USER%"), std::string::npos);
+  const std::string text = Sfxpack({"inspect", output_.string()}).out;
+  for (const char* part : {"DOS header", "package locator", "section .text", "package header",
+                           "LZMA stream", "message text", "No problems found."}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+}
+
+TEST_F(SfxpackBuild, SameInputsGiveTheSameBytes) {
+  WriteBytes(folder_ / "data.bin", SampleBytes(5000, 4));
+  const std::vector<std::string> options = {"--data", (folder_ / "data.bin").string(), "--os",
+                                            "10", "--message", "x %USER%", "-q"};
+  Build(options);
+  const std::vector<uint8_t> first = ReadBytes(output_);
+  fs::remove(output_);
+  Build(options);
+  EXPECT_TRUE(ReadBytes(output_) == first);
+}
+
+TEST_F(SfxpackBuild, StubOptionTakesAnotherLauncherImage) {
+  Build({"--stub", LauncherImage().string(), "-q"});
+  const std::vector<uint8_t> with_stub = ReadBytes(output_);
+  Build({"-q"});
+  EXPECT_TRUE(ReadBytes(output_) == with_stub);
+}
+
+TEST_F(SfxpackBuild, ReplacesAnExistingOutput) {
+  WriteBytes(output_, {1, 2, 3});
+  Build({"-q"});
+  EXPECT_GT(ReadBytes(output_).size(), 40000u / 10);
+  EXPECT_EQ(FolderContents(folder_), (std::vector<std::string>{"inner.exe", "setup.exe"}));
+}
+
+// A command line that must fail with `status` and a message holding `error`,
+// leaving the folder as it was.
+struct BadBuild {
+  const char* name;
+  std::vector<std::string> options;
+  int status;
+  const char* error;
+};
+
+TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
+  WriteBytes(folder_ / "bad-utf8.txt", {'a', 0xC3, 0x28});
+  std::vector<uint8_t> long_message(65536, 'x');
+  WriteBytes(folder_ / "long.txt", long_message);
+  long_message.pop_back();
+  WriteBytes(folder_ / "longest.txt", long_message);
+  WriteBytes(folder_ / "not-pe.exe", SampleBytes(3000));
+  fs::create_directory(folder_ / "folder");
+  // Sparse files just beyond the limits: refused before they are read.
+  fs::path huge_inner = folder_ / "huge-inner.exe";
+  WriteBytes(huge_inner, {});
+  fs::resize_file(huge_inner, 2147352577);
+  fs::path huge_data = folder_ / "huge-data.bin";
+  WriteBytes(huge_data, {});
+  fs::resize_file(huge_data, 0x100000000);
+  const std::string f = folder_.string() + "/";
+  const BadBuild cases[] = {
+      {"unknown os", {"--os", "7,11"}, 2, "unknown Windows version \"11\""},
+      {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "excludes"},
+      {"bad mask", {"--os-mask", "0xZZ"}, 2, "not a 64-bit number"},
+      {"release above 65535", {"--min-release", "70000"}, 2, "70000"},
+      {"release range reversed", {"--min-release", "2000", "--max-release", "1000"}, 2,
+       "is above --max-release"},
+      {"bad elevation", {"--elevation", "admin"}, 2, "none (0), runas (1), noadmin (2)"},
+      {"detached beyond 32 bits", {"--detached", "5GiB"}, 2, "larger than"},
+      {"detached beyond the package", {"--detached", "999MiB"}, 1, "truncated"},
+      {"message not UTF-8", {"--message", "a\xC3("}, 2, "--message is not valid UTF-8"},
+      {"message file not UTF-8", {"--message-file", f + "bad-utf8.txt"}, 2, "byte 1"},
+      {"message file missing", {"--message-file", f + "none.txt"}, 1, "none.txt"},
+      {"message too long", {"--message-file", f + "long.txt"}, 2, "65,535"},
+      {"message and message file", {"--message", "x", "--message-file", f + "longest.txt"}, 2,
+       "excludes"},
+      {"preset 10", {"--preset", "10"}, 2, "--preset"},
+      {"lc 5", {"--lc", "5"}, 2, "--lc"},
+      {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 1, "lc + lp"},
+      {"dictionary too small", {"--dict", "1KiB"}, 1, "dictionary size"},
+      {"dictionary not a size", {"--dict", "big"}, 2, "--dict"},
+      {"inner program missing", {"--inner", f + "none.exe"}, 1, "none.exe"},
+      {"inner program a folder", {"--inner", f + "folder"}, 1, "folder"},
+      {"inner program too large", {"--inner", huge_inner.string()}, 1, "too large"},
+      {"further data missing", {"--data", f + "none.bin"}, 1, "none.bin"},
+      {"further data too large", {"--data", huge_data.string()}, 1, "4 GiB"},
+      {"stub not a program", {"--stub", f + "not-pe.exe"}, 1, "launcher image"},
+      {"output folder missing", {"-o", f + "no/setup.exe"}, 1, "setup.exe"},
+      {"output a folder", {"-o", f + "folder"}, 1, "folder"},
+  };
+  const std::vector<std::string> before = FolderContents(folder_);
+  for (const BadBuild& c : cases) {
+    std::vector<std::string> args = {"build"};
+    const auto has = [&](const char* option) {
+      return std::find(c.options.begin(), c.options.end(), option) != c.options.end();
+    };
+    if (!has("--inner")) args.insert(args.end(), {"--inner", inner_.string()});
+    if (!has("-o")) args.insert(args.end(), {"-o", output_.string()});
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = Sfxpack(args);
+    EXPECT_EQ(result.status, c.status) << c.name << ": " << result.err;
+    EXPECT_NE(result.err.find(c.error), std::string::npos) << c.name << ": " << result.err;
+    EXPECT_EQ(FolderContents(folder_), before) << c.name;
+  }
+  // The package made from the already built one is refused as a launcher image.
+  Build({"-q"});
+  const auto result =
+      Sfxpack({"build", "--inner", inner_.string(), "-o", f + "again.exe", "--stub", output_.string()});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("behind its last section"), std::string::npos) << result.err;
+}
+
+TEST_F(SfxpackBuild, LongestMessageAndEmptyMessageAreAccepted) {
+  WriteBytes(folder_ / "longest.txt", std::vector<uint8_t>(65535, 'x'));
+  Build({"-q", "--message-file", (folder_ / "longest.txt").string()});
+  EXPECT_NE(InspectJson().find(JsonField("length", "65535")), std::string::npos);
+  Build({"-q", "--message", ""});
+  EXPECT_NE(InspectJson().find(JsonField("text", "\"\"")), std::string::npos);
+}
+
+TEST_F(SfxpackBuild, InterruptedBuildLeavesNothingBehind) {
+  // Large enough to be busy when the signal comes; whenever it comes, no
+  // temporary file may stay.
+  WriteBytes(inner_, SampleBytes(12 << 20, 9));
+  const std::vector<std::string> before = FolderContents(folder_);
+  const auto result = stub::testing::RunProcess({"timeout", "-s", "INT", "0.5", SFXPACK_BINARY,
+                                                 "build", "--inner", inner_.string(), "-o",
+                                                 output_.string(), "--preset", "9", "--extreme"});
+  EXPECT_NE(result.status, 0);
+  EXPECT_EQ(FolderContents(folder_), before);
+}
+
+}  // namespace
+}  // namespace sfxpack::testing

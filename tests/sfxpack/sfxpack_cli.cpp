@@ -1,0 +1,57 @@
+#include "tests/sfxpack/sfxpack_cli.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace sfxpack::testing {
+
+namespace fs = std::filesystem;
+
+stub::testing::ProcessResult Sfxpack(const std::vector<std::string>& args,
+                                     const stub::testing::ProcessOptions& options) {
+  std::vector<std::string> argv = {SFXPACK_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return stub::testing::RunProcess(argv, options);
+}
+
+fs::path ScratchFolder() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const fs::path folder =
+      fs::path(SFXPACK_WORK_DIR) / (std::string(test->test_suite_name()) + "." + test->name());
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::vector<std::string> FolderContents(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << "cannot read " << path;
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  EXPECT_TRUE(out) << "cannot write " << path;
+}
+
+fs::path WineProgram(const std::string& name) {
+  const fs::path path = fs::path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows") / name;
+  return fs::exists(path) ? path : fs::path();
+}
+
+fs::path LauncherImage() { return SFXPACK_LAUNCHER_IMAGE; }
+
+}  // namespace sfxpack::testing
