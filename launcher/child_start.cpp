@@ -4,6 +4,7 @@
 
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
+#include "launcher/paths.h"
 
 namespace stub {
 namespace {
@@ -23,7 +24,7 @@ ChildStartPlan PlanChildStart(Platform& platform, const ChildStartRequest& reque
   ChildStartPlan plan;
   if (StartsDirectly(platform, request)) {
     plan.direct = true;
-    plan.command_line = u"\"" + request.copy_path + u"\" " + request.argument_string;
+    plan.command_line = DirectCommandLine(request.copy_path, request.argument_string);
     return plan;
   }
   plan.verb = u"open";
