@@ -6,6 +6,7 @@
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
 #include "launcher/reporter.h"
+#include "launcher/version_gate.h"
 
 namespace stub {
 namespace {
@@ -32,6 +33,9 @@ uint32_t Stub64(Platform& platform) {
   TPackageLocator locator;
   TPackageHeader header;
   Outcome outcome = ReadAndVerifyPackage(platform, module_path, reporter, file, locator, header);
+  if (!outcome.proceeds()) return outcome.exit_code();
+  std::optional<TWindowsVersion> running_version;
+  outcome = ApplyVersionGate(platform, *file, header, reporter, running_version);
   if (!outcome.proceeds()) return outcome.exit_code();
   return kExitSuccess;
 }

@@ -254,7 +254,7 @@ bool WindowsPlatform::ReadReleaseId(std::u16string& text) {
   const LONG result = RegQueryValueExW(key, L"ReleaseId", nullptr, &type,
                                        reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return false;
+  if (result != ERROR_SUCCESS || size > sizeof(buffer)) return false;
   text = FromW(buffer, size / 2);
   return true;
 }

@@ -6,8 +6,10 @@
 //   current_directory=...  its current folder
 //   module_path=...        its own file
 //   argc=N, arg1=... argN=...  the command line split by the C runtime's rules
-// then a line "end". Sleeps TEST_CHILD_SLEEP_MS milliseconds if set, and exits
-// with the code in TEST_CHILD_EXIT_CODE (default 0).
+// then a line "end". Loads the DLL named by TEST_CHILD_LOAD_LIBRARY the plain
+// way, by name, if set (a test's control that a planted DLL would be found).
+// Sleeps TEST_CHILD_SLEEP_MS milliseconds if set, and exits with the code in
+// TEST_CHILD_EXIT_CODE (default 0).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -60,6 +62,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
       std::fclose(file);
     }
   }
+  if (const wchar_t* library = _wgetenv(L"TEST_CHILD_LOAD_LIBRARY")) LoadLibraryW(library);
   if (const char* sleep = std::getenv("TEST_CHILD_SLEEP_MS")) Sleep(std::atoi(sleep));
   const char* code = std::getenv("TEST_CHILD_EXIT_CODE");
   return code != nullptr ? static_cast<int>(std::strtoul(code, nullptr, 10)) : 0;
