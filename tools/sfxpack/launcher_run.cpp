@@ -1,0 +1,33 @@
+#include "tools/sfxpack/launcher_run.h"
+
+#include "launcher/fatal_messages.h"
+#include "launcher/package_reader.h"
+#include "launcher/version_gate.h"
+
+namespace sfxpack {
+
+LauncherRun::LauncherRun(const std::filesystem::path& package)
+    : platform_(package), reporter_(platform_, platform_.ModulePath(), /*quiet=*/false) {}
+
+stub::Outcome LauncherRun::Verify() {
+  file_ = platform_.OpenForRead(platform_.ModulePath());
+  if (!file_) return stub::FatalDamaged(reporter_);
+  stub::Outcome outcome = stub::ReadPackageLocator(*file_, reporter_, locator_);
+  if (outcome.proceeds()) outcome = stub::VerifyPackage(*file_, locator_, reporter_);
+  if (outcome.proceeds()) outcome = stub::ReadPackageHeader(*file_, locator_, reporter_, header_);
+  return outcome;
+}
+
+stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
+                                const std::optional<std::u16string>& release_id) {
+  platform_.windows_version = version;
+  platform_.release_id = release_id;
+  std::optional<stub::TWindowsVersion> running_version;
+  return stub::ApplyVersionGate(platform_, *file_, header_, reporter_, running_version);
+}
+
+const RecordedBox* LauncherRun::LastBox() const {
+  return platform_.boxes().empty() ? nullptr : &platform_.boxes().back();
+}
+
+}  // namespace sfxpack
