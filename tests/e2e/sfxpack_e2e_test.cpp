@@ -1,0 +1,139 @@
+// sfxpack against the real launcher under Wine: the launcher accepts what
+// sfxpack builds, refuses with the very text sfxpack predicts, and sfxpack.exe
+// under Wine writes the same bytes as sfxpack on Linux.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "decoding/little_endian.h"
+#include "tests/e2e/e2e_packages.h"
+#include "tests/e2e/wine_harness.h"
+#include "tests/support/subprocess.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::ProcessResult;
+using stub::testing::RunProcess;
+
+constexpr uint32_t kUnsupportedWindowsExit = 1633;
+constexpr uint32_t kDamagedExit = 1392;
+
+ProcessResult Sfxpack(std::vector<std::string> args) {
+  args.insert(args.begin(), E2E_SFXPACK);
+  return RunProcess(args);
+}
+
+// The message sfxpack verify or gate predicts, from its report.
+std::string PredictedMessage(const ProcessResult& result) {
+  const std::string marker = ":\n  ";
+  const size_t start = result.out.find(marker);
+  if (start == std::string::npos) return "";
+  const size_t end = result.out.find('\n', start + marker.size());
+  return result.out.substr(start + marker.size(), end - start - marker.size());
+}
+
+class SfxpackE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = ScratchFolder();
+    inner_ = folder_ + "/inner.exe";
+    WriteBytes(inner_, ReadBytes(TestChildImage()));
+  }
+
+  std::string Build(const std::string& name, std::vector<std::string> options) {
+    const std::string output = folder_ + "/" + name;
+    options.insert(options.begin(), {"build", "-q", "--inner", inner_, "-o", output});
+    const ProcessResult result = Sfxpack(options);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return output;
+  }
+
+  WineRun RunPackage(const std::string& path) {
+    WineRunOptions options;
+    options.env["TEST_CHILD_REPORT"] = Utf8(WindowsPath(folder_ + "/child-report.txt"));
+    return WinePrefix::Default().Run(u"\"" + WindowsPath(path) + u"\" /x", options);
+  }
+
+  std::string folder_, inner_;
+};
+
+TEST_F(SfxpackE2e, LauncherAcceptsPackagesBuiltBySfxpack) {
+  WriteBytes(folder_ + "/data.bin", std::vector<uint8_t>(5000, 'd'));
+  const std::string package =
+      Build("setup.exe", {"--os", "all", "--data", folder_ + "/data.bin", "--elevation", "runas"});
+  ASSERT_EQ(Sfxpack({"verify", package}).status, 0);
+  const WineRun run = RunPackage(package);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_TRUE(run.boxes.empty()) << Utf8(run.boxes.empty() ? u"" : run.boxes[0].text);
+  EXPECT_EQ(run.exit_code, 0u) << run.trace;
+  // Once the launcher starts the inner program, it gets the package's path first.
+  std::string report;
+  if (stub::testing::ReadFile(folder_ + "/child-report.txt", report)) {
+    EXPECT_NE(report.find("arg1=" + Utf8(WindowsPath(package))), std::string::npos) << report;
+    EXPECT_NE(report.find("arg2=/x"), std::string::npos) << report;
+  }
+}
+
+TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
+  // Wine reports Windows 10.0; a package for XP only is refused there.
+  const std::string refused = Build("xp-only.exe", {"--os", "xp", "--message", "Not for %USER%."});
+  const ProcessResult gate = Sfxpack({"gate", refused, "--windows", "10.0"});
+  EXPECT_EQ(gate.status, static_cast<int>(kUnsupportedWindowsExit % 256)) << gate.out;
+  WineRun run = RunPackage(refused);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, kUnsupportedWindowsExit);
+  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+  EXPECT_EQ(Utf8(run.boxes[0].text), PredictedMessage(gate));
+  EXPECT_EQ(PredictedMessage(gate), "Not for Windows 10.");
+
+  std::vector<uint8_t> damaged = ReadBytes(Build("damaged.exe", {}));
+  damaged[stub::ReadLe32(&damaged[128]) + 100] ^= 0x10;
+  WriteBytes(folder_ + "/damaged.exe", damaged);
+  const ProcessResult verify = Sfxpack({"verify", folder_ + "/damaged.exe"});
+  EXPECT_EQ(verify.status, static_cast<int>(kDamagedExit % 256)) << verify.out;
+  run = RunPackage(folder_ + "/damaged.exe");
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, kDamagedExit);
+  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+  // Wine's trace cuts long texts; the beginning must match.
+  const std::string shown = Utf8(run.boxes[0].text);
+  EXPECT_EQ(PredictedMessage(verify).substr(0, shown.size()), shown);
+  EXPECT_GT(shown.size(), 100u);
+}
+
+TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
+  ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
+  WriteBytes(folder_ + "/data.bin", std::vector<uint8_t>(3000, 'x'));
+  const std::vector<std::string> options = {
+      "--os", "7,8,8.1,10,newer", "--min-release", "1507", "--max-release", "9999",
+      "--elevation", "noadmin", "--message", "N\xC3\xA9 \xE2\x82\xAC %USER%", "--preset", "6"};
+  const std::string linux_package = Build("linux.exe", options);
+  std::u16string command = u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" build -q --inner \"" +
+                           WindowsPath(inner_) + u"\" -o \"" + WindowsPath(folder_ + "/windows.exe") +
+                           u"\"";
+  for (const std::string& option : options) command += u" \"" + Utf16(option) + u"\"";
+  const WineRun run = WinePrefix::Default().Run(command);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, 0u) << run.trace;
+  EXPECT_TRUE(ReadBytes(folder_ + "/windows.exe") == ReadBytes(linux_package));
+
+  // sfxpack.exe's verify under Wine agrees, and reports the full 32-bit code.
+  std::vector<uint8_t> cut = ReadBytes(linux_package);
+  cut.pop_back();
+  WriteBytes(folder_ + "/cut.exe", cut);
+  const WineRun verify = WinePrefix::Default().Run(
+      u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" verify \"" + WindowsPath(folder_ + "/cut.exe") + u"\"");
+  ASSERT_TRUE(verify.started) << verify.trace;
+  EXPECT_EQ(verify.exit_code, 38u);
+  WriteBytes(folder_ + "/xp-only.exe", ReadBytes(Build("xp.exe", {"--os", "xp"})));
+  const WineRun gate = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
+                                                 u"\" gate \"" + WindowsPath(folder_ + "/xp-only.exe") +
+                                                 u"\" --windows 6.1");
+  ASSERT_TRUE(gate.started) << gate.trace;
+  EXPECT_EQ(gate.exit_code, kUnsupportedWindowsExit);
+}
+
+}  // namespace
+}  // namespace e2e
