@@ -1,0 +1,75 @@
+// Signed packages: signing after the build keeps the package valid, and
+// inspect shows the certificate table; a signed launcher image is refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/test_images.h"
+
+namespace sfxpack::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::RunProcess;
+
+class SfxpackSigning : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (RunProcess({"sh", "-c", "command -v osslsigncode && command -v openssl"}).status != 0) {
+      GTEST_SKIP() << "osslsigncode or openssl is missing";
+    }
+    folder_ = ScratchFolder();
+    const auto key = RunProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+                                 "-days", "2", "-subj", "/CN=sfxpack test", "-keyout",
+                                 (folder_ / "key.pem").string(), "-out",
+                                 (folder_ / "cert.pem").string()});
+    ASSERT_EQ(key.status, 0) << key.err;
+  }
+
+  void Sign(const fs::path& in, const fs::path& out) {
+    const auto result = RunProcess({"osslsigncode", "sign", "-certs", (folder_ / "cert.pem").string(),
+                                    "-key", (folder_ / "key.pem").string(), "-in", in.string(),
+                                    "-out", out.string()});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(SfxpackSigning, SignedPackageStaysValidAndShowsItsCertificate) {
+  WriteBytes(folder_ / "inner.exe", stub::testing::SampleBytes(20000, 3));
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",
+                     (folder_ / "setup.exe").string()})
+                .status,
+            0);
+  Sign(folder_ / "setup.exe", folder_ / "signed.exe");
+  const auto verify = Sfxpack({"verify", (folder_ / "signed.exe").string()});
+  EXPECT_EQ(verify.status, 0) << verify.out;
+  const auto inspect = Sfxpack({"inspect", (folder_ / "signed.exe").string()});
+  EXPECT_NE(inspect.out.find("No problems found."), std::string::npos) << inspect.out;
+  // The certificate table is the last region: nothing of the package lies
+  // behind the signature, and only padding lies between them.
+  const size_t map_end = inspect.out.find("Launcher image:");
+  ASSERT_NE(map_end, std::string::npos) << inspect.out;
+  const std::string map = inspect.out.substr(0, map_end);
+  EXPECT_TRUE(map.ends_with("certificate table\n")) << map;
+  const size_t package_end = map.find("message text");
+  ASSERT_NE(package_end, std::string::npos);
+  const std::string behind = map.substr(package_end);
+  EXPECT_EQ(behind.find("unaccounted"), std::string::npos) << behind;
+}
+
+TEST_F(SfxpackSigning, SignedLauncherImageIsRefused) {
+  Sign(LauncherImage(), folder_ / "signed-stub.exe");
+  WriteBytes(folder_ / "inner.exe", {1, 2, 3});
+  const auto result = Sfxpack({"build", "--inner", (folder_ / "inner.exe").string(), "-o",
+                               (folder_ / "setup.exe").string(), "--stub",
+                               (folder_ / "signed-stub.exe").string()});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("signed"), std::string::npos) << result.err;
+  EXPECT_FALSE(fs::exists(folder_ / "setup.exe"));
+}
+
+}  // namespace
+}  // namespace sfxpack::testing
