@@ -41,4 +41,6 @@ std::span<const uint8_t> ${name}() { return kBytes; }
 
 }  // namespace ${namespace}
 ")
-file(RENAME "${OUTPUT}.new" "${OUTPUT}")
+# Unchanged bytes leave the source untouched, so nothing recompiles.
+file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.new")
