@@ -5,6 +5,7 @@
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
+#include "launcher/payload.h"
 #include "launcher/reporter.h"
 
 namespace stub {
@@ -32,6 +33,9 @@ uint32_t Stub64(Platform& platform) {
   TPackageLocator locator;
   TPackageHeader header;
   Outcome outcome = ReadAndVerifyPackage(platform, module_path, reporter, file, locator, header);
+  if (!outcome.proceeds()) return outcome.exit_code();
+  std::unique_ptr<TStream> program;
+  outcome = DecodeInnerProgram(*file, header, reporter, program);
   if (!outcome.proceeds()) return outcome.exit_code();
   return kExitSuccess;
 }
