@@ -7,6 +7,7 @@
 #include "launcher/package_reader.h"
 #include "launcher/payload.h"
 #include "launcher/reporter.h"
+#include "launcher/version_gate.h"
 
 namespace stub {
 namespace {
@@ -33,6 +34,9 @@ uint32_t Stub64(Platform& platform) {
   TPackageLocator locator;
   TPackageHeader header;
   Outcome outcome = ReadAndVerifyPackage(platform, module_path, reporter, file, locator, header);
+  if (!outcome.proceeds()) return outcome.exit_code();
+  std::optional<TWindowsVersion> running_version;
+  outcome = ApplyVersionGate(platform, *file, header, reporter, running_version);
   if (!outcome.proceeds()) return outcome.exit_code();
   std::unique_ptr<TStream> program;
   outcome = DecodeInnerProgram(*file, header, reporter, program);

@@ -13,6 +13,15 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t));
 namespace stub {
 namespace {
 
+// The longest path Windows handles, in code units, without its terminator.
+constexpr DWORD kLongestPath = 32767;
+
+// WNetGetUniversalNameW's result buffer: first try, and the most it can need
+// (the record, then a name of the longest path and its terminator).
+constexpr DWORD kUniversalNameBufferSize = 2000;
+constexpr DWORD kLargestUniversalNameInfo =
+    sizeof(UNIVERSAL_NAME_INFOW) + (kLongestPath + 1) * sizeof(wchar_t);
+
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 std::u16string FromW(const wchar_t* s, size_t length) {
@@ -135,18 +144,22 @@ Fn LookUp(HMODULE module, const char* name) {
 }  // namespace
 
 std::u16string WindowsPlatform::ModulePath() {
-  // GetModuleFileNameW truncates silently when the buffer is too small, so the
-  // buffer grows until the path fits with room to spare.
+  // GetModuleFileNameW truncates silently when the buffer is too small and then
+  // returns the buffer's size (without a terminator on XP); a result below the
+  // size is the whole path. The buffer grows until the path fits, up to the
+  // longest path Windows has (32767 code units).
   std::u16string buffer(MAX_PATH + 1, u'\0');
   for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
     const DWORD length =
-        GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(&buffer[0]), buffer.size());
+        GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(&buffer[0]), size);
     if (length == 0) return std::u16string();
-    if (length < buffer.size() - 1) {
+    if (length < size) {
       buffer.resize(length);
       return buffer;
     }
-    buffer.resize(buffer.size() * 2);
+    if (size > kLongestPath) return std::u16string();
+    buffer.assign(size * 2, u'\0');
   }
 }
 
@@ -174,17 +187,21 @@ bool WindowsPlatform::PathExists(const std::u16string& path) {
 }
 
 std::u16string WindowsPlatform::TempPath() {
-  // The path may be longer than any fixed buffer; GetTempPathW then reports the
-  // size it needs and leaves the buffer undefined, so ask again with that size.
+  // The path may be longer than any fixed buffer: GetTempPathW then returns the
+  // size it needs, terminator included, and leaves the buffer undefined, so it
+  // is asked again with a larger buffer. A result below the buffer's size is
+  // the length of the whole path.
   std::u16string buffer(MAX_PATH + 1, u'\0');
   for (;;) {
-    const DWORD length = GetTempPathW(buffer.size(), reinterpret_cast<wchar_t*>(&buffer[0]));
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetTempPathW(size, reinterpret_cast<wchar_t*>(&buffer[0]));
     if (length == 0) return std::u16string();
-    if (length < buffer.size()) {
+    if (length < size) {
       buffer.resize(length);
       return buffer;
     }
-    buffer.assign(length + 1, u'\0');
+    if (length > kLongestPath + 1) return std::u16string();
+    buffer.assign(length + 1, u'\0');  // one more than asked, so the buffer always grows
   }
 }
 
@@ -194,10 +211,14 @@ bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& 
       LookUp<WNetGetUniversalNameWFn>(mpr, "WNetGetUniversalNameW");
   if (get_universal_name == nullptr) return false;
 
-  DWORD size = 2000;
+  // 2000 bytes hold any network name up to about 990 code units. A longer one
+  // makes the provider report the size it needs; it is asked once more with
+  // that, so such a package still reaches the child in its network form.
+  DWORD size = kUniversalNameBufferSize;
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[size]);
   DWORD result = get_universal_name(W(path), UNIVERSAL_NAME_INFO_LEVEL, buffer.get(), &size);
-  if (result == ERROR_MORE_DATA) {
+  if (result == ERROR_MORE_DATA && size > kUniversalNameBufferSize &&
+      size <= kLargestUniversalNameInfo) {
     buffer.reset(new uint8_t[size]);
     result = get_universal_name(W(path), UNIVERSAL_NAME_INFO_LEVEL, buffer.get(), &size);
   }
@@ -233,7 +254,7 @@ bool WindowsPlatform::ReadReleaseId(std::u16string& text) {
   const LONG result = RegQueryValueExW(key, L"ReleaseId", nullptr, &type,
                                        reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
-  if (result != ERROR_SUCCESS) return false;
+  if (result != ERROR_SUCCESS || size > sizeof(buffer)) return false;
   text = FromW(buffer, size / 2);
   return true;
 }

@@ -147,8 +147,8 @@ bool FakePlatform::IsAdministrator() {
 
 std::unique_ptr<PlatformProcess> FakePlatform::Started(RecordedStart start, uint32_t& error) {
   starts.push_back(std::move(start));
-  if (start_error != 0) {
-    error = start_error;
+  if (start_error) {
+    error = *start_error;
     return nullptr;
   }
   if (on_child_start) on_child_start(*this);

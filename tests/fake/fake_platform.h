@@ -44,8 +44,8 @@ class FakePlatform : public Platform {
   std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
   std::optional<std::u16string> release_id;  // nullopt: no readable value
   bool administrator = true;
-  // Start results: 0 starts the child; anything else fails with that error.
-  uint32_t start_error = 0;
+  // When set, starting the child fails with this system error (possibly 0).
+  std::optional<uint32_t> start_error;
   uint32_t child_exit_code = 0;
   bool fail_size_query = false;          // GetSize fails on every file
   std::optional<uint32_t> write_limit;   // Write stores at most this many bytes

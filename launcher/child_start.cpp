@@ -1,0 +1,61 @@
+#include "launcher/child_start.h"
+
+#include <memory>
+
+#include "launcher/exit_codes.h"
+#include "launcher/fatal_messages.h"
+#include "launcher/paths.h"
+
+namespace stub {
+namespace {
+
+constexpr uint32_t kErrorCancelled = 1223;
+constexpr uint8_t kElevationRunAs = 1;
+constexpr uint8_t kElevationNoAdmin = 2;
+
+bool StartsDirectly(Platform& platform, const ChildStartRequest& request) {
+  if (request.version_known && request.major_version < 6) return true;
+  return platform.IsAdministrator();
+}
+
+}  // namespace
+
+ChildStartPlan PlanChildStart(Platform& platform, const ChildStartRequest& request) {
+  ChildStartPlan plan;
+  if (StartsDirectly(platform, request)) {
+    plan.direct = true;
+    plan.command_line = DirectCommandLine(request.copy_path, request.argument_string);
+    return plan;
+  }
+  plan.verb = u"open";
+  plan.parameters = request.argument_string;
+  if (!request.silent || request.elevation_mode == kElevationNoAdmin) {
+    plan.parameters += u" /noadmin";
+  } else if (request.elevation_mode == kElevationRunAs) {
+    plan.verb = u"runas";
+  }
+  return plan;
+}
+
+Outcome RunChild(Platform& platform, Reporter& reporter, const ChildStartRequest& request,
+                 const ChildStartPlan& plan) {
+  uint32_t error = 0;
+  std::unique_ptr<PlatformProcess> child =
+      plan.direct
+          ? platform.StartProcess(plan.command_line, request.package_folder, error)
+          : platform.ShellStart(plan.verb, request.copy_path, plan.parameters, error);
+  if (!child) {
+    if (!plan.direct && error == kErrorCancelled) {
+      platform.RemoveFile(request.copy_path);
+      return Outcome::Exit(kExitElevationDeclined);
+    }
+    return FatalStartFailed(reporter, error);
+  }
+  if (request.detached) return Outcome::Exit(kExitSuccess);
+  const uint32_t exit_code = child->WaitForExit();
+  child.reset();  // the process handle is closed before the copy is deleted
+  platform.RemoveFile(request.copy_path);
+  return Outcome::Exit(exit_code);
+}
+
+}  // namespace stub

@@ -1,0 +1,119 @@
+#include "launcher/paths.h"
+
+#include <cstdint>
+
+#include "launcher/switches.h"
+
+namespace stub {
+namespace {
+
+constexpr char16_t kBackslash = u'\\';
+constexpr char16_t kQuote = u'"';
+constexpr std::u16string_view kTempSwitch = u"/temp";
+constexpr std::u16string_view kFallbackTempFolder = u"C:\\";
+
+// The number of trailing code units of a name that a copy number goes in front
+// of: the extension ".exe".
+constexpr size_t kNameSuffixLength = 4;
+
+std::u16string Decimal(uint64_t n) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
+    n /= 10;
+  } while (n != 0);
+  return digits;
+}
+
+// The folder given after the last "/temp" among arguments 1 to N-1; empty when
+// there is none. Arguments 1 to N are never empty, so empty means "none".
+std::u16string TempFolderArgument(const Arguments& arguments) {
+  for (size_t i = arguments.ArgumentCount(); i >= 2; --i) {
+    if (SameSwitch(arguments.ArgumentAt(i - 1), kTempSwitch)) return arguments.ArgumentAt(i);
+  }
+  return std::u16string();
+}
+
+}  // namespace
+
+std::u16string ExtractDir(std::u16string_view path) {
+  const size_t last = path.rfind(kBackslash);
+  if (last == std::u16string_view::npos) return std::u16string();
+  return std::u16string(path.substr(0, last + 1));
+}
+
+std::u16string ExtractName(std::u16string_view path) {
+  const size_t last = path.rfind(kBackslash);
+  if (last == std::u16string_view::npos) return std::u16string(path);
+  return std::u16string(path.substr(last + 1));
+}
+
+std::u16string UniversalPath(std::u16string_view path, Platform& platform) {
+  const std::u16string original(path);
+  if (path.size() < 2 || path[1] != u':') return original;
+  std::u16string universal;
+  if (!platform.UniversalName(original, universal) || universal.empty()) return original;
+  return universal;
+}
+
+std::u16string ChooseTempFolder(const Arguments& arguments, Platform& platform) {
+  const size_t count = arguments.ArgumentCount();
+  if (count >= 1 && SameSwitch(arguments.ArgumentAt(count), kTempSwitch)) {
+    return ExtractDir(arguments.ArgumentAt(0));
+  }
+  std::u16string folder = TempFolderArgument(arguments);
+  if (folder.empty()) folder = platform.TempPath();
+  if (folder.empty()) folder = kFallbackTempFolder;
+  if (folder.back() != kBackslash) folder += kBackslash;
+  return folder;
+}
+
+std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments& arguments,
+                                  Platform& platform) {
+  const std::u16string name = ExtractName(arguments.ArgumentAt(0));
+  const std::u16string base = folder + name;
+  if (!platform.PathExists(base)) return base;
+
+  // Digits go in front of the name's last four code units, never into the
+  // folder: a short name must not turn "C:\Temp\ab" into "C:\Tem2p\ab".
+  const size_t name_start = folder.size();
+  const size_t split =
+      name.size() > kNameSuffixLength ? base.size() - kNameSuffixLength : name_start;
+  for (uint64_t n = 2;; ++n) {
+    std::u16string candidate = base;
+    candidate.insert(split, Decimal(n));
+    if (!platform.PathExists(candidate)) return candidate;
+  }
+}
+
+std::u16string BuildArgumentString(const Arguments& arguments, Platform& platform) {
+  std::u16string text;
+  text += kQuote;
+  text += UniversalPath(arguments.ArgumentAt(0), platform);
+  text += kQuote;
+  for (size_t i = 1; i <= arguments.ArgumentCount(); ++i) {
+    const std::u16string& argument = arguments.ArgumentAt(i);
+    text += u' ';
+    if (argument.find(u' ') == std::u16string::npos) {
+      text += argument;
+    } else {
+      text += kQuote;
+      text += argument;
+      text += kQuote;
+    }
+  }
+  return text;
+}
+
+std::u16string DirectCommandLine(std::u16string_view copy_path,
+                                 std::u16string_view argument_string) {
+  std::u16string line;
+  line += kQuote;
+  line += copy_path;
+  line += kQuote;
+  line += u' ';
+  line += argument_string;
+  return line;
+}
+
+}  // namespace stub

@@ -1,0 +1,70 @@
+// Where the temporary copy goes, what it is called, and the command line the
+// inner setup program receives.
+//
+// Pure string rules over UTF-16 paths: lengths and positions count code units,
+// and only the backslash separates path parts. The only questions put to the
+// system go through Platform: the temporary folder (TempPath), whether a path
+// exists (PathExists, a directory search that finds files and folders alike)
+// and the network form of a path (UniversalName). None of these rules fails: a
+// folder that cannot be written only shows when the copy cannot be created.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "launcher/arguments.h"
+#include "platform/platform.h"
+
+namespace stub {
+
+// `path` up to and including its last backslash; empty when it has none.
+std::u16string ExtractDir(std::u16string_view path);
+
+// The part of `path` after its last backslash; all of it when it has none.
+std::u16string ExtractName(std::u16string_view path);
+
+// The network (UNC) form of `path` when it lies on a mapped drive, else `path`
+// unchanged. Only a path whose second code unit is ':' is put to the network
+// provider; a UNC or relative path is returned as it is, and so is a drive
+// path when the provider has no network form for it (a local drive, an error,
+// or an empty answer).
+std::u16string UniversalPath(std::u16string_view path, Platform& platform);
+
+// The folder for the temporary copy, always ending with a backslash:
+//   1. "/temp" as the last argument: the package's own folder (ExtractDir of
+//      argument 0), and nothing else is looked at.
+//   2. Else the argument after the last "/temp" among arguments 1 to N-1, taken
+//      verbatim (no expansion, no existence test).
+//   3. Else the system's temporary folder, read whole whatever its length;
+//      "C:\" when the system reports none.
+// A backslash is appended to the folder of 2 and 3 when it has none. "/temp"
+// is recognised by SameSwitch, so "/TEMP" matches and "/temp:" does not.
+std::u16string ChooseTempFolder(const Arguments& arguments, Platform& platform);
+
+// The temporary copy's full path in `folder` (which ends with a backslash):
+// base = folder + the package file's own name (ExtractName of argument 0), used
+// when PathExists is false for it. Otherwise the first candidate for n = 2, 3,
+// 4 and so on for which PathExists is false, with no upper bound on n. A
+// candidate is base with the decimal digits of n inserted in front of the last
+// four code units of the name ("setup.exe": "setup2.exe", "setup3.exe", ...,
+// "setup10.exe"), or in front of the whole name when it has four code units or
+// fewer; each candidate is formed from base, never from the one before. The
+// digits never land in the folder part.
+//
+// The search and the later creation are not atomic: the caller creates the
+// chosen name, replacing a file that appeared in between.
+std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments& arguments,
+                                  Platform& platform);
+
+// The text handed to the child after its program name: UniversalPath of
+// argument 0 in double quotes, then for each argument 1 to N in order a space
+// and the argument, in double quotes when it holds a space (code 32; a tab
+// alone does not quote). The launch sequence may append " /noadmin".
+std::u16string BuildArgumentString(const Arguments& arguments, Platform& platform);
+
+// The whole command line for starting the temporary copy directly: the copy's
+// path in double quotes, a space, then `argument_string`.
+std::u16string DirectCommandLine(std::u16string_view copy_path,
+                                 std::u16string_view argument_string);
+
+}  // namespace stub

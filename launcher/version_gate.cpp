@@ -1,0 +1,162 @@
+#include "launcher/version_gate.h"
+
+#include <iterator>
+
+#include "launcher/exit_codes.h"
+#include "launcher/package_message.h"
+
+namespace stub {
+namespace {
+
+constexpr int kNoBit = -1;
+
+// How the name of a refused version is written.
+enum class NameForm {
+  kFixed,          // `name` as it stands
+  kMinorAppended,  // `name`, then the minor number
+  kMajorAndMinor,  // `name`, the major's tens and units, ".", the minor number
+};
+
+struct VersionRow {
+  std::optional<uint32_t> major;  // nullopt: any major
+  std::optional<uint32_t> minor;  // nullopt: any minor
+  int bit;                        // the OsMask bit that admits the version, or kNoBit
+  bool release_check;             // the set bit admits only releases within range
+  const char16_t* name;
+  NameForm form;
+};
+
+// The first row that matches the version decides; the last row matches all.
+constexpr VersionRow kVersionTable[] = {
+    {5, std::nullopt, 5, false, u"Windows XP", NameForm::kFixed},
+    {6, 0, 6, false, u"Windows Vista", NameForm::kFixed},
+    {6, 1, 7, false, u"Windows 7", NameForm::kFixed},
+    {6, 2, 8, false, u"Windows 8", NameForm::kFixed},
+    {6, 3, 9, false, u"Windows 8.1", NameForm::kFixed},
+    {6, std::nullopt, kNoBit, false, u"Windows 6.", NameForm::kMinorAppended},
+    {10, 0, 10, true, u"Windows 10", NameForm::kFixed},
+    {10, std::nullopt, 63, false, u"Windows 10.", NameForm::kMinorAppended},
+    {std::nullopt, std::nullopt, 63, false, u"Windows ", NameForm::kMajorAndMinor},
+};
+
+struct ReleaseRow {
+  uint32_t number;
+  const char16_t* name;
+};
+
+constexpr ReleaseRow kReleaseNames[] = {
+    {1507, u"Windows 10 1507 (Original Release)"},
+    {1511, u"Windows 10 1511 (November Update)"},
+    {1607, u"Windows 10 1607 (Anniversary Update)"},
+    {1703, u"Windows 10 1703 (Creators Update)"},
+    {1709, u"Windows 10 1709 (Fall Creators Update)"},
+    {1803, u"Windows 10 1803 (April 2018 Update)"},
+};
+
+bool Matches(const std::optional<uint32_t>& wanted, uint32_t value) {
+  return !wanted || *wanted == value;
+}
+
+const VersionRow& FindRow(const TWindowsVersion& version) {
+  for (const VersionRow& row : kVersionTable) {
+    if (Matches(row.major, version.Major) && Matches(row.minor, version.Minor)) return row;
+  }
+  return kVersionTable[std::size(kVersionTable) - 1];  // unreachable: the last row matches all
+}
+
+// A number below 10 is its one digit; larger numbers are written whole in
+// decimal, so a name never holds a character beyond "9".
+void AppendNumber(std::u16string& out, uint32_t n) {
+  char16_t digits[10];  // 4294967295 has ten
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count > 0) out += digits[--count];
+}
+
+std::u16string VersionName(const VersionRow& row, const TWindowsVersion& version) {
+  std::u16string name = row.name;
+  if (row.form == NameForm::kMajorAndMinor) {
+    AppendNumber(name, version.Major / 10);
+    AppendNumber(name, version.Major % 10);
+    name += u'.';
+  }
+  if (row.form != NameForm::kFixed) AppendNumber(name, version.Minor);
+  return name;
+}
+
+bool BitSet(uint64_t mask, int bit) { return bit != kNoBit && ((mask >> bit) & 1) != 0; }
+
+VersionGateDecision Proceed() { return VersionGateDecision{}; }
+
+VersionGateDecision Refuse(std::u16string os_name) {
+  return VersionGateDecision{false, std::move(os_name)};
+}
+
+VersionGateDecision CheckRelease(uint16_t min_release_id, uint16_t max_release_id,
+                                 ReleaseIdSource& release_ids) {
+  std::u16string text;
+  if (!release_ids.ReadReleaseId(text)) return Proceed();
+  const uint32_t number = ParseReleaseId(text);
+  // Only the low 16 bits are compared, as the header's range is 16 bits wide.
+  const uint16_t release = static_cast<uint16_t>(number);
+  if (min_release_id <= release && release <= max_release_id) return Proceed();
+  return Refuse(ReleaseIdName(number, text));
+}
+
+class PlatformReleaseIds final : public ReleaseIdSource {
+ public:
+  explicit PlatformReleaseIds(Platform& platform) : platform_(platform) {}
+  bool ReadReleaseId(std::u16string& text) override { return platform_.ReadReleaseId(text); }
+
+ private:
+  Platform& platform_;
+};
+
+}  // namespace
+
+VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t os_mask,
+                                        uint16_t min_release_id, uint16_t max_release_id,
+                                        ReleaseIdSource& release_ids) {
+  const VersionRow& row = FindRow(version);
+  if (!BitSet(os_mask, row.bit)) return Refuse(VersionName(row, version));
+  if (row.release_check) return CheckRelease(min_release_id, max_release_id, release_ids);
+  return Proceed();
+}
+
+uint32_t ParseReleaseId(std::u16string_view text) {
+  uint32_t number = 0;
+  for (const char16_t unit : text) {
+    if (unit < u'0' || unit > u'9') break;
+    number = number * 10 + static_cast<uint32_t>(unit - u'0');  // wraps modulo 2^32
+  }
+  return number;
+}
+
+std::u16string ReleaseIdName(uint32_t number, std::u16string_view text) {
+  for (const ReleaseRow& row : kReleaseNames) {
+    if (row.number == number) return row.name;
+  }
+  std::u16string name = u"Windows 10 ";
+  name += text.substr(0, text.find(u'\0'));
+  return name;
+}
+
+Outcome ApplyVersionGate(Platform& platform, PlatformFile& package, const TPackageHeader& header,
+                         Reporter& reporter, std::optional<TWindowsVersion>& running_version) {
+  running_version.reset();
+  TWindowsVersion version;
+  if (!platform.QueryWindowsVersion(version)) return Outcome::Proceed();
+  running_version = version;
+
+  PlatformReleaseIds release_ids(platform);
+  const VersionGateDecision decision = EvaluateVersionGate(
+      version, header.OsMask, header.MinReleaseId, header.MaxReleaseId, release_ids);
+  if (decision.proceeds) return Outcome::Proceed();
+  return ShowPackageMessage(package, header.UnsupportedOsMessage, decision.os_name, reporter,
+                            kExitUnsupportedWindows);
+}
+
+}  // namespace stub

@@ -1,0 +1,81 @@
+// The Windows version gate: before anything is decoded, the running Windows
+// version is compared with the versions the package declares in its header.
+//
+// OsMask has one bit per Windows version; a set bit admits the version. Only
+// the bits of this table are read (bits 0 to 4 and 11 to 62 are ignored):
+//
+//   version reported     bit   name of the running version when refused
+//   5.x                    5   "Windows XP"
+//   6.0                    6   "Windows Vista"
+//   6.1                    7   "Windows 7"
+//   6.2                    8   "Windows 8"
+//   6.3                    9   "Windows 8.1"
+//   6.x, x >= 4         none   "Windows 6.x": refused whatever OsMask holds
+//   10.0                  10   clear: "Windows 10"; set: the release check
+//   10.x, x >= 1          63   "Windows 10.x"
+//   any other major       63   "Windows MM.x": the major's tens, its units
+//
+// Each part of a built name below 10 is its one digit, so the major's tens
+// show as "0" ("Windows 04.0" for 4.0); a part of 10 or more is written in
+// decimal ("Windows 6.10", "Windows 123.0"), never as a character beyond "9".
+//
+// The release check (10.0 with bit 10 set) reads the registry's ReleaseId
+// text. No readable text admits the version. Otherwise the text's leading
+// ASCII digits give the release number, and its low 16 bits must lie within
+// MinReleaseId..MaxReleaseId; when they do not, the refusal names the release.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "launcher/outcome.h"
+#include "launcher/package_records.h"
+#include "launcher/reporter.h"
+#include "platform/platform.h"
+
+namespace stub {
+
+// Where the release check gets the ReleaseId text from.
+class ReleaseIdSource {
+ public:
+  virtual ~ReleaseIdSource() = default;
+  // Stores the text (its code units as read, a trailing NUL included when
+  // there is one) in `text`. False when there is no readable value.
+  virtual bool ReadReleaseId(std::u16string& text) = 0;
+};
+
+struct VersionGateDecision {
+  bool proceeds = true;
+  // The running version's name, for the package's message; empty when the
+  // launch proceeds.
+  std::u16string os_name;
+};
+
+// Decides whether the package admits `version`. Calls `release_ids` at most
+// once, and only for 10.0 with bit 10 of `os_mask` set.
+VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t os_mask,
+                                        uint16_t min_release_id, uint16_t max_release_id,
+                                        ReleaseIdSource& release_ids);
+
+// The release number of a ReleaseId text: its leading code units "0" to "9"
+// read as a decimal number, unsigned 32-bit with wrap-around. 0 when the text
+// is empty or does not begin with one of these digits; "1803abc" gives 1803.
+uint32_t ParseReleaseId(std::u16string_view text);
+
+// The name of Windows 10 release `number`: its marketing name for the releases
+// up to 1803, otherwise "Windows 10 " followed by `text` up to its first NUL.
+std::u16string ReleaseIdName(uint32_t number, std::u16string_view text);
+
+// Asks the platform for the Windows version and applies the gate to it with
+// the header's OsMask, release range and message. Returns Proceed when the
+// package admits the version or the query fails; otherwise shows the package's
+// UnsupportedOsMessage with the version's name and returns
+// Exit(kExitUnsupportedWindows), or the damaged-package outcome when the
+// message cannot be read. `running_version` receives the version the query
+// reported, or nullopt when the query failed.
+Outcome ApplyVersionGate(Platform& platform, PlatformFile& package, const TPackageHeader& header,
+                         Reporter& reporter, std::optional<TWindowsVersion>& running_version);
+
+}  // namespace stub

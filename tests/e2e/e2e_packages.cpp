@@ -1,0 +1,44 @@
+#include "tests/e2e/e2e_packages.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/e2e/wine_harness.h"
+#include "tests/support/subprocess.h"
+
+namespace e2e {
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::string text;
+  EXPECT_TRUE(stub::testing::ReadFile(path, text)) << "cannot read " << path;
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  EXPECT_TRUE(stub::testing::WriteFile(path, std::string(bytes.begin(), bytes.end())))
+      << "cannot write " << path;
+}
+
+packaging::PackageSettings AnyWindows() {
+  packaging::PackageSettings settings;
+  settings.os_mask = ~0ull;
+  settings.min_release_id = 0;
+  settings.max_release_id = 0xFFFF;
+  settings.message = u"This package does not run on %USER%.";
+  return settings;
+}
+
+std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,
+                                       const packaging::PackageSettings& settings,
+                                       const std::vector<uint8_t>& further_data) {
+  std::vector<uint8_t> package;
+  packaging::PackageLayout layout;
+  std::string error;
+  packaging::LzmaSettings lzma;
+  lzma.preset = 6;
+  EXPECT_TRUE(packaging::BuildPackage(ReadBytes(Stub64Image()), inner, settings, lzma,
+                                      further_data, package, layout, error))
+      << error;
+  return package;
+}
+
+}  // namespace e2e

@@ -1,0 +1,24 @@
+// Packages for the end-to-end tests, built around the real launcher image.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/package_writer/package_writer.h"
+
+namespace e2e {
+
+// The bytes of a file; fails the test when it cannot be read.
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// A package around `inner` with dist/stub64.exe, in memory.
+std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,
+                                       const packaging::PackageSettings& settings = {},
+                                       const std::vector<uint8_t>& further_data = {});
+
+// Settings that admit every Windows version Wine can report.
+packaging::PackageSettings AnyWindows();
+
+}  // namespace e2e

@@ -1,0 +1,253 @@
+// The Windows version gate of the real launcher image under Wine: each Windows
+// version Wine can report, admitted and refused by the package's OsMask, and
+// the Windows 10 release id read from the registry.
+//
+// The Windows version belongs to a whole Wine prefix, so every version has a
+// prefix of its own ("winecfg -v" writes the version into the prefix's
+// registry), and the release-id cases, which change the registry, have one
+// more. A test runs alone in its prefix, so the prefix's temporary folder
+// shows exactly what the launcher wrote.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <set>
+
+#include "decoding/little_endian.h"
+#include "launcher/fatal_messages.h"
+#include "launcher/package_records.h"
+#include "tests/e2e/e2e_packages.h"
+#include "tests/e2e/wine_harness.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kUnsupportedWindowsExit = 1633;
+constexpr uint32_t kDamagedExit = 1392;
+constexpr uint32_t kMbIconError = 0x10;
+constexpr uint64_t kAllBits = ~uint64_t{0};
+constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
+
+constexpr char16_t kMessage[] = u"This package needs another Windows, not %USER% (%user%).";
+
+std::u16string ShownMessage(const std::u16string& os_name) {
+  return u"This package needs another Windows, not " + os_name + u" (" + os_name + u").";
+}
+
+std::set<std::string> FolderEntries(const std::string& folder) {
+  std::set<std::string> entries;
+  if (!fs::is_directory(folder)) return entries;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    entries.insert(entry.path().string());
+  }
+  return entries;
+}
+
+class VersionGateE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = ScratchFolder();
+    inner_ = ReadBytes(TestChildImage());
+  }
+
+  packaging::PackageSettings Settings(uint64_t os_mask, uint16_t min_release_id = 0,
+                                      uint16_t max_release_id = 0xFFFF) {
+    packaging::PackageSettings settings;
+    settings.os_mask = os_mask;
+    settings.min_release_id = min_release_id;
+    settings.max_release_id = max_release_id;
+    settings.message = kMessage;
+    return settings;
+  }
+
+  // Writes `bytes` as setup.exe and runs it in `prefix` without arguments.
+  WineRun RunPackage(WinePrefix& prefix, const std::vector<uint8_t>& bytes) {
+    path_ = folder_ + "/setup.exe";
+    WriteBytes(path_, bytes);
+    WineRunOptions options;
+    options.env["TEST_CHILD_REPORT"] = Utf8(WindowsPath(folder_ + "/child-report.txt"));
+    return prefix.Run(u"\"" + WindowsPath(path_) + u"\"", options);
+  }
+
+  void ExpectRefused(const WineRun& run, const std::u16string& shown) {
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, kUnsupportedWindowsExit);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+    EXPECT_EQ(Utf8(run.boxes[0].text), Utf8(shown));
+    EXPECT_FALSE(run.boxes[0].text_cut);
+    EXPECT_EQ(run.boxes[0].caption, WindowsPath(path_));
+    EXPECT_EQ(run.boxes[0].style, kMbIconError);
+  }
+
+  void ExpectAdmitted(const WineRun& run) {
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_TRUE(run.boxes.empty()) << Utf8(run.boxes.empty() ? u"" : run.boxes[0].text);
+    EXPECT_EQ(run.exit_code, 0u) << run.trace;
+  }
+
+  std::string folder_;
+  std::string path_;
+  std::vector<uint8_t> inner_;
+};
+
+// --- Every Windows version Wine reports --------------------------------------------
+
+// The versions, written out again: winecfg's name, the OsMask bit that admits
+// it, and the name the launcher refuses it with.
+struct WindowsVersionCase {
+  const char* winecfg_name;
+  int bit;
+  const char16_t* os_name;
+};
+const WindowsVersionCase kWindowsVersions[] = {
+    {"winxp64", 5, u"Windows XP"},  {"vista", 6, u"Windows Vista"}, {"win7", 7, u"Windows 7"},
+    {"win8", 8, u"Windows 8"},      {"win81", 9, u"Windows 8.1"},   {"win10", 10, u"Windows 10"},
+};
+
+void PrintTo(const WindowsVersionCase& version, std::ostream* out) {
+  *out << version.winecfg_name;
+}
+
+class WindowsVersionE2e : public VersionGateE2e,
+                          public ::testing::WithParamInterface<WindowsVersionCase> {};
+
+// The runs of one version share its prefix, so they run one after the other in
+// one test. win81 is reported as 6.3 only thanks to the launcher's manifest.
+TEST_P(WindowsVersionE2e, AdmittedByItsOwnBitAlone) {
+  const WindowsVersionCase& version = GetParam();
+  WinePrefix prefix(std::string("gate-") + version.winecfg_name, version.winecfg_name);
+  prefix.Prepare();
+  const std::set<std::string> temp_before = FolderEntries(prefix.TempFolder());
+
+  for (const uint64_t mask : {kAllBits & ~Bit(version.bit), Bit(63), uint64_t{0}}) {
+    SCOPED_TRACE(::testing::Message() << "OsMask 0x" << std::hex << mask);
+    ExpectRefused(RunPackage(prefix, BuildPackageBytes(inner_, Settings(mask))),
+                  ShownMessage(version.os_name));
+  }
+  // A refused package writes nothing, and starts nothing.
+  EXPECT_EQ(FolderEntries(prefix.TempFolder()), temp_before);
+  EXPECT_FALSE(fs::exists(folder_ + "/child-report.txt"));
+
+  ExpectAdmitted(RunPackage(prefix, BuildPackageBytes(inner_, Settings(Bit(version.bit)))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, WindowsVersionE2e, ::testing::ValuesIn(kWindowsVersions),
+                         [](const ::testing::TestParamInfo<WindowsVersionCase>& param_info) {
+                           return std::string(param_info.param.winecfg_name);
+                         });
+
+// --- The release id of Windows 10 ---------------------------------------------------
+
+// A release-id registry value as "wine reg add" writes it.
+struct RegistryValue {
+  const char* type;  // REG_SZ, REG_DWORD, ...
+  std::string data;
+};
+
+struct ReleaseIdCase {
+  const char* label;
+  std::optional<RegistryValue> value;  // nullopt: no ReleaseId value
+  uint16_t min;
+  uint16_t max;
+  std::optional<std::u16string> os_name;  // nullopt: admitted
+};
+
+TEST_F(VersionGateE2e, ReleaseIdFromTheRegistry) {
+  WinePrefix prefix("gate-release", "win10");
+  const char kKey[] = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion";
+  const std::string text63 = "1409" + std::string(59, 'x');  // 126 bytes + NUL: fits
+  const std::string text64 = "1409" + std::string(60, 'x');  // 128 bytes + NUL: too long
+  const ReleaseIdCase cases[] = {
+      {"no value", std::nullopt, 1507, 9999, std::nullopt},
+      {"within range", RegistryValue{"REG_SZ", "1803"}, 1507, 9999, std::nullopt},
+      {"named release below range", RegistryValue{"REG_SZ", "1607"}, 1703, 9999,
+       u"Windows 10 1607 (Anniversary Update)"},
+      {"unnamed release above range", RegistryValue{"REG_SZ", "2009"}, 1507, 1909,
+       u"Windows 10 2009"},
+      {"no digits", RegistryValue{"REG_SZ", "abc"}, 1507, 9999, u"Windows 10 abc"},
+      {"no digits, range from 0", RegistryValue{"REG_SZ", "abc"}, 0, 9999, std::nullopt},
+      {"empty text", RegistryValue{"REG_SZ", ""}, 1507, 9999, u"Windows 10 "},
+      {"low 16 bits", RegistryValue{"REG_SZ", "67043"}, 1507, 9999, std::nullopt},
+      {"min above max", RegistryValue{"REG_SZ", "1803"}, 2000, 1000,
+       u"Windows 10 1803 (April 2018 Update)"},
+      {"longest readable value", RegistryValue{"REG_SZ", text63}, 1507, 9999,
+       u"Windows 10 " + Utf16(text63)},
+      {"value longer than 128 bytes", RegistryValue{"REG_SZ", text64}, 1507, 9999, std::nullopt},
+      // The type is not looked at: the bytes 39 00 30 00 read as "90".
+      {"number value", RegistryValue{"REG_DWORD", "0x00300039"}, 1507, 9999, u"Windows 10 90"},
+      {"value removed again", std::nullopt, 1507, 9999, std::nullopt},
+  };
+  prefix.Prepare();
+  const std::set<std::string> temp_before = FolderEntries(prefix.TempFolder());
+  for (const ReleaseIdCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    if (c.value) {
+      ASSERT_EQ(prefix.Tool({"reg", "add", kKey, "/v", "ReleaseId", "/t", c.value->type, "/d",
+                             c.value->data, "/f"}),
+                0);
+    } else {
+      prefix.Tool({"reg", "delete", kKey, "/v", "ReleaseId", "/f"});  // fails when absent
+    }
+    const WineRun run =
+        RunPackage(prefix, BuildPackageBytes(inner_, Settings(Bit(10), c.min, c.max)));
+    if (c.os_name) {
+      ExpectRefused(run, ShownMessage(*c.os_name));
+    } else {
+      ExpectAdmitted(run);
+    }
+  }
+  prefix.Tool({"reg", "delete", kKey, "/v", "ReleaseId", "/f"});
+  EXPECT_EQ(FolderEntries(prefix.TempFolder()), temp_before);
+}
+
+// --- The stored message itself ------------------------------------------------------
+
+// Overwrites the header's UnsupportedOsMessage reference and mends the checksum.
+void SetMessageReference(std::vector<uint8_t>& package, const stub::TPackageMessage& message) {
+  const uint32_t header = stub::ReadLe32(package.data() + stub::kPackageLocatorOffset);
+  uint8_t* field = package.data() + header + 64;
+  stub::WriteLe32(field, message.Offset);
+  stub::WriteLe16(field + 4, message.Length);
+  ASSERT_TRUE(packaging::RefreshChecksum(package));
+}
+
+stub::TPackageMessage MessageReference(const std::vector<uint8_t>& package) {
+  const uint32_t header = stub::ReadLe32(package.data() + stub::kPackageLocatorOffset);
+  const uint8_t* field = package.data() + header + 64;
+  return {stub::ReadLe32(field), stub::ReadLe16(field + 4)};
+}
+
+// Mask 0 refuses every version, whatever the shared prefix reports.
+TEST_F(VersionGateE2e, ANulInTheStoredTextEndsTheShownText) {
+  packaging::PackageSettings settings = Settings(0);
+  settings.message = std::u16string(u"Shown part.\0Hidden %USER%.", 26);
+  const WineRun run = RunPackage(WinePrefix::Default(), BuildPackageBytes(inner_, settings));
+  ExpectRefused(run, u"Shown part.");
+}
+
+TEST_F(VersionGateE2e, MessageReferenceBeyondTheFileIsADamagedPackage) {
+  std::vector<uint8_t> package = BuildPackageBytes(inner_, Settings(0));
+  stub::TPackageMessage message = MessageReference(package);
+  ASSERT_GT(message.Length, 0);
+  message.Offset = static_cast<uint32_t>(package.size());
+  SetMessageReference(package, message);
+  const WineRun run = RunPackage(WinePrefix::Default(), package);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, kDamagedExit);
+  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+  EXPECT_EQ(run.boxes[0].text, stub::FatalMessageText(stub::FatalMessage::kDamaged));
+  EXPECT_EQ(run.boxes[0].caption, WindowsPath(path_));
+}
+
+TEST_F(VersionGateE2e, EmptyStoredTextShowsAnEmptyBox) {
+  std::vector<uint8_t> package = BuildPackageBytes(inner_, Settings(0));
+  stub::TPackageMessage message = MessageReference(package);
+  message.Length = 0;
+  SetMessageReference(package, message);
+  ExpectRefused(RunPackage(WinePrefix::Default(), package), u"");
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,306 @@
+#include "tests/e2e/wine_harness.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "tests/support/subprocess.h"
+
+namespace e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::ProcessOptions;
+using stub::testing::ProcessResult;
+using stub::testing::RunProcess;
+
+// The MessageBoxW calls the relay trace reports, and nothing else, keep the
+// trace small and fast.
+constexpr char kRelayInclude[] = "user32.MessageBoxW";
+
+// Holds an exclusive lock on a file for as long as it lives.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path) : fd_(open(path.c_str(), O_RDWR | O_CREAT, 0644)) {
+    if (fd_ >= 0) flock(fd_, LOCK_EX);
+  }
+  ~FileLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+
+ private:
+  int fd_;
+};
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads a string of the trace that starts at `p` (just behind L"), undoing
+// Wine's escapes: \\ \" \n \r \t and \XXXX (four hex digits) for other
+// characters. Stops behind the closing quote; `cut` tells whether Wine
+// shortened it ("...).
+std::u16string ReadTraceString(const std::string& line, size_t& p, bool& cut) {
+  std::u16string out;
+  cut = false;
+  while (p < line.size()) {
+    const char c = line[p];
+    if (c == '"') {
+      ++p;
+      if (line.compare(p, 3, "...") == 0) {
+        cut = true;
+        p += 3;
+      }
+      return out;
+    }
+    if (c != '\\') {
+      out += static_cast<char16_t>(static_cast<unsigned char>(c));
+      ++p;
+      continue;
+    }
+    const char e = p + 1 < line.size() ? line[p + 1] : 0;
+    switch (e) {
+      case 'n': out += u'\n'; p += 2; continue;
+      case 'r': out += u'\r'; p += 2; continue;
+      case 't': out += u'\t'; p += 2; continue;
+      case '\\': out += u'\\'; p += 2; continue;
+      case '"': out += u'"'; p += 2; continue;
+      default: break;
+    }
+    uint32_t value = 0;
+    int digits = 0;
+    while (digits < 4 && p + 1 + digits < line.size()) {
+      const int d = HexDigit(line[p + 1 + digits]);
+      if (d < 0) break;
+      value = value * 16 + d;
+      ++digits;
+    }
+    out += static_cast<char16_t>(digits == 4 ? value : '\\');
+    p += digits == 4 ? 5 : 1;
+  }
+  return out;
+}
+
+std::string ThisTestName() {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  if (info == nullptr) return "no-test";
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  return name;
+}
+
+}  // namespace
+
+std::vector<MessageBoxCall> ParseMessageBoxCalls(const std::string& trace) {
+  std::vector<MessageBoxCall> calls;
+  size_t start = 0;
+  while (start < trace.size()) {
+    size_t end = trace.find('\n', start);
+    if (end == std::string::npos) end = trace.size();
+    const std::string line = trace.substr(start, end - start);
+    start = end + 1;
+    const size_t call = line.find(":Call user32.MessageBoxW(");
+    if (call == std::string::npos) continue;
+    MessageBoxCall box;
+    size_t p = line.find("L\"", call);
+    if (p == std::string::npos) continue;  // a NULL text
+    p += 2;
+    box.text = ReadTraceString(line, p, box.text_cut);
+    const size_t caption = line.find("L\"", p);
+    if (caption != std::string::npos && line.compare(p, 1, ",") == 0) {
+      p = caption + 2;
+      box.caption = ReadTraceString(line, p, box.caption_cut);
+    }
+    const size_t comma = line.find(',', p);
+    if (comma != std::string::npos) box.style = std::stoul(line.substr(comma + 1, 8), nullptr, 16);
+    calls.push_back(box);
+  }
+  return calls;
+}
+
+std::string Utf8(const std::u16string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Utf16(const std::string& text) {
+  std::u16string out;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = text[i];
+    uint32_t c = b;
+    int extra = 0;
+    if (b >= 0xF0) { c = b & 0x07; extra = 3; }
+    else if (b >= 0xE0) { c = b & 0x0F; extra = 2; }
+    else if (b >= 0xC0) { c = b & 0x1F; extra = 1; }
+    ++i;
+    for (int k = 0; k < extra && i < text.size(); ++k, ++i) c = (c << 6) | (text[i] & 0x3F);
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
+  }
+  return out;
+}
+
+std::u16string WindowsPath(const std::string& unix_path) {
+  std::u16string path = u"Z:" + Utf16(fs::absolute(unix_path).lexically_normal().string());
+  for (char16_t& c : path) {
+    if (c == u'/') c = u'\\';
+  }
+  return path;
+}
+
+std::string WorkFolder() {
+  const std::string folder = E2E_WORK_DIR;
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string ScratchFolder() {
+  const std::string folder = WorkFolder() + "/scratch/" + ThisTestName();
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string Stub64Image() { return E2E_STUB64_IMAGE; }
+std::string TestChildImage() { return std::string(E2E_WIN64_BUILD_DIR) + "/tests/windows/test_child.exe"; }
+
+WinePrefix::WinePrefix(std::string name, std::string windows_version)
+    : path_(WorkFolder() + "/wine-" + name), windows_version_(std::move(windows_version)) {}
+
+WinePrefix& WinePrefix::Default() {
+  static WinePrefix prefix("default");
+  return prefix;
+}
+
+std::map<std::string, std::string> WinePrefix::BaseEnvironment() const {
+  return {
+      {"WINEPREFIX", path_},
+      {"WINEDEBUG", "-all"},
+      // No Mono or Gecko installers: they would ask to download.
+      {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+      // Linux file names are UTF-8; Wine must read them so.
+      {"LANG", "C.UTF-8"},
+      {"LC_ALL", "C.UTF-8"},
+  };
+}
+
+int WinePrefix::Tool(const std::vector<std::string>& args) {
+  ProcessOptions options;
+  options.set_env = BaseEnvironment();
+  options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
+  std::vector<std::string> argv = {"wine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  const ProcessResult result = RunProcess(argv, options);
+  return result.status;
+}
+
+void WinePrefix::Prepare() {
+  const std::string marker = path_ + "/.prepared";
+  if (fs::exists(marker)) return;
+  FileLock lock(path_ + ".lock");
+  if (fs::exists(marker)) return;
+  fs::remove_all(path_);
+
+  ProcessOptions options;
+  options.set_env = BaseEnvironment();
+  options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
+  ProcessResult boot = RunProcess({"wineboot", "-i"}, options);
+  ASSERT_EQ(boot.status, 0) << "wineboot failed:\n" << boot.err;
+  ASSERT_EQ(Tool({"reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+                  "/d", kRelayInclude, "/f"}),
+            0);
+  if (!windows_version_.empty()) {
+    ASSERT_EQ(Tool({"winecfg", "-v", windows_version_}), 0) << "winecfg -v " << windows_version_;
+  }
+  // Let the server write the registry before another process relies on it.
+  RunProcess({"wineserver", "-w"}, options);
+  std::ofstream(marker) << "ok\n";
+}
+
+std::string WinePrefix::TempFolder() const {
+  for (const auto& entry : fs::directory_iterator(path_ + "/drive_c/users")) {
+    if (entry.path().filename() == "Public") continue;
+    const fs::path temp = entry.path() / "Temp";
+    if (fs::is_directory(temp)) return temp.string();
+  }
+  return path_ + "/drive_c/users/missing/Temp";
+}
+
+WineRun WinePrefix::Run(const std::u16string& command_line, const WineRunOptions& options) {
+  Prepare();
+  WineRun run;
+  ProcessOptions process;
+  process.set_env = BaseEnvironment();
+  process.set_env["WINEDEBUG"] = "-all,+relay";
+  process.set_env["RUN_CHILD_COMMAND_LINE_HEX"] = Hex(Utf8(command_line));
+  for (const auto& [name, value] : options.env) process.set_env[name] = value;
+  process.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
+  process.timeout_seconds = options.timeout_seconds;
+  const std::string runner = std::string(E2E_WIN64_BUILD_DIR) + "/tests/windows/run_child.exe";
+  const ProcessResult result = RunProcess({"wine", runner}, process);
+  run.trace = result.out + result.err;
+  run.boxes = ParseMessageBoxCalls(result.err);
+  std::smatch match;
+  static const std::regex kExit("exit-code: (\\d+)");
+  static const std::regex kStartFailed("start-failed: (\\d+)");
+  if (std::regex_search(result.out, match, kExit)) {
+    run.started = true;
+    run.exit_code = static_cast<uint32_t>(std::stoul(match[1]));
+  } else if (std::regex_search(result.out, match, kStartFailed)) {
+    run.start_error = static_cast<uint32_t>(std::stoul(match[1]));
+  } else {
+    ADD_FAILURE() << "run_child reported nothing (status " << result.status << "):\n" << run.trace;
+  }
+  return run;
+}
+
+}  // namespace e2e

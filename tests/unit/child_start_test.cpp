@@ -1,0 +1,174 @@
+#include "launcher/child_start.h"
+
+#include <gtest/gtest.h>
+
+#include "launcher/fatal_messages.h"
+#include "tests/fake/fake_platform.h"
+
+namespace stub {
+namespace {
+
+using testing::FakePlatform;
+
+constexpr char16_t kCopy[] = u"C:\\Temp\\setup.exe";
+constexpr char16_t kArguments[] = u"\"\\\\server\\share\\setup.exe\" /S \"my dir\"";
+
+ChildStartRequest Request(uint32_t major, bool silent, uint8_t elevation_mode) {
+  ChildStartRequest request;
+  request.major_version = major;
+  request.silent = silent;
+  request.elevation_mode = elevation_mode;
+  request.copy_path = kCopy;
+  request.argument_string = kArguments;
+  request.package_folder = u"Z:\\packages\\";
+  return request;
+}
+
+// Every branch of the start decision, as a table.
+TEST(PlanChildStart, DecisionTable) {
+  struct Row {
+    const char* name;
+    uint32_t major;
+    bool administrator;
+    bool silent;
+    uint8_t elevation_mode;
+    bool direct;
+    const char16_t* verb;
+    bool noadmin;
+  };
+  const Row rows[] = {
+      {"XP, not admin, silent, runas", 5, false, true, 1, true, u"", false},
+      {"XP, admin", 5, true, false, 0, true, u"", false},
+      {"admin on 10, silent, runas", 10, true, true, 1, true, u"", false},
+      {"admin on Vista, not silent", 6, true, false, 2, true, u"", false},
+      {"user, not silent, mode 0", 10, false, false, 0, false, u"open", true},
+      {"user, not silent, mode 1", 10, false, false, 1, false, u"open", true},
+      {"user, not silent, mode 2", 10, false, false, 2, false, u"open", true},
+      {"user, silent, mode 0", 10, false, true, 0, false, u"open", false},
+      {"user, silent, mode 1", 10, false, true, 1, false, u"runas", false},
+      {"user, silent, mode 2", 10, false, true, 2, false, u"open", true},
+      {"user, silent, mode 7", 6, false, true, 7, false, u"open", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    platform.administrator = row.administrator;
+    const ChildStartPlan plan = PlanChildStart(platform, Request(row.major, row.silent, row.elevation_mode));
+    EXPECT_EQ(plan.direct, row.direct);
+    if (row.direct) {
+      EXPECT_EQ(plan.command_line, u"\"" + std::u16string(kCopy) + u"\" " + kArguments);
+    } else {
+      EXPECT_EQ(plan.verb, row.verb);
+      EXPECT_EQ(plan.parameters, std::u16string(kArguments) + (row.noadmin ? u" /noadmin" : u""));
+    }
+  }
+}
+
+TEST(PlanChildStart, OlderThanVistaNeverAsksAboutAdministrators) {
+  FakePlatform platform;
+  PlanChildStart(platform, Request(5, false, 0));
+  EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "IsAdministrator"), 0);
+}
+
+TEST(PlanChildStart, UnknownVersionTakesTheShellPathForUsers) {
+  FakePlatform platform;
+  platform.administrator = false;
+  ChildStartRequest request = Request(0, false, 0);
+  request.version_known = false;
+  const ChildStartPlan plan = PlanChildStart(platform, request);
+  EXPECT_FALSE(plan.direct);
+  EXPECT_EQ(plan.verb, u"open");
+}
+
+class RunChildTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform_.files[kCopy] = {1, 2, 3}; }
+  Outcome Run(bool administrator, bool detached = false) {
+    platform_.administrator = administrator;
+    ChildStartRequest request = Request(10, true, 1);
+    request.detached = detached;
+    Reporter reporter(platform_, u"C:\\setup.exe", false);
+    return RunChild(platform_, reporter, request, PlanChildStart(platform_, request));
+  }
+  FakePlatform platform_;
+};
+
+TEST_F(RunChildTest, DirectStartUsesThePackageFolderWaitsAndDeletesTheCopy) {
+  platform_.child_exit_code = 3010;
+  bool copy_present_at_start = false;
+  platform_.on_child_start = [&](FakePlatform& p) { copy_present_at_start = p.files.count(kCopy) == 1; };
+  const Outcome outcome = Run(/*administrator=*/true);
+  EXPECT_EQ(outcome.exit_code(), 3010u);
+  ASSERT_EQ(platform_.starts.size(), 1u);
+  EXPECT_FALSE(platform_.starts[0].through_shell);
+  EXPECT_EQ(platform_.starts[0].current_directory, u"Z:\\packages\\");
+  EXPECT_TRUE(copy_present_at_start);
+  EXPECT_TRUE(platform_.child_waited);
+  EXPECT_EQ(platform_.files.count(kCopy), 0u);
+  EXPECT_TRUE(platform_.boxes.empty());
+}
+
+TEST_F(RunChildTest, ShellStartPassesVerbFileAndParameters) {
+  const Outcome outcome = Run(/*administrator=*/false);
+  EXPECT_EQ(outcome.exit_code(), 0u);
+  ASSERT_EQ(platform_.starts.size(), 1u);
+  EXPECT_TRUE(platform_.starts[0].through_shell);
+  EXPECT_EQ(platform_.starts[0].verb, u"runas");
+  EXPECT_EQ(platform_.starts[0].file, kCopy);
+  EXPECT_EQ(platform_.starts[0].parameters, kArguments);
+}
+
+// The process handle is closed before the copy is deleted, so the delete does
+// not race a handle the launcher still holds.
+TEST_F(RunChildTest, ProcessHandleIsClosedBeforeTheCopyIsDeleted) {
+  EXPECT_EQ(Run(/*administrator=*/false).exit_code(), 0u);
+  const auto& calls = platform_.calls;
+  const auto wait = std::find(calls.begin(), calls.end(), "WaitForExit");
+  const auto close = std::find(calls.begin(), calls.end(), "CloseProcess");
+  const auto remove = std::find(calls.begin(), calls.end(), "RemoveFile C:\\Temp\\setup.exe");
+  ASSERT_NE(remove, calls.end());
+  EXPECT_LT(wait, close);
+  EXPECT_LT(close, remove);
+}
+
+TEST_F(RunChildTest, DetachedReturnsAtOnceAndKeepsTheCopy) {
+  platform_.child_exit_code = 5;
+  const Outcome outcome = Run(/*administrator=*/true, /*detached=*/true);
+  EXPECT_EQ(outcome.exit_code(), 0u);
+  EXPECT_FALSE(platform_.child_waited);
+  EXPECT_EQ(platform_.files.count(kCopy), 1u);
+}
+
+TEST_F(RunChildTest, DeclinedElevationShowsNothingDeletesTheCopyAndEndsWith1223) {
+  platform_.start_error = 1223;
+  const Outcome outcome = Run(/*administrator=*/false);
+  EXPECT_EQ(outcome.exit_code(), 1223u);
+  EXPECT_TRUE(platform_.boxes.empty());
+  EXPECT_EQ(platform_.files.count(kCopy), 0u);
+}
+
+TEST_F(RunChildTest, FailedStartShowsTheMessageAndEndsWithTheSystemsError) {
+  struct Case {
+    bool administrator;
+    uint32_t error;
+    uint32_t exit_code;
+  };
+  const Case cases[] = {{true, 193, 193}, {false, 5, 5}, {true, 0, 1260}, {false, 0, 1260},
+                        {true, 1223, 1223}};
+  for (const Case& c : cases) {
+    FakePlatform platform;
+    platform.files[kCopy] = {1};
+    platform.start_error = c.error;
+    platform.administrator = c.administrator;
+    ChildStartRequest request = Request(10, false, 0);
+    Reporter reporter(platform, u"C:\\setup.exe", false);
+    const Outcome outcome = RunChild(platform, reporter, request, PlanChildStart(platform, request));
+    EXPECT_EQ(outcome.exit_code(), c.exit_code) << c.error;
+    ASSERT_EQ(platform.boxes.size(), 1u) << c.error;
+    EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kStartFailed));
+    EXPECT_EQ(platform.files.count(kCopy), 1u) << "the copy stays after a failed start";
+  }
+}
+
+}  // namespace
+}  // namespace stub

@@ -1,0 +1,69 @@
+// Inner program for the end-to-end tests: reports how it was started.
+//
+// Writes a UTF-8 report to the file named by TEST_CHILD_REPORT (appending, so
+// several starts can be told apart), one "key=value" line each:
+//   command_line=...       the whole command line it received
+//   current_directory=...  its current folder
+//   module_path=...        its own file
+//   argc=N, arg1=... argN=...  the command line split by the C runtime's rules
+// then a line "end". Loads the DLL named by TEST_CHILD_LOAD_LIBRARY the plain
+// way, by name, if set (a test's control that a planted DLL would be found).
+// Sleeps TEST_CHILD_SLEEP_MS milliseconds if set, and exits with the code in
+// TEST_CHILD_EXIT_CODE (default 0).
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string Utf8(const wchar_t* text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return std::string();
+  std::string out(length - 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], length, nullptr, nullptr);
+  return out;
+}
+
+std::string ModulePath() {
+  wchar_t buffer[4096];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, 4096);
+  buffer[length < 4096 ? length : 4095] = 0;
+  return Utf8(buffer);
+}
+
+std::string CurrentDirectory() {
+  wchar_t buffer[4096];
+  const DWORD length = GetCurrentDirectoryW(4096, buffer);
+  buffer[length < 4096 ? length : 4095] = 0;
+  return Utf8(buffer);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
+  const wchar_t* command_line = GetCommandLineW();
+  std::string report = "command_line=" + Utf8(command_line) + "\n";
+  report += "current_directory=" + CurrentDirectory() + "\n";
+  report += "module_path=" + ModulePath() + "\n";
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(command_line, &argc);
+  report += "argc=" + std::to_string(argc) + "\n";
+  for (int i = 1; argv != nullptr && i < argc; ++i) {
+    report += "arg" + std::to_string(i) + "=" + Utf8(argv[i]) + "\n";
+  }
+  report += "end\n";
+
+  if (const wchar_t* path = _wgetenv(L"TEST_CHILD_REPORT")) {
+    if (FILE* file = _wfopen(path, L"ab")) {
+      std::fwrite(report.data(), 1, report.size(), file);
+      std::fclose(file);
+    }
+  }
+  if (const wchar_t* library = _wgetenv(L"TEST_CHILD_LOAD_LIBRARY")) LoadLibraryW(library);
+  if (const char* sleep = std::getenv("TEST_CHILD_SLEEP_MS")) Sleep(std::atoi(sleep));
+  const char* code = std::getenv("TEST_CHILD_EXIT_CODE");
+  return code != nullptr ? static_cast<int>(std::strtoul(code, nullptr, 10)) : 0;
+}
