@@ -5,6 +5,7 @@
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
+#include "launcher/payload.h"
 #include "launcher/reporter.h"
 #include "launcher/version_gate.h"
 
@@ -36,6 +37,9 @@ uint32_t Stub64(Platform& platform) {
   if (!outcome.proceeds()) return outcome.exit_code();
   std::optional<TWindowsVersion> running_version;
   outcome = ApplyVersionGate(platform, *file, header, reporter, running_version);
+  if (!outcome.proceeds()) return outcome.exit_code();
+  std::unique_ptr<TStream> program;
+  outcome = DecodeInnerProgram(*file, header, reporter, program);
   if (!outcome.proceeds()) return outcome.exit_code();
   return kExitSuccess;
 }

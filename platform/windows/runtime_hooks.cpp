@@ -4,17 +4,23 @@
 // would still throw from a few places (a failed allocation, a string grown past
 // its maximum), and its throw helpers drag the whole unwinding machinery into
 // the image. These definitions replace them: any such failure ends the process
-// at once with ERROR_NOT_ENOUGH_MEMORY, the way a failed allocation does.
+// at once with ERROR_NOT_ENOUGH_MEMORY, the way a failed allocation does. The
+// decoding code's OutOfMemory (decoding/out_of_memory.h) does the same here.
 #include <windows.h>
 
 #include <cstdlib>
 #include <new>
 
+#include "decoding/out_of_memory.h"
 #include "launcher/exit_codes.h"
+
+namespace stub {
+void OutOfMemory() { ExitProcess(kExitOutOfMemory); }
+}  // namespace stub
 
 namespace {
 
-[[noreturn]] void OutOfMemory() { ExitProcess(stub::kExitOutOfMemory); }
+using stub::OutOfMemory;
 
 void* Allocate(size_t size) {
   void* block = std::malloc(size == 0 ? 1 : size);

@@ -2,6 +2,7 @@
 
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
+#include "launcher/payload.h"
 #include "launcher/version_gate.h"
 
 namespace sfxpack {
@@ -24,6 +25,10 @@ stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
   platform_.release_id = release_id;
   std::optional<stub::TWindowsVersion> running_version;
   return stub::ApplyVersionGate(platform_, *file_, header_, reporter_, running_version);
+}
+
+stub::Outcome LauncherRun::Decode(std::unique_ptr<stub::TStream>& program) {
+  return stub::DecodeInnerProgram(*file_, header_, reporter_, program);
 }
 
 const RecordedBox* LauncherRun::LastBox() const {

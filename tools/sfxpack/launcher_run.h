@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "decoding/memory_stream.h"
 #include "launcher/outcome.h"
 #include "launcher/package_records.h"
 #include "launcher/reporter.h"
@@ -29,6 +30,11 @@ class LauncherRun {
   // `release_id` as the registry's ReleaseId text (nullopt: no readable value).
   stub::Outcome Gate(const stub::TWindowsVersion& version,
                      const std::optional<std::u16string>& release_id);
+
+  // After a Verify that proceeded: reads and decodes the inner program as the
+  // launcher does. On success `program` holds it (ProgramLength bytes at
+  // Memory()).
+  stub::Outcome Decode(std::unique_ptr<stub::TStream>& program);
 
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;

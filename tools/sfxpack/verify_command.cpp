@@ -21,9 +21,14 @@ int RunVerify(const VerifyOptions& options) {
   const std::filesystem::path path = PathFromUtf8(options.package);
   { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
   LauncherRun run(path);
-  const stub::Outcome outcome = run.Verify();
+  std::unique_ptr<stub::TStream> program;
+  stub::Outcome outcome = run.Verify();
+  if (outcome.proceeds()) outcome = run.Decode(program);
+  const std::string decoded =
+      program ? DescribeSize(static_cast<uint64_t>(program->GetSize())) : std::string();
   return ReportOutcome(options.package, outcome, run.LastBox(),
-                       "the launcher accepts the package", options.exit_code_file);
+                       "the launcher accepts the package; its inner program decodes to " + decoded,
+                       options.exit_code_file);
 }
 
 }  // namespace

@@ -1,0 +1,367 @@
+// LZMA1 in brief, as this decoder reads it.
+//
+// A range coder turns the input into bits. Adaptive bits carry an 11-bit
+// probability of being 0 (initially one half) that moves by 1/32 of the
+// distance towards each bit decoded; direct bits have a fixed probability of
+// one half. Multi-bit values are read through binary trees of probabilities,
+// most significant bit first, or least significant first ("reverse").
+//
+// The stream is a sequence of symbols. Each starts with an is-match bit,
+// chosen by the state (0-11, what the last symbols were) and the position's
+// low pb bits:
+//   0      a literal byte. Its probabilities are chosen by the position's low lp
+//          bits and the previous byte's high lc bits. Right after a match the
+//          byte at the last distance steers the probabilities too, as long as
+//          the bits agree with it.
+//   1 0    a match: a length (2-273), then a distance: a 6-bit slot chosen by
+//          the length, then the distance's low bits, partly adaptive, partly
+//          direct. A distance with all 32 bits set is the end marker.
+//   1 1    a repeated match with one of the last four distances; the rep0 case
+//          includes a one-byte "short rep".
+#include "decoding/lzma1_decoder.h"
+
+#include <cstring>
+#include <memory>
+
+namespace stub {
+namespace {
+
+#define LZMA1_INLINE inline __attribute__((always_inline))
+
+constexpr uint32_t kNumStates = 12;
+constexpr uint32_t kMaxPosStates = 16;  // pb <= 4
+constexpr uint32_t kFirstMatchedLiteralState = 7;
+constexpr uint32_t kLiteralCoderSize = 0x300;
+constexpr uint32_t kLengthToPosStates = 4;
+constexpr uint32_t kPosSlotBits = 6;
+constexpr uint32_t kStartPosModelIndex = 4;  // slots below this are the distance
+constexpr uint32_t kEndPosModelIndex = 14;   // slots from here use direct bits
+constexpr uint32_t kNumFullDistances = 128;  // 1 << (kEndPosModelIndex / 2)
+constexpr uint32_t kAlignBits = 4;
+constexpr uint32_t kMinMatchLength = 2;
+constexpr uint32_t kEndMarkerDistance = 0xFFFFFFFF;
+
+constexpr uint32_t kProbabilityBits = 11;
+constexpr uint16_t kProbabilityHalf = 1 << (kProbabilityBits - 1);
+constexpr uint32_t kMoveBits = 5;
+constexpr uint32_t kTopValue = 1u << 24;
+
+using Probability = uint16_t;
+
+// A length: 0-7 through `low`, 8-15 through `mid`, 16-271 through `high`.
+struct LengthModel {
+  Probability choice;
+  Probability choice2;
+  Probability low[kMaxPosStates][1 << 3];
+  Probability mid[kMaxPosStates][1 << 3];
+  Probability high[1 << 8];
+};
+
+// Every adaptive probability except the literals', whose number depends on
+// lc + lp. Trees are indexed from 1, so index 0 of each stays unused.
+struct Model {
+  Probability is_match[kNumStates][kMaxPosStates];
+  Probability is_rep[kNumStates];
+  Probability is_rep0[kNumStates];
+  Probability is_rep1[kNumStates];
+  Probability is_rep2[kNumStates];
+  Probability is_rep0_long[kNumStates][kMaxPosStates];
+  Probability pos_slot[kLengthToPosStates][1 << kPosSlotBits];
+  Probability pos_special[1 + kNumFullDistances - kEndPosModelIndex];
+  Probability align[1 << kAlignBits];
+  LengthModel match_length;
+  LengthModel rep_length;
+};
+
+void ResetProbabilities(Probability* p, size_t count) {
+  for (size_t i = 0; i < count; ++i) p[i] = kProbabilityHalf;
+}
+
+// Reads bits from the input. A byte asked for behind the end of the input
+// reads as 0 and marks the coder exhausted; the caller checks that before it
+// writes what it decoded, so such guesses never reach the output.
+class RangeDecoder {
+ public:
+  RangeDecoder(const uint8_t* in, const uint8_t* end) : in_(in), end_(end) {
+    NextByte();  // the first byte carries no information
+    for (int i = 0; i < 4; ++i) code_ = (code_ << 8) | NextByte();
+  }
+
+  bool exhausted() const { return exhausted_; }
+
+  LZMA1_INLINE uint32_t Bit(Probability& p) {
+    Normalize();
+    const uint32_t bound = (range_ >> kProbabilityBits) * p;
+    if (code_ < bound) {
+      range_ = bound;
+      p = static_cast<Probability>(p + (((1u << kProbabilityBits) - p) >> kMoveBits));
+      return 0;
+    }
+    range_ -= bound;
+    code_ -= bound;
+    p = static_cast<Probability>(p - (p >> kMoveBits));
+    return 1;
+  }
+
+  // `count` bits, most significant first, through the tree at `probs`.
+  LZMA1_INLINE uint32_t Tree(Probability* probs, uint32_t count) {
+    uint32_t m = 1;
+    for (uint32_t i = 0; i < count; ++i) m = (m << 1) | Bit(probs[m]);
+    return m - (1u << count);
+  }
+
+  // `count` bits, least significant first, through the tree at `probs`.
+  LZMA1_INLINE uint32_t ReverseTree(Probability* probs, uint32_t count) {
+    uint32_t m = 1;
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t bit = Bit(probs[m]);
+      m = (m << 1) | bit;
+      value |= bit << i;
+    }
+    return value;
+  }
+
+  // `count` bits of probability one half, most significant first.
+  uint32_t DirectBits(uint32_t count) {
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      Normalize();
+      range_ >>= 1;
+      const uint32_t bit = code_ >= range_ ? 1 : 0;
+      if (bit != 0) code_ -= range_;
+      value = (value << 1) | bit;
+    }
+    return value;
+  }
+
+ private:
+  LZMA1_INLINE void Normalize() {
+    if (range_ < kTopValue) {
+      range_ <<= 8;
+      code_ = (code_ << 8) | NextByte();
+    }
+  }
+
+  uint8_t NextByte() {
+    if (in_ == end_) {
+      exhausted_ = true;
+      return 0;
+    }
+    return *in_++;
+  }
+
+  const uint8_t* in_;
+  const uint8_t* const end_;
+  uint32_t range_ = 0xFFFFFFFF;
+  uint32_t code_ = 0;
+  bool exhausted_ = false;
+};
+
+class Decoder {
+ public:
+  Decoder(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
+          DecodeOutput& output, uint64_t out_size)
+      : rc_(in, in + in_size),
+        output_(output),
+        out_size_(out_size),
+        lc_(properties.lc),
+        literal_pos_mask_((1u << properties.lp) - 1),
+        pos_mask_((1u << properties.pb) - 1),
+        distance_limit_(properties.DistanceLimit()),
+        literal_count_(static_cast<size_t>(kLiteralCoderSize) << (properties.lc + properties.lp)),
+        literals_(new Probability[literal_count_]) {
+    ResetProbabilities(reinterpret_cast<Probability*>(&model_), sizeof(model_) / sizeof(Probability));
+    ResetProbabilities(literals_.get(), literal_count_);
+  }
+
+  Lzma1Status Run(size_t& decoded);
+
+ private:
+  bool Literal();
+  uint32_t Length(LengthModel& model, uint32_t pos_state);
+  uint32_t Distance(uint32_t length);
+  Lzma1Status Copy(uint32_t length);
+  bool HaveRoom(size_t count);
+
+  RangeDecoder rc_;
+  DecodeOutput& output_;
+  const uint64_t out_size_;
+  const uint32_t lc_;
+  const uint32_t literal_pos_mask_;
+  const uint32_t pos_mask_;
+  const uint32_t distance_limit_;
+  const size_t literal_count_;
+  std::unique_ptr<Probability[]> literals_;
+  Model model_;
+
+  uint8_t* out_ = nullptr;
+  size_t capacity_ = 0;
+  size_t pos_ = 0;  // bytes decoded so far
+  uint32_t state_ = 0;
+  // The last four distances, as distance - 1.
+  uint32_t rep0_ = 0, rep1_ = 0, rep2_ = 0, rep3_ = 0;
+};
+
+// True when the output holds `count` more bytes, growing it if needed.
+LZMA1_INLINE bool Decoder::HaveRoom(size_t count) {
+  if (capacity_ - pos_ >= count) return true;
+  if (!output_.Grow(pos_ + count)) return false;
+  out_ = output_.data();
+  capacity_ = output_.capacity();
+  return true;
+}
+
+// Decodes one literal into the output. False when there is no room for it.
+LZMA1_INLINE bool Decoder::Literal() {
+  const uint32_t previous = pos_ > 0 ? out_[pos_ - 1] : 0;
+  const uint32_t context =
+      ((static_cast<uint32_t>(pos_) & literal_pos_mask_) << lc_) + (previous >> (8 - lc_));
+  Probability* probs = literals_.get() + static_cast<size_t>(kLiteralCoderSize) * context;
+  uint32_t symbol = 1;
+  if (state_ >= kFirstMatchedLiteralState) {
+    // Follow the byte at the last distance while its bits and ours agree.
+    uint32_t match_byte = out_[pos_ - rep0_ - 1];
+    do {
+      const uint32_t match_bit = (match_byte >> 7) & 1;
+      match_byte <<= 1;
+      const uint32_t bit = rc_.Bit(probs[0x100 + (match_bit << 8) + symbol]);
+      symbol = (symbol << 1) | bit;
+      if (bit != match_bit) break;
+    } while (symbol < 0x100);
+  }
+  while (symbol < 0x100) symbol = (symbol << 1) | rc_.Bit(probs[symbol]);
+
+  state_ = state_ < 4 ? 0 : state_ < 10 ? state_ - 3 : state_ - 6;
+  if (rc_.exhausted() || !HaveRoom(1)) return false;
+  out_[pos_++] = static_cast<uint8_t>(symbol);
+  return true;
+}
+
+// A length minus kMinMatchLength: 0 to 271.
+LZMA1_INLINE uint32_t Decoder::Length(LengthModel& model, uint32_t pos_state) {
+  if (rc_.Bit(model.choice) == 0) return rc_.Tree(model.low[pos_state], 3);
+  if (rc_.Bit(model.choice2) == 0) return 8 + rc_.Tree(model.mid[pos_state], 3);
+  return 16 + rc_.Tree(model.high, 8);
+}
+
+// A distance minus 1, for a match of `length` (minus kMinMatchLength).
+uint32_t Decoder::Distance(uint32_t length) {
+  const uint32_t length_state = length < kLengthToPosStates - 1 ? length : kLengthToPosStates - 1;
+  const uint32_t slot = rc_.Tree(model_.pos_slot[length_state], kPosSlotBits);
+  if (slot < kStartPosModelIndex) return slot;
+  const uint32_t footer_bits = (slot >> 1) - 1;
+  uint32_t distance = (2 | (slot & 1)) << footer_bits;
+  if (slot < kEndPosModelIndex) {
+    return distance + rc_.ReverseTree(model_.pos_special + distance - slot, footer_bits);
+  }
+  distance += rc_.DirectBits(footer_bits - kAlignBits) << kAlignBits;
+  return distance + rc_.ReverseTree(model_.align, kAlignBits);
+}
+
+// Copies `length` bytes from rep0 + 1 bytes back, after checking the distance.
+LZMA1_INLINE Lzma1Status Decoder::Copy(uint32_t length) {
+  if (rep0_ >= pos_ || rep0_ >= distance_limit_) return Lzma1Status::kBadDistance;
+  if (length > out_size_ - pos_) return Lzma1Status::kPastSize;
+  if (!HaveRoom(length)) return Lzma1Status::kOutputFull;
+  uint8_t* to = out_ + pos_;
+  const uint8_t* from = to - rep0_ - 1;
+  if (length <= rep0_ + 1) {
+    std::memcpy(to, from, length);
+  } else {
+    // The copy overlaps what it writes: a repeating pattern.
+    for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
+  }
+  pos_ += length;
+  return Lzma1Status::kReachedSize;  // read as "copied" by the caller
+}
+
+Lzma1Status Decoder::Run(size_t& decoded) {
+  out_ = output_.data();
+  capacity_ = output_.capacity();
+  Lzma1Status status = Lzma1Status::kReachedSize;
+  for (;;) {
+    if (pos_ == out_size_) break;
+    if (rc_.exhausted()) {
+      status = Lzma1Status::kInputExhausted;
+      break;
+    }
+    const uint32_t pos_state = static_cast<uint32_t>(pos_) & pos_mask_;
+    if (rc_.Bit(model_.is_match[state_][pos_state]) == 0) {
+      if (!Literal()) {
+        status = rc_.exhausted() ? Lzma1Status::kInputExhausted : Lzma1Status::kOutputFull;
+        break;
+      }
+      continue;
+    }
+
+    uint32_t length;
+    if (rc_.Bit(model_.is_rep[state_]) == 0) {
+      length = Length(model_.match_length, pos_state);
+      state_ = state_ < kFirstMatchedLiteralState ? 7 : 10;
+      const uint32_t distance = Distance(length);
+      if (rc_.exhausted()) {
+        status = Lzma1Status::kInputExhausted;
+        break;
+      }
+      if (distance == kEndMarkerDistance) {
+        status = Lzma1Status::kEndMarker;
+        break;
+      }
+      rep3_ = rep2_;
+      rep2_ = rep1_;
+      rep1_ = rep0_;
+      rep0_ = distance;
+    } else if (rc_.Bit(model_.is_rep0[state_]) == 0) {
+      if (rc_.Bit(model_.is_rep0_long[state_][pos_state]) == 0) {
+        state_ = state_ < kFirstMatchedLiteralState ? 9 : 11;
+        if (rc_.exhausted()) {
+          status = Lzma1Status::kInputExhausted;
+          break;
+        }
+        status = Copy(1);  // short rep: one byte from rep0
+        if (status != Lzma1Status::kReachedSize) break;
+        continue;
+      }
+      length = Length(model_.rep_length, pos_state);
+      state_ = state_ < kFirstMatchedLiteralState ? 8 : 11;
+    } else {
+      uint32_t distance;
+      if (rc_.Bit(model_.is_rep1[state_]) == 0) {
+        distance = rep1_;
+      } else {
+        if (rc_.Bit(model_.is_rep2[state_]) == 0) {
+          distance = rep2_;
+        } else {
+          distance = rep3_;
+          rep3_ = rep2_;
+        }
+        rep2_ = rep1_;
+      }
+      rep1_ = rep0_;
+      rep0_ = distance;
+      length = Length(model_.rep_length, pos_state);
+      state_ = state_ < kFirstMatchedLiteralState ? 8 : 11;
+    }
+    if (rc_.exhausted()) {
+      status = Lzma1Status::kInputExhausted;
+      break;
+    }
+    status = Copy(length + kMinMatchLength);
+    if (status != Lzma1Status::kReachedSize) break;
+  }
+  decoded = pos_;
+  return status;
+}
+
+}  // namespace
+
+Lzma1Status DecodeLzma1(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
+                        DecodeOutput& output, uint64_t out_size, size_t& decoded) {
+  decoded = 0;
+  if (out_size == 0) return Lzma1Status::kReachedSize;
+  Decoder decoder(properties, in, in_size, output, out_size);
+  return decoder.Run(decoded);
+}
+
+}  // namespace stub

@@ -1,0 +1,66 @@
+// TLZMADecoder: decodes the package's raw LZMA1 stream from one TStream into
+// another.
+//
+// The stream carries no header of its own: its five properties bytes are kept
+// apart (see lzma1_properties.h for the layout and the accepted values) and
+// its decoded length is given by the caller. Decoding goes through liblzma
+// when it can (lc + lp up to 4) and through the launcher's own decoder
+// (lzma1_decoder.h) otherwise, and also whenever liblzma refuses a stream or
+// cannot finish it: liblzma is stricter than the rules below, and the own
+// decoder's verdict and output then stand. The one difference left is
+// liblzma's: it accepts a distance beyond a small dictionary size that still
+// lies inside its history buffer (at least 4096 bytes).
+//
+// Usage, as the launcher does it:
+//   TLZMADecoder decoder;
+//   if (!decoder.SetProperties(header_bytes, 5)) -> damaged
+//   if (!decoder.Decode(input, output, expected) ||
+//       output.GetSize() != expected) -> damaged
+#pragma once
+
+#include <cstdint>
+
+#include "decoding/lzma1_properties.h"
+#include "decoding/memory_stream.h"
+
+namespace stub {
+
+class TLZMADecoder {
+ public:
+  TLZMADecoder() = default;
+  TLZMADecoder(const TLZMADecoder&) = delete;
+  TLZMADecoder& operator=(const TLZMADecoder&) = delete;
+
+  // Takes the first five of `count` bytes at `properties` (the rest are
+  // ignored). Returns false when `count` is below 5 or the properties are not
+  // accepted (properties byte above 224, dictionary size of 2^31 or more);
+  // the decoder then keeps what it had before.
+  bool SetProperties(const uint8_t* properties, int32_t count);
+
+  // Decodes the bytes that `input` holds from its Position to its end (none
+  // when Position lies outside 0..Size; `input` is not changed) and puts the
+  // result into `output` at its Position, as Write would: Size grows to cover
+  // it and Position moves past it.
+  //
+  // Stops with true when `out_size` >= 0 and `out_size` bytes have been
+  // decoded (nothing behind that point of the input is read: trailing bytes,
+  // an end marker right behind the data and the range coder's final state make
+  // no difference), and when an end marker comes first (then fewer bytes
+  // exist). With `out_size` negative, an end marker is the only normal end.
+  //
+  // Returns false, with a correct prefix of the output in place, when no
+  // properties are set, when the data is corrupt (a match from beyond the
+  // distance limit or before the first byte decoded, a distance with its top
+  // bit set other than the end marker), when the input ends before the
+  // stream, when a match would run past `out_size`, and when the output would
+  // grow beyond kMaxStreamCapacity or `output` has a negative Position.
+  //
+  // A failed allocation does not return (OutOfMemory).
+  bool Decode(TStream& input, TStream& output, int64_t out_size);
+
+ private:
+  bool has_properties_ = false;
+  Lzma1Properties properties_;
+};
+
+}  // namespace stub

@@ -1,0 +1,94 @@
+// TStream: a growable block of bytes in memory with a read/write position.
+//
+// The launcher holds two: the compressed inner program, read from the package
+// file straight into the block, and the decoded program, which the decoder
+// appends and the launcher writes to the temporary copy straight from the
+// block.
+//
+// Every count is a signed 32-bit value, as the stream's users pass them.
+// Invariants after every operation:
+//   - 0 <= Size <= Capacity <= kMaxStreamCapacity;
+//   - Memory is null exactly when Capacity is 0;
+//   - Position is whatever Seek made it: it may lie below 0 or beyond Size,
+//     and Read and Write then do nothing.
+// Bytes of the block beyond what was written (growth by SetSize, a Write that
+// starts beyond Size) have unspecified contents: nothing is zero-filled, so a
+// large stream costs no more than the bytes actually put into it.
+//
+// Capacity grows in whole blocks of kStreamBlockSize bytes (see SetCapacity in
+// the .cpp for the one exception). A failed allocation calls OutOfMemory().
+#pragma once
+
+#include <cstdint>
+
+namespace stub {
+
+inline constexpr int32_t kStreamBlockSize = 131072;
+// The largest capacity that is a whole number of blocks and still a signed
+// 32-bit count: 16383 blocks.
+inline constexpr int32_t kMaxStreamCapacity = 2147352576;
+static_assert(kMaxStreamCapacity % kStreamBlockSize == 0);
+static_assert(kMaxStreamCapacity > INT32_MAX - kStreamBlockSize);
+
+// Seek origins.
+inline constexpr uint8_t kSeekFromBeginning = 0;
+inline constexpr uint8_t kSeekFromCurrent = 1;
+inline constexpr uint8_t kSeekFromEnd = 2;
+
+class TStream {
+ public:
+  TStream() = default;
+  // Frees the block (Clear).
+  virtual ~TStream();
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+
+  // Frees the block; Size, Position and Capacity become 0, Memory null.
+  void Clear();
+
+  // Returns Size. Position is left as it was.
+  int32_t GetSize() const { return size_; }
+
+  // Sets Size to `new_size`, reallocating the block to fit (contents up to the
+  // smaller of the old and new size are kept; bytes beyond the old size are
+  // unspecified). A Position beyond `new_size` moves to `new_size`; a smaller
+  // one stays. Returns false, and changes nothing, when `new_size` is below 0
+  // or above kMaxStreamCapacity: no block of that size can exist.
+  bool SetSize(int32_t new_size);
+
+  // Moves Position: origin kSeekFromBeginning to `offset`, kSeekFromCurrent by
+  // `offset`, kSeekFromEnd to Size + `offset`; any other origin leaves it.
+  // Nothing is clamped and nothing fails (a sum beyond the 32-bit range wraps
+  // around). Returns the new Position.
+  int32_t Seek(int32_t offset, uint8_t origin);
+
+  // Copies up to `count` bytes from Position into `buffer` and moves Position
+  // past them. Returns the number copied: the smaller of `count` and
+  // Size - Position; 0 (with nothing changed) when Position or `count` is
+  // negative or Position is at or beyond Size.
+  int32_t Read(void* buffer, int32_t count);
+
+  // Copies `count` bytes from `buffer` to Position, growing Size (and the
+  // block) when they reach beyond it, and moves Position past them. Returns
+  // `count`. Returns 0 and changes nothing when Position or `count` is
+  // negative, when Position + `count` is 0 or beyond the 32-bit range, or when
+  // the stream would have to grow beyond kMaxStreamCapacity. A `count` of 0 at
+  // a Position beyond Size still extends Size to Position.
+  int32_t Write(const void* buffer, int32_t count);
+
+  // The block: its first Size bytes are the stream's contents, which the owner
+  // may read and write directly. Null while Capacity is 0.
+  uint8_t* Memory() const { return memory_; }
+  int32_t Position() const { return position_; }
+  int32_t Capacity() const { return capacity_; }
+
+ private:
+  void SetCapacity(int32_t new_capacity);
+
+  uint8_t* memory_ = nullptr;
+  int32_t size_ = 0;
+  int32_t position_ = 0;
+  int32_t capacity_ = 0;
+};
+
+}  // namespace stub

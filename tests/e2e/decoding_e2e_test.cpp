@@ -1,0 +1,164 @@
+// The launcher image under Wine decodes the inner program of every stream it
+// accepts and shows the damaged-package message for every damaged one, even
+// behind a valid checksum (a builder's fault).
+//
+// The inner program is Wine's hostname.exe: a real Windows program that ends
+// at once with exit code 0 should it be started.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "decoding/little_endian.h"
+#include "launcher/fatal_messages.h"
+#include "launcher/package_records.h"
+#include "tests/e2e/e2e_packages.h"
+#include "tests/e2e/wine_harness.h"
+#include "tests/support/lzma_streams.h"
+#include "tests/support/test_images.h"
+#include "tools/package_writer/package_writer.h"
+
+namespace e2e {
+namespace {
+
+using stub::testing::Lzma1Stream;
+using stub::testing::Lzma1StreamWriter;
+
+constexpr uint32_t kDamagedExit = 1392;
+constexpr size_t kProgramLengthField = 38;
+
+struct Built {
+  std::vector<uint8_t> bytes;
+  packaging::PackageLayout layout;
+};
+
+// A package around an already encoded stream.
+Built Assemble(const Lzma1Stream& stream, uint64_t program_length) {
+  Built built;
+  std::string error;
+  EXPECT_TRUE(packaging::AssemblePackage(ReadBytes(Stub64Image()), AnyWindows(), stream.properties,
+                                         stream.bytes, program_length, {}, built.bytes,
+                                         built.layout, error))
+      << error;
+  return built;
+}
+
+// The bytes of a package whose header was changed after assembly, with the
+// checksum made to match again.
+std::vector<uint8_t> Patched(Built built, const std::function<void(uint8_t* header)>& patch) {
+  patch(built.bytes.data() + built.layout.locator.PackageOffset);
+  EXPECT_TRUE(packaging::RefreshChecksum(built.bytes));
+  return built.bytes;
+}
+
+Lzma1Stream WriterStream(const std::vector<uint8_t>& data) {
+  Lzma1Stream stream;
+  std::string error;
+  packaging::LzmaSettings settings;
+  settings.preset = 6;
+  EXPECT_TRUE(packaging::EncodeLzma1(data, settings, stream.bytes, stream.properties, error));
+  return stream;
+}
+
+class Decoding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = ScratchFolder();
+    program_ = stub::testing::WineProgram("hostname.exe");
+    if (program_.empty()) GTEST_SKIP() << "Wine's hostname.exe is not installed";
+  }
+
+  WineRun RunPackage(const std::vector<uint8_t>& bytes, const std::string& name) {
+    const std::string path = folder_ + "/" + name + ".exe";
+    WriteBytes(path, bytes);
+    return WinePrefix::Default().Run(u"\"" + WindowsPath(path) + u"\"");
+  }
+
+  void ExpectDecoded(const std::vector<uint8_t>& bytes, const std::string& name) {
+    SCOPED_TRACE(name);
+    const WineRun run = RunPackage(bytes, name);
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_TRUE(run.boxes.empty()) << Utf8(run.boxes.empty() ? u"" : run.boxes[0].text);
+    EXPECT_EQ(run.exit_code, 0u) << run.trace;
+  }
+
+  void ExpectDamaged(const std::vector<uint8_t>& bytes, const std::string& name) {
+    SCOPED_TRACE(name);
+    const WineRun run = RunPackage(bytes, name);
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, kDamagedExit);
+    ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+    EXPECT_EQ(run.boxes[0].text, stub::FatalMessageText(stub::FatalMessage::kDamaged));
+    EXPECT_EQ(run.boxes[0].style, 0x10u);
+  }
+
+  std::string folder_;
+  std::vector<uint8_t> program_;
+};
+
+TEST_F(Decoding, StreamsTheLauncherAccepts) {
+  const uint64_t size = program_.size();
+  ExpectDecoded(BuildPackageBytes(program_, AnyWindows()), "package-writer");
+
+  Lzma1Stream trailing = WriterStream(program_);
+  trailing.bytes.insert(trailing.bytes.end(), 64, 0xA5);
+  ExpectDecoded(Assemble(trailing, size).bytes, "trailing-bytes");
+
+  Lzma1Stream first_byte = WriterStream(program_);
+  first_byte.bytes[0] = 0x7F;
+  ExpectDecoded(Assemble(first_byte, size).bytes, "first-byte");
+
+  if (stub::testing::HaveTool("xz")) {
+    const std::optional<Lzma1Stream> end_marker =
+        stub::testing::EncodeWithXzRaw(program_, "preset=6,dict=1MiB", 3, 0, 2, 1 << 20);
+    ASSERT_TRUE(end_marker.has_value());
+    ExpectDecoded(Assemble(*end_marker, size).bytes, "end-marker-behind-the-data");
+  }
+  if (stub::testing::HaveTool("lzma_alone")) {
+    const std::optional<Lzma1Stream> wide =
+        stub::testing::EncodeWithLzmaAlone(program_, 8, 4, 4, 20, false);
+    ASSERT_TRUE(wide.has_value());
+    ExpectDecoded(Assemble(*wide, size).bytes, "lc8-lp4-pb4");
+  }
+}
+
+TEST_F(Decoding, DamagedStreamsBehindAValidChecksum) {
+  const uint64_t size = program_.size();
+  const Built good = Assemble(WriterStream(program_), size);
+
+  ExpectDamaged(Patched(good, [](uint8_t* h) { h[0] = 225; }), "properties-225");
+  ExpectDamaged(Patched(good, [](uint8_t* h) { stub::WriteLe32(h + 1, 0x80000000u); }),
+                "dictionary-2-31");
+  ExpectDamaged(Patched(good, [](uint8_t* h) { stub::WriteLe32(h + kProgramLengthField, 0x80000000u); }),
+                "program-length-2-31");
+  // Not size + 1: the range coder's final bytes may well decode to a few more
+  // bytes, which nothing could tell from the program's own.
+  ExpectDamaged(Patched(good, [&](uint8_t* h) {
+                  stub::WriteLe32(h + kProgramLengthField, static_cast<uint32_t>(size * 2));
+                }),
+                "program-length-doubled");
+
+  Lzma1Stream cut = WriterStream(program_);
+  cut.bytes.resize(cut.bytes.size() / 2);
+  ExpectDamaged(Assemble(cut, size).bytes, "stream-cut-short");
+
+  // The data ends in zeros, so the stream ends in a long match.
+  std::vector<uint8_t> padded = program_;
+  padded.insert(padded.end(), 5000, 0);
+  ExpectDamaged(Assemble(WriterStream(padded), padded.size() - 1).bytes, "length-inside-a-match");
+
+  if (stub::testing::HaveTool("xz")) {
+    const std::optional<Lzma1Stream> end_marker =
+        stub::testing::EncodeWithXzRaw(program_, "preset=6,dict=1MiB", 3, 0, 2, 1 << 20);
+    ASSERT_TRUE(end_marker.has_value());
+    ExpectDamaged(Assemble(*end_marker, size + 100).bytes, "end-marker-before-the-length");
+  }
+
+  Lzma1StreamWriter before_first(3, 0, 2, 1 << 16);
+  before_first.Literals("MZ");
+  before_first.Match(3, 10);
+  ExpectDamaged(Assemble(before_first.Finish(), 12).bytes, "distance-before-the-first-byte");
+}
+
+}  // namespace
+}  // namespace e2e
