@@ -119,6 +119,13 @@ TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
   EXPECT_EQ(run.exit_code, 0u) << run.trace;
   EXPECT_TRUE(ReadBytes(folder_ + "/windows.exe") == ReadBytes(linux_package));
 
+  const WineRun extract = WinePrefix::Default().Run(
+      u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" extract \"" + WindowsPath(linux_package) +
+      u"\" -o \"" + WindowsPath(folder_ + "/extracted.exe") + u"\"");
+  ASSERT_TRUE(extract.started) << extract.trace;
+  EXPECT_EQ(extract.exit_code, 0u) << extract.trace;
+  EXPECT_TRUE(ReadBytes(folder_ + "/extracted.exe") == ReadBytes(inner_));
+
   // sfxpack.exe's verify under Wine agrees, and reports the full 32-bit code.
   std::vector<uint8_t> cut = ReadBytes(linux_package);
   cut.pop_back();

@@ -1,0 +1,155 @@
+// Round trips: whatever build packs, verify accepts and extract gives back
+// byte for byte, through the launcher's own decoding.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "decoding/little_endian.h"
+#include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/test_images.h"
+#include "tools/package_writer/package_writer.h"
+
+namespace sfxpack::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::SampleBytes;
+
+std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes(size);
+  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+class SfxpackRoundTrip : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = ScratchFolder(); }
+
+  // Builds a package around `inner` with `options`, then verifies and extracts it.
+  void RoundTrip(const std::string& name, const fs::path& inner,
+                 const std::vector<std::string>& options = {}) {
+    SCOPED_TRACE(name);
+    const fs::path package = folder_ / (name + ".setup.exe");
+    const fs::path extracted = folder_ / (name + ".extracted");
+    std::vector<std::string> build = {"build", "-q", "--inner", inner.string(), "-o", package.string()};
+    build.insert(build.end(), options.begin(), options.end());
+    auto result = Sfxpack(build);
+    ASSERT_EQ(result.status, 0) << result.err;
+    result = Sfxpack({"verify", package.string()});
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find(": OK: "), std::string::npos) << result.out;
+    result = Sfxpack({"extract", package.string(), "-o", extracted.string()});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(ReadBytes(extracted) == ReadBytes(inner)) << "extracted bytes differ";
+    const auto json = Sfxpack({"inspect", "--json", package.string()});
+    EXPECT_NE(json.out.find("\"program_length\": " + std::to_string(fs::file_size(inner)) + ","),
+              std::string::npos);
+    EXPECT_NE(json.out.find("\"problems\": []"), std::string::npos) << json.out;
+  }
+
+  fs::path Input(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const fs::path path = folder_ / name;
+    WriteBytes(path, bytes);
+    return path;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(SfxpackRoundTrip, WindowsProgramsFromWine) {
+  int found = 0;
+  for (const char* name : {"cmd.exe", "notepad.exe", "regedit.exe", "hostname.exe", "xcopy.exe",
+                           "winecfg.exe"}) {
+    const fs::path program = WineProgram(name);
+    if (program.empty()) continue;
+    ++found;
+    RoundTrip(name, program);
+  }
+  if (found == 0) GTEST_SKIP() << "Wine's Windows programs are not installed";
+}
+
+TEST_F(SfxpackRoundTrip, EdgeSizes) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  };
+  const Case cases[] = {
+      {"empty", {}},
+      {"one byte", {0x4D}},
+      {"two bytes", {0, 0xFF}},
+      {"4 KiB", SampleBytes(4096, 1)},
+      {"4 KiB + 1", SampleBytes(4097, 2)},
+      {"random 1 MiB", RandomBytes(1 << 20, 3)},
+      {"6 MB", SampleBytes(6 << 20, 4)},
+  };
+  for (const Case& c : cases) RoundTrip(c.name, Input("inner.bin", c.bytes), {"--preset", "6"});
+}
+
+TEST_F(SfxpackRoundTrip, LzmaSettingsAndFurtherData) {
+  const fs::path inner = Input("inner.bin", SampleBytes(300000, 6));
+  const fs::path data = Input("data.bin", RandomBytes(100000, 7));
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+  };
+  const Case cases[] = {
+      {"lc0 lp0 pb0", {"--lc", "0", "--lp", "0", "--pb", "0"}},
+      {"lc4 lp0 pb4", {"--lc", "4", "--lp", "0", "--pb", "4"}},
+      {"lc0 lp4 pb2", {"--lc", "0", "--lp", "4", "--pb", "2"}},
+      {"lc1 lp3 pb1", {"--lc", "1", "--lp", "3", "--pb", "1"}},
+      {"preset 0", {"--preset", "0"}},
+      {"preset 9 extreme", {"--preset", "9", "--extreme"}},
+      {"dictionary 4 KiB", {"--dict", "4KiB"}},
+      {"dictionary 1536 MiB", {"--dict", "1536MiB"}},
+      {"further data", {"--data", data.string()}},
+      {"detached", {"--detached", "auto"}},
+  };
+  for (const Case& c : cases) RoundTrip(c.name, inner, c.options);
+}
+
+// Header fields a faulty builder could write, with the checksum made to match:
+// only reading and decoding the stream can find them.
+TEST_F(SfxpackRoundTrip, DamageBehindAValidChecksumIsFoundByDecoding) {
+  const fs::path inner = Input("inner.bin", SampleBytes(50000, 8));
+  const fs::path package = folder_ / "setup.exe";
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", inner.string(), "-o", package.string()}).status, 0);
+  const std::vector<uint8_t> bytes = ReadBytes(package);
+  const size_t header = stub::ReadLe32(&bytes[128]);
+  struct Case {
+    const char* name;
+    size_t field;  // offset in the header
+    uint32_t (*value)(uint32_t old_value);
+    bool byte;     // a one-byte field
+  };
+  const Case cases[] = {
+      {"stream cut in half", 34, [](uint32_t v) { return v / 2; }, false},
+      {"program one byte longer", 38, [](uint32_t v) { return v + 1; }, false},
+      {"program of 2^31 bytes", 38, [](uint32_t) { return 0x80000000u; }, false},
+      {"stream beyond the file", 30, [](uint32_t v) { return v + 0x1000000; }, false},
+      {"properties byte 225", 0, [](uint32_t) { return 225u; }, true},
+      {"dictionary of 2 GiB", 1, [](uint32_t) { return 0x80000000u; }, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> damaged = bytes;
+    uint8_t* field = &damaged[header + c.field];
+    if (c.byte) {
+      *field = static_cast<uint8_t>(c.value(*field));
+    } else {
+      stub::WriteLe32(field, c.value(stub::ReadLe32(field)));
+    }
+    ASSERT_TRUE(packaging::RefreshChecksum(damaged));
+    WriteBytes(folder_ / "damaged.exe", damaged);
+    const auto verify = Sfxpack({"verify", (folder_ / "damaged.exe").string()});
+    EXPECT_EQ(verify.status, 1392 % 256) << c.name << "\n" << verify.out;
+    EXPECT_NE(verify.out.find("exits with code 1392"), std::string::npos) << c.name;
+    const auto extract =
+        Sfxpack({"extract", (folder_ / "damaged.exe").string(), "-o", (folder_ / "out.exe").string()});
+    EXPECT_EQ(extract.status, 1392 % 256) << c.name;
+    EXPECT_FALSE(fs::exists(folder_ / "out.exe")) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace sfxpack::testing
