@@ -178,6 +178,7 @@ TEST_F(SfxpackPackageBuild, AtomicOutputAppearsOnlyWhenCommitted) {
   ExpectFolderHolds({"inner.exe"});
   {
     AtomicOutput output(target);
+    output.Write(std::span<const uint8_t>());  // an empty program has no memory at all
     output.Write(std::vector<uint8_t>{1, 2, 3, 4});
     output.WriteAt(1, std::vector<uint8_t>{9, 9});
     output.Commit();

@@ -132,6 +132,7 @@ void AtomicOutput::ThrowWriteError() {
 }
 
 void AtomicOutput::Write(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return;  // an empty span may have no data pointer at all
   if (!SeekTo(file_, end_) || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
     ThrowWriteError();
   }
@@ -139,6 +140,7 @@ void AtomicOutput::Write(std::span<const uint8_t> bytes) {
 }
 
 void AtomicOutput::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return;
   if (offset + bytes.size() > end_) {
     throw Failure("internal error: write behind the end of " + Quote(target_));
   }
