@@ -1,47 +1,85 @@
 #include "launcher/stub64.h"
 
 #include <memory>
+#include <optional>
 
-#include "launcher/exit_codes.h"
+#include "decoding/memory_stream.h"
+#include "launcher/arguments.h"
+#include "launcher/child_start.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
+#include "launcher/paths.h"
 #include "launcher/payload.h"
 #include "launcher/reporter.h"
+#include "launcher/switches.h"
+#include "launcher/temp_copy.h"
 #include "launcher/version_gate.h"
 
 namespace stub {
 namespace {
 
-// Opens the package file and runs the package checks in their fixed order.
-Outcome ReadAndVerifyPackage(Platform& platform, const std::u16string& module_path,
-                             Reporter& reporter, std::unique_ptr<PlatformFile>& file,
-                             TPackageLocator& locator, TPackageHeader& header) {
-  file = platform.OpenForRead(module_path);
-  if (!file) return FatalDamaged(reporter);
-  Outcome outcome = ReadPackageLocator(*file, reporter, locator);
-  if (outcome.proceeds()) outcome = VerifyPackage(*file, locator, reporter);
-  if (outcome.proceeds()) outcome = ReadPackageHeader(*file, locator, reporter, header);
+// What the steps before the child's start find out.
+struct Package {
+  TPackageLocator locator;
+  TPackageHeader header;
+  std::optional<TWindowsVersion> running_version;
+  std::u16string copy_path;
+};
+
+Outcome CheckPackage(PlatformFile& file, Reporter& reporter, Package& package) {
+  Outcome outcome = ReadPackageLocator(file, reporter, package.locator);
+  if (outcome.proceeds()) outcome = VerifyPackage(file, package.locator, reporter);
+  if (outcome.proceeds()) outcome = ReadPackageHeader(file, package.locator, reporter, package.header);
   return outcome;
+}
+
+// Steps 1 to 5: everything that needs the package file open. The decoded
+// program is released before the file is closed, the reverse of their
+// creation, when this returns.
+Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Reporter& reporter,
+                             Package& package) {
+  std::unique_ptr<PlatformFile> file = platform.OpenForRead(arguments.ArgumentAt(0));
+  if (!file) return FatalDamaged(reporter);
+  Outcome outcome = CheckPackage(*file, reporter, package);
+  if (!outcome.proceeds()) return outcome;
+  outcome = ApplyVersionGate(platform, *file, package.header, reporter, package.running_version);
+  if (!outcome.proceeds()) return outcome;
+
+  std::unique_ptr<TStream> program;
+  outcome = DecodeInnerProgram(*file, package.header, reporter, program);
+  if (!outcome.proceeds()) return outcome;
+
+  const std::u16string folder = ChooseTempFolder(arguments, platform);
+  package.copy_path = ChooseTempCopyPath(folder, arguments, platform);
+  return WriteTemporaryCopy(platform, reporter, package.copy_path, program->Memory(),
+                            static_cast<uint32_t>(program->GetSize()));
+}
+
+// Step 6: start the child from its temporary copy.
+Outcome StartInnerProgram(Platform& platform, const Arguments& arguments, Reporter& reporter,
+                          const Package& package) {
+  ChildStartRequest request;
+  request.version_known = package.running_version.has_value();
+  request.major_version = request.version_known ? package.running_version->Major : 0;
+  request.silent = reporter.quiet();
+  request.elevation_mode = package.header.ElevationMode;
+  request.copy_path = package.copy_path;
+  request.argument_string = BuildArgumentString(arguments, platform);
+  request.package_folder = ExtractDir(arguments.ArgumentAt(0));
+  request.detached = package.locator.DetachedSize != 0;
+  return RunChild(platform, reporter, request, PlanChildStart(platform, request));
 }
 
 }  // namespace
 
 uint32_t Stub64(Platform& platform) {
-  const std::u16string module_path = platform.ModulePath();
-  Reporter reporter(platform, module_path, /*quiet=*/false);
-
-  std::unique_ptr<PlatformFile> file;
-  TPackageLocator locator;
-  TPackageHeader header;
-  Outcome outcome = ReadAndVerifyPackage(platform, module_path, reporter, file, locator, header);
-  if (!outcome.proceeds()) return outcome.exit_code();
-  std::optional<TWindowsVersion> running_version;
-  outcome = ApplyVersionGate(platform, *file, header, reporter, running_version);
-  if (!outcome.proceeds()) return outcome.exit_code();
-  std::unique_ptr<TStream> program;
-  outcome = DecodeInnerProgram(*file, header, reporter, program);
-  if (!outcome.proceeds()) return outcome.exit_code();
-  return kExitSuccess;
+  const Arguments arguments(platform);
+  // A silent install may run where nobody can close a message box.
+  Reporter reporter(platform, arguments.ArgumentAt(0), HasSilentSwitch(arguments));
+  Package package;
+  Outcome outcome = PrepareTemporaryCopy(platform, arguments, reporter, package);
+  if (outcome.proceeds()) outcome = StartInnerProgram(platform, arguments, reporter, package);
+  return outcome.exit_code();
 }
 
 }  // namespace stub

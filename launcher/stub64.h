@@ -1,4 +1,21 @@
 // The launcher's main routine.
+//
+// One run, in this order; the first step that fails ends it:
+//   1. Open the launcher's own file (the package) and check it: the locator,
+//      the size test, the checksum, the header.
+//   2. The version gate: an unsupported Windows shows the package's message.
+//   3. Read the compressed inner program and decode it into memory.
+//   4. Choose the temporary folder ("/temp" or the system's) and a free name
+//      for the temporary copy, and write the copy.
+//   5. Release the decoded program, then close the package file: the child
+//      must find neither held open.
+//   6. Build the child's argument string and start the child, directly or
+//      through the shell; wait for it and delete the copy (unless the package
+//      is detached).
+//
+// Every message box shows the launcher's full path as caption; with "/silent"
+// or "/s" among the arguments no box is shown at all. The exit code tells
+// what happened (launcher/exit_codes.h).
 #pragma once
 
 #include <cstdint>
@@ -7,9 +24,9 @@
 
 namespace stub {
 
-// Runs the launcher once, from opening its own file to the end, and returns the
-// exit code the process ends with (see exit_codes.h). Every resource it opens
-// is released before it returns.
+// Runs the launcher once and returns the exit code the process ends with.
+// Every resource it opens is released, in reverse order of creation, before it
+// returns.
 uint32_t Stub64(Platform& platform);
 
 }  // namespace stub

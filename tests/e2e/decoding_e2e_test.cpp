@@ -2,10 +2,13 @@
 // accepts and shows the damaged-package message for every damaged one, even
 // behind a valid checksum (a builder's fault).
 //
-// The inner program is Wine's hostname.exe: a real Windows program that ends
-// at once with exit code 0 should it be started.
+// The inner program is Wine's hostname.exe, a real Windows program. The
+// packages that must decode are made detached, so the launcher leaves its
+// temporary copy behind, and the copy is compared with the program byte for
+// byte.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -74,12 +77,18 @@ class Decoding : public ::testing::Test {
     return WinePrefix::Default().Run(u"\"" + WindowsPath(path) + u"\"");
   }
 
-  void ExpectDecoded(const std::vector<uint8_t>& bytes, const std::string& name) {
+  void ExpectDecoded(std::vector<uint8_t> bytes, const std::string& name) {
     SCOPED_TRACE(name);
+    // Detached: the launcher starts the copy and returns, leaving the copy.
+    stub::WriteLe32(&bytes[stub::kPackageLocatorOffset + 20], static_cast<uint32_t>(bytes.size()));
+    const std::string copy = WinePrefix::Default().TempFolder() + "/" + name + ".exe";
+    std::filesystem::remove(copy);
     const WineRun run = RunPackage(bytes, name);
     ASSERT_TRUE(run.started) << run.trace;
     EXPECT_TRUE(run.boxes.empty()) << Utf8(run.boxes.empty() ? u"" : run.boxes[0].text);
     EXPECT_EQ(run.exit_code, 0u) << run.trace;
+    EXPECT_TRUE(ReadBytes(copy) == program_) << "the temporary copy differs from the program";
+    std::filesystem::remove(copy);
   }
 
   void ExpectDamaged(const std::vector<uint8_t>& bytes, const std::string& name) {

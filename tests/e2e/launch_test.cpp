@@ -100,7 +100,10 @@ class Launch : public ::testing::Test {
     return BuildPackageBytes(ReadBytes(TestChildImage()), settings);
   }
 
-  std::u16string TempWindowsFolder() { return WindowsPath(temp_); }
+  // C:\users\<user>\Temp, as Windows programs in the prefix see it.
+  std::u16string TempWindowsFolder() {
+    return u"C:\\users\\" + Utf16(fs::path(temp_).parent_path().filename().string()) + u"\\Temp";
+  }
 
   std::string folder_, report_, temp_, name_, package_path_;
 };
@@ -114,9 +117,11 @@ TEST_F(Launch, ChildReceivesTheExactCommandLineAndThePackageFolder) {
   const std::vector<ChildReport> reports = ReadChildReports(report_);
   ASSERT_EQ(reports.size(), 1u) << run.trace;
   const std::u16string copy = TempWindowsFolder() + u"\\" + Utf16(name_);
-  // Arguments re-quoted: only a space makes quotes, the empty pair ends the list.
+  // Arguments re-quoted: only a space makes quotes; the empty pair vanishes
+  // and a tab separates.
   EXPECT_EQ(reports[0].at("command_line"),
-            Utf8(u"\"" + copy + u"\" \"" + WindowsPath(package_path_) + u"\" /S \"my dir\" \"ab cd\""));
+            Utf8(u"\"" + copy + u"\" \"" + WindowsPath(package_path_) +
+                 u"\" /S \"my dir\" \"ab cd\" tab here \u00e9\u4e2d"));
   EXPECT_EQ(reports[0].at("module_path"), Utf8(copy));
   EXPECT_EQ(reports[0].at("current_directory"), Utf8(WindowsPath(folder_)));
   EXPECT_EQ(reports[0].at("arg1"), Utf8(WindowsPath(package_path_)));

@@ -217,7 +217,7 @@ WinePrefix::WinePrefix(std::string name, std::string windows_version)
     : path_(WorkFolder() + "/wine-" + name), windows_version_(std::move(windows_version)) {}
 
 WinePrefix& WinePrefix::Default() {
-  static WinePrefix prefix("default");
+  static WinePrefix prefix("default", "win10");
   return prefix;
 }
 
@@ -243,26 +243,78 @@ int WinePrefix::Tool(const std::vector<std::string>& args) {
   return result.status;
 }
 
-void WinePrefix::Prepare() {
-  const std::string marker = path_ + "/.prepared";
-  if (fs::exists(marker)) return;
-  FileLock lock(path_ + ".lock");
-  if (fs::exists(marker)) return;
-  fs::remove_all(path_);
+namespace {
 
+// Files Wine never changes in place: the system folders (about 650 MB of DLLs)
+// are shared between prefixes by hard links; everything else, the registry
+// above all, which wineserver rewrites in place, is copied.
+bool SharedByHardLink(const fs::path& relative) {
+  const std::string text = relative.generic_string();
+  for (const char* folder : {"drive_c/windows/system32/", "drive_c/windows/syswow64/",
+                             "drive_c/windows/winsxs/"}) {
+    if (text.rfind(folder, 0) == 0) return true;
+  }
+  return false;
+}
+
+void ClonePrefix(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  for (auto it = fs::recursive_directory_iterator(from); it != fs::recursive_directory_iterator();
+       ++it) {
+    const fs::path relative = it->path().lexically_relative(from);
+    const fs::path target = to / relative;
+    if (it->is_symlink()) {
+      fs::copy_symlink(it->path(), target);
+      if (it->is_directory()) it.disable_recursion_pending();
+    } else if (it->is_directory()) {
+      fs::create_directories(target);
+    } else if (SharedByHardLink(relative)) {
+      fs::create_hard_link(it->path(), target);
+    } else {
+      fs::copy_file(it->path(), target);
+    }
+  }
+}
+
+}  // namespace
+
+WinePrefix& WinePrefix::Template() {
+  static WinePrefix prefix("template");
+  return prefix;
+}
+
+void WinePrefix::Boot() {
   ProcessOptions options;
   options.set_env = BaseEnvironment();
   options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
   ProcessResult boot = RunProcess({"wineboot", "-i"}, options);
   ASSERT_EQ(boot.status, 0) << "wineboot failed:\n" << boot.err;
-  ASSERT_EQ(Tool({"reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
-                  "/d", kRelayInclude, "/f"}),
+  ASSERT_EQ(Tool({"reg", "add", "HKCU\\Software\\Wine\\Debug", "/v", "RelayInclude", "/t",
+                  "REG_SZ", "/d", kRelayInclude, "/f"}),
             0);
+  // The registry is complete on disk only once the server has ended.
+  RunProcess({"wineserver", "-w"}, options);
+}
+
+void WinePrefix::Prepare() {
+  const std::string marker = path_ + "/.prepared";
+  if (fs::exists(marker)) return;
+  if (this != &Template()) Template().Prepare();
+  FileLock lock(path_ + ".lock");
+  if (fs::exists(marker)) return;
+  fs::remove_all(path_);
+  if (this == &Template()) {
+    Boot();
+  } else {
+    ClonePrefix(Template().path(), path_);
+    fs::remove(path_ + "/.prepared");
+  }
   if (!windows_version_.empty()) {
     ASSERT_EQ(Tool({"winecfg", "-v", windows_version_}), 0) << "winecfg -v " << windows_version_;
+    ProcessOptions options;
+    options.set_env = BaseEnvironment();
+    RunProcess({"wineserver", "-w"}, options);
   }
-  // Let the server write the registry before another process relies on it.
-  RunProcess({"wineserver", "-w"}, options);
   std::ofstream(marker) << "ok\n";
 }
 

@@ -1,8 +1,10 @@
 // Runs Windows programs under Wine for the end-to-end tests.
 //
 // Each WinePrefix is a private Wine prefix inside the build tree, made on first
-// use (wineboot) and shared by the tests that name it; the Windows version it
-// reports can be chosen per prefix. Programs run without a display, so a
+// use and shared by the tests that name it; the Windows version it reports can
+// be chosen per prefix. Only one prefix is made with wineboot, a template that
+// no program ever runs in; every other prefix is a clone of it whose system
+// folders are hard links, so a prefix costs seconds and a few megabytes. Programs run without a display, so a
 // message box returns at once; every MessageBoxW call is read back from Wine's
 // relay trace (text, caption, style), and the program's full 32-bit exit code
 // comes from run_child.exe, which starts it with an exact command line.
@@ -42,10 +44,10 @@ class WinePrefix {
  public:
   // A prefix named `name` under the end-to-end work folder, reporting the
   // Windows version `windows_version` (a winecfg name such as "win7"; empty for
-  // Wine's default, Windows 10).
+  // Wine's default, which is Windows 7 for Debian's Wine 8).
   WinePrefix(std::string name, std::string windows_version = "");
 
-  // The default prefix most tests share.
+  // The prefix most tests share; it reports Windows 10.
   static WinePrefix& Default();
 
   // Makes the prefix if it does not exist yet. Safe to call from several test
@@ -65,6 +67,8 @@ class WinePrefix {
   std::string TempFolder() const;
 
  private:
+  static WinePrefix& Template();
+  void Boot();
   std::map<std::string, std::string> BaseEnvironment() const;
 
   std::string path_;

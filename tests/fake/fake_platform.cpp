@@ -64,6 +64,7 @@ uint32_t MemoryFile::Read(void* buffer, uint32_t count) {
 }
 
 uint32_t MemoryFile::Write(const void* buffer, uint32_t count) {
+  if (count == 0) return 0;
   if (position_ + count > bytes_.size()) bytes_.resize(position_ + count);
   std::memcpy(bytes_.data() + position_, buffer, count);
   position_ += count;

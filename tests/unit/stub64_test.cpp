@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "decoding/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/test_images.h"
@@ -11,18 +12,198 @@ namespace {
 
 using testing::FakePlatform;
 
+constexpr char16_t kPackage[] = u"C:\\Downloads\\setup.exe";
+constexpr char16_t kCopy[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe";
+
+packaging::PackageSettings Admitting() {
+  packaging::PackageSettings settings;
+  settings.os_mask = ~0ull;
+  settings.max_release_id = 0xFFFF;
+  settings.elevation_mode = 1;
+  settings.message = u"Not on %USER%.";
+  return settings;
+}
+
 class Stub64Test : public ::testing::Test {
  protected:
-  void Install(const std::vector<uint8_t>& bytes) { platform_.files[platform_.module_path] = bytes; }
+  void SetUp() override {
+    platform_.module_path = kPackage;
+    platform_.command_line = u"setup.exe";
+  }
+  void Install(const std::vector<uint8_t>& bytes) { platform_.files[kPackage] = bytes; }
+  void InstallPackage(const packaging::PackageSettings& settings = Admitting()) {
+    Install(testing::MakeTestPackage(inner_, settings).bytes);
+  }
 
   FakePlatform platform_;
+  std::vector<uint8_t> inner_ = testing::SampleBytes(30000);
 };
+
+TEST_F(Stub64Test, RunsTheInnerProgramFromItsTemporaryCopy) {
+  InstallPackage();
+  platform_.command_line = u"\"C:\\Downloads\\setup.exe\" /x \"my dir\"";
+  platform_.child_exit_code = 3010;
+  std::vector<uint8_t> copy_at_start;
+  int open_files_at_start = -1;
+  platform_.on_child_start = [&](FakePlatform& p) {
+    copy_at_start = p.files[kCopy];
+    open_files_at_start = p.open_files;
+  };
+  EXPECT_EQ(Stub64(platform_), 3010u);
+  EXPECT_TRUE(platform_.boxes.empty());
+  EXPECT_EQ(copy_at_start, inner_);
+  EXPECT_EQ(open_files_at_start, 0) << "the package file and the copy are closed before the start";
+  ASSERT_EQ(platform_.starts.size(), 1u);
+  EXPECT_EQ(platform_.starts[0].command_line,
+            u"\"" + std::u16string(kCopy) + u"\" \"C:\\Downloads\\setup.exe\" /x \"my dir\"");
+  EXPECT_EQ(platform_.starts[0].current_directory, u"C:\\Downloads\\");
+  EXPECT_EQ(platform_.files.count(kCopy), 0u) << "the copy is deleted after the wait";
+}
+
+// The order of effects: checks and gate before any file is created, the copy
+// written and closed, the package closed before the child starts, the copy
+// deleted after the wait.
+TEST_F(Stub64Test, OrderOfEffects) {
+  InstallPackage();
+  Stub64(platform_);
+  auto position = [&](const std::string& call) {
+    return std::find(platform_.calls.begin(), platform_.calls.end(), call) - platform_.calls.begin();
+  };
+  const auto open = position("OpenForRead C:\\Downloads\\setup.exe");
+  const auto version = position("QueryWindowsVersion");
+  const auto create = position("CreateForWrite C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
+  const auto start = position("StartProcess");
+  const auto wait = position("WaitForExit");
+  const auto remove = position("RemoveFile C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
+  EXPECT_LT(open, version);
+  EXPECT_LT(version, create);
+  EXPECT_LT(create, start);
+  EXPECT_LT(start, wait);
+  EXPECT_LT(wait, remove);
+  EXPECT_EQ(remove, static_cast<long>(platform_.calls.size()) - 1);
+}
+
+// Every exit code of the launcher, with whether a box is shown.
+TEST_F(Stub64Test, ExitCodeTable) {
+  struct Row {
+    const char* name;
+    void (*arrange)(FakePlatform&, std::vector<uint8_t>& package);
+    uint32_t exit_code;
+    size_t boxes;
+  };
+  const Row rows[] = {
+      {"child's own code", [](FakePlatform& p, std::vector<uint8_t>&) { p.child_exit_code = 1603; },
+       1603, 0},
+      {"detached", [](FakePlatform& p, std::vector<uint8_t>& b) {
+         WriteLe32(&b[148], static_cast<uint32_t>(b.size()));
+         p.child_exit_code = 5;
+       }, 0, 0},
+      {"damaged", [](FakePlatform&, std::vector<uint8_t>& b) { b[b.size() - 3] ^= 1; }, 1392, 1},
+      {"truncated", [](FakePlatform&, std::vector<uint8_t>& b) { b.pop_back(); }, 38, 1},
+      {"unsupported Windows", [](FakePlatform& p, std::vector<uint8_t>&) {
+         p.windows_version = TWindowsVersion{6, 4};
+       }, 1633, 1},
+      {"temporary copy", [](FakePlatform& p, std::vector<uint8_t>&) { p.fail_create = true; }, 82, 1},
+      {"copy written short", [](FakePlatform& p, std::vector<uint8_t>&) { p.write_limit = 100; }, 82, 1},
+      {"start failed with an error", [](FakePlatform& p, std::vector<uint8_t>&) { p.start_error = 193; },
+       193, 1},
+      {"start failed without an error", [](FakePlatform& p, std::vector<uint8_t>&) { p.start_error = 0; },
+       1260, 1},
+      {"elevation declined", [](FakePlatform& p, std::vector<uint8_t>&) {
+         p.administrator = false;
+         p.start_error = 1223;
+       }, 1223, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    platform.module_path = kPackage;
+    std::vector<uint8_t> package = testing::MakeTestPackage(inner_, Admitting()).bytes;
+    row.arrange(platform, package);
+    platform.files[kPackage] = package;
+    EXPECT_EQ(Stub64(platform), row.exit_code);
+    EXPECT_EQ(platform.boxes.size(), row.boxes);
+    EXPECT_EQ(platform.open_files, 0);
+  }
+}
+
+TEST_F(Stub64Test, SilentSwitchShowsNoBoxWhateverFails) {
+  std::vector<uint8_t> package = testing::MakeTestPackage(inner_, Admitting()).bytes;
+  package.pop_back();
+  Install(package);
+  for (const char16_t* line : {u"setup.exe /s", u"setup.exe /SILENT a", u"setup.exe x /Silent"}) {
+    platform_.command_line = line;
+    EXPECT_EQ(Stub64(platform_), 38u);
+  }
+  EXPECT_TRUE(platform_.boxes.empty());
+  platform_.command_line = u"setup.exe /silently";
+  EXPECT_EQ(Stub64(platform_), 38u);
+  EXPECT_EQ(platform_.boxes.size(), 1u);
+}
+
+TEST_F(Stub64Test, UserWithoutAdministratorRightsGoesThroughTheShell) {
+  struct Row {
+    const char16_t* command_line;
+    uint8_t elevation_mode;
+    const char16_t* verb;
+    const char16_t* parameters;
+  };
+  const Row rows[] = {
+      {u"setup.exe", 1, u"open", u"\"C:\\Downloads\\setup.exe\" /noadmin"},
+      {u"setup.exe /S \"my dir\"", 1, u"runas", u"\"C:\\Downloads\\setup.exe\" /S \"my dir\""},
+      {u"setup.exe /silent", 2, u"open", u"\"C:\\Downloads\\setup.exe\" /silent /noadmin"},
+      {u"setup.exe /silent", 0, u"open", u"\"C:\\Downloads\\setup.exe\" /silent"},
+  };
+  for (const Row& row : rows) {
+    FakePlatform platform;
+    platform.module_path = kPackage;
+    platform.command_line = row.command_line;
+    platform.administrator = false;
+    packaging::PackageSettings settings = Admitting();
+    settings.elevation_mode = row.elevation_mode;
+    platform.files[kPackage] = testing::MakeTestPackage(inner_, settings).bytes;
+    EXPECT_EQ(Stub64(platform), 0u);
+    ASSERT_EQ(platform.starts.size(), 1u);
+    EXPECT_TRUE(platform.starts[0].through_shell);
+    EXPECT_EQ(platform.starts[0].verb, row.verb);
+    EXPECT_EQ(platform.starts[0].file, kCopy);
+    EXPECT_EQ(platform.starts[0].parameters, row.parameters);
+  }
+}
+
+TEST_F(Stub64Test, MappedDrivePathReachesTheChildInNetworkForm) {
+  InstallPackage();
+  platform_.universal_names[kPackage] = u"\\\\server\\share\\setup.exe";
+  Stub64(platform_);
+  ASSERT_EQ(platform_.starts.size(), 1u);
+  EXPECT_EQ(platform_.starts[0].command_line,
+            u"\"" + std::u16string(kCopy) + u"\" \"\\\\server\\share\\setup.exe\"");
+}
+
+TEST_F(Stub64Test, FailedVersionQueryPassesTheGateAndTakesTheShellPath) {
+  InstallPackage();
+  platform_.windows_version.reset();
+  platform_.administrator = false;
+  EXPECT_EQ(Stub64(platform_), 0u);
+  ASSERT_EQ(platform_.starts.size(), 1u);
+  EXPECT_TRUE(platform_.starts[0].through_shell);
+}
+
+TEST_F(Stub64Test, TempSwitchAndATakenNameChooseTheCopy) {
+  InstallPackage();
+  platform_.command_line = u"setup.exe /temp D:\\t";
+  platform_.files[u"D:\\t\\setup.exe"] = {1};
+  Stub64(platform_);
+  ASSERT_EQ(platform_.starts.size(), 1u);
+  EXPECT_EQ(platform_.starts[0].command_line.substr(0, 17), u"\"D:\\t\\setup2.exe\"");
+  EXPECT_EQ(platform_.files.count(u"D:\\t\\setup.exe"), 1u);
+}
 
 TEST_F(Stub64Test, MissingOwnFileIsDamaged) {
   EXPECT_EQ(Stub64(platform_), 1392u);
   ASSERT_EQ(platform_.boxes.size(), 1u);
   EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kDamaged));
-  EXPECT_EQ(platform_.boxes[0].caption, platform_.module_path);
+  EXPECT_EQ(platform_.boxes[0].caption, kPackage);
 }
 
 TEST_F(Stub64Test, LauncherWithoutPackageIsDamaged) {
@@ -32,18 +213,9 @@ TEST_F(Stub64Test, LauncherWithoutPackageIsDamaged) {
   EXPECT_EQ(platform_.open_files, 0);
 }
 
-TEST_F(Stub64Test, TruncatedPackageIsReportedAsTruncated) {
-  std::vector<uint8_t> bytes = testing::MakeTestPackage(testing::SampleBytes(1000)).bytes;
-  bytes.pop_back();
-  Install(bytes);
-  EXPECT_EQ(Stub64(platform_), 38u);
-  ASSERT_EQ(platform_.boxes.size(), 1u);
-  EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kTruncated));
-}
-
 TEST_F(Stub64Test, CaptionIsTheFullModulePathWhateverItsLength) {
   platform_.module_path = u"C:\\" + std::u16string(400, u'd') + u"\\setup.exe";
-  Install(testing::MakeLauncherImage());
+  platform_.files[platform_.module_path] = testing::MakeLauncherImage();
   Stub64(platform_);
   ASSERT_EQ(platform_.boxes.size(), 1u);
   EXPECT_EQ(platform_.boxes[0].caption, platform_.module_path);
