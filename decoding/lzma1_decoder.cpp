@@ -77,6 +77,38 @@ void ResetProbabilities(Probability* p, size_t count) {
   for (size_t i = 0; i < count; ++i) p[i] = kProbabilityHalf;
 }
 
+template <size_t N>
+void Reset(Probability (&p)[N]) {
+  ResetProbabilities(p, N);
+}
+
+template <size_t N, size_t M>
+void Reset(Probability (&p)[N][M]) {
+  for (auto& row : p) Reset(row);
+}
+
+void Reset(LengthModel& m) {
+  m.choice = kProbabilityHalf;
+  m.choice2 = kProbabilityHalf;
+  Reset(m.low);
+  Reset(m.mid);
+  Reset(m.high);
+}
+
+void Reset(Model& m) {
+  Reset(m.is_match);
+  Reset(m.is_rep);
+  Reset(m.is_rep0);
+  Reset(m.is_rep1);
+  Reset(m.is_rep2);
+  Reset(m.is_rep0_long);
+  Reset(m.pos_slot);
+  Reset(m.pos_special);
+  Reset(m.align);
+  Reset(m.match_length);
+  Reset(m.rep_length);
+}
+
 // Reads bits from the input. A byte asked for behind the end of the input
 // reads as 0 and marks the coder exhausted; the caller checks that before it
 // writes what it decoded, so such guesses never reach the output.
@@ -158,6 +190,14 @@ class RangeDecoder {
   bool exhausted_ = false;
 };
 
+// Invariants that keep every access in bounds, whatever the input:
+//   - state_ < kNumStates and pos_state < 2^pb <= kMaxPosStates;
+//   - a literal context is below 2^(lc + lp), and the matched-literal index
+//     below 0x300;
+//   - state_ >= kFirstMatchedLiteralState only right after a match that Copy
+//     accepted, with rep0_ its distance, so rep0_ < pos_ when a matched
+//     literal reads the byte there (a failed Copy ends decoding);
+//   - pos_ <= capacity_ and pos_ <= out_size_.
 class Decoder {
  public:
   Decoder(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
@@ -171,17 +211,21 @@ class Decoder {
         distance_limit_(properties.DistanceLimit()),
         literal_count_(static_cast<size_t>(kLiteralCoderSize) << (properties.lc + properties.lp)),
         literals_(new Probability[literal_count_]) {
-    ResetProbabilities(reinterpret_cast<Probability*>(&model_), sizeof(model_) / sizeof(Probability));
+    Reset(model_);
     ResetProbabilities(literals_.get(), literal_count_);
   }
 
   Lzma1Status Run(size_t& decoded);
 
  private:
+  bool Symbol(Lzma1Status& status);
   bool Literal();
+  bool NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status& status);
+  void RepeatedMatch(uint32_t pos_state, uint32_t& length);
+  bool Exhausted(Lzma1Status& status) const;
   uint32_t Length(LengthModel& model, uint32_t pos_state);
   uint32_t Distance(uint32_t length);
-  Lzma1Status Copy(uint32_t length);
+  bool Copy(uint32_t length, Lzma1Status& failure);
   bool HaveRoom(size_t count);
 
   RangeDecoder rc_;
@@ -260,10 +304,20 @@ uint32_t Decoder::Distance(uint32_t length) {
 }
 
 // Copies `length` bytes from rep0 + 1 bytes back, after checking the distance.
-LZMA1_INLINE Lzma1Status Decoder::Copy(uint32_t length) {
-  if (rep0_ >= pos_ || rep0_ >= distance_limit_) return Lzma1Status::kBadDistance;
-  if (length > out_size_ - pos_) return Lzma1Status::kPastSize;
-  if (!HaveRoom(length)) return Lzma1Status::kOutputFull;
+// False, with the reason in `failure`, when the match cannot be copied.
+LZMA1_INLINE bool Decoder::Copy(uint32_t length, Lzma1Status& failure) {
+  if (rep0_ >= pos_ || rep0_ >= distance_limit_) {
+    failure = Lzma1Status::kBadDistance;
+    return false;
+  }
+  if (length > out_size_ - pos_) {
+    failure = Lzma1Status::kPastSize;
+    return false;
+  }
+  if (!HaveRoom(length)) {
+    failure = Lzma1Status::kOutputFull;
+    return false;
+  }
   uint8_t* to = out_ + pos_;
   const uint8_t* from = to - rep0_ - 1;
   if (length <= rep0_ + 1) {
@@ -273,82 +327,88 @@ LZMA1_INLINE Lzma1Status Decoder::Copy(uint32_t length) {
     for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
   }
   pos_ += length;
-  return Lzma1Status::kReachedSize;  // read as "copied" by the caller
+  return true;
+}
+
+bool Decoder::Exhausted(Lzma1Status& status) const {
+  if (!rc_.exhausted()) return false;
+  status = Lzma1Status::kInputExhausted;
+  return true;
+}
+
+// A match with a new distance: its length, then its distance, which may be
+// the end marker.
+LZMA1_INLINE bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status& status) {
+  const uint32_t coded_length = Length(model_.match_length, pos_state);
+  state_ = state_ < kFirstMatchedLiteralState ? 7 : 10;
+  const uint32_t distance = Distance(coded_length);
+  if (Exhausted(status)) return false;
+  if (distance == kEndMarkerDistance) {
+    status = Lzma1Status::kEndMarker;
+    return false;
+  }
+  rep3_ = rep2_;
+  rep2_ = rep1_;
+  rep1_ = rep0_;
+  rep0_ = distance;
+  length = coded_length + kMinMatchLength;
+  return true;
+}
+
+// A match with one of the last four distances, which becomes rep0; a short
+// rep copies a single byte.
+LZMA1_INLINE void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
+  if (rc_.Bit(model_.is_rep0[state_]) == 0) {
+    if (rc_.Bit(model_.is_rep0_long[state_][pos_state]) == 0) {
+      state_ = state_ < kFirstMatchedLiteralState ? 9 : 11;
+      length = 1;
+      return;
+    }
+  } else {
+    uint32_t distance;
+    if (rc_.Bit(model_.is_rep1[state_]) == 0) {
+      distance = rep1_;
+    } else {
+      if (rc_.Bit(model_.is_rep2[state_]) == 0) {
+        distance = rep2_;
+      } else {
+        distance = rep3_;
+        rep3_ = rep2_;
+      }
+      rep2_ = rep1_;
+    }
+    rep1_ = rep0_;
+    rep0_ = distance;
+  }
+  length = Length(model_.rep_length, pos_state) + kMinMatchLength;
+  state_ = state_ < kFirstMatchedLiteralState ? 8 : 11;
+}
+
+// Decodes one symbol into the output. False when decoding ends here, with the
+// reason in `status`.
+LZMA1_INLINE bool Decoder::Symbol(Lzma1Status& status) {
+  if (Exhausted(status)) return false;  // also: fewer than five bytes to start with
+  const uint32_t pos_state = static_cast<uint32_t>(pos_) & pos_mask_;
+  if (rc_.Bit(model_.is_match[state_][pos_state]) == 0) {
+    if (Literal()) return true;
+    if (!Exhausted(status)) status = Lzma1Status::kOutputFull;
+    return false;
+  }
+  uint32_t length;
+  if (rc_.Bit(model_.is_rep[state_]) == 0) {
+    if (!NewMatch(pos_state, length, status)) return false;
+  } else {
+    RepeatedMatch(pos_state, length);
+    if (Exhausted(status)) return false;
+  }
+  return Copy(length, status);
 }
 
 Lzma1Status Decoder::Run(size_t& decoded) {
   out_ = output_.data();
   capacity_ = output_.capacity();
   Lzma1Status status = Lzma1Status::kReachedSize;
-  for (;;) {
-    if (pos_ == out_size_) break;
-    if (rc_.exhausted()) {
-      status = Lzma1Status::kInputExhausted;
-      break;
-    }
-    const uint32_t pos_state = static_cast<uint32_t>(pos_) & pos_mask_;
-    if (rc_.Bit(model_.is_match[state_][pos_state]) == 0) {
-      if (!Literal()) {
-        status = rc_.exhausted() ? Lzma1Status::kInputExhausted : Lzma1Status::kOutputFull;
-        break;
-      }
-      continue;
-    }
-
-    uint32_t length;
-    if (rc_.Bit(model_.is_rep[state_]) == 0) {
-      length = Length(model_.match_length, pos_state);
-      state_ = state_ < kFirstMatchedLiteralState ? 7 : 10;
-      const uint32_t distance = Distance(length);
-      if (rc_.exhausted()) {
-        status = Lzma1Status::kInputExhausted;
-        break;
-      }
-      if (distance == kEndMarkerDistance) {
-        status = Lzma1Status::kEndMarker;
-        break;
-      }
-      rep3_ = rep2_;
-      rep2_ = rep1_;
-      rep1_ = rep0_;
-      rep0_ = distance;
-    } else if (rc_.Bit(model_.is_rep0[state_]) == 0) {
-      if (rc_.Bit(model_.is_rep0_long[state_][pos_state]) == 0) {
-        state_ = state_ < kFirstMatchedLiteralState ? 9 : 11;
-        if (rc_.exhausted()) {
-          status = Lzma1Status::kInputExhausted;
-          break;
-        }
-        status = Copy(1);  // short rep: one byte from rep0
-        if (status != Lzma1Status::kReachedSize) break;
-        continue;
-      }
-      length = Length(model_.rep_length, pos_state);
-      state_ = state_ < kFirstMatchedLiteralState ? 8 : 11;
-    } else {
-      uint32_t distance;
-      if (rc_.Bit(model_.is_rep1[state_]) == 0) {
-        distance = rep1_;
-      } else {
-        if (rc_.Bit(model_.is_rep2[state_]) == 0) {
-          distance = rep2_;
-        } else {
-          distance = rep3_;
-          rep3_ = rep2_;
-        }
-        rep2_ = rep1_;
-      }
-      rep1_ = rep0_;
-      rep0_ = distance;
-      length = Length(model_.rep_length, pos_state);
-      state_ = state_ < kFirstMatchedLiteralState ? 8 : 11;
-    }
-    if (rc_.exhausted()) {
-      status = Lzma1Status::kInputExhausted;
-      break;
-    }
-    status = Copy(length + kMinMatchLength);
-    if (status != Lzma1Status::kReachedSize) break;
+  while (pos_ != out_size_ && Symbol(status)) {
   }
   decoded = pos_;
   return status;

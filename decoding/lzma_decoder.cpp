@@ -7,10 +7,11 @@
 namespace stub {
 namespace {
 
-// The first room given to the output when its final size is known: all of it,
-// unless the header claims far more than the input could plausibly hold (an
-// executable rarely shrinks below a quarter). Then room grows by doubling, so
-// an implausible length costs no more memory than the bytes really decoded.
+// The output's first room is the expected length when that is plausible: at
+// most kPlausibleRatio times the compressed size (programs shrink to a quarter
+// or so), or kMinFirstRoom. Then the room doubles as needed. A plausible
+// length is so allocated once, and an implausible one (a damaged header) costs
+// no more than twice the bytes really decoded.
 constexpr size_t kMinFirstRoom = 1 << 20;
 constexpr size_t kPlausibleRatio = 8;
 
