@@ -318,7 +318,8 @@ void WinePrefix::Prepare() {
   std::ofstream(marker) << "ok\n";
 }
 
-std::string WinePrefix::TempFolder() const {
+std::string WinePrefix::TempFolder() {
+  Prepare();
   for (const auto& entry : fs::directory_iterator(path_ + "/drive_c/users")) {
     if (entry.path().filename() == "Public") continue;
     const fs::path temp = entry.path() / "Temp";

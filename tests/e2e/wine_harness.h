@@ -63,8 +63,9 @@ class WinePrefix {
   int Tool(const std::vector<std::string>& args);
 
   const std::string& path() const { return path_; }
-  // The Linux path of the prefix's temporary folder (C:\users\<user>\Temp).
-  std::string TempFolder() const;
+  // The Linux path of the prefix's temporary folder (C:\users\<user>\Temp);
+  // prepares the prefix first.
+  std::string TempFolder();
 
  private:
   static WinePrefix& Template();
