@@ -72,4 +72,12 @@ Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
   return Outcome::Proceed();
 }
 
+Outcome CheckPackage(PlatformFile& file, Reporter& reporter, TPackageLocator& locator,
+                     TPackageHeader& header) {
+  Outcome outcome = ReadPackageLocator(file, reporter, locator);
+  if (outcome.proceeds()) outcome = VerifyPackage(file, locator, reporter);
+  if (outcome.proceeds()) outcome = ReadPackageHeader(file, locator, reporter, header);
+  return outcome;
+}
+
 }  // namespace stub

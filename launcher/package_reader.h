@@ -42,4 +42,8 @@ Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Report
 Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
                           Reporter& reporter, TPackageHeader& header);
 
+// The three steps above, in their order.
+Outcome CheckPackage(PlatformFile& file, Reporter& reporter, TPackageLocator& locator,
+                     TPackageHeader& header);
+
 }  // namespace stub

@@ -26,13 +26,6 @@ struct Package {
   std::u16string copy_path;
 };
 
-Outcome CheckPackage(PlatformFile& file, Reporter& reporter, Package& package) {
-  Outcome outcome = ReadPackageLocator(file, reporter, package.locator);
-  if (outcome.proceeds()) outcome = VerifyPackage(file, package.locator, reporter);
-  if (outcome.proceeds()) outcome = ReadPackageHeader(file, package.locator, reporter, package.header);
-  return outcome;
-}
-
 // Steps 1 to 5: everything that needs the package file open. The decoded
 // program is released before the file is closed, the reverse of their
 // creation, when this returns.
@@ -40,7 +33,7 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
                              Package& package) {
   std::unique_ptr<PlatformFile> file = platform.OpenForRead(arguments.ArgumentAt(0));
   if (!file) return FatalDamaged(reporter);
-  Outcome outcome = CheckPackage(*file, reporter, package);
+  Outcome outcome = CheckPackage(*file, reporter, package.locator, package.header);
   if (!outcome.proceeds()) return outcome;
   outcome = ApplyVersionGate(platform, *file, package.header, reporter, package.running_version);
   if (!outcome.proceeds()) return outcome;

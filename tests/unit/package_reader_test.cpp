@@ -35,9 +35,7 @@ Checked Check(std::vector<uint8_t> bytes, bool fail_size_query = false) {
   file.fail_size_query = fail_size_query;
   TPackageLocator locator;
   Checked checked{Verdict::kOk, {}, {}};
-  Outcome outcome = ReadPackageLocator(file, reporter, locator);
-  if (outcome.proceeds()) outcome = VerifyPackage(file, locator, reporter);
-  if (outcome.proceeds()) outcome = ReadPackageHeader(file, locator, reporter, checked.header);
+  Outcome outcome = CheckPackage(file, reporter, locator, checked.header);
   checked.boxes = platform.boxes;
   if (!outcome.proceeds()) {
     EXPECT_EQ(platform.boxes.size(), 1u);

@@ -188,11 +188,15 @@ TEST(SfxpackPackageMap, EachBadFieldIsReported) {
   for (const Mutation& mutation : kMutations) {
     Built built = GoodPackage();
     mutation.apply(built);
-    if (mutation.refresh_crc) ASSERT_TRUE(packaging::RefreshChecksum(built.bytes)) << mutation.name;
+    if (mutation.refresh_crc) {
+      ASSERT_TRUE(packaging::RefreshChecksum(built.bytes)) << mutation.name;
+    }
     const PackageMap map = Analyze(built.bytes);
     EXPECT_TRUE(HasProblem(map, mutation.problem))
         << mutation.name << ": problems were\n" << All(map.problems);
-    if (mutation.refresh_crc) EXPECT_FALSE(HasProblem(map, "CRC-32")) << mutation.name;
+    if (mutation.refresh_crc) {
+      EXPECT_FALSE(HasProblem(map, "CRC-32")) << mutation.name;
+    }
     ExpectRegionsCoverTheFile(map, mutation.name);
     // Both renderings cope with whatever was found.
     EXPECT_FALSE(FormatInspectText(map, "x").empty());

@@ -13,10 +13,7 @@ LauncherRun::LauncherRun(const std::filesystem::path& package)
 stub::Outcome LauncherRun::Verify() {
   file_ = platform_.OpenForRead(platform_.ModulePath());
   if (!file_) return stub::FatalDamaged(reporter_);
-  stub::Outcome outcome = stub::ReadPackageLocator(*file_, reporter_, locator_);
-  if (outcome.proceeds()) outcome = stub::VerifyPackage(*file_, locator_, reporter_);
-  if (outcome.proceeds()) outcome = stub::ReadPackageHeader(*file_, locator_, reporter_, header_);
-  return outcome;
+  return stub::CheckPackage(*file_, reporter_, locator_, header_);
 }
 
 stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
