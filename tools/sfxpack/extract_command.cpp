@@ -25,8 +25,7 @@ int RunExtract(const ExtractOptions& options) {
   { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
   LauncherRun run(path);
   std::unique_ptr<stub::TStream> program;
-  stub::Outcome outcome = run.Verify();
-  if (outcome.proceeds()) outcome = run.Decode(program);
+  const stub::Outcome outcome = run.VerifyAndDecode(program);
   if (outcome.proceeds()) {
     AtomicOutput output(PathFromUtf8(options.output));
     output.Write(std::span<const uint8_t>(program->Memory(), static_cast<size_t>(program->GetSize())));

@@ -28,6 +28,11 @@ stub::Outcome LauncherRun::Decode(std::unique_ptr<stub::TStream>& program) {
   return stub::DecodeInnerProgram(*file_, header_, reporter_, program);
 }
 
+stub::Outcome LauncherRun::VerifyAndDecode(std::unique_ptr<stub::TStream>& program) {
+  const stub::Outcome outcome = Verify();
+  return outcome.proceeds() ? Decode(program) : outcome;
+}
+
 const RecordedBox* LauncherRun::LastBox() const {
   return platform_.boxes().empty() ? nullptr : &platform_.boxes().back();
 }

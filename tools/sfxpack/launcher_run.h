@@ -36,6 +36,10 @@ class LauncherRun {
   // Memory()).
   stub::Outcome Decode(std::unique_ptr<stub::TStream>& program);
 
+  // Verify, then Decode when the checks pass: what the launcher does before it
+  // writes the temporary copy, but for the version gate.
+  stub::Outcome VerifyAndDecode(std::unique_ptr<stub::TStream>& program);
+
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;
 

@@ -22,8 +22,7 @@ int RunVerify(const VerifyOptions& options) {
   { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
   LauncherRun run(path);
   std::unique_ptr<stub::TStream> program;
-  stub::Outcome outcome = run.Verify();
-  if (outcome.proceeds()) outcome = run.Decode(program);
+  const stub::Outcome outcome = run.VerifyAndDecode(program);
   const std::string decoded =
       program ? DescribeSize(static_cast<uint64_t>(program->GetSize())) : std::string();
   return ReportOutcome(options.package, outcome, run.LastBox(),
