@@ -1,7 +1,8 @@
 # The two commands of the quick start, and the steps behind them.
 #
 #   make demo   build everything, then build a setup package and run it under Wine
-#   make test   build everything, then run the unit and end-to-end tests
+#   make test   build everything, then run the unit, sfxpack and end-to-end
+#               tests, and the unit tests again under the sanitizers
 #
 # Each target first runs tools/install-deps.sh, which installs what is missing
 # and does nothing when all is there.
@@ -9,7 +10,7 @@
 CMAKE ?= cmake
 CTEST ?= ctest
 
-.PHONY: all deps build build-win64 build-host test test-unit test-asan demo clean
+.PHONY: all deps build build-win64 build-host build-asan test test-unit test-asan demo clean
 
 all: build
 
@@ -27,15 +28,18 @@ build-host: deps build-win64
 
 build: build-win64 build-host
 
-test: build
+build-asan: deps build-win64
+	$(CMAKE) --preset asan >/dev/null
+	$(CMAKE) --build --preset asan
+
+test: build build-asan
 	$(CTEST) --preset host
+	$(CTEST) --preset asan
 
 test-unit: build-host
 	$(CTEST) --preset unit
 
-test-asan: deps build-win64
-	$(CMAKE) --preset asan >/dev/null
-	$(CMAKE) --build --preset asan
+test-asan: build-asan
 	$(CTEST) --preset asan
 
 demo: build
