@@ -16,27 +16,13 @@
 #include "decoding/lzma1_decoder.h"
 #include "decoding/lzma_decoder.h"
 #include "decoding/memory_stream.h"
+#include "tests/support/vector_output.h"
 
 namespace {
 
 using namespace stub;
 
-class VectorOutput final : public DecodeOutput {
- public:
-  bool Grow(size_t needed) override {
-    bytes_.resize(needed > bytes_.size() * 2 ? needed : bytes_.size() * 2);
-    data_ = bytes_.data();
-    capacity_ = bytes_.size();
-    return true;
-  }
-  std::vector<uint8_t> Take(size_t decoded) {
-    bytes_.resize(decoded);
-    return std::move(bytes_);
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
+using testing::VectorOutput;
 
 struct Result {
   bool ok;

@@ -1,6 +1,8 @@
 #include "tests/support/lzma_streams.h"
 
 #include <gtest/gtest.h>
+
+#include "tests/support/vector_output.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -413,24 +415,6 @@ Lzma1Stream Lzma1StreamWriter::Finish() {
 // --- Decoding ----------------------------------------------------------------
 
 namespace {
-
-// A vector that grows without limit, doubling.
-class VectorOutput final : public DecodeOutput {
- public:
-  bool Grow(size_t needed) override {
-    bytes_.resize(std::max(needed, bytes_.size() * 2));
-    data_ = bytes_.data();
-    capacity_ = bytes_.size();
-    return true;
-  }
-  std::vector<uint8_t> Take(size_t decoded) {
-    bytes_.resize(decoded);
-    return std::move(bytes_);
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
 
 Lzma1Properties Parse(const Lzma1Stream& stream) {
   Lzma1Properties properties;
