@@ -1,6 +1,6 @@
 #include "decoding/lzma1_properties.h"
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 
 namespace stub {
 

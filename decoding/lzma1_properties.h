@@ -11,10 +11,9 @@
 
 #include <cstdint>
 
-namespace stub {
+#include "format/package_limits.h"
 
-inline constexpr uint8_t kMaxLzmaPropertiesByte = 224;
-inline constexpr uint32_t kMaxLzmaDictionarySize = 0x7FFFFFFF;
+namespace stub {
 
 struct Lzma1Properties {
   uint32_t lc = 3;  // literal context bits: high bits of the previous byte

@@ -21,12 +21,14 @@
 
 #include <cstdint>
 
+#include "format/package_limits.h"
+
 namespace stub {
 
 inline constexpr int32_t kStreamBlockSize = 131072;
 // The largest capacity that is a whole number of blocks and still a signed
-// 32-bit count: 16383 blocks.
-inline constexpr int32_t kMaxStreamCapacity = 2147352576;
+// 32-bit count: 16383 blocks. It bounds what a package can hold.
+inline constexpr int32_t kMaxStreamCapacity = static_cast<int32_t>(kMaxProgramLength);
 static_assert(kMaxStreamCapacity % kStreamBlockSize == 0);
 static_assert(kMaxStreamCapacity > INT32_MAX - kStreamBlockSize);
 

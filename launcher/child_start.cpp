@@ -10,8 +10,6 @@ namespace stub {
 namespace {
 
 constexpr uint32_t kErrorCancelled = 1223;
-constexpr uint8_t kElevationRunAs = 1;
-constexpr uint8_t kElevationNoAdmin = 2;
 
 bool StartsDirectly(Platform& platform, const ChildStartRequest& request) {
   if (request.version_known && request.major_version < 6) return true;

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string_view>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "launcher/outcome.h"
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
 

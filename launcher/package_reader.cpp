@@ -38,12 +38,6 @@ bool ChecksumMatches(PlatformFile& file, uint64_t file_size, const TPackageLocat
 
 }  // namespace
 
-bool ReadExactlyAt(PlatformFile& file, uint64_t offset, void* buffer, uint32_t count) {
-  if (offset > kMaxSeekOffset) return false;
-  if (!file.Seek(offset)) return false;
-  return file.Read(buffer, count) == count;
-}
-
 Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator) {
   PackageLocatorBytes bytes;
   if (!ReadExactlyAt(file, kPackageLocatorOffset, bytes.data(), bytes.size())) {

@@ -24,18 +24,11 @@
 #include <cstdint>
 
 #include "launcher/outcome.h"
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
 
 namespace stub {
-
-// Offsets the launcher can seek to: below 2^31.
-inline constexpr uint64_t kMaxSeekOffset = 0x7FFFFFFF;
-
-// Reads exactly `count` bytes at absolute `offset` into `buffer`. False when
-// `offset` lies beyond kMaxSeekOffset, the seek fails or fewer bytes arrive.
-bool ReadExactlyAt(PlatformFile& file, uint64_t offset, void* buffer, uint32_t count);
 
 Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator);
 Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter);

@@ -19,7 +19,7 @@
 
 #include "decoding/memory_stream.h"
 #include "launcher/outcome.h"
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
 

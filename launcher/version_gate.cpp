@@ -28,15 +28,15 @@ struct VersionRow {
 
 // The first row that matches the version decides; the last row matches all.
 constexpr VersionRow kVersionTable[] = {
-    {5, std::nullopt, 5, false, u"Windows XP", NameForm::kFixed},
-    {6, 0, 6, false, u"Windows Vista", NameForm::kFixed},
-    {6, 1, 7, false, u"Windows 7", NameForm::kFixed},
-    {6, 2, 8, false, u"Windows 8", NameForm::kFixed},
-    {6, 3, 9, false, u"Windows 8.1", NameForm::kFixed},
+    {5, std::nullopt, kOsBitXp, false, u"Windows XP", NameForm::kFixed},
+    {6, 0, kOsBitVista, false, u"Windows Vista", NameForm::kFixed},
+    {6, 1, kOsBit7, false, u"Windows 7", NameForm::kFixed},
+    {6, 2, kOsBit8, false, u"Windows 8", NameForm::kFixed},
+    {6, 3, kOsBit8_1, false, u"Windows 8.1", NameForm::kFixed},
     {6, std::nullopt, kNoBit, false, u"Windows 6.", NameForm::kMinorAppended},
-    {10, 0, 10, true, u"Windows 10", NameForm::kFixed},
-    {10, std::nullopt, 63, false, u"Windows 10.", NameForm::kMinorAppended},
-    {std::nullopt, std::nullopt, 63, false, u"Windows ", NameForm::kMajorAndMinor},
+    {10, 0, kOsBit10, true, u"Windows 10", NameForm::kFixed},
+    {10, std::nullopt, kOsBitNewer, false, u"Windows 10.", NameForm::kMinorAppended},
+    {std::nullopt, std::nullopt, kOsBitNewer, false, u"Windows ", NameForm::kMajorAndMinor},
 };
 
 struct ReleaseRow {
@@ -87,7 +87,7 @@ std::u16string VersionName(const VersionRow& row, const TWindowsVersion& version
   return name;
 }
 
-bool BitSet(uint64_t mask, int bit) { return bit != kNoBit && ((mask >> bit) & 1) != 0; }
+bool BitSet(uint64_t mask, int bit) { return bit != kNoBit && (mask & OsBit(bit)) != 0; }
 
 VersionGateDecision Proceed() { return VersionGateDecision{}; }
 

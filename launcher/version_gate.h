@@ -31,7 +31,7 @@
 #include <string_view>
 
 #include "launcher/outcome.h"
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
 

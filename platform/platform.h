@@ -3,7 +3,7 @@
 // Every Windows call the launcher makes goes through this interface, so the
 // launcher's logic (launcher/, decoding/) builds and is tested on any system.
 // The build picks the implementation: platform/windows/ for the launcher image,
-// an in-memory fake (tests/fake_platform.h) for the unit tests.
+// an in-memory fake (tests/fake/fake_platform.h) for the unit tests.
 //
 // Strings are UTF-16 code units (char16_t), as Windows' wide-character calls
 // take them; nothing here is NUL-terminated unless it says so.
@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "format/package_limits.h"
 
 namespace stub {
 
@@ -43,6 +45,15 @@ class PlatformFile {
   // tell it; `size` is then unchanged.
   virtual bool GetSize(uint64_t& size) = 0;
 };
+
+// Reads exactly `count` bytes at absolute `offset` into `buffer`. False when
+// `offset` lies beyond kMaxSeekOffset, where the launcher cannot seek, when
+// the seek fails or when fewer bytes arrive.
+inline bool ReadExactlyAt(PlatformFile& file, uint64_t offset, void* buffer, uint32_t count) {
+  if (offset > kMaxSeekOffset) return false;
+  if (!file.Seek(offset)) return false;
+  return file.Read(buffer, count) == count;
+}
 
 // A started child process. The destructor closes its handle.
 class PlatformProcess {

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <map>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/subprocess.h"

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/subprocess.h"

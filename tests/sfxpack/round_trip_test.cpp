@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <random>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "tests/sfxpack/sfxpack_cli.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/sfxpack/sfxpack_cli.h"
 #include "tests/support/test_images.h"

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "decoding/lzma_decoder.h"
 #include "decoding/memory_stream.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 
 namespace stub::testing {
 

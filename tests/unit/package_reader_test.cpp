@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "decoding/crc32.h"
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"

@@ -1,4 +1,4 @@
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 
 #include <gtest/gtest.h>
 

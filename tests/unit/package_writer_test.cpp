@@ -4,7 +4,7 @@
 #include <lzma.h>
 
 #include "decoding/crc32.h"
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "tests/support/test_images.h"
 #include "tools/pe/pe_image.h"
 
@@ -149,7 +149,7 @@ TEST(PackageWriter, RefusesFormatLimits) {
     const char* reason;
   };
   const Case cases[] = {
-      {"program beyond the memory stream", kMaxProgramLength + 1, 0, "larger than the launcher"},
+      {"program beyond the memory stream", stub::kMaxProgramLength + 1, 0, "larger than the launcher"},
       {"message of 65536 units", 100, 65536, "65,535"},
   };
   for (const Case& c : cases) {
@@ -169,7 +169,7 @@ TEST(PackageWriter, RefusesFormatLimits) {
   std::vector<uint8_t> package;
   PackageLayout layout;
   std::string error;
-  EXPECT_TRUE(AssemblePackage(launcher, settings, properties, stream, kMaxProgramLength, {},
+  EXPECT_TRUE(AssemblePackage(launcher, settings, properties, stream, stub::kMaxProgramLength, {},
                               package, layout, error))
       << error;
 }

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "decoding/crc32.h"
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "tests/support/test_images.h"
 #include "tools/pe/pe_image.h"
 #include "tools/sfxpack/atomic_output.h"

@@ -6,7 +6,7 @@
 
 #include <random>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "tests/support/test_images.h"
 #include "tools/sfxpack/inspect_report.h"
 

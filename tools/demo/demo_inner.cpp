@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 
 namespace {
 

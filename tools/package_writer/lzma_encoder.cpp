@@ -2,7 +2,7 @@
 
 #include <lzma.h>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 
 namespace packaging {
 namespace {

@@ -8,6 +8,9 @@
 namespace packaging {
 namespace {
 
+using stub::kMaxMessageLength;
+using stub::kMaxProgramLength;
+using stub::kMaxSeekOffset;
 using stub::kPackageHeaderSize;
 using stub::kPackageLocatorOffset;
 using stub::kPackageLocatorSize;
@@ -76,9 +79,9 @@ bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSetting
              error) ||
       !Limit(stream.size() <= kMaxProgramLength,
              "the compressed inner program is larger than the launcher can hold in memory", error) ||
-      !Limit(message_offset <= kMaxOffset,
+      !Limit(message_offset <= kMaxSeekOffset,
              "the compressed inner program ends beyond 2 GiB, where the launcher cannot read", error) ||
-      !Limit(settings.message.size() <= 0xFFFF,
+      !Limit(settings.message.size() <= kMaxMessageLength,
              "the message is longer than 65,535 UTF-16 code units", error) ||
       !Limit(further_data_length <= 0xFFFFFFFF && crc_length <= 0xFFFFFFFF,
              "the package data is larger than 4 GiB", error)) {

@@ -1,6 +1,6 @@
 // Builds setup packages: a launcher image with the package data appended.
 //
-// The package is laid out as the launcher reads it (launcher/package_records.h):
+// The package is laid out as the launcher reads it (format/package_records.h):
 // the locator at offset 128, the header at PackageOffset = the first byte
 // behind the launcher's last section, the raw LZMA1 stream right behind the
 // header, the message text right behind the stream, then the further package
@@ -13,15 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "tools/package_writer/lzma_encoder.h"
 
 namespace packaging {
-
-// The largest inner program the launcher's memory stream can hold.
-inline constexpr uint64_t kMaxProgramLength = 2147352576;
-// Every offset the launcher seeks to lies below 2^31.
-inline constexpr uint64_t kMaxOffset = 0x7FFFFFFF;
 
 // The header fields a package builder chooses.
 struct PackageSettings {

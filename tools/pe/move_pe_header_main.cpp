@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 #include "tools/pe/pe_image.h"
 
 int main(int argc, char** argv) {

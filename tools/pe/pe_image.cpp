@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 
 namespace pe {
 namespace {

@@ -17,7 +17,6 @@ namespace {
 
 constexpr uint64_t kMaxLauncherSize = 64 << 20;
 constexpr uint64_t kMaxMessageFileSize = 1 << 20;
-constexpr unsigned kWindows10Bit = 10;
 
 struct BuildOptions {
   std::string inner, output, stub, data;
@@ -79,7 +78,7 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
                        ": no Windows 10 release could run the package");
   }
   if ((!options.min_release.empty() || !options.max_release.empty()) &&
-      !(settings.os_mask & (uint64_t{1} << kWindows10Bit))) {
+      !(settings.os_mask & stub::OsBit(stub::kOsBit10))) {
     std::fprintf(stderr, "sfxpack build: warning: --min-release and --max-release apply only to "
                          "Windows 10, which the package does not support\n");
   }
@@ -98,7 +97,7 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
         DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id),
         "the default message");
   }
-  if (settings.message.size() > 0xFFFF) {
+  if (settings.message.size() > stub::kMaxMessageLength) {
     throw UsageFailure("the message has " + std::to_string(settings.message.size()) +
                        " UTF-16 code units; a package holds at most 65,535");
   }

@@ -9,14 +9,19 @@ namespace {
 
 // The bit table of the launcher's version gate.
 constexpr OsVersionBit kOsVersionBits[] = {
-    {"xp", 5, "Windows XP"},     {"vista", 6, "Windows Vista"}, {"7", 7, "Windows 7"},
-    {"8", 8, "Windows 8"},       {"8.1", 9, "Windows 8.1"},     {"10", 10, "Windows 10"},
-    {"newer", 63, "later versions"},
+    {"xp", stub::kOsBitXp, "Windows XP"},
+    {"vista", stub::kOsBitVista, "Windows Vista"},
+    {"7", stub::kOsBit7, "Windows 7"},
+    {"8", stub::kOsBit8, "Windows 8"},
+    {"8.1", stub::kOsBit8_1, "Windows 8.1"},
+    {"10", stub::kOsBit10, "Windows 10"},
+    {"newer", stub::kOsBitNewer, "later versions"},
 };
-constexpr unsigned kWindows10Bit = 10;
-constexpr unsigned kNewerBit = 63;
 
+// Indexed by ElevationMode.
 constexpr const char* kElevationNames[] = {"none", "runas", "noadmin"};
+static_assert(stub::kElevationNone == 0 && stub::kElevationRunAs == 1 &&
+              stub::kElevationNoAdmin == 2);
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -209,12 +214,12 @@ std::optional<stub::TWindowsVersion> ParseWindowsVersion(std::string_view text,
 std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t max_release_id) {
   std::vector<std::string> versions;
   for (const OsVersionBit& version : kOsVersionBits) {
-    if (version.bit == kNewerBit || !(os_mask & (uint64_t{1} << version.bit))) continue;
+    if (version.bit == stub::kOsBitNewer || !(os_mask & stub::OsBit(version.bit))) continue;
     std::string name = version.display;
-    if (version.bit == kWindows10Bit) name += ReleaseRange(min_release_id, max_release_id);
+    if (version.bit == stub::kOsBit10) name += ReleaseRange(min_release_id, max_release_id);
     versions.push_back(name);
   }
-  const bool newer = os_mask & (uint64_t{1} << kNewerBit);
+  const bool newer = os_mask & stub::OsBit(stub::kOsBitNewer);
   if (versions.empty() && !newer) return "This setup package cannot run on %USER%.";
   if (versions.empty()) {
     return "This setup package needs a version of Windows later than Windows 10.  It cannot run "

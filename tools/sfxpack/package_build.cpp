@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "decoding/crc32.h"
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "tools/pe/pe_image.h"
 #include "tools/sfxpack/atomic_output.h"
 #include "tools/sfxpack/failure.h"
@@ -42,7 +42,7 @@ FurtherData OpenFurtherData(const BuildRequest& request) {
 }
 
 std::vector<uint8_t> ReadInner(const BuildRequest& request) {
-  return ReadWholeFile(request.inner, "inner program", packaging::kMaxProgramLength);
+  return ReadWholeFile(request.inner, "inner program", stub::kMaxProgramLength);
 }
 
 void Encode(const BuildRequest& request, std::span<const uint8_t> inner,
@@ -148,7 +148,7 @@ BuildResult BuildPackageFile(const BuildRequest& request) {
   if (!packaging::CheckLauncherImage(request.launcher, error)) {
     throw Failure("cannot use " + request.launcher_name + ": " + error);
   }
-  if (request.settings.message.size() > 0xFFFF) {
+  if (request.settings.message.size() > stub::kMaxMessageLength) {
     throw Failure("the message has " + std::to_string(request.settings.message.size()) +
                   " UTF-16 code units; a package holds at most 65,535");
   }

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "decoding/crc32.h"
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 #include "launcher/package_reader.h"
 #include "tools/package_writer/package_writer.h"
 #include "tools/sfxpack/utf.h"
@@ -189,29 +189,29 @@ class Analyzer {
 
   void CheckHeaderFields(const stub::TPackageHeader& header) {
     map_.lzma = DecodeLzmaProperties(header.LzmaProperties);
-    if (header.LzmaProperties[0] >= 225) {
+    if (header.LzmaProperties[0] > stub::kMaxLzmaPropertiesByte) {
       Problem("LZMA properties byte " + Num(header.LzmaProperties[0]) +
               " is above 224 (pb 5)" + kDamaged);
     }
-    if (map_.lzma.dict_size >= 0x80000000u) {
+    if (map_.lzma.dict_size > stub::kMaxLzmaDictionarySize) {
       Problem("the LZMA dictionary size " + Num(map_.lzma.dict_size) + " is 2 GiB or more" +
               kDamaged);
     }
     if (map_.lzma.accepted && map_.lzma.lc + map_.lzma.lp > 4) {
       Note("lc + lp is above 4: the launcher decodes it, but liblzma and xz cannot");
     }
-    if (header.ElevationMode > 2) {
+    if (header.ElevationMode > stub::kElevationNoAdmin) {
       Note("ElevationMode " + Num(header.ElevationMode) + " is unknown; the launcher treats it as 0");
     }
     const bool reserved_zero =
         std::all_of(header.Reserved1.begin(), header.Reserved1.end(), [](uint8_t b) { return !b; }) &&
         std::all_of(header.Reserved2.begin(), header.Reserved2.end(), [](uint8_t b) { return !b; });
     if (!reserved_zero) Note("the reserved header bytes are not all zero");
-    if (header.ProgramLength > packaging::kMaxProgramLength) {
+    if (header.ProgramLength > stub::kMaxProgramLength) {
       Problem("ProgramLength " + Num(header.ProgramLength) +
               " is more than the launcher can hold in memory (2,147,352,576 bytes)" + kDamaged);
     }
-    if (header.MinReleaseId > header.MaxReleaseId && (header.OsMask & (1u << 10))) {
+    if (header.MinReleaseId > header.MaxReleaseId && (header.OsMask & stub::OsBit(stub::kOsBit10))) {
       Note("MinReleaseId is above MaxReleaseId: every Windows 10 with a readable release id is "
            "refused");
     }
@@ -233,7 +233,7 @@ class Analyzer {
     if (header.StreamOffset != expected) {
       Note("the LZMA stream does not start right behind the header (at " + Num(expected) + ")");
     }
-    if (header.StreamLength > packaging::kMaxProgramLength) {
+    if (header.StreamLength > stub::kMaxProgramLength) {
       Problem("StreamLength " + Num(header.StreamLength) +
               " is more than the launcher can hold in memory" + kDamaged);
     }
@@ -370,7 +370,8 @@ LzmaProperties DecodeLzmaProperties(const std::array<uint8_t, 5>& bytes) {
   properties.lp = (bytes[0] / 9) % 5;
   properties.pb = bytes[0] / 45;
   properties.dict_size = stub::ReadLe32(&bytes[1]);
-  properties.accepted = bytes[0] < 225 && properties.dict_size < 0x80000000u;
+  properties.accepted = bytes[0] <= stub::kMaxLzmaPropertiesByte &&
+                        properties.dict_size <= stub::kMaxLzmaDictionarySize;
   return properties;
 }
 

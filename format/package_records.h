@@ -45,13 +45,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/package_limits.h"
+
 namespace stub {
 
 inline constexpr uint32_t kPackageLocatorOffset = 128;
 inline constexpr size_t kPackageLocatorSize = 24;
 inline constexpr size_t kPackageHeaderSize = 70;
 inline constexpr size_t kPackageMessageSize = 6;
-inline constexpr size_t kLzmaPropertiesSize = 5;
 // The launcher's PE header follows the locator's free space.
 inline constexpr uint32_t kPeHeaderOffset = 256;
 

@@ -1,10 +1,10 @@
 // Field-by-field decoding and encoding of the package records; the layout is
 // documented in package_records.h.
-#include "launcher/package_records.h"
+#include "format/package_records.h"
 
 #include <cstring>
 
-#include "decoding/little_endian.h"
+#include "format/little_endian.h"
 
 namespace stub {
 namespace {
