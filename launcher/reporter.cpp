@@ -4,7 +4,7 @@ namespace stub {
 
 void Reporter::Show(const std::u16string& text) {
   if (quiet_) return;
-  platform_.ShowErrorBox(text, caption_);
+  display_.ShowErrorBox(text, caption_);
 }
 
 }  // namespace stub

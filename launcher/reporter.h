@@ -14,8 +14,8 @@ namespace stub {
 
 class Reporter {
  public:
-  Reporter(Platform& platform, std::u16string caption, bool quiet)
-      : platform_(platform), caption_(std::move(caption)), quiet_(quiet) {}
+  Reporter(ErrorBoxDisplay& display, std::u16string caption, bool quiet)
+      : display_(display), caption_(std::move(caption)), quiet_(quiet) {}
 
   // Shows `text` up to its first NUL code unit and returns when the box has
   // been closed; returns at once in a quiet run.
@@ -25,7 +25,7 @@ class Reporter {
   bool quiet() const { return quiet_; }
 
  private:
-  Platform& platform_;
+  ErrorBoxDisplay& display_;
   std::u16string caption_;
   bool quiet_;
 };

@@ -96,7 +96,7 @@ VersionGateDecision Refuse(std::u16string os_name) {
 }
 
 VersionGateDecision CheckRelease(uint16_t min_release_id, uint16_t max_release_id,
-                                 ReleaseIdSource& release_ids) {
+                                 WindowsVersionSource& release_ids) {
   std::u16string text;
   if (!release_ids.ReadReleaseId(text)) return Proceed();
   const uint32_t number = ParseReleaseId(text);
@@ -106,20 +106,11 @@ VersionGateDecision CheckRelease(uint16_t min_release_id, uint16_t max_release_i
   return Refuse(ReleaseIdName(number, text));
 }
 
-class PlatformReleaseIds final : public ReleaseIdSource {
- public:
-  explicit PlatformReleaseIds(Platform& platform) : platform_(platform) {}
-  bool ReadReleaseId(std::u16string& text) override { return platform_.ReadReleaseId(text); }
-
- private:
-  Platform& platform_;
-};
-
 }  // namespace
 
 VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t os_mask,
                                         uint16_t min_release_id, uint16_t max_release_id,
-                                        ReleaseIdSource& release_ids) {
+                                        WindowsVersionSource& release_ids) {
   const VersionRow& row = FindRow(version);
   if (!BitSet(os_mask, row.bit)) return Refuse(VersionName(row, version));
   if (row.release_check) return CheckRelease(min_release_id, max_release_id, release_ids);
@@ -144,16 +135,16 @@ std::u16string ReleaseIdName(uint32_t number, std::u16string_view text) {
   return name;
 }
 
-Outcome ApplyVersionGate(Platform& platform, PlatformFile& package, const TPackageHeader& header,
-                         Reporter& reporter, std::optional<TWindowsVersion>& running_version) {
+Outcome ApplyVersionGate(WindowsVersionSource& windows, PlatformFile& package,
+                         const TPackageHeader& header, Reporter& reporter,
+                         std::optional<TWindowsVersion>& running_version) {
   running_version.reset();
   TWindowsVersion version;
-  if (!platform.QueryWindowsVersion(version)) return Outcome::Proceed();
+  if (!windows.QueryWindowsVersion(version)) return Outcome::Proceed();
   running_version = version;
 
-  PlatformReleaseIds release_ids(platform);
   const VersionGateDecision decision = EvaluateVersionGate(
-      version, header.OsMask, header.MinReleaseId, header.MaxReleaseId, release_ids);
+      version, header.OsMask, header.MinReleaseId, header.MaxReleaseId, windows);
   if (decision.proceeds) return Outcome::Proceed();
   return ShowPackageMessage(package, header.UnsupportedOsMessage, decision.os_name, reporter,
                             kExitUnsupportedWindows);

@@ -37,15 +37,6 @@
 
 namespace stub {
 
-// Where the release check gets the ReleaseId text from.
-class ReleaseIdSource {
- public:
-  virtual ~ReleaseIdSource() = default;
-  // Stores the text (its code units as read, a trailing NUL included when
-  // there is one) in `text`. False when there is no readable value.
-  virtual bool ReadReleaseId(std::u16string& text) = 0;
-};
-
 struct VersionGateDecision {
   bool proceeds = true;
   // The running version's name, for the package's message; empty when the
@@ -53,11 +44,11 @@ struct VersionGateDecision {
   std::u16string os_name;
 };
 
-// Decides whether the package admits `version`. Calls `release_ids` at most
-// once, and only for 10.0 with bit 10 of `os_mask` set.
+// Decides whether the package admits `version`. Asks `release_ids` for the
+// ReleaseId text at most once, and only for 10.0 with bit 10 of `os_mask` set.
 VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t os_mask,
                                         uint16_t min_release_id, uint16_t max_release_id,
-                                        ReleaseIdSource& release_ids);
+                                        WindowsVersionSource& release_ids);
 
 // The release number of a ReleaseId text: its leading code units "0" to "9"
 // read as a decimal number, unsigned 32-bit with wrap-around. 0 when the text
@@ -68,14 +59,15 @@ uint32_t ParseReleaseId(std::u16string_view text);
 // up to 1803, otherwise "Windows 10 " followed by `text` up to its first NUL.
 std::u16string ReleaseIdName(uint32_t number, std::u16string_view text);
 
-// Asks the platform for the Windows version and applies the gate to it with
+// Asks `windows` for its version and applies the gate to it with
 // the header's OsMask, release range and message. Returns Proceed when the
 // package admits the version or the query fails; otherwise shows the package's
 // UnsupportedOsMessage with the version's name and returns
 // Exit(kExitUnsupportedWindows), or the damaged-package outcome when the
 // message cannot be read. `running_version` receives the version the query
 // reported, or nullopt when the query failed.
-Outcome ApplyVersionGate(Platform& platform, PlatformFile& package, const TPackageHeader& header,
+Outcome ApplyVersionGate(WindowsVersionSource& windows, PlatformFile& package,
+                         const TPackageHeader& header,
                          Reporter& reporter, std::optional<TWindowsVersion>& running_version);
 
 }  // namespace stub

@@ -65,11 +65,40 @@ class PlatformProcess {
   virtual uint32_t WaitForExit() = 0;
 };
 
+// The launcher's message boxes, apart from the rest of the system, for code
+// that only reports.
+class ErrorBoxDisplay {
+ public:
+  virtual ~ErrorBoxDisplay() = default;
+
+  // Shows a modal message box with no owner window, the error icon and a single
+  // OK button, and returns when the user has closed it. `text` is shown up to
+  // its first NUL code unit, as the system does with a NUL-terminated string.
+  virtual void ShowErrorBox(const std::u16string& text, const std::u16string& caption) = 0;
+};
+
+// What the version gate asks about the running Windows.
+class WindowsVersionSource {
+ public:
+  virtual ~WindowsVersionSource() = default;
+
+  // Asks Windows for its version. False when the query fails.
+  virtual bool QueryWindowsVersion(TWindowsVersion& version) = 0;
+
+  // Reads the registry value "ReleaseId" under
+  // HKLM\Software\Microsoft\Windows NT\CurrentVersion into a 128-byte buffer
+  // and stores its first (bytes read / 2) code units in `text` (a trailing NUL
+  // included, when the value holds one). False when the key or the value
+  // cannot be read, or the value is longer than 128 bytes.
+  virtual bool ReadReleaseId(std::u16string& text) = 0;
+};
+
+// Everything the launcher's run asks of the system.
+//
 // Method names differ from the Win32 functions behind them (RemoveFile, not
 // DeleteFile): <windows.h> turns those names into macros.
-class Platform {
+class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
  public:
-  virtual ~Platform() = default;
 
   // --- The running program -------------------------------------------------
 
@@ -103,17 +132,7 @@ class Platform {
   // has none for it (a local drive, no network provider, any error).
   virtual bool UniversalName(const std::u16string& path, std::u16string& universal) = 0;
 
-  // --- Version, registry and security ------------------------------------------
-
-  // Asks Windows for its version. False when the query fails.
-  virtual bool QueryWindowsVersion(TWindowsVersion& version) = 0;
-
-  // Reads the registry value "ReleaseId" under
-  // HKLM\Software\Microsoft\Windows NT\CurrentVersion into a 128-byte buffer
-  // and stores its first (bytes read / 2) code units in `text` (a trailing NUL
-  // included, when the value holds one). False when the key or the value
-  // cannot be read, or the value is longer than 128 bytes.
-  virtual bool ReadReleaseId(std::u16string& text) = 0;
+  // --- Security ------------------------------------------------------------------
 
   // True when the calling thread's token is a member of the built-in
   // Administrators group right now (false under UAC before elevation, and on
@@ -137,13 +156,6 @@ class Platform {
   virtual std::unique_ptr<PlatformProcess> ShellStart(
       const std::u16string& verb, const std::u16string& file,
       const std::u16string& parameters, uint32_t& error) = 0;
-
-  // --- User interface ----------------------------------------------------------
-
-  // Shows a modal message box with no owner window, the error icon and a single
-  // OK button, and returns when the user has closed it. `text` is shown up to
-  // its first NUL code unit, as the system does with a NUL-terminated string.
-  virtual void ShowErrorBox(const std::u16string& text, const std::u16string& caption) = 0;
 };
 
 }  // namespace stub

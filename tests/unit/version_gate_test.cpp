@@ -20,10 +20,11 @@ constexpr uint64_t kAllBits = ~uint64_t{0};
 constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
 // A release-id source that counts its calls.
-class CountingSource : public ReleaseIdSource {
+class CountingSource : public WindowsVersionSource {
  public:
   explicit CountingSource(std::optional<std::u16string> text = std::nullopt)
       : text_(std::move(text)) {}
+  bool QueryWindowsVersion(TWindowsVersion&) override { return false; }
   bool ReadReleaseId(std::u16string& text) override {
     ++calls;
     if (!text_) return false;
@@ -37,7 +38,7 @@ class CountingSource : public ReleaseIdSource {
 };
 
 VersionGateDecision Evaluate(uint32_t major, uint32_t minor, uint64_t mask,
-                             ReleaseIdSource& source, uint16_t min = 0, uint16_t max = 0xFFFF) {
+                             WindowsVersionSource& source, uint16_t min = 0, uint16_t max = 0xFFFF) {
   return EvaluateVersionGate(TWindowsVersion{major, minor}, mask, min, max, source);
 }
 

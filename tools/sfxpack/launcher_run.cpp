@@ -8,20 +8,20 @@
 namespace sfxpack {
 
 LauncherRun::LauncherRun(const std::filesystem::path& package)
-    : platform_(package), reporter_(platform_, platform_.ModulePath(), /*quiet=*/false) {}
+    : package_(package), reporter_(boxes_, LauncherPath(package), /*quiet=*/false) {}
 
 stub::Outcome LauncherRun::Verify() {
-  file_ = platform_.OpenForRead(platform_.ModulePath());
+  file_ = OpenPackageFile(package_);
   if (!file_) return stub::FatalDamaged(reporter_);
   return stub::CheckPackage(*file_, reporter_, locator_, header_);
 }
 
 stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
                                 const std::optional<std::u16string>& release_id) {
-  platform_.windows_version = version;
-  platform_.release_id = release_id;
+  windows_.version = version;
+  windows_.release_id = release_id;
   std::optional<stub::TWindowsVersion> running_version;
-  return stub::ApplyVersionGate(platform_, *file_, header_, reporter_, running_version);
+  return stub::ApplyVersionGate(windows_, *file_, header_, reporter_, running_version);
 }
 
 stub::Outcome LauncherRun::Decode(std::unique_ptr<stub::TStream>& program) {
@@ -34,7 +34,7 @@ stub::Outcome LauncherRun::VerifyAndDecode(std::unique_ptr<stub::TStream>& progr
 }
 
 const RecordedBox* LauncherRun::LastBox() const {
-  return platform_.boxes().empty() ? nullptr : &platform_.boxes().back();
+  return boxes_.boxes().empty() ? nullptr : &boxes_.boxes().back();
 }
 
 }  // namespace sfxpack

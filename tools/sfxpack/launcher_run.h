@@ -1,7 +1,7 @@
 // The launcher's own steps, run on a package file by sfxpack: the package
 // checks in the launcher's order, the version gate, and decoding. Each step
-// is the launcher's code (stub_launcher, stub_decoding) on a NativePlatform,
-// so its outcome and its message are exactly the launcher's.
+// is the launcher's code (stub_launcher, stub_decoding) on the package file
+// read natively, so its outcome and its message are exactly the launcher's.
 #pragma once
 
 #include <cstdint>
@@ -45,12 +45,13 @@ class LauncherRun {
 
   const stub::TPackageLocator& locator() const { return locator_; }
   const stub::TPackageHeader& header() const { return header_; }
-  NativePlatform& platform() { return platform_; }
   stub::PlatformFile& file() { return *file_; }
   stub::Reporter& reporter() { return reporter_; }
 
  private:
-  NativePlatform platform_;
+  std::filesystem::path package_;
+  RecordedBoxes boxes_;
+  StatedWindows windows_;
   stub::Reporter reporter_;
   std::unique_ptr<stub::PlatformFile> file_;
   stub::TPackageLocator locator_;

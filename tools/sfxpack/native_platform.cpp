@@ -8,9 +8,6 @@
 namespace sfxpack {
 namespace {
 
-// ERROR_ACCESS_DENIED: what a refused start reports.
-constexpr uint32_t kAccessDenied = 5;
-
 class NativeFile final : public stub::PlatformFile {
  public:
   explicit NativeFile(std::FILE* file) : file_(file) {}
@@ -51,82 +48,44 @@ class NativeFile final : public stub::PlatformFile {
   std::FILE* file_;
 };
 
-std::u16string AbsoluteUtf16(const std::filesystem::path& path) {
+}  // namespace
+
+std::u16string LauncherPath(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);
   const std::string utf8 = PathToUtf8(error ? path : absolute);
   Utf8Error ignored;
-  // Paths that are not UTF-8 (possible on Linux) are shown leniently.
   return Utf8ToUtf16(SanitizeUtf8(utf8), ignored).value_or(u"");
 }
 
-}  // namespace
-
-NativePlatform::NativePlatform(const std::filesystem::path& package)
-    : package_(package), module_path_(AbsoluteUtf16(package)) {}
-
-std::u16string NativePlatform::ModulePath() { return module_path_; }
-
-std::u16string NativePlatform::CommandLine() { return u"\"" + module_path_ + u"\""; }
-
-std::unique_ptr<stub::PlatformFile> NativePlatform::OpenForRead(const std::u16string& path) {
-  if (path != module_path_) return nullptr;
+std::unique_ptr<stub::PlatformFile> OpenPackageFile(const std::filesystem::path& path) {
 #ifdef _WIN32
-  std::FILE* file = _wfopen(package_.c_str(), L"rb");
+  std::FILE* file = _wfopen(path.c_str(), L"rb");
 #else
-  std::FILE* file = std::fopen(package_.c_str(), "rb");
+  std::FILE* file = std::fopen(path.c_str(), "rb");
 #endif
   if (file == nullptr) return nullptr;
   return std::make_unique<NativeFile>(file);
 }
 
-std::unique_ptr<stub::PlatformFile> NativePlatform::CreateForWrite(const std::u16string&) {
-  return nullptr;
-}
-
-void NativePlatform::RemoveFile(const std::u16string&) {}
-
-bool NativePlatform::PathExists(const std::u16string&) { return false; }
-
-std::u16string NativePlatform::TempPath() { return u""; }
-
-bool NativePlatform::UniversalName(const std::u16string&, std::u16string&) { return false; }
-
-bool NativePlatform::QueryWindowsVersion(stub::TWindowsVersion& version) {
-  if (!windows_version) return false;
-  version = *windows_version;
-  return true;
-}
-
-bool NativePlatform::ReadReleaseId(std::u16string& text) {
-  if (!release_id) return false;
-  text = *release_id;
-  return true;
-}
-
-bool NativePlatform::IsAdministrator() { return false; }
-
-std::unique_ptr<stub::PlatformProcess> NativePlatform::StartProcess(const std::u16string&,
-                                                                    const std::u16string&,
-                                                                    uint32_t& error) {
-  error = kAccessDenied;
-  return nullptr;
-}
-
-std::unique_ptr<stub::PlatformProcess> NativePlatform::ShellStart(const std::u16string&,
-                                                                  const std::u16string&,
-                                                                  const std::u16string&,
-                                                                  uint32_t& error) {
-  error = kAccessDenied;
-  return nullptr;
-}
-
-void NativePlatform::ShowErrorBox(const std::u16string& text, const std::u16string& caption) {
+void RecordedBoxes::ShowErrorBox(const std::u16string& text, const std::u16string& caption) {
   try {
     boxes_.push_back({text.substr(0, text.find(u'\0')), caption});
   } catch (...) {
     // Out of memory: the box is lost, as a failed MessageBoxW would be.
   }
+}
+
+bool StatedWindows::QueryWindowsVersion(stub::TWindowsVersion& stated) {
+  if (!version) return false;
+  stated = *version;
+  return true;
+}
+
+bool StatedWindows::ReadReleaseId(std::u16string& text) {
+  if (!release_id) return false;
+  text = *release_id;
+  return true;
 }
 
 }  // namespace sfxpack

@@ -1,17 +1,14 @@
-// The launcher's platform interface, as sfxpack provides it to run the
-// launcher's own checks, gate and decoding on this machine.
+// The parts of the launcher's platform that sfxpack provides to run the
+// launcher's own checks, gate and decoding on this machine: the package file,
+// read natively; message boxes, recorded instead of shown; and a Windows
+// version and release id that the caller states.
 //
-// The running program's file is the package being examined: ModulePath() is
-// its absolute path (the caption of every box), and OpenForRead() of that path
-// reads it natively. Message boxes are recorded instead of shown. The Windows
-// version and release id are whatever the caller sets. Nothing is ever
-// written, started or deleted: those calls fail.
-//
-// The launcher's code is built without exceptions; no method here lets one
+// The launcher's code is built without exceptions; nothing here lets one
 // escape into it.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,47 +17,38 @@
 
 namespace sfxpack {
 
+// `path` as the launcher would see its own file: absolute, in UTF-16 (a path
+// that is not UTF-8 is shown with U+FFFD for its bad bytes). The caption of
+// every box.
+std::u16string LauncherPath(const std::filesystem::path& path);
+
+// Opens `path` for reading as the launcher opens its own file. Null when it
+// cannot be opened.
+std::unique_ptr<stub::PlatformFile> OpenPackageFile(const std::filesystem::path& path);
+
 struct RecordedBox {
   std::u16string text;  // as shown: up to the first NUL code unit
   std::u16string caption;
 };
 
-class NativePlatform final : public stub::Platform {
+class RecordedBoxes final : public stub::ErrorBoxDisplay {
  public:
-  explicit NativePlatform(const std::filesystem::path& package);
-
-  // What the version query and the registry report; nullopt: the query fails,
-  // or there is no readable ReleaseId value.
-  std::optional<stub::TWindowsVersion> windows_version;
-  std::optional<std::u16string> release_id;
-
-  const std::vector<RecordedBox>& boxes() const { return boxes_; }
-  const std::filesystem::path& package() const { return package_; }
-
-  std::u16string ModulePath() override;
-  std::u16string CommandLine() override;
-  std::unique_ptr<stub::PlatformFile> OpenForRead(const std::u16string& path) override;
-  std::unique_ptr<stub::PlatformFile> CreateForWrite(const std::u16string& path) override;
-  void RemoveFile(const std::u16string& path) override;
-  bool PathExists(const std::u16string& path) override;
-  std::u16string TempPath() override;
-  bool UniversalName(const std::u16string& path, std::u16string& universal) override;
-  bool QueryWindowsVersion(stub::TWindowsVersion& version) override;
-  bool ReadReleaseId(std::u16string& text) override;
-  bool IsAdministrator() override;
-  std::unique_ptr<stub::PlatformProcess> StartProcess(const std::u16string& command_line,
-                                                      const std::u16string& current_directory,
-                                                      uint32_t& error) override;
-  std::unique_ptr<stub::PlatformProcess> ShellStart(const std::u16string& verb,
-                                                    const std::u16string& file,
-                                                    const std::u16string& parameters,
-                                                    uint32_t& error) override;
   void ShowErrorBox(const std::u16string& text, const std::u16string& caption) override;
+  const std::vector<RecordedBox>& boxes() const { return boxes_; }
 
  private:
-  std::filesystem::path package_;
-  std::u16string module_path_;
   std::vector<RecordedBox> boxes_;
+};
+
+// The Windows the version gate is asked about.
+class StatedWindows final : public stub::WindowsVersionSource {
+ public:
+  // nullopt: the version query fails, or there is no readable ReleaseId value.
+  std::optional<stub::TWindowsVersion> version;
+  std::optional<std::u16string> release_id;
+
+  bool QueryWindowsVersion(stub::TWindowsVersion& version) override;
+  bool ReadReleaseId(std::u16string& text) override;
 };
 
 }  // namespace sfxpack
