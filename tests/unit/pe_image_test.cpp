@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "format/little_endian.h"
+#include "tools/pe/pe_checksum.h"
 #include "tests/support/test_images.h"
 
 namespace pe {
@@ -117,6 +120,45 @@ TEST(MoveHeaders, RefusesToOverwriteDataBehindTheSectionTable) {
   file[image.headers_end + 50] = 0x99;
   EXPECT_FALSE(MoveHeaders(file, 256, error));
   EXPECT_NE(error.find("overwritten"), std::string::npos) << error;
+}
+
+// The PE checksum as the format defines it, written out plainly: 16-bit
+// little-endian words with the carries folded in, the CheckSum field counted
+// as zero, plus the file's length.
+uint32_t WordSum(const std::vector<uint8_t>& file, size_t field) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < file.size(); i += 2) {
+    if (i == field || i == field + 2) continue;
+    sum += file[i] | (i + 1 < file.size() ? uint32_t{file[i + 1]} << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return static_cast<uint32_t>(((sum & 0xFFFF) + (sum >> 16)) + file.size());
+}
+
+TEST(PeChecksum, PiecewiseSumEqualsTheWholeFileSum) {
+  std::mt19937 random(7);
+  for (size_t size : {0u, 1u, 2u, 3u, 200u, 4097u, 70001u}) {
+    std::vector<uint8_t> file(size);
+    for (uint8_t& byte : file) byte = static_cast<uint8_t>(random());
+    const uint32_t field = size >= 72 ? 64 : static_cast<uint32_t>(size);  // beyond: no field
+    if (size >= 72) std::fill_n(file.begin() + field, 4, 0);
+    // Bytes 8 to 20 are added afterwards, as the locator is.
+    std::vector<uint8_t> late;
+    std::vector<uint8_t> sequential = file;
+    if (size >= 20) {
+      late.assign(file.begin() + 8, file.begin() + 20);
+      std::fill(sequential.begin() + 8, sequential.begin() + 20, 0);
+    }
+    PeChecksum checksum;
+    for (size_t at = 0; at < size;) {
+      const size_t piece = std::min<size_t>(size - at, random() % 7 + 1);
+      checksum.Append(std::span(sequential).subspan(at, piece));
+      at += piece;
+    }
+    if (!late.empty()) checksum.AddAt(8, late);
+    EXPECT_EQ(checksum.Finish(), WordSum(file, field)) << size;
+    EXPECT_EQ(ComputeChecksum(file, field), WordSum(file, field)) << size;
+  }
 }
 
 }  // namespace

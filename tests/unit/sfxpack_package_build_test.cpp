@@ -15,7 +15,6 @@
 #include "tools/sfxpack/atomic_output.h"
 #include "tools/sfxpack/failure.h"
 #include "tools/sfxpack/package_map.h"
-#include "tools/sfxpack/pe_checksum.h"
 
 namespace sfxpack {
 namespace {
@@ -211,31 +210,6 @@ TEST(SfxpackLzmaSettings, DictionaryShrinksToTheProgram) {
     lzma.dict_size = c.dict;
     EXPECT_EQ(EffectiveLzmaSettings(lzma, c.program).dict_size, c.expected)
         << "preset " << c.preset << ", program " << c.program;
-  }
-}
-
-TEST(SfxpackPeChecksum, PiecewiseSumEqualsTheWholeFileSum) {
-  std::mt19937 random(7);
-  for (size_t size : {0u, 1u, 2u, 3u, 200u, 4097u, 70001u}) {
-    std::vector<uint8_t> file(size);
-    for (uint8_t& byte : file) byte = static_cast<uint8_t>(random());
-    const uint32_t field = size >= 72 ? 64 : static_cast<uint32_t>(size);  // beyond: no field
-    if (size >= 72) std::fill_n(file.begin() + field, 4, 0);
-    // Bytes 8 to 20 are added afterwards, as the locator is.
-    std::vector<uint8_t> late;
-    std::vector<uint8_t> sequential = file;
-    if (size >= 20) {
-      late.assign(file.begin() + 8, file.begin() + 20);
-      std::fill(sequential.begin() + 8, sequential.begin() + 20, 0);
-    }
-    PeChecksum checksum;
-    for (size_t at = 0; at < size;) {
-      const size_t piece = std::min<size_t>(size - at, random() % 7 + 1);
-      checksum.Append(std::span(sequential).subspan(at, piece));
-      at += piece;
-    }
-    if (!late.empty()) checksum.AddAt(8, late);
-    EXPECT_EQ(checksum.Finish(), pe::ComputeChecksum(file, field)) << size;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "format/little_endian.h"
+#include "tools/pe/pe_checksum.h"
 
 namespace pe {
 namespace {
@@ -128,16 +129,14 @@ bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image&
 }
 
 uint32_t ComputeChecksum(std::span<const uint8_t> file, uint32_t checksum_offset) {
-  uint64_t sum = 0;
-  for (size_t i = 0; i < file.size(); i += 2) {
-    if (i == checksum_offset || i == size_t{checksum_offset} + 2) continue;
-    uint32_t word = file[i];
-    if (i + 1 < file.size()) word |= uint32_t{file[i + 1]} << 8;
-    sum += word;
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + file.size());
+  PeChecksum checksum;
+  const size_t field = std::min<size_t>(checksum_offset, file.size());
+  const size_t behind = std::min<size_t>(field + 4, file.size());
+  const uint8_t zeros[4] = {};
+  checksum.Append(file.first(field));
+  checksum.Append(std::span(zeros, behind - field));
+  checksum.Append(file.subspan(behind));
+  return checksum.Finish();
 }
 
 bool MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset, std::string& error) {

@@ -12,7 +12,7 @@
 #include "tools/sfxpack/failure.h"
 #include "tools/sfxpack/file_io.h"
 #include "tools/sfxpack/options.h"
-#include "tools/sfxpack/pe_checksum.h"
+#include "tools/pe/pe_checksum.h"
 #include "tools/sfxpack/progress.h"
 
 namespace sfxpack {
@@ -76,7 +76,7 @@ void WritePackage(const BuildRequest& request, std::vector<uint8_t>& head, Furth
   // The CheckSum field and the locator are summed once their values are known.
   std::fill(locator_at, locator_at + stub::kPackageLocatorSize, 0);
   if (checksum_offset) std::fill_n(head.begin() + *checksum_offset, 4, 0);
-  PeChecksum checksum;
+  pe::PeChecksum checksum;
   checksum.Append(head);
 
   AtomicOutput output(request.output);

@@ -1,6 +1,6 @@
-#include "tools/sfxpack/pe_checksum.h"
+#include "tools/pe/pe_checksum.h"
 
-namespace sfxpack {
+namespace pe {
 
 void PeChecksum::AddWord(uint32_t word) {
   sum_ += word;
@@ -27,4 +27,4 @@ uint32_t PeChecksum::Finish() const {
   return static_cast<uint32_t>(folded + length_);
 }
 
-}  // namespace sfxpack
+}  // namespace pe

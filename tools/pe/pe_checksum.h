@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <span>
 
-namespace sfxpack {
+namespace pe {
 
 class PeChecksum {
  public:
@@ -29,4 +29,4 @@ class PeChecksum {
   uint64_t length_ = 0;
 };
 
-}  // namespace sfxpack
+}  // namespace pe
