@@ -18,6 +18,7 @@
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/lzma_streams.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
 
@@ -39,9 +40,9 @@ struct Built {
 Built Assemble(const Lzma1Stream& stream, uint64_t program_length) {
   Built built;
   std::string error;
-  EXPECT_TRUE(packaging::AssemblePackage(ReadBytes(Stub64Image()), AnyWindows(), stream.properties,
-                                         stream.bytes, program_length, {}, built.bytes,
-                                         built.layout, error))
+  EXPECT_TRUE(stub::testing::AssemblePackage(ReadBytes(Stub64Image()), AdmitAllWindows(),
+                                             stream.properties, stream.bytes, program_length, {},
+                                             built.bytes, built.layout, error))
       << error;
   return built;
 }
@@ -50,7 +51,7 @@ Built Assemble(const Lzma1Stream& stream, uint64_t program_length) {
 // checksum made to match again.
 std::vector<uint8_t> Patched(Built built, const std::function<void(uint8_t* header)>& patch) {
   patch(built.bytes.data() + built.layout.locator.PackageOffset);
-  EXPECT_TRUE(packaging::RefreshChecksum(built.bytes));
+  EXPECT_TRUE(stub::testing::RefreshChecksum(built.bytes));
   return built.bytes;
 }
 
@@ -107,7 +108,7 @@ class Decoding : public ::testing::Test {
 
 TEST_F(Decoding, StreamsTheLauncherAccepts) {
   const uint64_t size = program_.size();
-  ExpectDecoded(BuildPackageBytes(program_, AnyWindows()), "package-writer");
+  ExpectDecoded(BuildPackageBytes(program_, AdmitAllWindows()), "package-writer");
 
   Lzma1Stream trailing = WriterStream(program_);
   trailing.bytes.insert(trailing.bytes.end(), 64, 0xA5);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/subprocess.h"
 
 namespace e2e {
@@ -18,15 +19,6 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
       << "cannot write " << path;
 }
 
-packaging::PackageSettings AnyWindows() {
-  packaging::PackageSettings settings;
-  settings.os_mask = ~0ull;
-  settings.min_release_id = 0;
-  settings.max_release_id = 0xFFFF;
-  settings.message = u"This package does not run on %USER%.";
-  return settings;
-}
-
 std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,
                                        const packaging::PackageSettings& settings,
                                        const std::vector<uint8_t>& further_data) {
@@ -35,7 +27,7 @@ std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,
   std::string error;
   packaging::LzmaSettings lzma;
   lzma.preset = 6;
-  EXPECT_TRUE(packaging::BuildPackage(ReadBytes(Stub64Image()), inner, settings, lzma,
+  EXPECT_TRUE(stub::testing::BuildPackage(ReadBytes(Stub64Image()), inner, settings, lzma,
                                       further_data, package, layout, error))
       << error;
   return package;

@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/package_builder.h"
 #include "tools/package_writer/package_writer.h"
 
 namespace e2e {
+
+using stub::testing::AdmitAllWindows;
 
 // The bytes of a file; fails the test when it cannot be read.
 std::vector<uint8_t> ReadBytes(const std::string& path);
@@ -17,8 +20,5 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,
                                        const packaging::PackageSettings& settings = {},
                                        const std::vector<uint8_t>& further_data = {});
-
-// Settings that admit every Windows version Wine can report.
-packaging::PackageSettings AnyWindows();
 
 }  // namespace e2e

@@ -96,7 +96,8 @@ class Launch : public ::testing::Test {
     return prefix().Run(line, options);
   }
 
-  std::vector<uint8_t> ChildPackage(const packaging::PackageSettings& settings = AnyWindows()) {
+  std::vector<uint8_t> ChildPackage(
+      const packaging::PackageSettings& settings = AdmitAllWindows()) {
     return BuildPackageBytes(ReadBytes(TestChildImage()), settings);
   }
 
@@ -223,7 +224,8 @@ TEST_F(Launch, UnwritableTempFolderShowsTheTempCopyMessageAndLeavesNothing) {
 }
 
 TEST_F(Launch, PayloadThatIsNotAProgramShowsTheStartFailedMessage) {
-  const std::vector<uint8_t> package = BuildPackageBytes(stub::testing::SampleBytes(5000), AnyWindows());
+  const std::vector<uint8_t> package =
+      BuildPackageBytes(stub::testing::SampleBytes(5000), AdmitAllWindows());
   const WineRun run = RunPackage(package, u"");
   ASSERT_TRUE(run.started) << run.trace;
   EXPECT_EQ(run.exit_code, 193u);  // ERROR_BAD_EXE_FORMAT, from the failed start

@@ -25,7 +25,7 @@ class PackageChecks : public ::testing::Test {
   void SetUp() override {
     folder_ = ScratchFolder();
     inner_ = ReadBytes(TestChildImage());
-    package_ = BuildPackageBytes(inner_, AnyWindows());
+    package_ = BuildPackageBytes(inner_, AdmitAllWindows());
   }
 
   // Writes `bytes` as setup.exe and runs it without arguments.

@@ -18,6 +18,7 @@
 #include "format/package_records.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/package_builder.h"
 
 namespace e2e {
 namespace {
@@ -210,7 +211,7 @@ void SetMessageReference(std::vector<uint8_t>& package, const stub::TPackageMess
   uint8_t* field = package.data() + header + 64;
   stub::WriteLe32(field, message.Offset);
   stub::WriteLe16(field + 4, message.Length);
-  ASSERT_TRUE(packaging::RefreshChecksum(package));
+  ASSERT_TRUE(stub::testing::RefreshChecksum(package));
 }
 
 stub::TPackageMessage MessageReference(const std::vector<uint8_t>& package) {

@@ -14,6 +14,7 @@
 
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
 
@@ -23,18 +24,14 @@ using namespace stub;
 
 const std::vector<uint8_t>& BasePackage() {
   static const std::vector<uint8_t> package = [] {
-    packaging::PackageSettings settings;
-    settings.os_mask = 0x8000000000000780;
-    settings.min_release_id = 1507;
-    settings.max_release_id = 9999;
-    settings.elevation_mode = 1;
+    packaging::PackageSettings settings = testing::ExampleSettings();
     settings.message = u"Not for %USER% or %user%.";
     std::vector<uint8_t> bytes;
     packaging::PackageLayout layout;
     std::string error;
     packaging::LzmaSettings lzma;
     lzma.preset = 1;
-    if (!packaging::BuildPackage(testing::MakeLauncherImage(256, 1, 512),
+    if (!stub::testing::BuildPackage(testing::MakeLauncherImage(256, 1, 512),
                                  testing::SampleBytes(3000), settings, lzma,
                                  testing::SampleBytes(100, 7), bytes, layout, error)) {
       std::fprintf(stderr, "cannot build the base package: %s\n", error.c_str());
@@ -63,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t offset = 128 + (data[i] | (data[i + 1] << 8));
     if (offset < package.size()) package[offset] = data[i + 2];
   }
-  if (flags & 1) packaging::RefreshChecksum(package);
+  if (flags & 1) stub::testing::RefreshChecksum(package);
   package.resize(package.size() - cut);
 
   testing::FakePlatform platform;

@@ -7,6 +7,7 @@
 
 #include "format/little_endian.h"
 #include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
 
@@ -139,7 +140,7 @@ TEST_F(SfxpackRoundTrip, DamageBehindAValidChecksumIsFoundByDecoding) {
     } else {
       stub::WriteLe32(field, c.value(stub::ReadLe32(field)));
     }
-    ASSERT_TRUE(packaging::RefreshChecksum(damaged));
+    ASSERT_TRUE(stub::testing::RefreshChecksum(damaged));
     WriteBytes(folder_ / "damaged.exe", damaged);
     const auto verify = Sfxpack({"verify", (folder_ / "damaged.exe").string()});
     EXPECT_EQ(verify.status, 1392 % 256) << c.name << "\n" << verify.out;

@@ -6,6 +6,7 @@
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
 #include "tools/sfxpack/utf.h"
@@ -139,7 +140,7 @@ TEST_F(SfxpackVerify, GateRunsThePackageChecksFirst) {
   // A message the launcher cannot read: the damaged-package message instead.
   std::vector<uint8_t> lost_message = bytes_;
   stub::WriteLe32(&lost_message[stub::ReadLe32(&lost_message[128]) + 64], 0x7FFFFF00);
-  ASSERT_TRUE(packaging::RefreshChecksum(lost_message));
+  ASSERT_TRUE(stub::testing::RefreshChecksum(lost_message));
   ExpectVerdict("message beyond the file", lost_message, {"gate", "--windows", "6.0"}, kDamaged,
                 Text(FatalMessage::kDamaged));
   ExpectVerdict("message beyond the file, admitted", lost_message, {"gate", "--windows", "6.1"}, 0,

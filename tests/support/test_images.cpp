@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "format/little_endian.h"
+#include "tests/support/package_builder.h"
 
 namespace stub::testing {
 
@@ -49,7 +50,7 @@ TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
   std::string error;
   packaging::LzmaSettings lzma;
   lzma.preset = 1;
-  const bool built = packaging::BuildPackage(MakeLauncherImage(), inner, settings, lzma,
+  const bool built = stub::testing::BuildPackage(MakeLauncherImage(), inner, settings, lzma,
                                              further_data, package.bytes, package.layout, error);
   EXPECT_TRUE(built) << error;
   return package;

@@ -5,12 +5,15 @@
 
 #include "decoding/crc32.h"
 #include "format/little_endian.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/pe/pe_image.h"
 
 namespace packaging {
 namespace {
 
+using stub::testing::AssemblePackage;
+using stub::testing::BuildPackage;
 using stub::testing::MakeLauncherImage;
 using stub::testing::SampleBytes;
 
@@ -45,12 +48,7 @@ TEST(PackageWriter, LaysOutThePackageAsTheLauncherReadsIt) {
   const std::vector<uint8_t> launcher = MakeLauncherImage();
   const std::vector<uint8_t> inner = SampleBytes(20000);
   const std::vector<uint8_t> further = SampleBytes(777, 9);
-  PackageSettings settings;
-  settings.os_mask = 0x8000000000000780;
-  settings.min_release_id = 1507;
-  settings.max_release_id = 9999;
-  settings.elevation_mode = 1;
-  settings.message = u"Not for %USER%.";
+  const PackageSettings settings = stub::testing::ExampleSettings();
   std::vector<uint8_t> package;
   PackageLayout layout;
   std::string error;
@@ -215,17 +213,6 @@ TEST(PackageWriter, EncodesThePropertiesItWasGiven) {
   EXPECT_EQ(properties[0], (0 * 5 + 2) * 9 + 0);
   EXPECT_EQ(stub::ReadLe32(&properties[1]), 1u << 16);
   EXPECT_EQ(DecodeWithLiblzma(properties, stream, inner.size()), inner);
-}
-
-TEST(PackageWriter, RefreshChecksumFollowsDeliberateChanges) {
-  std::vector<uint8_t> package = stub::testing::MakeTestPackage(SampleBytes(100)).bytes;
-  const uint32_t offset = stub::ReadLe32(&package[128]);
-  package[offset + 80] ^= 0xFF;
-  ASSERT_TRUE(RefreshChecksum(package));
-  EXPECT_EQ(stub::ReadLe32(&package[136]),
-            stub::CalcCrc32(package.data() + offset, static_cast<int32_t>(stub::ReadLe32(&package[132]))));
-  std::vector<uint8_t> tiny(100);
-  EXPECT_FALSE(RefreshChecksum(tiny));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/lzma_streams.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
 
@@ -127,7 +128,7 @@ TEST(Payload, PackageWithLcPlusLpTwelve) {
   std::vector<uint8_t> bytes;
   packaging::PackageLayout layout;
   std::string error;
-  ASSERT_TRUE(packaging::AssemblePackage(testing::MakeLauncherImage(), {}, stream->properties,
+  ASSERT_TRUE(stub::testing::AssemblePackage(testing::MakeLauncherImage(), {}, stream->properties,
                                          stream->bytes, inner.size(), {}, bytes, layout, error))
       << error;
   EXPECT_EQ(layout.header.LzmaProperties[0], 224);
@@ -185,10 +186,7 @@ class Stub64DecodingTest : public ::testing::Test {
  protected:
   // A package that every Windows version passes, so the run gets to decoding.
   static testing::TestPackage Package() {
-    packaging::PackageSettings settings;
-    settings.os_mask = ~0ull;
-    settings.max_release_id = 0xFFFF;
-    return testing::MakeTestPackage(testing::SampleBytes(70000, 3), settings);
+    return testing::MakeTestPackage(testing::SampleBytes(70000, 3), testing::AdmitAllWindows());
   }
 
   uint32_t RunWith(const std::vector<uint8_t>& bytes) {
@@ -211,7 +209,7 @@ TEST_F(Stub64DecodingTest, DamagedStreamBehindAValidChecksumIsDamaged) {
   // the stream does not decode to.
   const uint32_t at = package.layout.locator.PackageOffset + 38;  // ProgramLength
   package.bytes[at] ^= 0x01;
-  ASSERT_TRUE(packaging::RefreshChecksum(package.bytes));
+  ASSERT_TRUE(stub::testing::RefreshChecksum(package.bytes));
   EXPECT_EQ(RunWith(package.bytes), kExitDamagedPackage);
   ASSERT_EQ(platform_.boxes.size(), 1u);
   EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kDamaged));

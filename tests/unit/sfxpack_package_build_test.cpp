@@ -10,6 +10,7 @@
 
 #include "decoding/crc32.h"
 #include "format/little_endian.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/pe/pe_image.h"
 #include "tools/sfxpack/atomic_output.h"
@@ -86,7 +87,7 @@ TEST_F(SfxpackPackageBuild, StreamsFurtherDataAndKeepsTheChecksumsRight) {
   std::vector<uint8_t> expected;
   packaging::PackageLayout layout;
   std::string error;
-  ASSERT_TRUE(packaging::BuildPackage(launcher_, inner_, request_.settings,
+  ASSERT_TRUE(stub::testing::BuildPackage(launcher_, inner_, request_.settings,
                                       EffectiveLzmaSettings(request_.lzma, inner_.size()), further,
                                       expected, layout, error))
       << error;

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "format/little_endian.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/sfxpack/inspect_report.h"
 
@@ -22,15 +23,7 @@ using stub::testing::SampleBytes;
 constexpr size_t kOptionalHeader = 256 + 24;
 constexpr size_t kCertificateEntry = kOptionalHeader + 112 + 8 * 4;
 
-packaging::PackageSettings Settings() {
-  packaging::PackageSettings settings;
-  settings.os_mask = 0x8000000000000780;
-  settings.min_release_id = 1507;
-  settings.max_release_id = 9999;
-  settings.elevation_mode = 1;
-  settings.message = u"Not for %USER%.";
-  return settings;
-}
+packaging::PackageSettings Settings() { return stub::testing::ExampleSettings(); }
 
 struct Built {
   std::vector<uint8_t> bytes;
@@ -189,7 +182,7 @@ TEST(SfxpackPackageMap, EachBadFieldIsReported) {
     Built built = GoodPackage();
     mutation.apply(built);
     if (mutation.refresh_crc) {
-      ASSERT_TRUE(packaging::RefreshChecksum(built.bytes)) << mutation.name;
+      ASSERT_TRUE(stub::testing::RefreshChecksum(built.bytes)) << mutation.name;
     }
     const PackageMap map = Analyze(built.bytes);
     EXPECT_TRUE(HasProblem(map, mutation.problem))

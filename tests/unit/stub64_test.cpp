@@ -5,6 +5,7 @@
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
 namespace stub {
@@ -16,11 +17,8 @@ constexpr char16_t kPackage[] = u"C:\\Downloads\\setup.exe";
 constexpr char16_t kCopy[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe";
 
 packaging::PackageSettings Admitting() {
-  packaging::PackageSettings settings;
-  settings.os_mask = ~0ull;
-  settings.max_release_id = 0xFFFF;
-  settings.elevation_mode = 1;
-  settings.message = u"Not on %USER%.";
+  packaging::PackageSettings settings = testing::AdmitAllWindows();
+  settings.elevation_mode = kElevationRunAs;
   return settings;
 }
 

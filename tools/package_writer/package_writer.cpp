@@ -13,7 +13,6 @@ using stub::kMaxProgramLength;
 using stub::kMaxSeekOffset;
 using stub::kPackageHeaderSize;
 using stub::kPackageLocatorOffset;
-using stub::kPackageLocatorSize;
 using stub::kPeHeaderOffset;
 
 void Append(std::vector<uint8_t>& out, std::span<const uint8_t> bytes) {
@@ -122,52 +121,6 @@ bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSetting
 
   layout.further_data_offset = further_offset;
   layout.further_data_length = further_data_length;
-  return true;
-}
-
-bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& settings,
-                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
-                     uint64_t program_length, std::span<const uint8_t> further_data,
-                     std::vector<uint8_t>& package, PackageLayout& layout, std::string& error) {
-  std::vector<uint8_t> head;
-  if (!AssemblePackageHead(launcher, settings, properties, stream, program_length,
-                           further_data.size(), head, layout, error)) {
-    return false;
-  }
-  package = std::move(head);
-  Append(package, further_data);
-  layout.locator.CrcValue = stub::UpdateCrc32(layout.locator.CrcValue, further_data.data(),
-                                              static_cast<uint32_t>(further_data.size()));
-  const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(layout.locator);
-  std::copy(bytes.begin(), bytes.end(), package.begin() + kPackageLocatorOffset);
-  return true;
-}
-
-bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
-                  const PackageSettings& settings, const LzmaSettings& lzma,
-                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
-                  PackageLayout& layout, std::string& error, const EncodeProgress& progress) {
-  if (!CheckLauncherImage(launcher, error)) return false;
-  if (inner.size() > kMaxProgramLength) {
-    error = "the inner program is larger than the launcher can hold in memory (2,147,352,576 bytes)";
-    return false;
-  }
-  std::vector<uint8_t> stream;
-  std::array<uint8_t, 5> properties;
-  if (!EncodeLzma1(inner, lzma, stream, properties, error, progress)) return false;
-  return AssemblePackage(launcher, settings, properties, stream, inner.size(), further_data,
-                         package, layout, error);
-}
-
-bool RefreshChecksum(std::vector<uint8_t>& package) {
-  if (package.size() < kPackageLocatorOffset + kPackageLocatorSize) return false;
-  stub::PackageLocatorBytes bytes;
-  std::copy_n(package.begin() + kPackageLocatorOffset, kPackageLocatorSize, bytes.begin());
-  stub::TPackageLocator locator = stub::DecodePackageLocator(bytes);
-  if (uint64_t{locator.PackageOffset} + locator.CrcLength > package.size()) return false;
-  locator.CrcValue = CrcOf(std::span(package).subspan(locator.PackageOffset, locator.CrcLength));
-  bytes = stub::EncodePackageLocator(locator);
-  std::copy(bytes.begin(), bytes.end(), package.begin() + kPackageLocatorOffset);
   return true;
 }
 

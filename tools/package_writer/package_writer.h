@@ -41,14 +41,6 @@ struct PackageLayout {
 // table and no data behind its last section. Returns false with the reason.
 bool CheckLauncherImage(std::span<const uint8_t> launcher, std::string& error);
 
-// Appends an already encoded stream: `properties` and `stream` as the LZMA
-// encoder gave them, `program_length` the length of the decoded program.
-// Checks every limit of the format before writing anything into `package`.
-bool AssemblePackage(std::span<const uint8_t> launcher, const PackageSettings& settings,
-                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
-                     uint64_t program_length, std::span<const uint8_t> further_data,
-                     std::vector<uint8_t>& package, PackageLayout& layout, std::string& error);
-
 // The package up to the end of its message text, for callers that stream the
 // further data (`further_data_length` bytes) from elsewhere. Checks every limit
 // of the format, the further data included, before writing anything into
@@ -62,17 +54,5 @@ bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSetting
                          std::span<const uint8_t> stream, uint64_t program_length,
                          uint64_t further_data_length, std::vector<uint8_t>& head,
                          PackageLayout& layout, std::string& error);
-
-// Encodes `inner` with `lzma` and assembles the package.
-bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
-                  const PackageSettings& settings, const LzmaSettings& lzma,
-                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
-                  PackageLayout& layout, std::string& error,
-                  const EncodeProgress& progress = nullptr);
-
-// Recomputes the locator's CrcValue over the region it names, after bytes of
-// the region were changed on purpose. False when the package has no readable
-// locator or the region lies outside it.
-bool RefreshChecksum(std::vector<uint8_t>& package);
 
 }  // namespace packaging

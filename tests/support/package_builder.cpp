@@ -1,0 +1,86 @@
+#include "tests/support/package_builder.h"
+
+#include <algorithm>
+
+#include "decoding/crc32.h"
+#include "format/package_records.h"
+
+namespace stub::testing {
+namespace {
+
+uint32_t ContinueCrc(uint32_t crc, std::span<const uint8_t> bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    const size_t piece = std::min<size_t>(bytes.size() - done, 1u << 30);
+    crc = UpdateCrc32(crc, bytes.data() + done, static_cast<uint32_t>(piece));
+    done += piece;
+  }
+  return crc;
+}
+
+void StoreLocator(const TPackageLocator& locator, std::vector<uint8_t>& package) {
+  const PackageLocatorBytes bytes = EncodePackageLocator(locator);
+  std::copy(bytes.begin(), bytes.end(), package.begin() + kPackageLocatorOffset);
+}
+
+}  // namespace
+
+packaging::PackageSettings AdmitAllWindows() {
+  packaging::PackageSettings settings;
+  settings.os_mask = ~uint64_t{0};
+  settings.min_release_id = 0;
+  settings.max_release_id = 0xFFFF;
+  settings.message = u"This package does not run on %USER%.";
+  return settings;
+}
+
+packaging::PackageSettings ExampleSettings() {
+  packaging::PackageSettings settings;
+  settings.os_mask = 0x8000000000000780;
+  settings.min_release_id = 1507;
+  settings.max_release_id = 9999;
+  settings.elevation_mode = kElevationRunAs;
+  settings.message = u"Not for %USER%.";
+  return settings;
+}
+
+bool AssemblePackage(std::span<const uint8_t> launcher, const packaging::PackageSettings& settings,
+                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
+                     uint64_t program_length, std::span<const uint8_t> further_data,
+                     std::vector<uint8_t>& package, packaging::PackageLayout& layout,
+                     std::string& error) {
+  std::vector<uint8_t> head;
+  if (!packaging::AssemblePackageHead(launcher, settings, properties, stream, program_length,
+                                      further_data.size(), head, layout, error)) {
+    return false;
+  }
+  package = std::move(head);
+  package.insert(package.end(), further_data.begin(), further_data.end());
+  layout.locator.CrcValue = ContinueCrc(layout.locator.CrcValue, further_data);
+  StoreLocator(layout.locator, package);
+  return true;
+}
+
+bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
+                  const packaging::PackageSettings& settings, const packaging::LzmaSettings& lzma,
+                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
+                  packaging::PackageLayout& layout, std::string& error) {
+  std::vector<uint8_t> stream;
+  std::array<uint8_t, 5> properties;
+  if (!packaging::EncodeLzma1(inner, lzma, stream, properties, error)) return false;
+  return AssemblePackage(launcher, settings, properties, stream, inner.size(), further_data,
+                         package, layout, error);
+}
+
+bool RefreshChecksum(std::vector<uint8_t>& package) {
+  if (package.size() < kPackageLocatorOffset + kPackageLocatorSize) return false;
+  PackageLocatorBytes bytes;
+  std::copy_n(package.begin() + kPackageLocatorOffset, kPackageLocatorSize, bytes.begin());
+  TPackageLocator locator = DecodePackageLocator(bytes);
+  if (uint64_t{locator.PackageOffset} + locator.CrcLength > package.size()) return false;
+  locator.CrcValue =
+      ContinueCrc(0, std::span(package).subspan(locator.PackageOffset, locator.CrcLength));
+  StoreLocator(locator, package);
+  return true;
+}
+
+}  // namespace stub::testing

@@ -1,0 +1,46 @@
+// Whole packages in memory for the tests: the package writer's head, the
+// further data appended, and the locator's checksum completed over it, as
+// sfxpack does while it streams a package to its file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tools/package_writer/package_writer.h"
+
+namespace stub::testing {
+
+// The header fields of a package that every Windows version Wine or the fake
+// platform can report is admitted by, with a short message naming %USER%.
+packaging::PackageSettings AdmitAllWindows();
+
+// The header fields of the example package: Windows 7 to 10 and newer
+// (0x8000000000000780), releases 1507 to 9999, ElevationMode 1 (runas), and
+// the message "Not for %USER%.".
+packaging::PackageSettings ExampleSettings();
+
+// Assembles a package from an already encoded stream. False, with the
+// writer's reason in `error` and `package` untouched, when a limit of the
+// format is exceeded.
+bool AssemblePackage(std::span<const uint8_t> launcher, const packaging::PackageSettings& settings,
+                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
+                     uint64_t program_length, std::span<const uint8_t> further_data,
+                     std::vector<uint8_t>& package, packaging::PackageLayout& layout,
+                     std::string& error);
+
+// Encodes `inner` with `lzma`, then AssemblePackage.
+bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
+                  const packaging::PackageSettings& settings, const packaging::LzmaSettings& lzma,
+                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
+                  packaging::PackageLayout& layout, std::string& error);
+
+// Recomputes the locator's CrcValue over the region it names, after bytes of
+// the region were changed on purpose, so that a test reaches the check behind
+// the checksum. False when the package has no locator or the region lies
+// outside it.
+bool RefreshChecksum(std::vector<uint8_t>& package);
+
+}  // namespace stub::testing
