@@ -46,7 +46,7 @@ class StreamOutput final : public DecodeOutput {
     const int32_t end = start_ + static_cast<int32_t>(decoded);
     const int32_t size = end > original_size_ ? end : original_size_;
     if (size != stream_.GetSize()) stream_.SetSize(size);
-    stream_.Seek(end, kSeekFromBeginning);
+    stream_.Seek(end);
   }
 
  private:

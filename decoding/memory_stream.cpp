@@ -8,11 +8,6 @@
 namespace stub {
 namespace {
 
-// Two's-complement sum without the undefined behaviour of signed overflow.
-int32_t WrappingAdd(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-
 int32_t RoundUpToBlocks(int32_t count) {
   // count <= kMaxStreamCapacity, so the sum stays below 2^31.
   return (count + (kStreamBlockSize - 1)) / kStreamBlockSize * kStreamBlockSize;
@@ -20,13 +15,7 @@ int32_t RoundUpToBlocks(int32_t count) {
 
 }  // namespace
 
-TStream::~TStream() { Clear(); }
-
-void TStream::Clear() {
-  SetCapacity(0);
-  size_ = 0;
-  position_ = 0;
-}
+TStream::~TStream() { std::free(memory_); }
 
 bool TStream::SetSize(int32_t new_size) {
   if (new_size < 0 || new_size > kMaxStreamCapacity) return false;
@@ -37,31 +26,9 @@ bool TStream::SetSize(int32_t new_size) {
   return true;
 }
 
-int32_t TStream::Seek(int32_t offset, uint8_t origin) {
-  switch (origin) {
-    case kSeekFromBeginning:
-      position_ = offset;
-      break;
-    case kSeekFromCurrent:
-      position_ = WrappingAdd(position_, offset);
-      break;
-    case kSeekFromEnd:
-      position_ = WrappingAdd(size_, offset);
-      break;
-    default:
-      break;
-  }
+int32_t TStream::Seek(int32_t offset) {
+  position_ = offset;
   return position_;
-}
-
-int32_t TStream::Read(void* buffer, int32_t count) {
-  if (position_ < 0 || count < 0) return 0;
-  const int32_t available = size_ - position_;  // both >= 0: no overflow
-  if (available <= 0) return 0;
-  const int32_t n = count < available ? count : available;
-  std::memcpy(buffer, memory_ + position_, static_cast<size_t>(n));
-  position_ += n;
-  return n;
 }
 
 int32_t TStream::Write(const void* buffer, int32_t count) {

@@ -10,7 +10,7 @@
 //   - 0 <= Size <= Capacity <= kMaxStreamCapacity;
 //   - Memory is null exactly when Capacity is 0;
 //   - Position is whatever Seek made it: it may lie below 0 or beyond Size,
-//     and Read and Write then do nothing.
+//     and Write then does nothing below 0.
 // Bytes of the block beyond what was written (growth by SetSize, a Write that
 // starts beyond Size) have unspecified contents: nothing is zero-filled, so a
 // large stream costs no more than the bytes actually put into it.
@@ -32,21 +32,13 @@ inline constexpr int32_t kMaxStreamCapacity = static_cast<int32_t>(kMaxProgramLe
 static_assert(kMaxStreamCapacity % kStreamBlockSize == 0);
 static_assert(kMaxStreamCapacity > INT32_MAX - kStreamBlockSize);
 
-// Seek origins.
-inline constexpr uint8_t kSeekFromBeginning = 0;
-inline constexpr uint8_t kSeekFromCurrent = 1;
-inline constexpr uint8_t kSeekFromEnd = 2;
-
 class TStream {
  public:
   TStream() = default;
-  // Frees the block (Clear).
+  // Frees the block.
   virtual ~TStream();
   TStream(const TStream&) = delete;
   TStream& operator=(const TStream&) = delete;
-
-  // Frees the block; Size, Position and Capacity become 0, Memory null.
-  void Clear();
 
   // Returns Size. Position is left as it was.
   int32_t GetSize() const { return size_; }
@@ -58,17 +50,9 @@ class TStream {
   // or above kMaxStreamCapacity: no block of that size can exist.
   bool SetSize(int32_t new_size);
 
-  // Moves Position: origin kSeekFromBeginning to `offset`, kSeekFromCurrent by
-  // `offset`, kSeekFromEnd to Size + `offset`; any other origin leaves it.
-  // Nothing is clamped and nothing fails (a sum beyond the 32-bit range wraps
-  // around). Returns the new Position.
-  int32_t Seek(int32_t offset, uint8_t origin);
-
-  // Copies up to `count` bytes from Position into `buffer` and moves Position
-  // past them. Returns the number copied: the smaller of `count` and
-  // Size - Position; 0 (with nothing changed) when Position or `count` is
-  // negative or Position is at or beyond Size.
-  int32_t Read(void* buffer, int32_t count);
+  // Moves Position to `offset` from the start of the stream. Nothing is
+  // clamped and nothing fails. Returns the new Position.
+  int32_t Seek(int32_t offset);
 
   // Copies `count` bytes from `buffer` to Position, growing Size (and the
   // block) when they reach beyond it, and moves Position past them. Returns
@@ -82,7 +66,6 @@ class TStream {
   // may read and write directly. Null while Capacity is 0.
   uint8_t* Memory() const { return memory_; }
   int32_t Position() const { return position_; }
-  int32_t Capacity() const { return capacity_; }
 
  private:
   void SetCapacity(int32_t new_capacity);

@@ -41,32 +41,26 @@ const FatalMessageEntry& Entry(FatalMessage message) {
   return kFatalMessages[0];  // unreachable: every enumerator has a row
 }
 
-Outcome Fatal(Reporter& reporter, FatalMessage message, uint32_t exit_code) {
-  reporter.Show(Entry(message).text);
-  return Outcome::Exit(exit_code);
+// Shows `message` and ends with `exit_code`, or with the message's own code
+// when that is 0.
+Outcome Fatal(Reporter& reporter, FatalMessage message, uint32_t exit_code = 0) {
+  const FatalMessageEntry& entry = Entry(message);
+  reporter.Show(entry.text);
+  return Outcome::Exit(exit_code != 0 ? exit_code : entry.exit_code);
 }
 
 }  // namespace
 
 const char16_t* FatalMessageText(FatalMessage message) { return Entry(message).text; }
 
-uint32_t FatalMessageExitCode(FatalMessage message) { return Entry(message).exit_code; }
+Outcome FatalDamaged(Reporter& reporter) { return Fatal(reporter, FatalMessage::kDamaged); }
 
-Outcome FatalDamaged(Reporter& reporter) {
-  return Fatal(reporter, FatalMessage::kDamaged, kExitDamagedPackage);
-}
+Outcome FatalTruncated(Reporter& reporter) { return Fatal(reporter, FatalMessage::kTruncated); }
 
-Outcome FatalTruncated(Reporter& reporter) {
-  return Fatal(reporter, FatalMessage::kTruncated, kExitTruncatedPackage);
-}
-
-Outcome FatalTempCopy(Reporter& reporter) {
-  return Fatal(reporter, FatalMessage::kTempCopy, kExitTempCopyFailed);
-}
+Outcome FatalTempCopy(Reporter& reporter) { return Fatal(reporter, FatalMessage::kTempCopy); }
 
 Outcome FatalStartFailed(Reporter& reporter, uint32_t system_error) {
-  return Fatal(reporter, FatalMessage::kStartFailed,
-               system_error != 0 ? system_error : kExitStartBlocked);
+  return Fatal(reporter, FatalMessage::kStartFailed, system_error);
 }
 
 }  // namespace stub

@@ -23,15 +23,11 @@ enum class FatalMessage {
 // The fixed text of `message`, NUL-terminated.
 const char16_t* FatalMessageText(FatalMessage message);
 
-// The exit code that follows `message`. For kStartFailed this is the code used
-// when the system reports no error of its own (see FatalStartFailed).
-uint32_t FatalMessageExitCode(FatalMessage message);
-
 Outcome FatalDamaged(Reporter& reporter);
 Outcome FatalTruncated(Reporter& reporter);
 Outcome FatalTempCopy(Reporter& reporter);
 // Ends with `system_error`, the error the failed start reported, or with
-// FatalMessageExitCode(kStartFailed) when that is 0.
+// ERROR_ACCESS_DISABLED_BY_POLICY (kExitStartBlocked) when that is 0.
 Outcome FatalStartFailed(Reporter& reporter, uint32_t system_error);
 
 }  // namespace stub

@@ -21,7 +21,6 @@ class Reporter {
   // been closed; returns at once in a quiet run.
   void Show(const std::u16string& text);
 
-  const std::u16string& caption() const { return caption_; }
   bool quiet() const { return quiet_; }
 
  private:

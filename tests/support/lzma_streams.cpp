@@ -435,7 +435,7 @@ Decoded DecodeAsLauncher(const Lzma1Stream& stream, int64_t out_size,
     EXPECT_EQ(input.Write(bytes.data(), static_cast<int32_t>(bytes.size())),
               static_cast<int32_t>(bytes.size()));
   }
-  input.Seek(0, kSeekFromBeginning);
+  input.Seek(0);
   TStream output;
   Decoded decoded;
   decoded.ok = decoder.Decode(input, output, out_size);
