@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "launcher/decimal.h"
 #include "launcher/switches.h"
 
 namespace stub {
@@ -15,15 +16,6 @@ constexpr std::u16string_view kFallbackTempFolder = u"C:\\";
 // The number of trailing code units of a name that a copy number goes in front
 // of: the extension ".exe".
 constexpr size_t kNameSuffixLength = 4;
-
-std::u16string Decimal(uint64_t n) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + n % 10));
-    n /= 10;
-  } while (n != 0);
-  return digits;
-}
 
 // The folder given after the last "/temp" among arguments 1 to N-1; empty when
 // there is none. Arguments 1 to N are never empty, so empty means "none".
@@ -80,8 +72,10 @@ std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments&
   const size_t split =
       name.size() > kNameSuffixLength ? base.size() - kNameSuffixLength : name_start;
   for (uint64_t n = 2;; ++n) {
+    std::u16string number;
+    AppendDecimal(number, n);
     std::u16string candidate = base;
-    candidate.insert(split, Decimal(n));
+    candidate.insert(split, number);
     if (!platform.PathExists(candidate)) return candidate;
   }
 }

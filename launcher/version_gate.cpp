@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "launcher/decimal.h"
 #include "launcher/exit_codes.h"
 #include "launcher/package_message.h"
 
@@ -64,26 +65,16 @@ const VersionRow& FindRow(const TWindowsVersion& version) {
   return kVersionTable[std::size(kVersionTable) - 1];  // unreachable: the last row matches all
 }
 
-// A number below 10 is its one digit; larger numbers are written whole in
-// decimal, so a name never holds a character beyond "9".
-void AppendNumber(std::u16string& out, uint32_t n) {
-  char16_t digits[10];  // 4294967295 has ten
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char16_t>(u'0' + n % 10);
-    n /= 10;
-  } while (n != 0);
-  while (count > 0) out += digits[--count];
-}
-
 std::u16string VersionName(const VersionRow& row, const TWindowsVersion& version) {
   std::u16string name = row.name;
   if (row.form == NameForm::kMajorAndMinor) {
-    AppendNumber(name, version.Major / 10);
-    AppendNumber(name, version.Major % 10);
+    AppendDecimal(name, version.Major / 10);
+    AppendDecimal(name, version.Major % 10);
     name += u'.';
   }
-  if (row.form != NameForm::kFixed) AppendNumber(name, version.Minor);
+  // A number below 10 is its one digit; larger numbers are written whole in
+  // decimal, so a name never holds a character beyond "9".
+  if (row.form != NameForm::kFixed) AppendDecimal(name, version.Minor);
   return name;
 }
 
