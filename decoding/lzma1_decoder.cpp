@@ -28,9 +28,7 @@ namespace {
 
 #define LZMA1_INLINE inline __attribute__((always_inline))
 
-constexpr uint32_t kNumStates = 12;
 constexpr uint32_t kMaxPosStates = 16;  // pb <= 4
-constexpr uint32_t kFirstMatchedLiteralState = 7;
 constexpr uint32_t kLiteralCoderSize = 0x300;
 constexpr uint32_t kLengthToPosStates = 4;
 constexpr uint32_t kPosSlotBits = 6;
@@ -47,6 +45,44 @@ constexpr uint32_t kMoveBits = 5;
 constexpr uint32_t kTopValue = 1u << 24;
 
 using Probability = uint16_t;
+
+// The state: what the last symbols were, named as liblzma names them, the
+// oldest first (LIT a literal, MATCH a match, LONGREP a repeated match,
+// SHORTREP a one-byte repeated match, NONLIT any of the three). In the states
+// from kStateLitMatch on the last symbol was not a literal, so the next
+// literal is steered by the byte at the last distance.
+enum State : uint32_t {
+  kStateLitLit,
+  kStateMatchLitLit,
+  kStateRepLitLit,
+  kStateShortRepLitLit,
+  kStateMatchLit,
+  kStateRepLit,
+  kStateShortRepLit,
+  kStateLitMatch,
+  kStateLitLongRep,
+  kStateLitShortRep,
+  kStateNonLitMatch,
+  kStateNonLitRep,
+  kNumStates
+};
+constexpr uint32_t kLiteralStates = kStateLitMatch;
+
+// The state after each kind of symbol.
+constexpr uint32_t UpdateLiteral(uint32_t state) {
+  return state <= kStateShortRepLitLit ? kStateLitLit
+         : state <= kStateLitShortRep  ? state - 3
+                                       : state - 6;
+}
+constexpr uint32_t UpdateMatch(uint32_t state) {
+  return state < kLiteralStates ? kStateLitMatch : kStateNonLitMatch;
+}
+constexpr uint32_t UpdateLongRep(uint32_t state) {
+  return state < kLiteralStates ? kStateLitLongRep : kStateNonLitRep;
+}
+constexpr uint32_t UpdateShortRep(uint32_t state) {
+  return state < kLiteralStates ? kStateLitShortRep : kStateNonLitRep;
+}
 
 // A length: 0-7 through `low`, 8-15 through `mid`, 16-271 through `high`.
 struct LengthModel {
@@ -194,7 +230,7 @@ class RangeDecoder {
 //   - state_ < kNumStates and pos_state < 2^pb <= kMaxPosStates;
 //   - a literal context is below 2^(lc + lp), and the matched-literal index
 //     below 0x300;
-//   - state_ >= kFirstMatchedLiteralState only right after a match that Copy
+//   - state_ >= kLiteralStates only right after a match that Copy
 //     accepted, with rep0_ its distance, so rep0_ < pos_ when a matched
 //     literal reads the byte there (a failed Copy ends decoding);
 //   - pos_ <= capacity_ and pos_ <= out_size_.
@@ -263,7 +299,7 @@ LZMA1_INLINE bool Decoder::Literal() {
       ((static_cast<uint32_t>(pos_) & literal_pos_mask_) << lc_) + (previous >> (8 - lc_));
   Probability* probs = literals_.get() + static_cast<size_t>(kLiteralCoderSize) * context;
   uint32_t symbol = 1;
-  if (state_ >= kFirstMatchedLiteralState) {
+  if (state_ >= kLiteralStates) {
     // Follow the byte at the last distance while its bits and ours agree.
     uint32_t match_byte = out_[pos_ - rep0_ - 1];
     do {
@@ -276,7 +312,7 @@ LZMA1_INLINE bool Decoder::Literal() {
   }
   while (symbol < 0x100) symbol = (symbol << 1) | rc_.Bit(probs[symbol]);
 
-  state_ = state_ < 4 ? 0 : state_ < 10 ? state_ - 3 : state_ - 6;
+  state_ = UpdateLiteral(state_);
   if (rc_.exhausted() || !HaveRoom(1)) return false;
   out_[pos_++] = static_cast<uint8_t>(symbol);
   return true;
@@ -340,7 +376,7 @@ bool Decoder::Exhausted(Lzma1Status& status) const {
 // the end marker.
 LZMA1_INLINE bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status& status) {
   const uint32_t coded_length = Length(model_.match_length, pos_state);
-  state_ = state_ < kFirstMatchedLiteralState ? 7 : 10;
+  state_ = UpdateMatch(state_);
   const uint32_t distance = Distance(coded_length);
   if (Exhausted(status)) return false;
   if (distance == kEndMarkerDistance) {
@@ -360,7 +396,7 @@ LZMA1_INLINE bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1S
 LZMA1_INLINE void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
   if (rc_.Bit(model_.is_rep0[state_]) == 0) {
     if (rc_.Bit(model_.is_rep0_long[state_][pos_state]) == 0) {
-      state_ = state_ < kFirstMatchedLiteralState ? 9 : 11;
+      state_ = UpdateShortRep(state_);
       length = 1;
       return;
     }
@@ -381,7 +417,7 @@ LZMA1_INLINE void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
     rep0_ = distance;
   }
   length = Length(model_.rep_length, pos_state) + kMinMatchLength;
-  state_ = state_ < kFirstMatchedLiteralState ? 8 : 11;
+  state_ = UpdateLongRep(state_);
 }
 
 // Decodes one symbol into the output. False when decoding ends here, with the
