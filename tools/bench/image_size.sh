@@ -25,8 +25,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ $# -ge 2 ]; then
   map=$1 exe=$2
 else
-  cmake --preset win64 >/dev/null
-  cmake --build --preset win64 --target stub64 >/dev/null
+  if ! log=$(cmake --preset win64 2>&1 && cmake --build --preset win64 --target stub64 2>&1); then
+    printf '%s\n' "$log"
+    exit 1
+  fi
   map=$root/build/win64/image/stub64.map
   exe=$root/build/win64/image/stub64_linked.exe
 fi
