@@ -99,7 +99,9 @@ double Median(std::vector<double> values) {
 // while it has not been written completely.
 double StampTime(const fs::path& stamp) {
   std::string text;
-  if (!stub::testing::ReadFile(stamp.string(), text) || text.empty() || text.back() != '\n') return -1;
+  if (!stub::testing::ReadFile(stamp.string(), text) || text.empty() || text.back() != '\n') {
+    return -1;
+  }
   // 100-ns intervals since 1601.
   return (std::strtoull(text.c_str(), nullptr, 10) - 116444736000000000ull) / 1e7;
 }
@@ -235,7 +237,9 @@ std::map<std::string, double> ParseFigures(const std::string& text) {
     if (end == std::string::npos) end = text.size();
     const std::string line = text.substr(start, end - start);
     const size_t space = line.find(' ');
-    if (space != std::string::npos) figures[line.substr(0, space)] = std::atof(line.c_str() + space);
+    if (space != std::string::npos) {
+      figures[line.substr(0, space)] = std::atof(line.c_str() + space);
+    }
     start = end + 1;
   }
   return figures;
@@ -325,7 +329,8 @@ void Measure(const Wine& wine, const std::string& name, const std::vector<uint8_
   const Series direct = Starts(wine, {WindowsPath(inner_path)}, stamp, runs);
   const Series through = Starts(wine, {WindowsPath(package_path)}, stamp, runs);
 
-  const std::string image_bench = std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/image_bench.exe";
+  const std::string image_bench =
+      std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/image_bench.exe";
   const std::map<std::string, double> image =
       ParseFigures(wine.Run({"wine", image_bench, WindowsPath(stream_path),
                              WindowsPath(folder / "copy.bin")}).out);
