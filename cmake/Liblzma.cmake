@@ -1,18 +1,21 @@
 # liblzma as three targets:
 #   liblzma_headers  include path and link mode, for code that calls liblzma
-#   liblzma_decoder  the smallest library that decodes raw LZMA1 (the launcher)
+#   liblzma_decoder  the smallest library that decodes raw LZMA1 (the launcher;
+#                    on Windows liblzma's small-footprint build)
 #   liblzma_full     encoders and decoders (the package tools)
 # On Linux all are Debian's liblzma. On Windows they are the static builds
 # that tools/install-deps.sh makes from Debian's xz-utils source package.
 if(WIN32)
-  foreach(variant decoder full)
-    set(root "${SETUP_DEPS_CACHE}/xz-win64-${variant}")
+  function(import_windows_liblzma target folder)
+    set(root "${SETUP_DEPS_CACHE}/${folder}")
     if(NOT EXISTS "${root}/lib/liblzma.a")
       message(FATAL_ERROR "No static liblzma for Windows in ${root}: run tools/install-deps.sh")
     endif()
-    add_library(liblzma_${variant} STATIC IMPORTED GLOBAL)
-    set_target_properties(liblzma_${variant} PROPERTIES IMPORTED_LOCATION "${root}/lib/liblzma.a")
-  endforeach()
+    add_library(${target} STATIC IMPORTED GLOBAL)
+    set_target_properties(${target} PROPERTIES IMPORTED_LOCATION "${root}/lib/liblzma.a")
+  endfunction()
+  import_windows_liblzma(liblzma_decoder xz-win64-small)
+  import_windows_liblzma(liblzma_full xz-win64-full)
   add_library(liblzma_headers INTERFACE)
   target_include_directories(liblzma_headers SYSTEM INTERFACE "${SETUP_DEPS_CACHE}/xz-win64-full/include")
   target_compile_definitions(liblzma_headers INTERFACE LZMA_API_STATIC)

@@ -3,7 +3,7 @@
 // The checksum is the standard CRC-32 of ISO-HDLC (IEEE 802.3, ZIP, PNG,
 // zlib's crc32): polynomial 0xEDB88320 bit-reflected, initial register and
 // final XOR 0xFFFFFFFF. The check value of the nine bytes "123456789" is
-// 0xCBF43926. liblzma's table-driven routine does the work.
+// 0xCBF43926. Its tables are generated once, on the first call (crc32.cpp).
 #pragma once
 
 #include <cstdint>

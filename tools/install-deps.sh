@@ -9,7 +9,8 @@
 #
 # The Windows builds land in $CACHE_DIR (default: .cache/ in the checkout):
 #   xz-win64-full/    liblzma with encoders and decoders (for sfxpack.exe)
-#   xz-win64-decoder/ liblzma with only the LZMA1 decoder and CRC-32 (for the launcher)
+#   xz-win64-small/   liblzma with only the LZMA1 decoder, built for the smallest
+#                     code (--enable-small) without unwind tables (for the launcher)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -72,8 +73,9 @@ fresh_xz_tree() {
   tar -xJf "$(ls "$cache"/src/xz-utils_*.orig.tar.xz | head -n 1)" -C "$into" --strip-components=1
 }
 
+# build_xz NAME CFLAGS [CONFIGURE-OPTION...]
 build_xz() {
-  local name=$1; shift
+  local name=$1 cflags=$2; shift 2
   local prefix=$cache/$name
   [ -f "$prefix/lib/liblzma.a" ] && [ -f "$prefix/include/lzma.h" ] && return 0
   log "building $name"
@@ -83,7 +85,7 @@ build_xz() {
       --disable-shared --enable-static --disable-threads --disable-nls \
       --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
       --disable-scripts --disable-doc "$@" \
-      CFLAGS="-Os -ffunction-sections -fdata-sections" >/dev/null &&
+      CFLAGS="$cflags" >/dev/null &&
    make -j"$(nproc)" -C src/liblzma >/dev/null &&
    make -C src/liblzma install >/dev/null)
   rm -rf "$work"
@@ -91,7 +93,10 @@ build_xz() {
 
 install_packages
 fetch_xz_source
-build_xz xz-win64-full
-build_xz xz-win64-decoder --disable-encoders --enable-decoders=lzma1 \
+build_xz xz-win64-full "-Os -ffunction-sections -fdata-sections"
+# For the launcher image. No -fdata-sections: with it mingw's GCC gives
+# zero-initialised data file bytes in .data instead of room in .bss.
+build_xz xz-win64-small "-Os -ffunction-sections -fno-asynchronous-unwind-tables" \
+  --enable-small --disable-encoders --enable-decoders=lzma1 \
   --enable-checks=crc32 --disable-microlzma --disable-lzip-decoder
 log "all dependencies are in place"

@@ -118,9 +118,12 @@ std::unique_ptr<PlatformFile> OpenFile(const std::u16string& path, DWORD access,
   return std::unique_ptr<PlatformFile>(new WindowsFile(handle));
 }
 
-// mpr.dll is not one of Windows' KnownDLLs: loaded by plain name, a copy planted
-// beside the package could be picked up, so it is loaded from the system
-// folder only, by its full path.
+// DLLs the launcher needs only on some runs are loaded when first used, not
+// imported: user32 (a message box) and shell32 (a start through the shell)
+// cost every start their loading, mpr (a network path) is rarely needed. Each
+// is loaded from the system folder only, by its full path: mpr.dll is not
+// one of Windows' KnownDLLs, so by plain name a copy planted beside the
+// package could be picked up.
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   wchar_t folder[MAX_PATH + 1];
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
@@ -134,6 +137,8 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
 using WNetGetUniversalNameWFn = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
 using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+using ShellExecuteExWFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+using MessageBoxWFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
 
 template <typename Fn>
 Fn LookUp(HMODULE module, const char* name) {
@@ -306,7 +311,9 @@ std::unique_ptr<PlatformProcess> WindowsPlatform::ShellStart(const std::u16strin
   info.lpFile = W(file);
   info.lpParameters = W(parameters);
   info.nShow = SW_SHOW;
-  if (!ShellExecuteExW(&info)) {
+  static const auto shell_execute_ex =
+      LookUp<ShellExecuteExWFn>(LoadSystemLibrary(L"shell32.dll"), "ShellExecuteExW");
+  if (shell_execute_ex == nullptr || !shell_execute_ex(&info)) {
     error = GetLastError();
     return nullptr;
   }
@@ -314,7 +321,9 @@ std::unique_ptr<PlatformProcess> WindowsPlatform::ShellStart(const std::u16strin
 }
 
 void WindowsPlatform::ShowErrorBox(const std::u16string& text, const std::u16string& caption) {
-  MessageBoxW(nullptr, W(text), W(caption), MB_ICONERROR);
+  static const auto message_box =
+      LookUp<MessageBoxWFn>(LoadSystemLibrary(L"user32.dll"), "MessageBoxW");
+  if (message_box != nullptr) message_box(nullptr, W(text), W(caption), MB_ICONERROR);
 }
 
 void RestrictDllSearchToSystemFolder() {

@@ -1,0 +1,412 @@
+// Launch benchmark under Wine: what starting an inner program through a
+// package costs against starting it directly. Prints figures; asserts nothing.
+//
+//   cmake --build --preset win64 && cmake --build --preset host --target launch_bench
+//   build/host/tests/bench/launch_bench [--image STUB64.EXE] [--runs N] [start|bare|2|50]...
+//
+// Everything runs under one Wine prefix kept in the build tree, with its
+// wineserver kept running; each figure is the median of `runs` (default 5)
+// starts after one unmeasured start (and the best for the start cost, where
+// other load on the machine shows most). MB = 10^6 bytes.
+//
+// start: the launcher's own start cost. Spawn to exit of `setup.exe /s` for a
+// package that no Windows version passes: the launcher opens and checks its
+// file and leaves (silently, exit code 1633) without decoding or starting
+// anything; and its CPU time (user and system), which other load on the
+// machine hardly changes. Against it, spawn to the first own instruction of the directly
+// started bench_child.exe (tests/windows), which imports only kernel32 and
+// msvcrt.
+//
+// bare, 2, 50: inner programs, bench_child.exe alone (about 250 KB) and padded
+// with Wine's DLLs to 2 MB and 50 MB (real code, compressed as programs are),
+// each packed with sfxpack's default LZMA settings around the image (default
+// dist/stub64.exe):
+//   direct      spawn of `wine inner.exe` to the inner program's first own
+//               instruction (it notes the time: bench_child.cpp)
+//   package     the same through the package: the launcher starts, checks,
+//               decodes, writes the temporary copy and starts it
+//   ratio       package / direct
+//   floor       what the launcher cannot avoid: decoding at the speed of the
+//               image's own decoding code plus one write of the copy, both
+//               timed under Wine by image_bench.exe (tests/windows)
+//   overhead    package - direct: the launcher's start, the floor, and the
+//               start of a second process
+//   decode      throughput of the image's own decoding code (its compile
+//               options, liblzma's small-footprint build) against `xz -dc`
+//               of the same stream (best of three), and its CRC-32
+//   peak        the launcher's peak working set (Linux's VmHWM of its
+//               process, read while it waits for the inner program) less
+//               the directly started inner program's (Wine's own share),
+//               against StreamLength + ProgramLength + min(dictionary,
+//               ProgramLength): the two streams and liblzma's history buffer
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "format/little_endian.h"
+#include "tests/support/subprocess.h"
+#include "tools/package_writer/package_writer.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::ProcessOptions;
+using stub::testing::RunProcess;
+
+constexpr char kWineDlls[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
+
+std::vector<uint8_t> ReadBytes(const fs::path& path) {
+  std::string text;
+  stub::testing::ReadFile(path.string(), text);
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  stub::testing::WriteFile(path.string(), std::string(bytes.begin(), bytes.end()));
+}
+
+std::string WindowsPath(const fs::path& path) {
+  std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+double RealtimeSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// The time bench_child wrote into `stamp`, in seconds since 1970, or -1
+// while it has not been written completely.
+double StampTime(const fs::path& stamp) {
+  std::string text;
+  if (!stub::testing::ReadFile(stamp.string(), text) || text.empty() || text.back() != '\n') {
+    return -1;
+  }
+  // 100-ns intervals since 1601.
+  return (std::strtoull(text.c_str(), nullptr, 10) - 116444736000000000ull) / 1e7;
+}
+
+// The peak resident set of a live process, in KiB, or -1.
+long PeakKb(pid_t pid) {
+  std::string status;
+  if (!stub::testing::ReadFile("/proc/" + std::to_string(pid) + "/status", status)) return -1;
+  const size_t at = status.find("VmHWM:");
+  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
+}
+
+class Wine {
+ public:
+  explicit Wine(const fs::path& prefix) : prefix_(prefix) {
+    env_ = {{"WINEPREFIX", prefix.string()},
+            {"WINEDEBUG", "-all"},
+            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+            {"LANG", "C.UTF-8"},
+            {"LC_ALL", "C.UTF-8"}};
+    if (!fs::exists(prefix / ".prepared")) {
+      std::printf("making the Wine prefix %s\n", prefix.c_str());
+      Run({"wineboot", "-i"});
+      Run({"wineserver", "-w"});
+      WriteBytes(prefix / ".prepared", {});
+    }
+    // A server kept running, so no start pays for starting one.
+    Run({"wineserver", "-p"});
+  }
+  ~Wine() { Run({"wineserver", "-k"}); }
+
+  stub::testing::ProcessResult Run(const std::vector<std::string>& argv) const {
+    ProcessOptions options;
+    options.set_env = env_;
+    options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
+    return RunProcess(argv, options);
+  }
+
+  struct Timed {
+    double start = 0;      // CLOCK_REALTIME just before the spawn
+    double end = 0;        // after the process ended
+    double started = -1;   // the time bench_child noted, or -1
+    long peak_kb = -1;     // VmHWM of the process once bench_child ran, or -1
+    double cpu = 0;        // user and system time of the process, in seconds
+    int status = -1;
+  };
+
+  // Runs `wine program arguments...` (Windows paths). bench_child writes
+  // `stamp` and then sleeps a while, so the spawned process's peak working
+  // set can be read while it (or the launcher waiting for it) is alive.
+  Timed RunTimed(const std::vector<std::string>& command, const fs::path& stamp) const {
+    std::map<std::string, std::string> env = env_;
+    env["BENCH_CHILD_STAMP"] = WindowsPath(stamp);
+    env["BENCH_CHILD_SLEEP_MS"] = "300";
+    std::vector<std::string> entries;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry = *e;
+      const std::string name = entry.substr(0, entry.find('='));
+      if (env.count(name) == 0 && name != "DISPLAY" && name != "WAYLAND_DISPLAY") {
+        entries.push_back(entry);
+      }
+    }
+    for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& entry : entries) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> words = {"wine"};
+    words.insert(words.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    Timed timed;
+    fs::remove(stamp);
+    pid_t pid = 0;
+    timed.start = RealtimeSeconds();
+    if (posix_spawnp(&pid, "wine", nullptr, nullptr, argv.data(), envp.data()) != 0) return timed;
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+      if (timed.started < 0) {
+        timed.started = StampTime(stamp);
+        if (timed.started >= 0) timed.peak_kb = PeakKb(pid);
+      }
+      usleep(5000);
+    }
+    timed.end = RealtimeSeconds();
+    timed.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    timed.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return timed;
+  }
+
+ private:
+  fs::path prefix_;
+  std::map<std::string, std::string> env_;
+};
+
+struct Series {
+  std::vector<double> latency;  // spawn to bench_child's start
+  std::vector<double> total;    // spawn to exit
+  std::vector<double> cpu;      // CPU time of the spawned process
+  long peak_kb = 0;
+};
+
+double Best(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::min_element(values.begin(), values.end());
+}
+
+Series Starts(const Wine& wine, const std::vector<std::string>& command, const fs::path& stamp,
+              int runs, bool child_expected = true) {
+  Series series;
+  for (int i = 0; i < runs; ++i) {
+    const Wine::Timed run = wine.RunTimed(command, stamp);
+    if (child_expected && (run.status != 0 || run.started < 0)) {
+      std::printf("  %s did not start its inner program (status %d)\n", command[0].c_str(),
+                  run.status);
+      continue;
+    }
+    if (child_expected) series.latency.push_back(run.started - run.start);
+    series.total.push_back(run.end - run.start);
+    series.cpu.push_back(run.cpu);
+    series.peak_kb = std::max(series.peak_kb, run.peak_kb);
+  }
+  return series;
+}
+
+std::map<std::string, double> ParseFigures(const std::string& text) {
+  std::map<std::string, double> figures;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const size_t space = line.find(' ');
+    if (space != std::string::npos) {
+      figures[line.substr(0, space)] = std::atof(line.c_str() + space);
+    }
+    start = end + 1;
+  }
+  return figures;
+}
+
+// bench_child.exe followed by Wine's DLLs, in name order, up to `size` bytes.
+std::vector<uint8_t> PaddedInner(const std::vector<uint8_t>& child, size_t size) {
+  std::vector<uint8_t> inner = child;
+  std::vector<fs::path> dlls;
+  for (const auto& entry : fs::directory_iterator(kWineDlls)) {
+    if (entry.path().extension() == ".dll") dlls.push_back(entry.path());
+  }
+  std::sort(dlls.begin(), dlls.end());
+  for (const fs::path& dll : dlls) {
+    if (inner.size() >= size) break;
+    const std::vector<uint8_t> bytes = ReadBytes(dll);
+    inner.insert(inner.end(), bytes.begin(), bytes.end());
+  }
+  inner.resize(std::min(inner.size(), size));
+  return inner;
+}
+
+// The launcher's own start cost: see the file's head.
+void MeasureStart(const Wine& wine, const std::vector<uint8_t>& launcher,
+                  const std::vector<uint8_t>& child, const fs::path& work, int runs) {
+  const fs::path folder = work / "start";
+  fs::create_directories(folder);
+  const fs::path child_path = folder / "bench_child.exe", package_path = folder / "setup.exe";
+  const fs::path stamp = folder / "stamp.txt";
+  WriteBytes(child_path, child);
+  packaging::PackageSettings settings;  // no Windows version passes
+  settings.message = u"Not for this Windows.";
+  std::vector<uint8_t> package;
+  packaging::PackageLayout layout;
+  std::string error;
+  if (!packaging::BuildPackage(launcher, child, settings, packaging::LzmaSettings{}, {}, package,
+                               layout, error)) {
+    std::printf("start: cannot build the package: %s\n", error.c_str());
+    return;
+  }
+  WriteBytes(package_path, package);
+  const std::vector<std::string> refused_run = {WindowsPath(package_path), "/s"};
+  Starts(wine, refused_run, stamp, 1, false);
+  Starts(wine, {WindowsPath(child_path)}, stamp, 1);
+  const Series refused = Starts(wine, refused_run, stamp, runs, false);
+  const Series direct = Starts(wine, {WindowsPath(child_path)}, stamp, runs);
+  const int status = wine.RunTimed(refused_run, stamp).status;
+  std::printf("start: launcher, spawn to exit of a refused package    median %.3f s  best %.3f s"
+              "  CPU %.3f s%s\n",
+              Median(refused.total), Best(refused.total), Median(refused.cpu),
+              status == (1633 & 0xFF) ? "" : "  (NOT REFUSED: exit status wrong)");
+  std::printf("       bench_child, spawn to its first own instruction median %.3f s  best %.3f s\n",
+              Median(direct.latency), Best(direct.latency));
+}
+
+void Measure(const Wine& wine, const std::string& name, const std::vector<uint8_t>& inner,
+             const std::vector<uint8_t>& launcher, const fs::path& work, int runs) {
+  const fs::path folder = work / name;
+  fs::create_directories(folder);
+  const fs::path inner_path = folder / "inner.exe", package_path = folder / "setup.exe";
+  const fs::path stream_path = folder / "stream.lzma", stamp = folder / "stamp.txt";
+  WriteBytes(inner_path, inner);
+
+  packaging::PackageSettings settings;
+  settings.os_mask = ~0ull;
+  settings.max_release_id = 0xFFFF;
+  std::vector<uint8_t> stream, package;
+  std::array<uint8_t, 5> properties;
+  packaging::PackageLayout layout;
+  std::string error;
+  if (!packaging::EncodeLzma1(inner, packaging::LzmaSettings{}, stream, properties, error) ||
+      !packaging::AssemblePackage(launcher, settings, properties, stream, inner.size(), {},
+                                  package, layout, error)) {
+    std::printf("%s: cannot build the package: %s\n", name.c_str(), error.c_str());
+    return;
+  }
+  WriteBytes(package_path, package);
+  std::vector<uint8_t> lzma_file(properties.begin(), properties.end());
+  lzma_file.resize(13);
+  stub::WriteLe64(lzma_file.data() + 5, inner.size());
+  lzma_file.insert(lzma_file.end(), stream.begin(), stream.end());
+  WriteBytes(stream_path, lzma_file);
+
+  // One start of each first, so the files are in the page cache.
+  Starts(wine, {WindowsPath(inner_path)}, stamp, 1);
+  Starts(wine, {WindowsPath(package_path)}, stamp, 1);
+  const Series direct = Starts(wine, {WindowsPath(inner_path)}, stamp, runs);
+  const Series through = Starts(wine, {WindowsPath(package_path)}, stamp, runs);
+
+  const std::string image_bench =
+      std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/image_bench.exe";
+  const std::map<std::string, double> image =
+      ParseFigures(wine.Run({"wine", image_bench, WindowsPath(stream_path),
+                             WindowsPath(folder / "copy.bin")}).out);
+  double xz = 1e9;
+  for (int i = 0; i < 3; ++i) {
+    const double start = RealtimeSeconds();
+    RunProcess({"sh", "-c", "xz --format=lzma -dc '" + stream_path.string() + "' > /dev/null"});
+    xz = std::min(xz, RealtimeSeconds() - start);
+  }
+
+  const double mb = inner.size() / 1e6;
+  const double d = Median(direct.latency), p = Median(through.latency);
+  const double decode = image.count("decode_s") ? image.at("decode_s") : 0;
+  const double write = image.count("write_s") ? image.at("write_s") : 0;
+  const double crc = image.count("crc32_s") ? image.at("crc32_s") : 0;
+  const uint64_t dictionary = stub::ReadLe32(properties.data() + 1);
+  const double expected_mb =
+      (stream.size() + inner.size() + std::min<uint64_t>(dictionary, inner.size())) / 1e6;
+  const double peak_mb = (through.peak_kb - direct.peak_kb) * 1024 / 1e6;
+
+  std::printf("%s: inner program %.2f MB, stream %.2f MB, dictionary %.1f MB\n", name.c_str(), mb,
+              stream.size() / 1e6, dictionary / 1e6);
+  std::printf("  start of the inner program  direct %.3f s  package %.3f s  ratio %.2f\n", d, p,
+              d > 0 ? p / d : 0);
+  std::printf("  overhead %.3f s  floor %.3f s (decode %.3f s + write %.3f s)\n", p - d,
+              decode + write, decode, write);
+  std::printf("  decode   image %.1f MB/s  xz -dc %.1f MB/s  ratio %.2f\n",
+              decode > 0 ? mb / decode : 0, mb / xz, decode > 0 ? xz / decode : 0);
+  std::printf("  crc32    image %.0f MB/s\n", crc > 0 ? mb / crc : 0);
+  std::printf("  peak     launcher %.1f MB over Wine's %.1f MB; streams + dictionary %.1f MB; "
+              "ratio %.2f\n",
+              peak_mb, direct.peak_kb * 1024 / 1e6, expected_mb,
+              expected_mb > 0 ? peak_mb / expected_mb : 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string image_path = BENCH_STUB64_IMAGE;
+  int runs = 5;
+  std::vector<std::string> which;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--image" && i + 1 < argc) {
+      image_path = argv[++i];
+    } else if (arg == "--runs" && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "start" || arg == "bare" || arg == "2" || arg == "50") {
+      which.push_back(arg);
+    } else {
+      std::printf("usage: launch_bench [--image STUB64.EXE] [--runs N] [start|bare|2|50]...\n");
+      return 2;
+    }
+  }
+  if (which.empty()) which = {"start", "bare", "2", "50"};
+
+  const std::vector<uint8_t> launcher = ReadBytes(image_path);
+  const std::vector<uint8_t> child =
+      ReadBytes(std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/bench_child.exe");
+  if (launcher.empty() || child.empty()) {
+    std::printf("build the win64 preset first (no %s or bench_child.exe)\n", image_path.c_str());
+    return 1;
+  }
+  const fs::path work = BENCH_WORK_DIR;
+  fs::create_directories(work);
+  std::printf("image %s (%zu bytes), %d runs each\n", image_path.c_str(), launcher.size(), runs);
+  const Wine wine(work / "wine");
+  for (const std::string& size : which) {
+    if (size == "start") {
+      MeasureStart(wine, launcher, child, work, runs);
+    } else if (size == "bare") {
+      Measure(wine, "bare", child, launcher, work, runs);
+    } else {
+      Measure(wine, size + "MB", PaddedInner(child, std::stoul(size) * 1'000'000), launcher, work,
+              runs);
+    }
+  }
+  return 0;
+}
