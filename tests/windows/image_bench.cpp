@@ -78,7 +78,7 @@ int wmain(int argc, wchar_t** argv) {
   const uint64_t expected = stub::ReadLe64(file.Memory() + 5);
   stub::TStream input;
   input.Write(file.Memory() + 13, file.GetSize() - 13);
-  input.Seek(0, stub::kSeekFromBeginning);
+  input.Seek(0);
 
   double decode = 1e9, crc = 1e9, write = 1e9;
   uint32_t checksum = 0;
