@@ -36,23 +36,25 @@ ChildStartPlan PlanChildStart(Platform& platform, const ChildStartRequest& reque
 }
 
 Outcome RunChild(Platform& platform, Reporter& reporter, const ChildStartRequest& request,
-                 const ChildStartPlan& plan) {
+                 const ChildStartPlan& plan, TemporaryCopy& copy) {
   uint32_t error = 0;
   std::unique_ptr<PlatformProcess> child =
       plan.direct
           ? platform.StartProcess(plan.command_line, request.package_folder, error)
           : platform.ShellStart(plan.verb, request.copy_path, plan.parameters, error);
   if (!child) {
-    if (!plan.direct && error == kErrorCancelled) {
-      platform.RemoveFile(request.copy_path);
-      return Outcome::Exit(kExitElevationDeclined);
-    }
+    // A program nobody runs is not left behind in a temporary folder.
+    copy.Remove();
+    if (!plan.direct && error == kErrorCancelled) return Outcome::Exit(kExitElevationDeclined);
     return FatalStartFailed(reporter, error);
   }
-  if (request.detached) return Outcome::Exit(kExitSuccess);
+  if (request.detached) {
+    copy.Keep();
+    return Outcome::Exit(kExitSuccess);
+  }
   const uint32_t exit_code = child->WaitForExit();
   child.reset();  // the process handle is closed before the copy is deleted
-  platform.RemoveFile(request.copy_path);
+  copy.Remove();
   return Outcome::Exit(exit_code);
 }
 

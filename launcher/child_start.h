@@ -14,6 +14,7 @@
 
 #include "launcher/outcome.h"
 #include "launcher/reporter.h"
+#include "launcher/temp_copy.h"
 #include "platform/platform.h"
 
 namespace stub {
@@ -46,14 +47,15 @@ struct ChildStartPlan {
 ChildStartPlan PlanChildStart(Platform& platform, const ChildStartRequest& request);
 
 // Starts the child by `plan`, then, unless the request is detached, waits for
-// it and deletes the temporary copy. The outcome always ends the run:
+// it, closes its handle and removes `copy` (the copy, then its folder). The
+// outcome always ends the run:
 //   - the child was waited for: its own exit code;
-//   - detached: exit code 0, the copy stays;
+//   - detached: exit code 0, the copy and its folder kept;
 //   - the user declined elevation (ERROR_CANCELLED from the shell): no
-//     message, the copy deleted, exit code 1223;
-//   - any other failure to start: the start-failed message, the copy left as
-//     it is, exit code = the system's error (1260 when it reported none).
+//     message, `copy` removed, exit code 1223;
+//   - any other failure to start: `copy` removed, then the start-failed
+//     message, exit code = the system's error (1260 when it reported none).
 Outcome RunChild(Platform& platform, Reporter& reporter, const ChildStartRequest& request,
-                 const ChildStartPlan& plan);
+                 const ChildStartPlan& plan, TemporaryCopy& copy);
 
 }  // namespace stub

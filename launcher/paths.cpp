@@ -1,7 +1,5 @@
 #include "launcher/paths.h"
 
-#include <cstdint>
-
 #include "launcher/decimal.h"
 #include "launcher/switches.h"
 
@@ -78,6 +76,18 @@ std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments&
     candidate.insert(split, number);
     if (!platform.PathExists(candidate)) return candidate;
   }
+}
+
+std::u16string PrivateFolderPath(const std::u16string& parent,
+                                 const uint8_t (&random)[kPrivateFolderRandomBytes]) {
+  static constexpr char16_t kDigits[] = u"0123456789abcdef";
+  std::u16string path = parent;
+  for (const uint8_t byte : random) {
+    path += kDigits[byte >> 4];
+    path += kDigits[byte & 15];
+  }
+  path += kBackslash;
+  return path;
 }
 
 std::u16string BuildArgumentString(const Arguments& arguments, Platform& platform) {

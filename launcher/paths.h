@@ -9,6 +9,7 @@
 // folder that cannot be written only shows when the copy cannot be created.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,7 +31,8 @@ std::u16string ExtractName(std::u16string_view path);
 // or an empty answer).
 std::u16string UniversalPath(std::u16string_view path, Platform& platform);
 
-// The folder for the temporary copy, always ending with a backslash:
+// The folder the run's private folder is made in, always ending with a
+// backslash:
 //   1. "/temp" as the last argument: the package's own folder (ExtractDir of
 //      argument 0), and nothing else is looked at.
 //   2. Else the argument after the last "/temp" among arguments 1 to N-1, taken
@@ -52,9 +54,19 @@ std::u16string ChooseTempFolder(const Arguments& arguments, Platform& platform);
 // digits never land in the folder part.
 //
 // The search and the later creation are not atomic: the caller creates the
-// chosen name, replacing a file that appeared in between.
+// chosen name as a new file, which fails when something appeared in between.
+// In the run's own private folder the base name is always free.
 std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments& arguments,
                                   Platform& platform);
+
+// The number of random bytes a private folder's name is made from.
+inline constexpr uint32_t kPrivateFolderRandomBytes = 8;
+
+// The path of a private folder in `parent` (which ends with a backslash):
+// `parent`, the random bytes as lowercase hexadecimal digits, two per byte in
+// order (16 code units), and a backslash.
+std::u16string PrivateFolderPath(const std::u16string& parent,
+                                 const uint8_t (&random)[kPrivateFolderRandomBytes]);
 
 // The text handed to the child after its program name: UniversalPath of
 // argument 0 in double quotes, then for each argument 1 to N in order a space

@@ -18,12 +18,14 @@
 namespace stub {
 namespace {
 
-// What the steps before the child's start find out.
+// What the steps before the child's start find out and make.
 struct Package {
+  explicit Package(Platform& platform) : copy(platform) {}
+
   TPackageLocator locator;
   TPackageHeader header;
   std::optional<TWindowsVersion> running_version;
-  std::u16string copy_path;
+  TemporaryCopy copy;
 };
 
 // Steps 1 to 5: everything that needs the package file open. The decoded
@@ -42,25 +44,26 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   outcome = DecodeInnerProgram(*file, package.header, reporter, program);
   if (!outcome.proceeds()) return outcome;
 
-  const std::u16string folder = ChooseTempFolder(arguments, platform);
-  package.copy_path = ChooseTempCopyPath(folder, arguments, platform);
-  return WriteTemporaryCopy(platform, reporter, package.copy_path, program->Memory(),
-                            static_cast<uint32_t>(program->GetSize()));
+  outcome = package.copy.CreateFolder(reporter, ChooseTempFolder(arguments, platform));
+  if (!outcome.proceeds()) return outcome;
+  return package.copy.Write(reporter,
+                            ChooseTempCopyPath(package.copy.folder(), arguments, platform),
+                            program->Memory(), static_cast<uint32_t>(program->GetSize()));
 }
 
 // Step 6: start the child from its temporary copy.
 Outcome StartInnerProgram(Platform& platform, const Arguments& arguments, Reporter& reporter,
-                          const Package& package) {
+                          Package& package) {
   ChildStartRequest request;
   request.version_known = package.running_version.has_value();
   request.major_version = request.version_known ? package.running_version->Major : 0;
   request.silent = reporter.quiet();
   request.elevation_mode = package.header.ElevationMode;
-  request.copy_path = package.copy_path;
+  request.copy_path = package.copy.path();
   request.argument_string = BuildArgumentString(arguments, platform);
   request.package_folder = ExtractDir(arguments.ArgumentAt(0));
   request.detached = package.locator.DetachedSize != 0;
-  return RunChild(platform, reporter, request, PlanChildStart(platform, request));
+  return RunChild(platform, reporter, request, PlanChildStart(platform, request), package.copy);
 }
 
 }  // namespace
@@ -69,7 +72,7 @@ uint32_t Stub64(Platform& platform) {
   const Arguments arguments(platform);
   // A silent install may run where nobody can close a message box.
   Reporter reporter(platform, arguments.ArgumentAt(0), HasSilentSwitch(arguments));
-  Package package;
+  Package package(platform);
   Outcome outcome = PrepareTemporaryCopy(platform, arguments, reporter, package);
   if (outcome.proceeds()) outcome = StartInnerProgram(platform, arguments, reporter, package);
   return outcome.exit_code();

@@ -5,13 +5,15 @@
 //      the size test, the checksum, the header.
 //   2. The version gate: an unsupported Windows shows the package's message.
 //   3. Read the compressed inner program and decode it into memory.
-//   4. Choose the temporary folder ("/temp" or the system's) and a free name
-//      for the temporary copy, and write the copy.
+//   4. Choose the temporary folder ("/temp" or the system's), make a fresh
+//      private folder inside it, and write the copy there under the package
+//      file's own name.
 //   5. Release the decoded program, then close the package file: the child
 //      must find neither held open.
 //   6. Build the child's argument string and start the child, directly or
-//      through the shell; wait for it and delete the copy (unless the package
-//      is detached).
+//      through the shell; wait for it, then delete the copy and its folder
+//      (unless the package is detached, which keeps both). A failure after
+//      the private folder was made removes what the run created.
 //
 // Every message box shows the launcher's full path as caption; with "/silent"
 // or "/s" among the arguments no box is shown at all. The exit code tells

@@ -1,22 +1,51 @@
 #include "launcher/temp_copy.h"
 
 #include <memory>
+#include <utility>
 
 #include "launcher/fatal_messages.h"
+#include "launcher/paths.h"
 
 namespace stub {
 
-Outcome WriteTemporaryCopy(Platform& platform, Reporter& reporter, const std::u16string& path,
-                           const uint8_t* data, uint32_t size) {
-  std::unique_ptr<PlatformFile> file = platform.CreateForWrite(path);
-  if (!file) return FatalTempCopy(reporter);
-  const bool complete = file->Write(data, size) == size;
-  file.reset();  // closed before it can be deleted
-  if (!complete) {
-    platform.RemoveFile(path);
-    return FatalTempCopy(reporter);
+Outcome TemporaryCopy::CreateFolder(Reporter& reporter, const std::u16string& parent) {
+  for (int attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
+    uint8_t random[kPrivateFolderRandomBytes];
+    if (!platform_.RandomBytes(random, sizeof(random))) break;
+    folder_ = PrivateFolderPath(parent, random);
+    const FolderCreation result = platform_.CreatePrivateFolder(folder_);
+    if (result == FolderCreation::kExists) continue;
+    if (result == FolderCreation::kFailed) break;
+    owns_folder_ = true;
+    return Outcome::Proceed();
   }
-  return Outcome::Proceed();
+  return FatalTempCopy(reporter);
+}
+
+Outcome TemporaryCopy::Write(Reporter& reporter, std::u16string path, const uint8_t* data,
+                             uint32_t size) {
+  std::unique_ptr<PlatformFile> file = platform_.CreateForWrite(path);
+  if (file) {
+    path_ = std::move(path);
+    owns_file_ = true;
+    const bool complete = file->Write(data, size) == size;
+    file.reset();  // closed before it can be deleted
+    if (complete) return Outcome::Proceed();
+  }
+  Remove();
+  return FatalTempCopy(reporter);
+}
+
+void TemporaryCopy::Remove() {
+  if (owns_file_) platform_.RemoveFile(path_);
+  if (owns_folder_) platform_.RemoveFolder(folder_);
+  owns_file_ = false;
+  owns_folder_ = false;
+}
+
+void TemporaryCopy::Keep() {
+  owns_file_ = false;
+  owns_folder_ = false;
 }
 
 }  // namespace stub

@@ -1,4 +1,12 @@
-// Writing the temporary copy of the inner setup program.
+// The temporary copy of the inner setup program, in a private folder of its
+// own.
+//
+// A program's own folder is the first place Windows looks for the DLLs it
+// loads. The shared temporary folder (C:\Windows\Temp under SYSTEM) is open to
+// other users and processes, so a DLL left there could be loaded into the
+// inner program, elevated with "runas". Each run therefore makes a fresh folder
+// with a random name inside the chosen temporary folder, writable only by the
+// user, SYSTEM and Administrators, and writes the copy into it as a new file.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +18,54 @@
 
 namespace stub {
 
-// Creates `path` for writing (replacing any file of that name, others may
-// read it) and writes the `size` bytes at `data` in one write. When the file
-// cannot be created: the temp-copy message. When fewer bytes were written: the
-// file is closed and deleted, then the temp-copy message, so nothing is left
-// behind. The file is closed before this returns.
-Outcome WriteTemporaryCopy(Platform& platform, Reporter& reporter, const std::u16string& path,
-                           const uint8_t* data, uint32_t size);
+// How many random names are tried before a run gives up on its private
+// folder. Another name is tried only when one exists already.
+inline constexpr int kPrivateFolderAttempts = 16;
+
+// The private folder and the copy in it. Whatever this run created is removed
+// when the object ends, the copy first, unless Keep() was called.
+class TemporaryCopy {
+ public:
+  explicit TemporaryCopy(Platform& platform) : platform_(platform) {}
+  ~TemporaryCopy() { Remove(); }
+  TemporaryCopy(const TemporaryCopy&) = delete;
+  TemporaryCopy& operator=(const TemporaryCopy&) = delete;
+
+  // Creates the private folder inside `parent` (which ends with a backslash)
+  // under a name made from the system's random bytes (PrivateFolderPath),
+  // trying a new name, up to kPrivateFolderAttempts names in all, while the
+  // name exists. When the random source fails, the folder cannot be created,
+  // or every name exists: nothing is left, the temp-copy message, exit 82.
+  Outcome CreateFolder(Reporter& reporter, const std::u16string& parent);
+
+  // The private folder with its trailing backslash; valid after CreateFolder
+  // succeeded.
+  const std::u16string& folder() const { return folder_; }
+
+  // Creates `path` (inside folder()) as a new file and writes the `size` bytes
+  // at `data` in one write, then closes it. When the file cannot be created or
+  // fewer bytes were written: the folder and anything created in it are
+  // removed, then the temp-copy message, exit 82.
+  Outcome Write(Reporter& reporter, std::u16string path, const uint8_t* data, uint32_t size);
+
+  // The copy's full path; valid after Write succeeded.
+  const std::u16string& path() const { return path_; }
+
+  // Deletes the copy, then the folder, as far as this run created them and
+  // has not yet removed or kept them. A file still in use stays, and so does
+  // its folder.
+  void Remove();
+
+  // Leaves the folder and the copy in place for good: a detached child still
+  // runs from the copy when the launcher ends.
+  void Keep();
+
+ private:
+  Platform& platform_;
+  std::u16string folder_;
+  std::u16string path_;
+  bool owns_folder_ = false;
+  bool owns_file_ = false;
+};
 
 }  // namespace stub

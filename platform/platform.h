@@ -23,6 +23,13 @@ struct TWindowsVersion {
   uint32_t Minor = 0;
 };
 
+// What CreatePrivateFolder did.
+enum class FolderCreation {
+  kCreated,  // the folder is new, made by this call
+  kExists,   // something of that name is there already; nothing was changed
+  kFailed,   // any other failure; nothing was created
+};
+
 // An open file. The destructor closes it.
 class PlatformFile {
  public:
@@ -114,8 +121,9 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
   // Returns null when it cannot be opened.
   virtual std::unique_ptr<PlatformFile> OpenForRead(const std::u16string& path) = 0;
 
-  // Creates `path` for writing (replacing any file of that name), letting
-  // others read it, with normal attributes. Returns null on failure.
+  // Creates the new file `path` for writing, letting others read it, with
+  // normal attributes. Returns null on failure, and when anything of that name
+  // exists: an existing file or link is never overwritten or followed.
   virtual std::unique_ptr<PlatformFile> CreateForWrite(const std::u16string& path) = 0;
 
   // Deletes the file; the result is not reported.
@@ -131,6 +139,24 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
   // The network (UNC) form of `path`. Returns false when the network provider
   // has none for it (a local drive, no network provider, any error).
   virtual bool UniversalName(const std::u16string& path, std::u16string& universal) = 0;
+
+  // --- Private folders ------------------------------------------------------
+
+  // Fills `buffer` with `count` bytes from the system's random source. False
+  // when the source is missing or fails; `buffer` is then undefined.
+  virtual bool RandomBytes(uint8_t* buffer, uint32_t count) = 0;
+
+  // Creates the folder `path` (which ends with a backslash), failing when
+  // anything of that name exists, with a protected access list (nothing
+  // inherited from the parent) that grants full control to the current user,
+  // SYSTEM and the Administrators group, and to nobody else, inherited by
+  // everything created inside. Nothing is created unless that list can be
+  // built and applied.
+  virtual FolderCreation CreatePrivateFolder(const std::u16string& path) = 0;
+
+  // Removes the empty folder `path` (which ends with a backslash); the result
+  // is not reported (a folder that still holds anything stays).
+  virtual void RemoveFolder(const std::u16string& path) = 0;
 
   // --- Security ------------------------------------------------------------------
 

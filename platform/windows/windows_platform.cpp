@@ -178,7 +178,7 @@ std::unique_ptr<PlatformFile> WindowsPlatform::OpenForRead(const std::u16string&
 }
 
 std::unique_ptr<PlatformFile> WindowsPlatform::CreateForWrite(const std::u16string& path) {
-  return OpenFile(path, GENERIC_WRITE, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  return OpenFile(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
 }
 
 void WindowsPlatform::RemoveFile(const std::u16string& path) { DeleteFileW(W(path)); }
@@ -337,5 +337,84 @@ void RestrictDllSearchToSystemFolder() {
     SetDllDirectoryW(L"");
   }
 }
+
+// --- Private folders ---------------------------------------------------------
+
+namespace {
+
+// RtlGenRandom, exported by advapi32 under this name only.
+using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
+
+// A security descriptor whose protected access list grants full control to
+// the process's user, SYSTEM and Administrators, inherited by files and
+// folders inside. Protected: nothing is inherited from the parent folder, so
+// a temporary folder that lets everyone write passes none of that on.
+class PrivateFolderSecurity {
+ public:
+  bool Build() {
+    DWORD system_size = sizeof(system_);
+    DWORD administrators_size = sizeof(administrators_);
+    if (!CurrentUserSid() ||
+        !CreateWellKnownSid(WinLocalSystemSid, nullptr, system_, &system_size) ||
+        !CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators_,
+                            &administrators_size) ||
+        !InitializeAcl(acl(), sizeof(acl_), ACL_REVISION)) {
+      return false;
+    }
+    for (PSID sid : {user(), static_cast<PSID>(system_), static_cast<PSID>(administrators_)}) {
+      if (!AddAccessAllowedAceEx(acl(), ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                 FILE_ALL_ACCESS, sid)) {
+        return false;
+      }
+    }
+    return InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(&descriptor_, TRUE, acl(), FALSE) &&
+           SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+  }
+
+  SECURITY_ATTRIBUTES* attributes() {
+    attributes_ = {sizeof(attributes_), &descriptor_, FALSE};
+    return &attributes_;
+  }
+
+ private:
+  bool CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    const Handle owned(token);
+    DWORD size = 0;
+    return GetTokenInformation(token, TokenUser, token_user_, sizeof(token_user_), &size) != 0;
+  }
+  PSID user() { return reinterpret_cast<TOKEN_USER*>(token_user_)->User.Sid; }
+  ACL* acl() { return reinterpret_cast<ACL*>(acl_); }
+
+  // A TOKEN_USER record and the SID it points to.
+  alignas(8) BYTE token_user_[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  alignas(4) BYTE system_[SECURITY_MAX_SID_SIZE];
+  alignas(4) BYTE administrators_[SECURITY_MAX_SID_SIZE];
+  // The list's header and three entries, each at most an entry's header and
+  // the largest SID.
+  alignas(4) BYTE acl_[sizeof(ACL) + 3 * (sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE)];
+  SECURITY_DESCRIPTOR descriptor_;
+  SECURITY_ATTRIBUTES attributes_;
+};
+
+}  // namespace
+
+bool WindowsPlatform::RandomBytes(uint8_t* buffer, uint32_t count) {
+  static const auto generate_random =
+      LookUp<RtlGenRandomFn>(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
+  return generate_random != nullptr && generate_random(buffer, count);
+}
+
+FolderCreation WindowsPlatform::CreatePrivateFolder(const std::u16string& path) {
+  PrivateFolderSecurity security;
+  if (!security.Build()) return FolderCreation::kFailed;
+  if (CreateDirectoryW(W(path), security.attributes())) return FolderCreation::kCreated;
+  return GetLastError() == ERROR_ALREADY_EXISTS ? FolderCreation::kExists
+                                                : FolderCreation::kFailed;
+}
+
+void WindowsPlatform::RemoveFolder(const std::u16string& path) { RemoveDirectoryW(W(path)); }
 
 }  // namespace stub

@@ -17,6 +17,10 @@ class WindowsPlatform final : public Platform {
   std::u16string TempPath() override;
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
 
+  bool RandomBytes(uint8_t* buffer, uint32_t count) override;
+  FolderCreation CreatePrivateFolder(const std::u16string& path) override;
+  void RemoveFolder(const std::u16string& path) override;
+
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
   bool IsAdministrator() override;

@@ -4,8 +4,8 @@
 //
 // The inner program is Wine's hostname.exe, a real Windows program. The
 // packages that must decode are made detached, so the launcher leaves its
-// temporary copy behind, and the copy is compared with the program byte for
-// byte.
+// temporary copy (in its private folder inside a "/temp" folder of the test's
+// own) behind, and the copy is compared with the program byte for byte.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -72,24 +72,28 @@ class Decoding : public ::testing::Test {
     if (program_.empty()) GTEST_SKIP() << "Wine's hostname.exe is not installed";
   }
 
-  WineRun RunPackage(const std::vector<uint8_t>& bytes, const std::string& name) {
+  WineRun RunPackage(const std::vector<uint8_t>& bytes, const std::string& name,
+                     const std::u16string& arguments = u"") {
     const std::string path = folder_ + "/" + name + ".exe";
     WriteBytes(path, bytes);
-    return WinePrefix::Default().Run(u"\"" + WindowsPath(path) + u"\"");
+    return WinePrefix::Default().Run(u"\"" + WindowsPath(path) + u"\" " + arguments);
   }
 
   void ExpectDecoded(std::vector<uint8_t> bytes, const std::string& name) {
     SCOPED_TRACE(name);
     // Detached: the launcher starts the copy and returns, leaving the copy.
     stub::WriteLe32(&bytes[stub::kPackageLocatorOffset + 20], static_cast<uint32_t>(bytes.size()));
-    const std::string copy = WinePrefix::Default().TempFolder() + "/" + name + ".exe";
-    std::filesystem::remove(copy);
-    const WineRun run = RunPackage(bytes, name);
+    const std::string temp = folder_ + "/" + name + "-temp";
+    std::filesystem::create_directories(temp);
+    const WineRun run = RunPackage(bytes, name, u"/temp \"" + WindowsPath(temp) + u"\"");
     ASSERT_TRUE(run.started) << run.trace;
     EXPECT_TRUE(run.boxes.empty()) << Utf8(run.boxes.empty() ? u"" : run.boxes[0].text);
     EXPECT_EQ(run.exit_code, 0u) << run.trace;
+    // The only thing in the folder is the run's private folder.
+    const std::filesystem::directory_iterator private_folder(temp);
+    ASSERT_NE(private_folder, std::filesystem::directory_iterator());
+    const std::string copy = private_folder->path().string() + "/" + name + ".exe";
     EXPECT_TRUE(ReadBytes(copy) == program_) << "the temporary copy differs from the program";
-    std::filesystem::remove(copy);
   }
 
   void ExpectDamaged(const std::vector<uint8_t>& bytes, const std::string& name) {

@@ -1,13 +1,18 @@
 // A real package, built by our writer, starts its inner program under Wine the
 // way the inner program relies on: the command line, the current folder, the
-// temporary copy's name, the clean-up and the exit codes.
+// temporary copy's private folder and name, the clean-up and the exit codes.
 //
 // Wine runs everything as an administrator, so the child is always started
 // directly; the shell path is covered by the unit tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <set>
+#include <thread>
 
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
@@ -53,6 +58,23 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The name of the private folder the child ran from, after checking that its
+// copy lay under `copy_name` in a folder of 16 hexadecimal digits directly
+// inside `parent` (a Windows path). Empty, and the test failed, otherwise.
+std::string PrivateFolder(const ChildReport& report, const std::u16string& parent,
+                          const std::string& copy_name) {
+  static const std::regex kFolderAndName("([0-9a-f]{16})\\\\(.+)");
+  const std::string module = report.at("module_path");
+  const std::string prefix = Utf8(parent) + "\\";
+  std::smatch match;
+  const std::string rest = module.rfind(prefix, 0) == 0 ? module.substr(prefix.size()) : "";
+  if (!std::regex_match(rest, match, kFolderAndName) || match[2] != copy_name) {
+    ADD_FAILURE() << module << " is not " << prefix << "<16 hex digits>\\" << copy_name;
+    return "";
+  }
+  return match[1];
 }
 
 class Launch : public ::testing::Test {
@@ -110,6 +132,7 @@ class Launch : public ::testing::Test {
 };
 
 TEST_F(Launch, ChildReceivesTheExactCommandLineAndThePackageFolder) {
+  const std::vector<std::string> before = FilesIn(temp_);
   const WineRun run =
       RunPackage(ChildPackage(), u"/S \"my dir\" a\"b c\"d \"\" tab\there \u00e9\u4e2d");
   ASSERT_TRUE(run.started) << run.trace;
@@ -117,13 +140,16 @@ TEST_F(Launch, ChildReceivesTheExactCommandLineAndThePackageFolder) {
   EXPECT_EQ(run.exit_code, 0u);
   const std::vector<ChildReport> reports = ReadChildReports(report_);
   ASSERT_EQ(reports.size(), 1u) << run.trace;
-  const std::u16string copy = TempWindowsFolder() + u"\\" + Utf16(name_);
+  const std::string folder = PrivateFolder(reports[0], TempWindowsFolder(), name_);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(std::count(before.begin(), before.end(), folder), 0) << "a folder made by the run";
+  EXPECT_FALSE(fs::exists(temp_ + "/" + folder)) << "and removed after it";
+  const std::u16string copy = TempWindowsFolder() + u"\\" + Utf16(folder) + u"\\" + Utf16(name_);
   // Arguments re-quoted: only a space makes quotes; the empty pair vanishes
   // and a tab separates.
   EXPECT_EQ(reports[0].at("command_line"),
             Utf8(u"\"" + copy + u"\" \"" + WindowsPath(package_path_) +
                  u"\" /S \"my dir\" \"ab cd\" tab here \u00e9\u4e2d"));
-  EXPECT_EQ(reports[0].at("module_path"), Utf8(copy));
   EXPECT_EQ(reports[0].at("current_directory"), Utf8(WindowsPath(folder_)));
   EXPECT_EQ(reports[0].at("arg1"), Utf8(WindowsPath(package_path_)));
   EXPECT_EQ(reports[0].at("arg2"), "/S");
@@ -140,32 +166,38 @@ TEST_F(Launch, PackagePathWithSpacesAndNonAsciiCharacters) {
   ASSERT_EQ(reports.size(), 1u) << run.trace;
   EXPECT_EQ(reports[0].at("arg1"), Utf8(WindowsPath(package_path_)));
   EXPECT_EQ(reports[0].at("arg2"), "x");
-  EXPECT_EQ(reports[0].at("module_path"), Utf8(TempWindowsFolder() + u"\\set up \u00e9.exe"));
+  EXPECT_FALSE(PrivateFolder(reports[0], TempWindowsFolder(), "set up \u00e9.exe").empty());
   EXPECT_EQ(reports[0].at("current_directory"), Utf8(WindowsPath(folder)));
-  fs::remove(temp_ + "/set up \u00e9.exe");
 }
 
-TEST_F(Launch, TakenCopyNamesGetANumber) {
-  const std::string stem = name_.substr(0, name_.size() - 4);
+// Whatever lies in the temporary folder under the copy's name stays as it is:
+// the copy is made in the run's own folder.
+TEST_F(Launch, NamesTakenInTheTemporaryFolderAreLeftAlone) {
   stub::testing::WriteFile(temp_ + "/" + name_, "taken");
-  stub::testing::WriteFile(temp_ + "/" + stem + "2.exe", "taken");
   const WineRun run = RunPackage(ChildPackage(), u"");
   ASSERT_TRUE(run.started) << run.trace;
   const std::vector<ChildReport> reports = ReadChildReports(report_);
   ASSERT_EQ(reports.size(), 1u) << run.trace;
-  EXPECT_EQ(reports[0].at("module_path"), Utf8(TempWindowsFolder() + u"\\" + Utf16(stem) + u"3.exe"));
-  EXPECT_FALSE(fs::exists(temp_ + "/" + stem + "3.exe")) << "the copy is deleted after the child";
-  EXPECT_TRUE(fs::exists(temp_ + "/" + name_)) << "other files stay";
+  EXPECT_FALSE(PrivateFolder(reports[0], TempWindowsFolder(), name_).empty());
+  std::string contents;
+  stub::testing::ReadFile(temp_ + "/" + name_, contents);
+  EXPECT_EQ(contents, "taken");
 }
 
-TEST_F(Launch, ChildsExitCodeIsPassedOnAndTheCopyDeleted) {
+TEST_F(Launch, ChildsExitCodeIsPassedOnAndEachRunsFolderRemoved) {
+  std::set<std::string> folders;
   for (uint32_t code : {0u, 1u, 3010u, 1603u, 0xC0000005u}) {
     const WineRun run = RunPackage(ChildPackage(), u"", {{"TEST_CHILD_EXIT_CODE", std::to_string(code)}});
     ASSERT_TRUE(run.started) << run.trace;
     EXPECT_EQ(run.exit_code, code);
     EXPECT_TRUE(run.boxes.empty());
-    EXPECT_FALSE(fs::exists(temp_ + "/" + name_)) << code;
+    const std::vector<ChildReport> reports = ReadChildReports(report_);
+    ASSERT_EQ(reports.size(), folders.size() + 1) << run.trace;
+    const std::string folder = PrivateFolder(reports.back(), TempWindowsFolder(), name_);
+    EXPECT_FALSE(fs::exists(temp_ + "/" + folder)) << code;
+    folders.insert(folder);
   }
+  EXPECT_EQ(folders.size(), 5u) << "every run makes a folder of its own";
 }
 
 TEST_F(Launch, DetachedPackageReturnsAtOnceAndKeepsTheCopy) {
@@ -174,7 +206,16 @@ TEST_F(Launch, DetachedPackageReturnsAtOnceAndKeepsTheCopy) {
   const WineRun run = RunPackage(package, u"", {{"TEST_CHILD_EXIT_CODE", "7"}});
   ASSERT_TRUE(run.started) << run.trace;
   EXPECT_EQ(run.exit_code, 0u) << "the child's code is not waited for";
-  EXPECT_TRUE(fs::exists(temp_ + "/" + name_));
+  std::vector<ChildReport> reports;
+  for (int tries = 0; tries < 300 && reports.empty(); ++tries) {  // the child may still start
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    reports = ReadChildReports(report_);
+  }
+  ASSERT_EQ(reports.size(), 1u) << run.trace;
+  const std::string folder = PrivateFolder(reports[0], TempWindowsFolder(), name_);
+  ASSERT_FALSE(folder.empty());
+  EXPECT_TRUE(fs::exists(temp_ + "/" + folder + "/" + name_));
+  fs::remove_all(temp_ + "/" + folder);
 }
 
 TEST_F(Launch, TempSwitchChoosesTheFolder) {
@@ -184,10 +225,10 @@ TEST_F(Launch, TempSwitchChoosesTheFolder) {
   ASSERT_TRUE(run.started) << run.trace;
   const std::vector<ChildReport> reports = ReadChildReports(report_);
   ASSERT_EQ(reports.size(), 1u) << run.trace;
-  EXPECT_EQ(reports[0].at("module_path"), Utf8(WindowsPath(chosen) + u"\\" + Utf16(name_)));
+  EXPECT_FALSE(PrivateFolder(reports[0], WindowsPath(chosen), name_).empty());
   EXPECT_NE(reports[0].at("command_line").find(" /temp "), std::string::npos)
       << "the switch is passed on to the child";
-  EXPECT_TRUE(FilesIn(chosen).empty()) << "the copy is deleted afterwards";
+  EXPECT_TRUE(FilesIn(chosen).empty()) << "the copy and its folder are removed afterwards";
 }
 
 TEST_F(Launch, TempSwitchAsLastArgumentUsesThePackagesFolder) {
@@ -195,9 +236,11 @@ TEST_F(Launch, TempSwitchAsLastArgumentUsesThePackagesFolder) {
   ASSERT_TRUE(run.started) << run.trace;
   const std::vector<ChildReport> reports = ReadChildReports(report_);
   ASSERT_EQ(reports.size(), 1u) << run.trace;
-  const std::string copy_name = name_.substr(0, name_.size() - 4) + "2.exe";  // the package holds the name
-  EXPECT_EQ(reports[0].at("module_path"), Utf8(WindowsPath(folder_ + "/" + copy_name)));
-  EXPECT_FALSE(fs::exists(folder_ + "/" + copy_name));
+  // The package beside it holds the name, but not in the copy's own folder.
+  EXPECT_FALSE(PrivateFolder(reports[0], WindowsPath(folder_), name_).empty());
+  std::vector<std::string> expected = {"child-report.txt", name_};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FilesIn(folder_), expected);
 }
 
 TEST_F(Launch, UnwritableTempFolderShowsTheTempCopyMessageAndLeavesNothing) {
@@ -270,6 +313,84 @@ TEST_F(Launch, PlantedMprDllBesideThePackageIsNotLoaded) {
   ASSERT_TRUE(run.started) << run.trace;
   EXPECT_EQ(ReadChildReports(report_).size(), 1u);
   EXPECT_FALSE(fs::exists(marker)) << "the launcher loaded the planted mpr.dll";
+}
+
+TEST_F(Launch, TenLaunchersOfOnePackageAtOnceRunFromDistinctCopies) {
+  constexpr int kLaunchers = 10;
+  package_path_ = folder_ + "/" + name_;
+  WriteBytes(package_path_, ChildPackage());
+  std::vector<WineRun> runs(kLaunchers);
+  std::vector<std::thread> launchers;
+  for (int i = 0; i < kLaunchers; ++i) {
+    launchers.emplace_back([this, i, &runs] {
+      WineRunOptions options;
+      options.env["TEST_CHILD_REPORT"] =
+          Utf8(WindowsPath(folder_ + "/report-" + std::to_string(i) + ".txt"));
+      options.env["TEST_CHILD_SLEEP_MS"] = "2000";  // the children's runs overlap
+      runs[i] = prefix().Run(u"\"" + WindowsPath(package_path_) + u"\"", options);
+    });
+  }
+  for (std::thread& launcher : launchers) launcher.join();
+  std::set<std::string> folders;
+  for (int i = 0; i < kLaunchers; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(runs[i].started) << runs[i].trace;
+    EXPECT_EQ(runs[i].exit_code, 0u);
+    const std::vector<ChildReport> reports =
+        ReadChildReports(folder_ + "/report-" + std::to_string(i) + ".txt");
+    ASSERT_EQ(reports.size(), 1u) << runs[i].trace;
+    folders.insert(PrivateFolder(reports[0], TempWindowsFolder(), name_));
+  }
+  EXPECT_EQ(folders.size(), static_cast<size_t>(kLaunchers));
+  for (const std::string& folder : folders) {
+    EXPECT_FALSE(fs::exists(temp_ + "/" + folder)) << folder;
+  }
+}
+
+// A program's own folder comes first in its DLL search. A DLL left in the
+// temporary folder, under a name the inner program loads, must not reach it.
+TEST_F(Launch, DllPlantedInTheTemporaryFolderIsNotLoadedByTheChild) {
+  const std::string stem = name_.substr(0, name_.size() - 4);
+  const std::string probe = stem + ".dll";  // no DLL of Wine's has this name
+  const std::string marker = folder_ + "/planted-dll-was-loaded";
+  fs::copy_file(std::string(E2E_WIN64_BUILD_DIR) + "/tests/windows/mpr.dll", temp_ + "/" + probe);
+  std::map<std::string, std::string> env = {
+      {"PLANTED_DLL_MARKER", Utf8(WindowsPath(marker))},
+      {"TEST_CHILD_LOAD_LIBRARY", probe},
+  };
+
+  // Control: the child run from the temporary folder itself picks the DLL up.
+  fs::copy_file(TestChildImage(), temp_ + "/" + stem + "-naive.exe");
+  WineRunOptions control;
+  control.env = env;
+  control.env["TEST_CHILD_REPORT"] = Utf8(WindowsPath(folder_ + "/control-report.txt"));
+  prefix().Run(u"\"" + TempWindowsFolder() + u"\\" + Utf16(stem) + u"-naive.exe\"", control);
+  ASSERT_TRUE(fs::exists(marker)) << "the planted DLL cannot be detected; the test proves nothing";
+  fs::remove(marker);
+
+  const WineRun run = RunPackage(ChildPackage(), u"", env);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(ReadChildReports(report_).size(), 1u);
+  EXPECT_FALSE(fs::exists(marker)) << "the child loaded the DLL planted in the temporary folder";
+}
+
+// The private folder's access list as the child reads it. Windows keeps the
+// list as the launcher set it. Wine turns it into Unix permission bits (no
+// access for other Unix users: the folder's mode is 0750) and reads back a
+// list made from those bits: full control for SYSTEM and the owner, no
+// protection flag, no Administrators entry. A folder made without the list
+// would give Everyone read access in either.
+TEST_F(Launch, PrivateFolderAccessList) {
+  const WineRun run = RunPackage(ChildPackage(), u"");
+  ASSERT_TRUE(run.started) << run.trace;
+  const std::vector<ChildReport> reports = ReadChildReports(report_);
+  ASSERT_EQ(reports.size(), 1u) << run.trace;
+  const std::string user = reports[0].at("user_sid");
+  ASSERT_EQ(user.rfind("S-1-5-", 0), 0u) << user;
+  const std::string as_set = "D:P(A;OICI;FA;;;" + user + ")(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+  const std::string from_unix_bits = "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" + user + ")";
+  const std::string dacl = reports[0].at("folder_dacl");
+  EXPECT_TRUE(dacl == as_set || dacl == from_unix_bits) << dacl;
 }
 
 class LaunchOnWindowsXp : public Launch {

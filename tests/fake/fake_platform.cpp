@@ -98,9 +98,8 @@ std::unique_ptr<PlatformFile> FakePlatform::OpenForRead(const std::u16string& pa
 
 std::unique_ptr<PlatformFile> FakePlatform::CreateForWrite(const std::u16string& path) {
   calls.push_back("CreateForWrite " + Utf8(path));
-  if (fail_create) return nullptr;
+  if (fail_create || Exists(path)) return nullptr;
   std::vector<uint8_t>& bytes = files[path];
-  bytes.clear();
   return std::make_unique<FakeFile>(*this, bytes, /*writable=*/true);
 }
 
@@ -110,8 +109,37 @@ void FakePlatform::RemoveFile(const std::u16string& path) {
   files.erase(path);
 }
 
+bool FakePlatform::RandomBytes(uint8_t* buffer, uint32_t count) {
+  calls.push_back("RandomBytes");
+  if (fail_random) return false;
+  for (uint32_t i = 0; i < count; ++i) buffer[i] = next_random_++;
+  return true;
+}
+
+FolderCreation FakePlatform::CreatePrivateFolder(const std::u16string& path) {
+  calls.push_back("CreatePrivateFolder " + Utf8(path));
+  if (folder_result) return *folder_result;
+  const std::u16string name = path.substr(0, path.size() - 1);
+  if (Exists(name)) return FolderCreation::kExists;
+  folders.push_back(name);
+  return FolderCreation::kCreated;
+}
+
+void FakePlatform::RemoveFolder(const std::u16string& path) {
+  calls.push_back("RemoveFolder " + Utf8(path));
+  for (const auto& [file, bytes] : files) {
+    if (file.compare(0, path.size(), path) == 0) return;
+  }
+  const std::u16string name = path.substr(0, path.size() - 1);
+  folders.erase(std::remove(folders.begin(), folders.end(), name), folders.end());
+}
+
 bool FakePlatform::PathExists(const std::u16string& path) {
   calls.push_back("PathExists " + Utf8(path));
+  return Exists(path);
+}
+
+bool FakePlatform::Exists(const std::u16string& path) const {
   return files.count(path) != 0 || std::find(folders.begin(), folders.end(), path) != folders.end();
 }
 

@@ -1,9 +1,12 @@
 // An in-memory platform for the launcher's unit tests.
 //
-// Files are byte vectors in a map keyed by path; message boxes, process starts
-// and removed files are recorded in order; the Windows version, release id,
-// administrator answer and start results are plain fields a test sets. Every
-// call is also appended to `calls`, so tests can check the order of effects.
+// Files are byte vectors in a map keyed by path, folders a list of paths
+// without a trailing backslash (a new file's folder is not checked; a folder
+// with files inside cannot be removed); random bytes count up from 0 across
+// calls (0x00 0x01 ...); message boxes, process starts and removed files are
+// recorded in order; the Windows version, release id, administrator answer
+// and start results are plain fields a test sets. Every call is also appended
+// to `calls`, so tests can check the order of effects.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +53,9 @@ class FakePlatform : public Platform {
   bool fail_size_query = false;          // GetSize fails on every file
   std::optional<uint32_t> write_limit;   // Write stores at most this many bytes
   bool fail_create = false;              // CreateForWrite fails
+  bool fail_random = false;              // RandomBytes fails
+  // When set, every CreatePrivateFolder call answers this, creating nothing.
+  std::optional<FolderCreation> folder_result;
 
   // --- What the launcher did -----------------------------------------------------
   std::vector<RecordedBox> boxes;
@@ -70,6 +76,9 @@ class FakePlatform : public Platform {
   std::unique_ptr<PlatformFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<PlatformFile> CreateForWrite(const std::u16string& path) override;
   void RemoveFile(const std::u16string& path) override;
+  bool RandomBytes(uint8_t* buffer, uint32_t count) override;
+  FolderCreation CreatePrivateFolder(const std::u16string& path) override;
+  void RemoveFolder(const std::u16string& path) override;
   bool PathExists(const std::u16string& path) override;
   std::u16string TempPath() override;
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
@@ -87,6 +96,9 @@ class FakePlatform : public Platform {
 
  private:
   std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
+  bool Exists(const std::u16string& path) const;  // PathExists, unrecorded
+
+  uint8_t next_random_ = 0;
 };
 
 // A file over a byte vector owned by the caller, for code that takes a

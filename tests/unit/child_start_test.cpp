@@ -10,7 +10,9 @@ namespace {
 
 using testing::FakePlatform;
 
-constexpr char16_t kCopy[] = u"C:\\Temp\\setup.exe";
+// The fake's first random name.
+constexpr char16_t kFolder[] = u"C:\\Temp\\0001020304050607";
+constexpr char16_t kCopy[] = u"C:\\Temp\\0001020304050607\\setup.exe";
 constexpr char16_t kArguments[] = u"\"\\\\server\\share\\setup.exe\" /S \"my dir\"";
 
 ChildStartRequest Request(uint32_t major, bool silent, uint8_t elevation_mode) {
@@ -82,18 +84,26 @@ TEST(PlanChildStart, UnknownVersionTakesTheShellPathForUsers) {
 
 class RunChildTest : public ::testing::Test {
  protected:
-  void SetUp() override { platform_.files[kCopy] = {1, 2, 3}; }
   Outcome Run(bool administrator, bool detached = false) {
-    platform_.administrator = administrator;
-    ChildStartRequest request = Request(10, true, 1);
-    request.detached = detached;
-    Reporter reporter(platform_, u"C:\\setup.exe", false);
-    return RunChild(platform_, reporter, request, PlanChildStart(platform_, request));
+    return RunOn(platform_, Request(10, true, 1), administrator, detached);
   }
+  // Makes the private folder and the copy, then runs the child from it.
+  static Outcome RunOn(FakePlatform& platform, ChildStartRequest request, bool administrator,
+                       bool detached = false) {
+    platform.administrator = administrator;
+    request.detached = detached;
+    Reporter reporter(platform, u"C:\\setup.exe", false);
+    TemporaryCopy copy(platform);
+    const uint8_t program[] = {1, 2, 3};
+    EXPECT_TRUE(copy.CreateFolder(reporter, u"C:\\Temp\\").proceeds());
+    EXPECT_TRUE(copy.Write(reporter, kCopy, program, 3).proceeds());
+    return RunChild(platform, reporter, request, PlanChildStart(platform, request), copy);
+  }
+  bool LeftNothing() const { return platform_.files.empty() && platform_.folders.empty(); }
   FakePlatform platform_;
 };
 
-TEST_F(RunChildTest, DirectStartUsesThePackageFolderWaitsAndDeletesTheCopy) {
+TEST_F(RunChildTest, DirectStartUsesThePackageFolderWaitsAndRemovesCopyAndFolder) {
   platform_.child_exit_code = 3010;
   bool copy_present_at_start = false;
   platform_.on_child_start = [&](FakePlatform& p) { copy_present_at_start = p.files.count(kCopy) == 1; };
@@ -104,7 +114,7 @@ TEST_F(RunChildTest, DirectStartUsesThePackageFolderWaitsAndDeletesTheCopy) {
   EXPECT_EQ(platform_.starts[0].current_directory, u"Z:\\packages\\");
   EXPECT_TRUE(copy_present_at_start);
   EXPECT_TRUE(platform_.child_waited);
-  EXPECT_EQ(platform_.files.count(kCopy), 0u);
+  EXPECT_TRUE(LeftNothing());
   EXPECT_TRUE(platform_.boxes.empty());
 }
 
@@ -119,35 +129,38 @@ TEST_F(RunChildTest, ShellStartPassesVerbFileAndParameters) {
 }
 
 // The process handle is closed before the copy is deleted, so the delete does
-// not race a handle the launcher still holds.
+// not race a handle the launcher still holds; the folder goes last.
 TEST_F(RunChildTest, ProcessHandleIsClosedBeforeTheCopyIsDeleted) {
   EXPECT_EQ(Run(/*administrator=*/false).exit_code(), 0u);
   const auto& calls = platform_.calls;
   const auto wait = std::find(calls.begin(), calls.end(), "WaitForExit");
   const auto close = std::find(calls.begin(), calls.end(), "CloseProcess");
-  const auto remove = std::find(calls.begin(), calls.end(), "RemoveFile C:\\Temp\\setup.exe");
+  const auto remove = std::find(calls.begin(), calls.end(),
+                                "RemoveFile " + testing::Utf8(kCopy));
   ASSERT_NE(remove, calls.end());
   EXPECT_LT(wait, close);
   EXPECT_LT(close, remove);
+  EXPECT_EQ(calls.back(), "RemoveFolder " + testing::Utf8(kFolder) + "\\");
 }
 
-TEST_F(RunChildTest, DetachedReturnsAtOnceAndKeepsTheCopy) {
+TEST_F(RunChildTest, DetachedReturnsAtOnceAndKeepsCopyAndFolder) {
   platform_.child_exit_code = 5;
   const Outcome outcome = Run(/*administrator=*/true, /*detached=*/true);
   EXPECT_EQ(outcome.exit_code(), 0u);
   EXPECT_FALSE(platform_.child_waited);
   EXPECT_EQ(platform_.files.count(kCopy), 1u);
+  EXPECT_EQ(platform_.folders, std::vector<std::u16string>{kFolder});
 }
 
-TEST_F(RunChildTest, DeclinedElevationShowsNothingDeletesTheCopyAndEndsWith1223) {
+TEST_F(RunChildTest, DeclinedElevationShowsNothingRemovesCopyAndFolderAndEndsWith1223) {
   platform_.start_error = 1223;
   const Outcome outcome = Run(/*administrator=*/false);
   EXPECT_EQ(outcome.exit_code(), 1223u);
   EXPECT_TRUE(platform_.boxes.empty());
-  EXPECT_EQ(platform_.files.count(kCopy), 0u);
+  EXPECT_TRUE(LeftNothing());
 }
 
-TEST_F(RunChildTest, FailedStartShowsTheMessageAndEndsWithTheSystemsError) {
+TEST_F(RunChildTest, FailedStartRemovesCopyAndFolderThenEndsWithTheSystemsError) {
   struct Case {
     bool administrator;
     uint32_t error;
@@ -157,16 +170,13 @@ TEST_F(RunChildTest, FailedStartShowsTheMessageAndEndsWithTheSystemsError) {
                         {true, 1223, 1223}};
   for (const Case& c : cases) {
     FakePlatform platform;
-    platform.files[kCopy] = {1};
     platform.start_error = c.error;
-    platform.administrator = c.administrator;
-    ChildStartRequest request = Request(10, false, 0);
-    Reporter reporter(platform, u"C:\\setup.exe", false);
-    const Outcome outcome = RunChild(platform, reporter, request, PlanChildStart(platform, request));
+    const Outcome outcome = RunOn(platform, Request(10, false, 0), c.administrator);
     EXPECT_EQ(outcome.exit_code(), c.exit_code) << c.error;
     ASSERT_EQ(platform.boxes.size(), 1u) << c.error;
     EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kStartFailed));
-    EXPECT_EQ(platform.files.count(kCopy), 1u) << "the copy stays after a failed start";
+    EXPECT_TRUE(platform.files.empty() && platform.folders.empty()) << c.error;
+    EXPECT_EQ(platform.calls.back(), "ShowErrorBox") << "removed before the box";
   }
 }
 

@@ -300,6 +300,11 @@ const ArgumentStringRow kArgumentStringRows[] = {
      u"\"D:\\\u00FC\\setup.exe\" \u65E5 \"\U0001F600 x\""},
 };
 
+TEST(PrivateFolderPath, TwoLowercaseHexDigitsPerByteInOrder) {
+  const uint8_t random[kPrivateFolderRandomBytes] = {0x00, 0x09, 0x0a, 0x9f, 0xa0, 0xc3, 0xf0, 0xff};
+  EXPECT_EQ(PrivateFolderPath(u"C:\\T\\", random), u"C:\\T\\00090a9fa0c3f0ff\\");
+}
+
 TEST(BuildArgumentString, QuotesThePackagePathAndArgumentsWithSpaces) {
   for (const ArgumentStringRow& row : kArgumentStringRows) {
     SCOPED_TRACE(row.what);

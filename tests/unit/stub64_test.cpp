@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
@@ -14,7 +16,10 @@ namespace {
 using testing::FakePlatform;
 
 constexpr char16_t kPackage[] = u"C:\\Downloads\\setup.exe";
-constexpr char16_t kCopy[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe";
+// The private folder the fake's first random bytes name, and the copy in it.
+constexpr char16_t kFolder[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\0001020304050607";
+constexpr char16_t kCopy[] =
+    u"C:\\Users\\user\\AppData\\Local\\Temp\\0001020304050607\\setup.exe";
 
 packaging::PackageSettings Admitting() {
   packaging::PackageSettings settings = testing::AdmitAllWindows();
@@ -58,70 +63,91 @@ TEST_F(Stub64Test, RunsTheInnerProgramFromItsTemporaryCopy) {
   EXPECT_EQ(platform_.files.count(kCopy), 0u) << "the copy is deleted after the wait";
 }
 
-// The order of effects: checks and gate before any file is created, the copy
-// written and closed, the package closed before the child starts, the copy
-// deleted after the wait.
+// The order of effects: checks and gate before anything is created, the
+// private folder, the copy written and closed, the package closed before the
+// child starts, the copy deleted after the wait, the folder last.
 TEST_F(Stub64Test, OrderOfEffects) {
   InstallPackage();
   Stub64(platform_);
   auto position = [&](const std::string& call) {
     return std::find(platform_.calls.begin(), platform_.calls.end(), call) - platform_.calls.begin();
   };
-  const auto open = position("OpenForRead C:\\Downloads\\setup.exe");
-  const auto version = position("QueryWindowsVersion");
-  const auto create = position("CreateForWrite C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
-  const auto start = position("StartProcess");
-  const auto wait = position("WaitForExit");
-  const auto remove = position("RemoveFile C:\\Users\\user\\AppData\\Local\\Temp\\setup.exe");
-  EXPECT_LT(open, version);
-  EXPECT_LT(version, create);
-  EXPECT_LT(create, start);
-  EXPECT_LT(start, wait);
-  EXPECT_LT(wait, remove);
-  EXPECT_EQ(remove, static_cast<long>(platform_.calls.size()) - 1);
+  const std::vector<long> order = {
+      position("OpenForRead C:\\Downloads\\setup.exe"),
+      position("QueryWindowsVersion"),
+      position("RandomBytes"),
+      position("CreatePrivateFolder " + testing::Utf8(kFolder) + "\\"),
+      position("CreateForWrite " + testing::Utf8(kCopy)),
+      position("StartProcess"),
+      position("WaitForExit"),
+      position("CloseProcess"),
+      position("RemoveFile " + testing::Utf8(kCopy)),
+      position("RemoveFolder " + testing::Utf8(kFolder) + "\\"),
+  };
+  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+  EXPECT_EQ(order.back(), static_cast<long>(platform_.calls.size()) - 1);
 }
 
-// Every exit code of the launcher, with whether a box is shown.
+// Every exit code of the launcher, with whether a box is shown (none with
+// "/s"), and what stays behind: only a detached child's copy and its folder.
 TEST_F(Stub64Test, ExitCodeTable) {
   struct Row {
     const char* name;
     void (*arrange)(FakePlatform&, std::vector<uint8_t>& package);
     uint32_t exit_code;
     size_t boxes;
+    bool keeps_copy;
   };
   const Row rows[] = {
       {"child's own code", [](FakePlatform& p, std::vector<uint8_t>&) { p.child_exit_code = 1603; },
-       1603, 0},
+       1603, 0, false},
       {"detached", [](FakePlatform& p, std::vector<uint8_t>& b) {
          WriteLe32(&b[148], static_cast<uint32_t>(b.size()));
          p.child_exit_code = 5;
-       }, 0, 0},
-      {"damaged", [](FakePlatform&, std::vector<uint8_t>& b) { b[b.size() - 3] ^= 1; }, 1392, 1},
-      {"truncated", [](FakePlatform&, std::vector<uint8_t>& b) { b.pop_back(); }, 38, 1},
+       }, 0, 0, true},
+      {"damaged", [](FakePlatform&, std::vector<uint8_t>& b) { b[b.size() - 3] ^= 1; }, 1392, 1,
+       false},
+      {"truncated", [](FakePlatform&, std::vector<uint8_t>& b) { b.pop_back(); }, 38, 1, false},
       {"unsupported Windows", [](FakePlatform& p, std::vector<uint8_t>&) {
          p.windows_version = TWindowsVersion{6, 4};
-       }, 1633, 1},
-      {"temporary copy", [](FakePlatform& p, std::vector<uint8_t>&) { p.fail_create = true; }, 82, 1},
-      {"copy written short", [](FakePlatform& p, std::vector<uint8_t>&) { p.write_limit = 100; }, 82, 1},
-      {"start failed with an error", [](FakePlatform& p, std::vector<uint8_t>&) { p.start_error = 193; },
-       193, 1},
-      {"start failed without an error", [](FakePlatform& p, std::vector<uint8_t>&) { p.start_error = 0; },
-       1260, 1},
+       }, 1633, 1, false},
+      {"no random source", [](FakePlatform& p, std::vector<uint8_t>&) { p.fail_random = true; },
+       82, 1, false},
+      {"private folder fails", [](FakePlatform& p, std::vector<uint8_t>&) {
+         p.folder_result = FolderCreation::kFailed;
+       }, 82, 1, false},
+      {"private folder names all taken", [](FakePlatform& p, std::vector<uint8_t>&) {
+         p.folder_result = FolderCreation::kExists;
+       }, 82, 1, false},
+      {"temporary copy", [](FakePlatform& p, std::vector<uint8_t>&) { p.fail_create = true; }, 82,
+       1, false},
+      {"copy written short", [](FakePlatform& p, std::vector<uint8_t>&) { p.write_limit = 100; },
+       82, 1, false},
+      {"start failed with an error",
+       [](FakePlatform& p, std::vector<uint8_t>&) { p.start_error = 193; }, 193, 1, false},
+      {"start failed without an error",
+       [](FakePlatform& p, std::vector<uint8_t>&) { p.start_error = 0; }, 1260, 1, false},
       {"elevation declined", [](FakePlatform& p, std::vector<uint8_t>&) {
          p.administrator = false;
          p.start_error = 1223;
-       }, 1223, 0},
+       }, 1223, 0, false},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    FakePlatform platform;
-    platform.module_path = kPackage;
-    std::vector<uint8_t> package = testing::MakeTestPackage(inner_, Admitting()).bytes;
-    row.arrange(platform, package);
-    platform.files[kPackage] = package;
-    EXPECT_EQ(Stub64(platform), row.exit_code);
-    EXPECT_EQ(platform.boxes.size(), row.boxes);
-    EXPECT_EQ(platform.open_files, 0);
+    for (const bool silent : {false, true}) {
+      SCOPED_TRACE(std::string(row.name) + (silent ? " /s" : ""));
+      FakePlatform platform;
+      platform.module_path = kPackage;
+      platform.command_line = silent ? u"setup.exe /s" : u"setup.exe";
+      std::vector<uint8_t> package = testing::MakeTestPackage(inner_, Admitting()).bytes;
+      row.arrange(platform, package);
+      platform.files[kPackage] = package;
+      EXPECT_EQ(Stub64(platform), row.exit_code);
+      EXPECT_EQ(platform.boxes.size(), silent ? 0 : row.boxes);
+      EXPECT_EQ(platform.open_files, 0);
+      EXPECT_EQ(platform.files.size(), row.keeps_copy ? 2u : 1u);
+      EXPECT_EQ(platform.files.count(kCopy), row.keeps_copy ? 1u : 0u);
+      EXPECT_EQ(platform.folders.size(), row.keeps_copy ? 1u : 0u);
+    }
   }
 }
 
@@ -187,13 +213,14 @@ TEST_F(Stub64Test, FailedVersionQueryPassesTheGateAndTakesTheShellPath) {
   EXPECT_TRUE(platform_.starts[0].through_shell);
 }
 
-TEST_F(Stub64Test, TempSwitchAndATakenNameChooseTheCopy) {
+TEST_F(Stub64Test, TempSwitchChoosesWhereThePrivateFolderIsMade) {
   InstallPackage();
   platform_.command_line = u"setup.exe /temp D:\\t";
-  platform_.files[u"D:\\t\\setup.exe"] = {1};
+  platform_.files[u"D:\\t\\setup.exe"] = {1};  // a name in the chosen folder does not matter
   Stub64(platform_);
   ASSERT_EQ(platform_.starts.size(), 1u);
-  EXPECT_EQ(platform_.starts[0].command_line.substr(0, 17), u"\"D:\\t\\setup2.exe\"");
+  EXPECT_EQ(platform_.starts[0].command_line.substr(0, 33),
+            u"\"D:\\t\\0001020304050607\\setup.exe\"");
   EXPECT_EQ(platform_.files.count(u"D:\\t\\setup.exe"), 1u);
 }
 

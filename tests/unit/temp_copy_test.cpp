@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
 
@@ -10,50 +12,94 @@ namespace {
 
 using testing::FakePlatform;
 
-constexpr char16_t kPath[] = u"C:\\Temp\\setup.exe";
+// The fake's random bytes count up from 0, eight per name.
+constexpr char16_t kFirst[] = u"C:\\T\\0001020304050607";
+constexpr char16_t kSecond[] = u"C:\\T\\08090a0b0c0d0e0f";
+constexpr char16_t kThird[] = u"C:\\T\\1011121314151617";
 
-TEST(WriteTemporaryCopy, WritesAllBytesAndClosesTheFile) {
-  FakePlatform platform;
-  platform.files[kPath] = {9, 9, 9, 9, 9, 9};  // an older file of that name is replaced
-  Reporter reporter(platform, u"C:\\setup.exe", false);
-  const std::vector<uint8_t> data = {1, 2, 3};
-  EXPECT_TRUE(WriteTemporaryCopy(platform, reporter, kPath, data.data(), 3).proceeds());
-  EXPECT_EQ(platform.files[kPath], data);
-  EXPECT_EQ(platform.open_files, 0);
-  EXPECT_TRUE(platform.boxes.empty());
+long Count(const FakePlatform& platform, const std::string& prefix) {
+  return std::count_if(platform.calls.begin(), platform.calls.end(),
+                       [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
 }
 
-TEST(WriteTemporaryCopy, CreateFailureShowsTheTempCopyMessage) {
-  FakePlatform platform;
-  platform.fail_create = true;
-  Reporter reporter(platform, u"C:\\setup.exe", false);
-  const uint8_t byte = 0;
-  const Outcome outcome = WriteTemporaryCopy(platform, reporter, kPath, &byte, 1);
-  EXPECT_EQ(outcome.exit_code(), 82u);
-  ASSERT_EQ(platform.boxes.size(), 1u);
-  EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kTempCopy));
+long Position(const FakePlatform& platform, const std::string& call) {
+  return std::find(platform.calls.begin(), platform.calls.end(), call) - platform.calls.begin();
 }
 
-TEST(WriteTemporaryCopy, ShortWriteClosesThenDeletesThenReports) {
-  FakePlatform platform;
-  platform.write_limit = 2;
-  Reporter reporter(platform, u"C:\\setup.exe", false);
-  const std::vector<uint8_t> data = {1, 2, 3};
-  const Outcome outcome = WriteTemporaryCopy(platform, reporter, kPath, data.data(), 3);
-  EXPECT_EQ(outcome.exit_code(), 82u);
-  EXPECT_EQ(platform.files.count(kPath), 0u);
-  EXPECT_EQ(platform.open_files, 0);
-  const auto remove = std::find(platform.calls.begin(), platform.calls.end(),
-                                "RemoveFile C:\\Temp\\setup.exe");
-  const auto box = std::find(platform.calls.begin(), platform.calls.end(), "ShowErrorBox");
-  EXPECT_LT(remove, box);
+TEST(TemporaryCopy, CreateFolderTriesFreshRandomNamesOnlyWhileTheyExist) {
+  struct Row {
+    const char* name;
+    void (*arrange)(FakePlatform&);
+    const char16_t* folder;  // null: the run ends with 82
+    long attempts;
+  };
+  const Row rows[] = {
+      {"first name free", [](FakePlatform&) {}, kFirst, 1},
+      {"two names taken", [](FakePlatform& p) { p.folders = {kFirst, kSecond}; }, kThird, 3},
+      {"a file holds the name", [](FakePlatform& p) { p.files[kFirst] = {}; }, kSecond, 2},
+      {"every name taken", [](FakePlatform& p) { p.folder_result = FolderCreation::kExists; },
+       nullptr, 16},
+      {"folder cannot be made", [](FakePlatform& p) { p.folder_result = FolderCreation::kFailed; },
+       nullptr, 1},
+      {"no random source", [](FakePlatform& p) { p.fail_random = true; }, nullptr, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    row.arrange(platform);
+    const std::vector<std::u16string> folders_before = platform.folders;
+    Reporter reporter(platform, u"C:\\setup.exe", false);
+    TemporaryCopy copy(platform);
+    const Outcome outcome = copy.CreateFolder(reporter, u"C:\\T\\");
+    EXPECT_EQ(Count(platform, "CreatePrivateFolder "), row.attempts);
+    if (row.folder != nullptr) {
+      ASSERT_TRUE(outcome.proceeds());
+      EXPECT_EQ(copy.folder(), std::u16string(row.folder) + u"\\");
+      EXPECT_TRUE(platform.boxes.empty());
+      continue;
+    }
+    EXPECT_EQ(outcome.exit_code(), 82u);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kTempCopy));
+    EXPECT_EQ(platform.folders, folders_before);
+    EXPECT_EQ(Count(platform, "Remove"), 0) << "nothing of this run to remove";
+  }
 }
 
-TEST(WriteTemporaryCopy, EmptyProgramMakesAnEmptyFile) {
-  FakePlatform platform;
-  Reporter reporter(platform, u"C:\\setup.exe", false);
-  EXPECT_TRUE(WriteTemporaryCopy(platform, reporter, kPath, nullptr, 0).proceeds());
-  EXPECT_TRUE(platform.files.at(kPath).empty());
+TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
+  const std::u16string path = std::u16string(kFirst) + u"\\setup.exe";
+  struct Row {
+    const char* name;
+    void (*arrange)(FakePlatform&, const std::u16string& copy_path);
+    bool name_taken;  // the file that holds the name is not the run's own
+  };
+  const Row rows[] = {
+      {"file cannot be created",
+       [](FakePlatform& p, const std::u16string&) { p.fail_create = true; }, false},
+      {"name exists",
+       [](FakePlatform& p, const std::u16string& copy) { p.files[copy] = {9}; }, true},
+      {"written short",
+       [](FakePlatform& p, const std::u16string&) { p.write_limit = 2; }, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    Reporter reporter(platform, u"C:\\setup.exe", false);
+    TemporaryCopy copy(platform);
+    ASSERT_TRUE(copy.CreateFolder(reporter, u"C:\\T\\").proceeds());
+    row.arrange(platform, path);
+    const std::vector<uint8_t> data = {1, 2, 3};
+    EXPECT_EQ(copy.Write(reporter, path, data.data(), 3).exit_code(), 82u);
+    EXPECT_EQ(platform.open_files, 0);
+    if (row.name_taken) {
+      EXPECT_EQ(platform.files.at(path), std::vector<uint8_t>{9}) << "never overwritten or deleted";
+    } else {
+      EXPECT_TRUE(platform.files.empty());
+      EXPECT_TRUE(platform.folders.empty());
+    }
+    EXPECT_LT(Position(platform, "RemoveFolder " + testing::Utf8(kFirst) + "\\"),
+              Position(platform, "ShowErrorBox"));
+  }
 }
 
 }  // namespace

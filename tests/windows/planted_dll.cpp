@@ -1,6 +1,7 @@
-// A DLL a test plants beside a package under a system DLL's name. When
+// A DLL a test plants where a program may find it: beside a package under a
+// system DLL's name, or in the temporary folder under a name of its own. When
 // anything loads it, it leaves a marker file (named by PLANTED_DLL_MARKER), so
-// the test can tell whether the launcher picked it up.
+// the test can tell whether the launcher or its child picked it up.
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {

@@ -6,11 +6,16 @@
 //   current_directory=...  its current folder
 //   module_path=...        its own file
 //   argc=N, arg1=... argN=...  the command line split by the C runtime's rules
+//   user_sid=...           the SID of its process's user, as text
+//   folder_dacl=...        the access list of its own file's folder, in SDDL
+//                          ("error N" when it cannot be read)
 // then a line "end". Loads the DLL named by TEST_CHILD_LOAD_LIBRARY the plain
 // way, by name, if set (a test's control that a planted DLL would be found).
 // Sleeps TEST_CHILD_SLEEP_MS milliseconds if set, and exits with the code in
 // TEST_CHILD_EXIT_CODE (default 0).
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -41,6 +46,47 @@ std::string CurrentDirectory() {
   return Utf8(buffer);
 }
 
+std::string UserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "error";
+  alignas(8) BYTE buffer[256];
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  std::string sid = "error";
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
+    sid = Utf8(text);
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return sid;
+}
+
+// The DACL of `path` in SDDL, as the system reports it.
+std::string AccessList(const std::wstring& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                            nullptr, nullptr, &dacl, nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) return "error " + std::to_string(error);
+  wchar_t* text = nullptr;
+  std::string sddl = "error conversion";
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                           DACL_SECURITY_INFORMATION, &text,
+                                                           nullptr)) {
+    sddl = Utf8(text);
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  return sddl;
+}
+
+std::wstring ModulePathW() {
+  wchar_t buffer[4096];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, 4096);
+  return std::wstring(buffer, length < 4096 ? length : 0);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
@@ -54,6 +100,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   for (int i = 1; argv != nullptr && i < argc; ++i) {
     report += "arg" + std::to_string(i) + "=" + Utf8(argv[i]) + "\n";
   }
+  const std::wstring module = ModulePathW();
+  report += "user_sid=" + UserSid() + "\n";
+  report += "folder_dacl=" + AccessList(module.substr(0, module.rfind(L'\\'))) + "\n";
   report += "end\n";
 
   if (const wchar_t* path = _wgetenv(L"TEST_CHILD_REPORT")) {
