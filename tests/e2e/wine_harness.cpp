@@ -12,7 +12,7 @@
 #include <regex>
 
 #include "tests/support/subprocess.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace e2e {
 namespace {

@@ -1,5 +1,5 @@
 // The conversions behind sfxpack's options: vendor words to header fields.
-#include "tools/sfxpack/options.h"
+#include "tools/sfxpack/commands/options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // sfxpack build's writer: the package it writes, streamed further data, the PE
 // CheckSum, DetachedSize, the dictionary it chooses, and no output on failure.
-#include "tools/sfxpack/package_build.h"
+#include "tools/sfxpack/packing/package_build.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/pe/pe_image.h"
-#include "tools/sfxpack/atomic_output.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/files/atomic_output.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/analysis/package_map.h"
 
 namespace sfxpack {
 namespace {

@@ -1,6 +1,6 @@
 // sfxpack inspect's analysis: every field of a good package, and hostile
 // files of every kind without a crash or a read outside the file.
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/analysis/package_map.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "format/little_endian.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
-#include "tools/sfxpack/inspect_report.h"
+#include "tools/sfxpack/report/inspect_report.h"
 
 namespace sfxpack {
 namespace {

@@ -1,8 +1,8 @@
 // UTF-8 <-> UTF-16 conversion and JSON escaping in sfxpack.
 #include <gtest/gtest.h>
 
-#include "tools/sfxpack/json_writer.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

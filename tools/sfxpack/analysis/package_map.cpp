@@ -1,4 +1,4 @@
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/analysis/package_map.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "format/little_endian.h"
 #include "launcher/package_reader.h"
 #include "tools/package_writer/package_writer.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

@@ -1,10 +1,10 @@
-#include "tools/sfxpack/file_io.h"
+#include "tools/sfxpack/files/file_io.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/options.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/options.h"
 
 namespace sfxpack {
 namespace {

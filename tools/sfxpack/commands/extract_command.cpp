@@ -3,13 +3,13 @@
 #include <span>
 #include <string>
 
-#include "tools/sfxpack/atomic_output.h"
-#include "tools/sfxpack/commands.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/file_io.h"
-#include "tools/sfxpack/launcher_run.h"
-#include "tools/sfxpack/options.h"
-#include "tools/sfxpack/verdict.h"
+#include "tools/sfxpack/analysis/launcher_run.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/atomic_output.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/report/verdict.h"
 
 namespace sfxpack {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/analysis/package_map.h"
 
 namespace sfxpack {
 

@@ -1,6 +1,6 @@
-#include "tools/sfxpack/json_writer.h"
+#include "tools/sfxpack/report/json_writer.h"
 
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 

@@ -1,4 +1,4 @@
-#include "tools/sfxpack/progress.h"
+#include "tools/sfxpack/files/progress.h"
 
 #include <algorithm>
 #include <cstdio>

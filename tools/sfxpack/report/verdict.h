@@ -10,7 +10,7 @@
 #include <string>
 
 #include "launcher/outcome.h"
-#include "tools/sfxpack/native_platform.h"
+#include "tools/sfxpack/analysis/native_platform.h"
 
 namespace sfxpack {
 

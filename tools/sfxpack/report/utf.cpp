@@ -1,4 +1,4 @@
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

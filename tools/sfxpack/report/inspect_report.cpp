@@ -1,10 +1,10 @@
-#include "tools/sfxpack/inspect_report.h"
+#include "tools/sfxpack/report/inspect_report.h"
 
 #include <cstdio>
 
-#include "tools/sfxpack/json_writer.h"
-#include "tools/sfxpack/options.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sfxpack/options.h"
+#include "tools/sfxpack/commands/options.h"
 
 #include <algorithm>
 #include <cstdio>

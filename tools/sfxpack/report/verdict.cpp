@@ -1,10 +1,10 @@
-#include "tools/sfxpack/verdict.h"
+#include "tools/sfxpack/report/verdict.h"
 
 #include <cstdio>
 
-#include "tools/sfxpack/atomic_output.h"
-#include "tools/sfxpack/file_io.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/files/atomic_output.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sfxpack/package_build.h"
+#include "tools/sfxpack/packing/package_build.h"
 
 #include <lzma.h>
 
@@ -7,13 +7,13 @@
 
 #include "decoding/crc32.h"
 #include "format/little_endian.h"
-#include "tools/pe/pe_image.h"
-#include "tools/sfxpack/atomic_output.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/file_io.h"
-#include "tools/sfxpack/options.h"
 #include "tools/pe/pe_checksum.h"
-#include "tools/sfxpack/progress.h"
+#include "tools/pe/pe_image.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/atomic_output.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/progress.h"
 
 namespace sfxpack {
 namespace {

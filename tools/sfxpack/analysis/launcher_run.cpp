@@ -1,4 +1,4 @@
-#include "tools/sfxpack/launcher_run.h"
+#include "tools/sfxpack/analysis/launcher_run.h"
 
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "decoding/memory_stream.h"
-#include "launcher/outcome.h"
 #include "format/package_records.h"
+#include "launcher/outcome.h"
 #include "launcher/reporter.h"
-#include "tools/sfxpack/native_platform.h"
+#include "tools/sfxpack/analysis/native_platform.h"
 
 namespace sfxpack {
 

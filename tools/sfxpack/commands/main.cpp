@@ -12,11 +12,11 @@
 #include <windows.h>
 #endif
 
-#include "tools/sfxpack/commands.h"
-#include "tools/sfxpack/embedded_launcher.h"
 #include "decoding/crc32.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

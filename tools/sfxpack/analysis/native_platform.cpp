@@ -1,9 +1,9 @@
-#include "tools/sfxpack/native_platform.h"
+#include "tools/sfxpack/analysis/native_platform.h"
 
 #include <cstdio>
 
-#include "tools/sfxpack/file_io.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

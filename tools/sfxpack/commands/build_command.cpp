@@ -4,13 +4,13 @@
 #include <optional>
 #include <string>
 
-#include "tools/sfxpack/commands.h"
-#include "tools/sfxpack/embedded_launcher.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/file_io.h"
-#include "tools/sfxpack/options.h"
-#include "tools/sfxpack/package_build.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/packing/package_build.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sfxpack/atomic_output.h"
+#include "tools/sfxpack/files/atomic_output.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,8 +16,8 @@
 #include <unistd.h>
 #endif
 
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/file_io.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/files/file_io.h"
 
 namespace sfxpack {
 namespace {

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string>
 
-#include "tools/sfxpack/commands.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/file_io.h"
-#include "tools/sfxpack/inspect_report.h"
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/analysis/package_map.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/report/inspect_report.h"
 
 namespace sfxpack {
 namespace {
