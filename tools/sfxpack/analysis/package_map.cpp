@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <utility>
 
-#include "decoding/crc32.h"
-#include "format/little_endian.h"
+#include "decoding/lzma1_properties.h"
 #include "launcher/package_reader.h"
-#include "tools/package_writer/package_writer.h"
+#include "platform/platform.h"
 #include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
@@ -18,7 +20,6 @@ using stub::kPackageLocatorSize;
 
 // Enough for the headers of any PE image the launcher could be.
 constexpr size_t kHeaderReadLimit = 4 << 20;
-constexpr size_t kCrcChunk = 1 << 20;
 constexpr uint64_t kDosHeaderSize = 64;
 
 const char kDamaged[] = " (the launcher shows the damaged-package message)";
@@ -31,6 +32,45 @@ std::string Hex(uint64_t value) {
 }
 
 std::string Num(uint64_t value) { return std::to_string(value); }
+
+// The source as the launcher's own code reads a file. That code is built
+// without exceptions for Windows, so a failure of the source (a Failure, say,
+// for a read error) must not pass through it: Read() keeps it and reports no
+// bytes, and ThrowKeptFailure() throws it once that code has returned.
+class SourceFile final : public stub::PlatformFile {
+ public:
+  explicit SourceFile(ByteSource& source) : source_(source) {}
+
+  bool Seek(uint64_t offset) override {
+    position_ = offset;
+    return true;
+  }
+  uint32_t Read(void* buffer, uint32_t count) override {
+    try {
+      const std::vector<uint8_t> bytes = source_.Read(position_, count);
+      if (!bytes.empty()) std::memcpy(buffer, bytes.data(), bytes.size());
+      position_ += bytes.size();
+      return static_cast<uint32_t>(bytes.size());
+    } catch (...) {
+      failure_ = std::current_exception();
+      return 0;
+    }
+  }
+  uint32_t Write(const void*, uint32_t) override { return 0; }
+  bool GetSize(uint64_t& size) override {
+    size = source_.Size();
+    return true;
+  }
+
+  void ThrowKeptFailure() {
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+  }
+
+ private:
+  ByteSource& source_;
+  uint64_t position_ = 0;
+  std::exception_ptr failure_;
+};
 
 class Analyzer {
  public:
@@ -128,46 +168,53 @@ class Analyzer {
     return true;
   }
 
+  // The verdict is the launcher's own size test; what follows only explains it.
   void CheckSize() {
     const stub::TPackageLocator& locator = *map_.locator;
     if (locator.DetachedSize > 0) {
       Note("DetachedSize is set: the launcher neither waits for the inner program nor deletes "
            "its temporary copy, and its size test uses DetachedSize instead of MinFileSize");
-      if (static_cast<uint32_t>(size()) < locator.DetachedSize) {
-        Problem("the low 32 bits of the file size (" + Num(static_cast<uint32_t>(size())) +
-                ") are below DetachedSize " + Num(locator.DetachedSize) + kTruncated);
-      }
-    } else if (static_cast<int64_t>(size()) < locator.MinFileSize) {
-      Problem("the file (" + Num(size()) + " bytes) is shorter than MinFileSize " +
-              std::to_string(locator.MinFileSize) + kTruncated);
+    }
+    if (!stub::SizeTestPasses(size(), locator)) {
+      Problem(locator.DetachedSize > 0
+                  ? "the low 32 bits of the file size (" + Num(static_cast<uint32_t>(size())) +
+                        ") are below DetachedSize " + Num(locator.DetachedSize) + kTruncated
+                  : "the file (" + Num(size()) + " bytes) is shorter than MinFileSize " +
+                        std::to_string(locator.MinFileSize) + kTruncated);
     }
     if (locator.MinFileSize < 0) Note("MinFileSize is negative");
   }
 
+  // The checksum as the launcher computes it, over the same reads.
   void CheckCrc() {
     const stub::TPackageLocator& locator = *map_.locator;
-    if (!InFile(locator.PackageOffset, locator.CrcLength)) {
-      Problem("the checksum region (" + Num(locator.PackageOffset) + " to " +
-              Num(uint64_t{locator.PackageOffset} + locator.CrcLength) +
-              ") runs past the end of the file" + kDamaged);
-      return;
-    }
+    SourceFile file(source_);
     uint32_t crc = 0;
-    for (uint64_t done = 0; done < locator.CrcLength;) {
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(kCrcChunk, locator.CrcLength - done));
-      const std::vector<uint8_t> piece = source_.Read(locator.PackageOffset + done, want);
-      if (piece.size() != want) {
-        Problem(std::string("the checksum region cannot be read whole") + kDamaged);
-        return;
-      }
-      crc = stub::UpdateCrc32(crc, piece.data(), static_cast<uint32_t>(want));
-      done += want;
+    const bool read = stub::ChecksumRegionCrc(file, size(), locator, crc);
+    file.ThrowKeptFailure();
+    if (!read) {
+      Problem(UnreadableChecksumRegion() + kDamaged);
+      return;
     }
     map_.computed_crc = crc;
     if (crc != locator.CrcValue) {
       Problem("CRC-32 mismatch: stored " + Hex(locator.CrcValue) + ", computed " + Hex(crc) +
               kDamaged);
     }
+  }
+
+  // Why the launcher cannot read the checksum region whole.
+  std::string UnreadableChecksumRegion() const {
+    const stub::TPackageLocator& locator = *map_.locator;
+    const std::string region = "the checksum region (" + Num(locator.PackageOffset) + " to " +
+                               Num(uint64_t{locator.PackageOffset} + locator.CrcLength) + ")";
+    if (!InFile(locator.PackageOffset, locator.CrcLength)) {
+      return region + " runs past the end of the file";
+    }
+    if (locator.PackageOffset > stub::kMaxSeekOffset) {
+      return region + " starts beyond 2 GiB, where the launcher cannot seek";
+    }
+    return "the checksum region cannot be read whole";
   }
 
   bool ReadHeader() {
@@ -189,11 +236,12 @@ class Analyzer {
 
   void CheckHeaderFields(const stub::TPackageHeader& header) {
     map_.lzma = DecodeLzmaProperties(header.LzmaProperties);
-    if (header.LzmaProperties[0] > stub::kMaxLzmaPropertiesByte) {
+    // Refused by the launcher's own parsing; the reasons follow from its limits.
+    if (!map_.lzma.accepted && header.LzmaProperties[0] > stub::kMaxLzmaPropertiesByte) {
       Problem("LZMA properties byte " + Num(header.LzmaProperties[0]) +
               " is above 224 (pb 5)" + kDamaged);
     }
-    if (map_.lzma.dict_size > stub::kMaxLzmaDictionarySize) {
+    if (!map_.lzma.accepted && map_.lzma.dict_size > stub::kMaxLzmaDictionarySize) {
       Problem("the LZMA dictionary size " + Num(map_.lzma.dict_size) + " is 2 GiB or more" +
               kDamaged);
     }
@@ -365,14 +413,10 @@ std::vector<uint8_t> MemorySource::Read(uint64_t offset, size_t count) {
 }
 
 LzmaProperties DecodeLzmaProperties(const std::array<uint8_t, 5>& bytes) {
-  LzmaProperties properties;
-  properties.lc = bytes[0] % 9;
-  properties.lp = (bytes[0] / 9) % 5;
-  properties.pb = bytes[0] / 45;
-  properties.dict_size = stub::ReadLe32(&bytes[1]);
-  properties.accepted = bytes[0] <= stub::kMaxLzmaPropertiesByte &&
-                        properties.dict_size <= stub::kMaxLzmaDictionarySize;
-  return properties;
+  const stub::Lzma1Properties stated = stub::UnpackLzma1Properties(bytes.data());
+  stub::Lzma1Properties accepted;
+  return {stated.lc, stated.lp, stated.pb, stated.dict_size,
+          stub::ParseLzma1Properties(bytes.data(), accepted)};
 }
 
 PackageMap AnalyzePackage(ByteSource& source) { return Analyzer(source).Run(); }

@@ -5,7 +5,9 @@
 // checked against the file's size, and reads at most a bounded amount at once
 // (the checksum region is read in pieces), so a hostile or huge file can
 // neither crash it nor make it read outside the file. Every problem the
-// launcher would stop at is reported with the message it would show.
+// launcher would stop at is reported with the message it would show; the size
+// test, the checksum and the LZMA properties are judged by the launcher's own
+// code (launcher/package_reader.h, decoding/lzma1_properties.h).
 #pragma once
 
 #include <array>
@@ -24,7 +26,8 @@ class ByteSource {
  public:
   virtual ~ByteSource() = default;
   virtual uint64_t Size() const = 0;
-  // The bytes at `offset`: as many of `count` as the source holds there.
+  // The bytes at `offset`: as many of `count` as the source holds there. May
+  // throw a Failure (a read error), which AnalyzePackage passes on.
   virtual std::vector<uint8_t> Read(uint64_t offset, size_t count) = 0;
 };
 
@@ -43,8 +46,8 @@ class MemorySource : public ByteSource {
 struct LzmaProperties {
   unsigned lc = 0, lp = 0, pb = 0;
   uint32_t dict_size = 0;
-  // The launcher refuses a properties byte of 225 or more (pb 5) and a
-  // dictionary of 2^31 bytes or more.
+  // Whether the launcher's own parsing accepts them: it refuses a properties
+  // byte of 225 or more (pb 5) and a dictionary of 2^31 bytes or more.
   bool accepted = false;
 };
 LzmaProperties DecodeLzmaProperties(const std::array<uint8_t, 5>& bytes);
