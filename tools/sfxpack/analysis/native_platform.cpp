@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/stdio64.h"
 #include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
@@ -13,13 +14,7 @@ class NativeFile final : public stub::PlatformFile {
   explicit NativeFile(std::FILE* file) : file_(file) {}
   ~NativeFile() override { std::fclose(file_); }
 
-  bool Seek(uint64_t offset) override {
-#ifdef _WIN32
-    return _fseeki64(file_, static_cast<int64_t>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-  }
+  bool Seek(uint64_t offset) override { return SeekTo(file_, offset); }
 
   uint32_t Read(void* buffer, uint32_t count) override {
     return static_cast<uint32_t>(std::fread(buffer, 1, count, file_));
@@ -28,20 +23,9 @@ class NativeFile final : public stub::PlatformFile {
   uint32_t Write(const void*, uint32_t) override { return 0; }
 
   bool GetSize(uint64_t& size) override {
-#ifdef _WIN32
-    const int64_t position = _ftelli64(file_);
-    if (position < 0 || _fseeki64(file_, 0, SEEK_END) != 0) return false;
-    const int64_t end = _ftelli64(file_);
-    _fseeki64(file_, position, SEEK_SET);
-#else
-    const off_t position = ftello(file_);
-    if (position < 0 || fseeko(file_, 0, SEEK_END) != 0) return false;
-    const off_t end = ftello(file_);
-    fseeko(file_, position, SEEK_SET);
-#endif
-    if (end < 0) return false;
-    size = static_cast<uint64_t>(end);
-    return true;
+    const std::optional<uint64_t> length = FileLength(file_);
+    if (length) size = *length;
+    return length.has_value();
   }
 
  private:
@@ -53,17 +37,12 @@ class NativeFile final : public stub::PlatformFile {
 std::u16string LauncherPath(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);
-  const std::string utf8 = PathToUtf8(error ? path : absolute);
-  Utf8Error ignored;
-  return Utf8ToUtf16(SanitizeUtf8(utf8), ignored).value_or(u"");
+  // Sanitized, the text is valid UTF-8, which converts without fail.
+  return Utf8ToUtf16(SanitizeUtf8(PathToUtf8(error ? path : absolute)));
 }
 
 std::unique_ptr<stub::PlatformFile> OpenPackageFile(const std::filesystem::path& path) {
-#ifdef _WIN32
-  std::FILE* file = _wfopen(path.c_str(), L"rb");
-#else
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-#endif
+  std::FILE* file = OpenForReading(path);
   if (file == nullptr) return nullptr;
   return std::make_unique<NativeFile>(file);
 }

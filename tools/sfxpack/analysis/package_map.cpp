@@ -1,7 +1,6 @@
 #include "tools/sfxpack/analysis/package_map.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <utility>
@@ -9,6 +8,8 @@
 #include "decoding/lzma1_properties.h"
 #include "launcher/package_reader.h"
 #include "platform/platform.h"
+#include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
@@ -18,18 +19,14 @@ using stub::kPackageHeaderSize;
 using stub::kPackageLocatorOffset;
 using stub::kPackageLocatorSize;
 
+using tools::Hex;
+
 // Enough for the headers of any PE image the launcher could be.
 constexpr size_t kHeaderReadLimit = 4 << 20;
 constexpr uint64_t kDosHeaderSize = 64;
 
 const char kDamaged[] = " (the launcher shows the damaged-package message)";
 const char kTruncated[] = " (the launcher shows the truncated-package message)";
-
-std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 std::string Num(uint64_t value) { return std::to_string(value); }
 
@@ -117,9 +114,10 @@ class Analyzer {
     const std::vector<uint8_t> headers =
         source_.Read(0, static_cast<size_t>(std::min<uint64_t>(size(), kHeaderReadLimit)));
     pe::Image image;
-    std::string error;
-    if (!pe::ParseImageHeaders(headers, size(), image, error)) {
-      Problem("the launcher image: " + error);
+    try {
+      image = pe::ParseImageHeaders(headers, size());
+    } catch (const tools::ToolError& error) {  // not an error of inspect's: a finding
+      Problem(std::string("the launcher image: ") + error.what());
       if (headers.size() >= kDosHeaderSize && headers[0] == 'M' && headers[1] == 'Z') {
         Region(0, kDosHeaderSize, "DOS header");
       }
@@ -141,16 +139,24 @@ class Analyzer {
     map_.image = std::move(image);
   }
 
+  // The record of `Bytes`' size at `offset`; nullopt when the file ends first.
+  template <typename Bytes>
+  std::optional<Bytes> ReadRecord(uint64_t offset) {
+    const std::vector<uint8_t> bytes = source_.Read(offset, std::tuple_size_v<Bytes>);
+    if (bytes.size() < std::tuple_size_v<Bytes>) return std::nullopt;
+    Bytes record;
+    std::copy(bytes.begin(), bytes.end(), record.begin());
+    return record;
+  }
+
   bool ReadLocator() {
-    const std::vector<uint8_t> bytes = source_.Read(kPackageLocatorOffset, kPackageLocatorSize);
-    if (bytes.size() < kPackageLocatorSize) {
+    const auto raw = ReadRecord<stub::PackageLocatorBytes>(kPackageLocatorOffset);
+    if (!raw) {
       Problem(std::string("the file ends before the locator record (offset 128 to 152)") +
               kDamaged);
       return false;
     }
-    stub::PackageLocatorBytes raw;
-    std::copy(bytes.begin(), bytes.end(), raw.begin());
-    const stub::TPackageLocator locator = stub::DecodePackageLocator(raw);
+    const stub::TPackageLocator locator = stub::DecodePackageLocator(*raw);
     map_.locator = locator;
     Region(kPackageLocatorOffset, kPackageLocatorSize, "package locator");
     if (locator.PackageOffset == 0) {
@@ -219,15 +225,13 @@ class Analyzer {
 
   bool ReadHeader() {
     const uint32_t offset = map_.locator->PackageOffset;
-    const std::vector<uint8_t> bytes = source_.Read(offset, kPackageHeaderSize);
-    if (bytes.size() < kPackageHeaderSize) {
+    const auto raw = ReadRecord<stub::PackageHeaderBytes>(offset);
+    if (!raw) {
       Problem("the package header (" + Num(offset) + " to " + Num(offset + kPackageHeaderSize) +
               ") runs past the end of the file" + kDamaged);
       return false;
     }
-    stub::PackageHeaderBytes raw;
-    std::copy(bytes.begin(), bytes.end(), raw.begin());
-    const stub::TPackageHeader header = stub::DecodePackageHeader(raw);
+    const stub::TPackageHeader header = stub::DecodePackageHeader(*raw);
     map_.header = header;
     Region(offset, kPackageHeaderSize, "package header");
     CheckHeaderFields(header);
@@ -257,7 +261,8 @@ class Analyzer {
     if (!reserved_zero) Note("the reserved header bytes are not all zero");
     if (header.ProgramLength > stub::kMaxProgramLength) {
       Problem("ProgramLength " + Num(header.ProgramLength) +
-              " is more than the launcher can hold in memory (2,147,352,576 bytes)" + kDamaged);
+              " is more than the launcher can hold in memory (" +
+              tools::Decimal(stub::kMaxProgramLength) + " bytes)" + kDamaged);
     }
     if (header.MinReleaseId > header.MaxReleaseId && (header.OsMask & stub::OsBit(stub::kOsBit10))) {
       Note("MinReleaseId is above MaxReleaseId: every Windows 10 with a readable release id is "

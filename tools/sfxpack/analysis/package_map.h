@@ -27,7 +27,7 @@ class ByteSource {
   virtual ~ByteSource() = default;
   virtual uint64_t Size() const = 0;
   // The bytes at `offset`: as many of `count` as the source holds there. May
-  // throw a Failure (a read error), which AnalyzePackage passes on.
+  // throw a tools::ToolError (a read error), which AnalyzePackage passes on.
   virtual std::vector<uint8_t> Read(uint64_t offset, size_t count) = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "tools/common/text_format.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/failure.h"
@@ -14,6 +15,9 @@
 
 namespace sfxpack {
 namespace {
+
+using tools::DescribeSize;
+using tools::WithContext;
 
 constexpr uint64_t kMaxLauncherSize = 64 << 20;
 constexpr uint64_t kMaxMessageFileSize = 1 << 20;
@@ -30,20 +34,9 @@ struct BuildOptions {
   bool quiet = false;
 };
 
-template <typename T>
-T Require(std::optional<T> value, const std::string& error) {
-  if (!value) throw UsageFailure(error);
-  return *value;
-}
-
-std::u16string MessageFromUtf8(std::string text, const std::string& source) {
-  Utf8Error error;
-  std::optional<std::u16string> utf16 = Utf8ToUtf16(text, error);
-  if (!utf16) {
-    throw UsageFailure(source + " is not valid UTF-8: " + error.reason + " at byte " +
-                       std::to_string(error.offset));
-  }
-  return *utf16;
+std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
+  return WithContext<UsageFailure>(source + " is not valid UTF-8: ",
+                                   [&] { return Utf8ToUtf16(text); });
 }
 
 // The message file's text without a UTF-8 byte order mark and without the
@@ -63,15 +56,13 @@ std::u16string ReadMessageFile(const std::string& name) {
 
 packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   packaging::PackageSettings settings;
-  std::string error;
-  settings.os_mask = !options.os_mask.empty() ? Require(ParseOsMask(options.os_mask, error), error)
-                     : !options.os.empty()    ? Require(ParseOsList(options.os, error), error)
+  settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask)
+                     : !options.os.empty()    ? ParseOsList(options.os)
                                               : AllOsMask();
   settings.min_release_id =
-      options.min_release.empty() ? 0 : Require(ParseReleaseId(options.min_release, error), error);
-  settings.max_release_id = options.max_release.empty()
-                                ? 0xFFFF
-                                : Require(ParseReleaseId(options.max_release, error), error);
+      options.min_release.empty() ? 0 : ParseReleaseIdOption(options.min_release);
+  settings.max_release_id =
+      options.max_release.empty() ? 0xFFFF : ParseReleaseIdOption(options.max_release);
   if (settings.min_release_id > settings.max_release_id) {
     throw UsageFailure("--min-release " + std::to_string(settings.min_release_id) +
                        " is above --max-release " + std::to_string(settings.max_release_id) +
@@ -82,11 +73,9 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
     std::fprintf(stderr, "sfxpack build: warning: --min-release and --max-release apply only to "
                          "Windows 10, which the package does not support\n");
   }
-  settings.elevation_mode =
-      options.elevation.empty() ? 0 : Require(ParseElevation(options.elevation, error), error);
+  settings.elevation_mode = options.elevation.empty() ? 0 : ParseElevation(options.elevation);
   if (!options.detached.empty() && options.detached != "auto") {
-    settings.detached_size =
-        static_cast<uint32_t>(Require(ParseSize(options.detached, 0xFFFFFFFF, error), error));
+    settings.detached_size = static_cast<uint32_t>(ParseSize(options.detached, 0xFFFFFFFF));
   }
   if (options.message) {
     settings.message = MessageFromUtf8(*options.message, "--message");
@@ -97,10 +86,8 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
         DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id),
         "the default message");
   }
-  if (settings.message.size() > stub::kMaxMessageLength) {
-    throw UsageFailure("the message has " + std::to_string(settings.message.size()) +
-                       " UTF-16 code units; a package holds at most 65,535");
-  }
+  // Settings the format cannot hold (a message too long) are a wrong command line.
+  WithContext<UsageFailure>("", [&] { packaging::CheckSettings(settings); });
   return settings;
 }
 
@@ -112,9 +99,8 @@ packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
   lzma.lp = options.lp;
   lzma.pb = options.pb;
   if (!options.dict.empty()) {
-    std::string error;
-    lzma.dict_size =
-        static_cast<uint32_t>(Require(ParseSize(options.dict, 0xFFFFFFFF, error), "--dict: " + error));
+    lzma.dict_size = static_cast<uint32_t>(
+        WithContext<UsageFailure>("--dict: ", [&] { return ParseSize(options.dict, 0xFFFFFFFF); }));
   }
   return lzma;
 }
@@ -124,10 +110,7 @@ void PrintSummary(const BuildOptions& options, const BuildRequest& request,
   const stub::TPackageHeader& header = result.layout.header;
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
-  std::string os;
-  for (const std::string& name : OsMaskNames(request.settings.os_mask)) {
-    os += (os.empty() ? "" : ", ") + name;
-  }
+  const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
   std::printf("%s: %s\n", options.output.c_str(), DescribeSize(result.package_size).c_str());
   std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
               DescribeSize(header.ProgramLength).c_str(),

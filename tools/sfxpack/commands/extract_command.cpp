@@ -3,38 +3,31 @@
 #include <span>
 #include <string>
 
-#include "tools/sfxpack/analysis/launcher_run.h"
+#include "tools/common/text_format.h"
 #include "tools/sfxpack/commands/commands.h"
-#include "tools/sfxpack/commands/failure.h"
-#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/files/atomic_output.h"
 #include "tools/sfxpack/files/file_io.h"
-#include "tools/sfxpack/report/verdict.h"
 
 namespace sfxpack {
 namespace {
 
 struct ExtractOptions {
-  std::string package;
+  LauncherCommandOptions launcher;
   std::string output;
-  std::string exit_code_file;
 };
 
 int RunExtract(const ExtractOptions& options) {
-  const std::filesystem::path path = PathFromUtf8(options.package);
-  { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
-  LauncherRun run(path);
-  std::unique_ptr<stub::TStream> program;
-  const stub::Outcome outcome = run.VerifyAndDecode(program);
-  if (outcome.proceeds()) {
+  return RunLauncherSteps(options.launcher, [&options](LauncherRun& run) {
+    std::unique_ptr<stub::TStream> program;
+    const stub::Outcome outcome = run.VerifyAndDecode(program);
+    if (!outcome.proceeds()) return LauncherVerdict{outcome, ""};
+    const size_t size = static_cast<size_t>(program->GetSize());
     AtomicOutput output(PathFromUtf8(options.output));
-    output.Write(std::span<const uint8_t>(program->Memory(), static_cast<size_t>(program->GetSize())));
+    output.Write(std::span<const uint8_t>(program->Memory(), size));
     output.Commit();
-  }
-  const std::string written =
-      program ? "wrote " + options.output + ", " + DescribeSize(static_cast<uint64_t>(program->GetSize()))
-              : std::string();
-  return ReportOutcome(options.package, outcome, run.LastBox(), written, options.exit_code_file);
+    return LauncherVerdict{outcome, "wrote " + options.output + ", " + tools::DescribeSize(size)};
+  });
 }
 
 }  // namespace
@@ -46,13 +39,12 @@ Command AddExtractCommand(CLI::App& sfxpack) {
       "Decode the inner program as the launcher does (after its checks) and write it. The "
       "output appears complete or not at all; when the launcher would refuse the package, "
       "nothing is written and its message and exit code are reported, as by 'verify'.");
-  app->add_option("package", options->package, "The package file")->required()->type_name("FILE");
+  AddPackageArgument(*app, options->launcher);
   app->add_option("-o,--output", options->output, "Where to write the inner program")
       ->required()
       ->type_name("FILE");
-  app->add_option("--exit-code-file", options->exit_code_file,
-                  "Also write the launcher's full exit code (0 when OK) to FILE")
-      ->type_name("FILE");
+  AddExitCodeFileOption(*app, options->launcher,
+                        "Also write the launcher's full exit code (0 when OK) to FILE");
   app->footer("Example:\n  sfxpack extract setup.exe -o inner.exe");
   return {app, [options] { return RunExtract(*options); }};
 }

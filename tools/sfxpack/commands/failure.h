@@ -1,9 +1,11 @@
-// How sfxpack's own failures travel to main(): a Failure carries the sentence
-// shown to the user (it names the file and the problem) and the exit code.
+// How sfxpack's own failures travel to main(): as a tools::ToolError, whose
+// sentence names the file or option and the problem. A Failure adds the exit
+// code; any other ToolError ends sfxpack with kExitFailure.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "tools/common/tool_error.h"
 
 namespace sfxpack {
 
@@ -14,10 +16,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // an input cannot be used, an output not written
 inline constexpr int kExitUsage = 2;    // the command line is wrong
 
-class Failure : public std::runtime_error {
+class Failure : public tools::ToolError {
  public:
-  explicit Failure(const std::string& message, int exit_code = kExitFailure)
-      : std::runtime_error(message), exit_code_(exit_code) {}
+  explicit Failure(const std::string& sentence, int exit_code = kExitFailure)
+      : ToolError(sentence), exit_code_(exit_code) {}
   int exit_code() const { return exit_code_; }
 
  private:
@@ -25,6 +27,9 @@ class Failure : public std::runtime_error {
 };
 
 // A Failure for a bad command line.
-inline Failure UsageFailure(const std::string& message) { return Failure(message, kExitUsage); }
+class UsageFailure : public Failure {
+ public:
+  explicit UsageFailure(const std::string& sentence) : Failure(sentence, kExitUsage) {}
+};
 
 }  // namespace sfxpack

@@ -13,6 +13,7 @@
 #endif
 
 #include "decoding/crc32.h"
+#include "tools/common/text_format.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/failure.h"
@@ -23,11 +24,9 @@ namespace {
 
 std::string VersionText() {
   const std::span<const uint8_t> launcher = EmbeddedLauncher();
-  char crc[16];
-  std::snprintf(crc, sizeof crc, "%08X",
-                stub::CalcCrc32(launcher.data(), static_cast<int32_t>(launcher.size())));
+  const uint32_t crc = stub::CalcCrc32(launcher.data(), static_cast<int32_t>(launcher.size()));
   return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
-         std::to_string(launcher.size()) + " bytes, CRC-32 " + crc;
+         std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8);
 }
 
 int Run(const std::vector<std::string>& arguments) {
@@ -54,9 +53,10 @@ int Run(const std::vector<std::string>& arguments) {
     if (!command.app->parsed()) continue;
     try {
       return command.run();
-    } catch (const Failure& failure) {
-      std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(), failure.what());
-      return failure.exit_code();
+    } catch (const tools::ToolError& error) {
+      std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(), error.what());
+      const auto* failure = dynamic_cast<const Failure*>(&error);
+      return failure ? failure->exit_code() : kExitFailure;
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "sfxpack %s: not enough memory\n", command.app->get_name().c_str());
       return kExitFailure;

@@ -1,8 +1,11 @@
 #include "tools/sfxpack/commands/options.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
+#include <optional>
+
+#include "tools/common/text_format.h"
+#include "tools/sfxpack/commands/failure.h"
 
 namespace sfxpack {
 namespace {
@@ -61,16 +64,6 @@ std::optional<uint64_t> ParseDigits(std::string_view digits, unsigned base, uint
   return value;
 }
 
-// "a, b, c" with `last_separator` in front of the last item.
-std::string Join(const std::vector<std::string>& items, const char* last_separator) {
-  std::string out;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) out += i + 1 == items.size() ? last_separator : ", ";
-    out += items[i];
-  }
-  return out;
-}
-
 std::string ReleaseRange(uint16_t min_release_id, uint16_t max_release_id) {
   const bool has_min = min_release_id > 0;
   const bool has_max = max_release_id < 0xFFFF;
@@ -93,7 +86,7 @@ uint64_t AllOsMask() {
   return mask;
 }
 
-std::optional<uint64_t> ParseOsList(std::string_view text, std::string& error) {
+uint64_t ParseOsList(std::string_view text) {
   uint64_t mask = 0;
   bool any = false;
   for (size_t start = 0; start <= text.size();) {
@@ -110,29 +103,28 @@ std::optional<uint64_t> ParseOsList(std::string_view text, std::string& error) {
     const auto known = std::find_if(std::begin(kOsVersionBits), std::end(kOsVersionBits),
                                     [&](const OsVersionBit& v) { return name == v.name; });
     if (known == std::end(kOsVersionBits)) {
-      error = "unknown Windows version " + Quoted(name) +
-              " in --os (known: xp, vista, 7, 8, 8.1, 10, newer, all)";
-      return std::nullopt;
+      throw UsageFailure("unknown Windows version " + Quoted(name) +
+                         " in --os (known: xp, vista, 7, 8, 8.1, 10, newer, all)");
     }
     mask |= uint64_t{1} << known->bit;
   }
   if (!any) {
-    error = "--os needs at least one Windows version (xp, vista, 7, 8, 8.1, 10, newer, all)";
-    return std::nullopt;
+    throw UsageFailure(
+        "--os needs at least one Windows version (xp, vista, 7, 8, 8.1, 10, newer, all)");
   }
   return mask;
 }
 
-std::optional<uint64_t> ParseOsMask(std::string_view text, std::string& error) {
+uint64_t ParseOsMask(std::string_view text) {
   const std::string_view trimmed = Trim(text);
   const bool hex = trimmed.size() > 2 && trimmed[0] == '0' && (trimmed[1] == 'x' || trimmed[1] == 'X');
   const auto value = ParseDigits(hex ? trimmed.substr(2) : trimmed, hex ? 16 : 10,
                                  std::numeric_limits<uint64_t>::max());
   if (!value) {
-    error = "--os-mask " + Quoted(text) +
-            " is not a 64-bit number (decimal, or hexadecimal with 0x)";
+    throw UsageFailure("--os-mask " + Quoted(text) +
+                       " is not a 64-bit number (decimal, or hexadecimal with 0x)");
   }
-  return value;
+  return *value;
 }
 
 std::vector<std::string> OsMaskNames(uint64_t mask) {
@@ -148,7 +140,7 @@ std::vector<std::string> OsMaskNames(uint64_t mask) {
   return names;
 }
 
-std::optional<uint64_t> ParseSize(std::string_view text, uint64_t maximum, std::string& error) {
+uint64_t ParseSize(std::string_view text, uint64_t maximum) {
   const std::string_view trimmed = Trim(text);
   size_t digits = 0;
   while (digits < trimmed.size() && trimmed[digits] >= '0' && trimmed[digits] <= '9') ++digits;
@@ -164,38 +156,36 @@ std::optional<uint64_t> ParseSize(std::string_view text, uint64_t maximum, std::
                                  [&](const Unit& u) { return suffix == u.suffix; });
   const auto number = ParseDigits(trimmed.substr(0, digits), 10, maximum);
   if (digits == 0 || unit == std::end(kUnits)) {
-    error = Quoted(text) + " is not a size (a number with an optional KiB, MiB or GiB)";
-    return std::nullopt;
+    throw UsageFailure(Quoted(text) + " is not a size (a number with an optional KiB, MiB or GiB)");
   }
   if (!number || *number > (maximum >> unit->shift)) {
-    error = "size " + Quoted(text) + " is larger than " + std::to_string(maximum) + " bytes";
-    return std::nullopt;
+    throw UsageFailure("size " + Quoted(text) + " is larger than " + std::to_string(maximum) +
+                       " bytes");
   }
   return *number << unit->shift;
 }
 
-std::optional<uint16_t> ParseReleaseId(std::string_view text, std::string& error) {
+uint16_t ParseReleaseIdOption(std::string_view text) {
   const auto value = ParseDigits(Trim(text), 10, 0xFFFF);
   if (!value) {
-    error = "release id " + Quoted(text) + " is not a number from 0 to 65535 (like 1507 or 2009)";
-    return std::nullopt;
+    throw UsageFailure("release id " + Quoted(text) +
+                       " is not a number from 0 to 65535 (like 1507 or 2009)");
   }
   return static_cast<uint16_t>(*value);
 }
 
-std::optional<uint8_t> ParseElevation(std::string_view text, std::string& error) {
+uint8_t ParseElevation(std::string_view text) {
   const std::string name = Lower(Trim(text));
   for (uint8_t mode = 0; mode < 3; ++mode) {
     if (name == kElevationNames[mode] || name == std::to_string(mode)) return mode;
   }
-  error = "--elevation " + Quoted(text) + " is not one of none (0), runas (1), noadmin (2)";
-  return std::nullopt;
+  throw UsageFailure("--elevation " + Quoted(text) +
+                     " is not one of none (0), runas (1), noadmin (2)");
 }
 
 std::string ElevationName(uint8_t mode) { return mode < 3 ? kElevationNames[mode] : "unknown"; }
 
-std::optional<stub::TWindowsVersion> ParseWindowsVersion(std::string_view text,
-                                                         std::string& error) {
+stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
   const std::string_view trimmed = Trim(text);
   const size_t dot = trimmed.find('.');
   std::optional<uint64_t> major, minor;
@@ -204,9 +194,9 @@ std::optional<stub::TWindowsVersion> ParseWindowsVersion(std::string_view text,
     minor = ParseDigits(trimmed.substr(dot + 1), 10, 0xFFFFFFFF);
   }
   if (!major || !minor) {
-    error = "Windows version " + Quoted(text) +
-            " is not MAJOR.MINOR (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 6.3 8.1, 10.0 10 and 11)";
-    return std::nullopt;
+    throw UsageFailure("--windows: Windows version " + Quoted(text) +
+                       " is not MAJOR.MINOR (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 6.3 8.1, 10.0 10 "
+                       "and 11)");
   }
   return stub::TWindowsVersion{static_cast<uint32_t>(*major), static_cast<uint32_t>(*minor)};
 }
@@ -225,25 +215,10 @@ std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t m
     return "This setup package needs a version of Windows later than Windows 10.  It cannot run "
            "on %USER%.";
   }
-  std::string text = "This setup package needs " + Join(versions, newer ? ", " : " or ");
+  std::string text =
+      "This setup package needs " + tools::Join(versions, ", ", newer ? ", " : " or ");
   if (newer) text += " or a later version of Windows";
   return text + ".  It cannot run on %USER%.";
-}
-
-std::string DescribeSize(uint64_t bytes) {
-  std::string digits = std::to_string(bytes);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
-  std::string text = digits + (bytes == 1 ? " byte" : " bytes");
-  if (bytes >= 1024) {
-    static const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB"};
-    double value = static_cast<double>(bytes) / 1024;
-    int unit = 0;
-    while (value >= 1024 && unit < 3) value /= 1024, ++unit;
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, " (%.2f %s)", value, kUnits[unit]);
-    text += buffer;
-  }
-  return text;
 }
 
 }  // namespace sfxpack

@@ -18,6 +18,7 @@
 
 #include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/stdio64.h"
 
 namespace sfxpack {
 namespace {
@@ -87,14 +88,6 @@ bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path&
   return false;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
-bool SeekTo(std::FILE* file, uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 #endif
 }
 

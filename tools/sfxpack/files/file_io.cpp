@@ -3,37 +3,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "tools/common/text_format.h"
 #include "tools/sfxpack/commands/failure.h"
-#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/stdio64.h"
 
 namespace sfxpack {
-namespace {
-
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), L"rb");
-#else
-  return std::fopen(path.c_str(), "rb");
-#endif
-}
-
-bool SeekTo(std::FILE* file, uint64_t offset, int origin) {
-#ifdef _WIN32
-  return _fseeki64(file, static_cast<int64_t>(offset), origin) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
-#endif
-}
-
-int64_t Tell(std::FILE* file) {
-#ifdef _WIN32
-  return _ftelli64(file);
-#else
-  return ftello(file);
-#endif
-}
-
-}  // namespace
 
 std::filesystem::path PathFromUtf8(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -58,21 +32,20 @@ InputFile::InputFile(const std::filesystem::path& path, const std::string& role)
   if (file_ == nullptr) {
     throw Failure("cannot open " + role + " " + Quote(path) + ": " + LastErrorText());
   }
-  int64_t end = -1;
-  if (SeekTo(file_, 0, SEEK_END)) end = Tell(file_);
-  if (end < 0) {
+  const std::optional<uint64_t> length = FileLength(file_);
+  if (!length) {
     const std::string why = LastErrorText();
     std::fclose(file_);
     throw Failure("cannot tell the size of " + role + " " + Quote(path) + ": " + why);
   }
-  size_ = static_cast<uint64_t>(end);
+  size_ = *length;
 }
 
 InputFile::~InputFile() { std::fclose(file_); }
 
 size_t InputFile::ReadAt(uint64_t offset, void* buffer, size_t count) {
   if (offset >= size_ || count == 0) return 0;
-  if (!SeekTo(file_, offset, SEEK_SET)) {
+  if (!SeekTo(file_, offset)) {
     throw Failure("cannot read " + role_ + " " + Quote(path_) + " at offset " +
                   std::to_string(offset) + ": " + LastErrorText());
   }
@@ -96,8 +69,8 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path, const std:
                                    uint64_t max_size) {
   InputFile file(path, role);
   if (file.size() > max_size) {
-    throw Failure(role + " " + Quote(path) + " is too large: " + DescribeSize(file.size()) +
-                  ", at most " + DescribeSize(max_size) + " allowed");
+    throw Failure(role + " " + Quote(path) + " is too large: " + tools::DescribeSize(file.size()) +
+                  ", at most " + tools::DescribeSize(max_size) + " allowed");
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(file.size()));
   if (file.ReadAt(0, bytes.data(), bytes.size()) != bytes.size()) {

@@ -7,16 +7,20 @@
 
 #include "decoding/crc32.h"
 #include "format/little_endian.h"
+#include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
 #include "tools/pe/pe_checksum.h"
 #include "tools/pe/pe_image.h"
 #include "tools/sfxpack/commands/failure.h"
-#include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/files/atomic_output.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/progress.h"
 
 namespace sfxpack {
 namespace {
+
+using tools::DescribeSize;
+using tools::WithContext;
 
 constexpr size_t kCopyChunk = 1 << 20;
 constexpr uint32_t kMinDictionary = 4096;
@@ -52,25 +56,24 @@ void Encode(const BuildRequest& request, std::span<const uint8_t> inner,
   if (request.show_progress) {
     report = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
   }
-  std::string error;
   const packaging::LzmaSettings lzma = EffectiveLzmaSettings(request.lzma, inner.size());
-  if (!packaging::EncodeLzma1(inner, lzma, stream, properties, error, report)) {
-    throw Failure("cannot compress " + Quote(request.inner) + ": " + error);
-  }
+  WithContext("cannot compress " + Quote(request.inner) + ": ",
+              [&] { packaging::EncodeLzma1(inner, lzma, stream, properties, report); });
 }
 
-// Where the launcher image keeps its PE CheckSum, or nullopt when it has none
-// (a zero field stays zero).
+// Where the launcher image, already checked, keeps its PE CheckSum, or
+// nullopt when it has none (a zero field stays zero).
 std::optional<uint32_t> ChecksumOffset(std::span<const uint8_t> launcher) {
-  pe::Image image;
-  std::string error;
-  if (!pe::ParseImage(launcher, image, error) || image.checksum == 0) return std::nullopt;
+  const pe::Image image = pe::ParseImage(launcher);
+  if (image.checksum == 0) return std::nullopt;
   return image.checksum_offset;
 }
 
 // Writes the head, then the further data, then the final locator and CheckSum.
-void WritePackage(const BuildRequest& request, std::vector<uint8_t>& head, FurtherData& further,
-                  packaging::PackageLayout& layout) {
+void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
+                  FurtherData& further) {
+  std::vector<uint8_t>& head = package.bytes;
+  packaging::PackageLayout& layout = package.layout;
   const std::optional<uint32_t> checksum_offset = ChecksumOffset(request.launcher);
   const auto locator_at = head.begin() + stub::kPackageLocatorOffset;
   // The CheckSum field and the locator are summed once their values are known.
@@ -109,8 +112,8 @@ void WritePackage(const BuildRequest& request, std::vector<uint8_t>& head, Furth
   output.Commit();
 }
 
-void ApplyDetachedSize(const BuildRequest& request, std::vector<uint8_t>& head,
-                       packaging::PackageLayout& layout) {
+void ApplyDetachedSize(const BuildRequest& request, packaging::PackageHead& head) {
+  packaging::PackageLayout& layout = head.layout;
   const uint64_t size = static_cast<uint64_t>(layout.locator.MinFileSize);
   if (request.detached_auto) {
     if (size > 0xFFFFFFFF) {
@@ -124,7 +127,7 @@ void ApplyDetachedSize(const BuildRequest& request, std::vector<uint8_t>& head,
                   ": the launcher would report every copy of it as truncated");
   }
   const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(layout.locator);
-  std::copy(bytes.begin(), bytes.end(), head.begin() + stub::kPackageLocatorOffset);
+  std::copy(bytes.begin(), bytes.end(), head.bytes.begin() + stub::kPackageLocatorOffset);
 }
 
 }  // namespace
@@ -144,14 +147,9 @@ packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzm
 }
 
 BuildResult BuildPackageFile(const BuildRequest& request) {
-  std::string error;
-  if (!packaging::CheckLauncherImage(request.launcher, error)) {
-    throw Failure("cannot use " + request.launcher_name + ": " + error);
-  }
-  if (request.settings.message.size() > stub::kMaxMessageLength) {
-    throw Failure("the message has " + std::to_string(request.settings.message.size()) +
-                  " UTF-16 code units; a package holds at most 65,535");
-  }
+  WithContext("cannot use " + request.launcher_name + ": ",
+              [&] { packaging::CheckLauncherImage(request.launcher); });
+  packaging::CheckSettings(request.settings);
   FurtherData further = OpenFurtherData(request);
   const std::vector<uint8_t> inner = ReadInner(request);
 
@@ -159,16 +157,13 @@ BuildResult BuildPackageFile(const BuildRequest& request) {
   std::array<uint8_t, 5> properties;
   Encode(request, inner, stream, properties);
 
-  BuildResult result;
-  std::vector<uint8_t> head;
-  if (!packaging::AssemblePackageHead(request.launcher, request.settings, properties, stream,
-                                      inner.size(), further.length, head, result.layout, error)) {
-    throw Failure("cannot build " + Quote(request.output) + ": " + error);
-  }
-  ApplyDetachedSize(request, head, result.layout);
-  result.package_size = static_cast<uint64_t>(result.layout.locator.MinFileSize);
-  WritePackage(request, head, further, result.layout);
-  return result;
+  packaging::PackageHead head = WithContext("cannot build " + Quote(request.output) + ": ", [&] {
+    return packaging::AssemblePackageHead(request.launcher, request.settings, properties, stream,
+                                          inner.size(), further.length);
+  });
+  ApplyDetachedSize(request, head);
+  WritePackage(request, head, further);
+  return {head.layout, static_cast<uint64_t>(head.layout.locator.MinFileSize)};
 }
 
 }  // namespace sfxpack

@@ -41,7 +41,8 @@ struct BuildResult {
 packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzma,
                                               uint64_t program_size);
 
-// Builds the package. Throws a Failure naming the file and the problem.
+// Builds the package. Throws a tools::ToolError naming the file and the
+// problem.
 BuildResult BuildPackageFile(const BuildRequest& request);
 
 }  // namespace sfxpack

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "tools/common/text_format.h"
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/report/json_writer.h"
 #include "tools/sfxpack/report/utf.h"
@@ -9,31 +10,19 @@
 namespace sfxpack {
 namespace {
 
-std::string Hex(uint64_t value, int digits = 0) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-  return text;
-}
+using tools::DescribeSize;
+using tools::Hex;
 
-std::string HexBytes(const uint8_t* bytes, size_t count) {
-  std::string text;
-  char piece[4];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(piece, sizeof piece, i == 0 ? "%02X" : " %02X", bytes[i]);
-    text += piece;
-  }
-  return text;
-}
-
-std::string Join(const std::vector<std::string>& items, const char* separator) {
-  std::string text;
-  for (const std::string& item : items) text += (text.empty() ? "" : separator) + item;
-  return text;
+// "5D 00 00 40 00"
+std::string HexBytes(std::span<const uint8_t> bytes) {
+  std::vector<std::string> pieces;
+  for (uint8_t byte : bytes) pieces.push_back(tools::HexDigits(byte, 2));
+  return tools::Join(pieces, " ");
 }
 
 std::string OsList(uint64_t mask) {
   const std::vector<std::string> names = OsMaskNames(mask);
-  return names.empty() ? "none" : Join(names, ", ");
+  return names.empty() ? "none" : tools::Join(names, ", ");
 }
 
 std::string Subsystem(uint16_t subsystem) {
@@ -110,7 +99,7 @@ void AppendHeader(std::string& out, const PackageMap& map) {
   const LzmaProperties& lzma = map.lzma;
   out += "Header (offset " + std::to_string(map.locator->PackageOffset) + "):\n";
   Line(out, "LZMA properties",
-       HexBytes(header.LzmaProperties.data(), header.LzmaProperties.size()) + ": lc " +
+       HexBytes(header.LzmaProperties) + ": lc " +
            std::to_string(lzma.lc) + ", lp " + std::to_string(lzma.lp) + ", pb " +
            std::to_string(lzma.pb) + ", dictionary " + DescribeSize(lzma.dict_size));
   Line(out, "OsMask", Hex(header.OsMask, 16) + ": " + OsList(header.OsMask));
@@ -203,7 +192,7 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
   json.BeginObject();
   json.Key("lzma")
       .BeginObject()
-      .Field("properties", HexBytes(header.LzmaProperties.data(), header.LzmaProperties.size()))
+      .Field("properties", HexBytes(header.LzmaProperties))
       .Field("lc", map.lzma.lc)
       .Field("lp", map.lzma.lp)
       .Field("pb", map.lzma.pb)

@@ -1,5 +1,7 @@
 #include "tools/sfxpack/report/utf.h"
 
+#include "tools/common/tool_error.h"
+
 namespace sfxpack {
 namespace {
 
@@ -71,28 +73,43 @@ void AppendUtf8(std::string& out, char32_t c) {
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-}  // namespace
-
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Error& error) {
-  std::u16string out;
-  out.reserve(utf8.size());
-  for (size_t at = 0; at < utf8.size();) {
+// Walks `text`: `valid(code_point, sequence)` for each valid UTF-8 sequence,
+// `invalid(offset, reason)` for each byte that begins none.
+template <typename Valid, typename Invalid>
+void ForEachSequence(std::string_view text, Valid valid, Invalid invalid) {
+  for (size_t at = 0; at < text.size();) {
     char32_t c = 0;
     std::string reason;
-    const size_t length = DecodeOne(utf8, at, c, reason);
+    const size_t length = DecodeOne(text, at, c, reason);
     if (length == 0) {
-      error = {at, reason};
-      return std::nullopt;
-    }
-    if (c < 0x10000) {
-      out += static_cast<char16_t>(c);
+      invalid(at, reason);
+      ++at;
     } else {
-      c -= 0x10000;
-      out += static_cast<char16_t>(0xD800 | (c >> 10));
-      out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+      valid(c, text.substr(at, length));
+      at += length;
     }
-    at += length;
   }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  ForEachSequence(
+      utf8,
+      [&out](char32_t c, std::string_view) {
+        if (c < 0x10000) {
+          out += static_cast<char16_t>(c);
+        } else {
+          c -= 0x10000;
+          out += static_cast<char16_t>(0xD800 | (c >> 10));
+          out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+        }
+      },
+      [](size_t at, const std::string& reason) {
+        throw tools::ToolError(reason + " at byte " + std::to_string(at));
+      });
   return out;
 }
 
@@ -135,18 +152,9 @@ std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes) {
 std::string SanitizeUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  for (size_t at = 0; at < bytes.size();) {
-    char32_t c = 0;
-    std::string reason;
-    const size_t length = DecodeOne(bytes, at, c, reason);
-    if (length == 0) {
-      AppendUtf8(out, kReplacement);
-      ++at;
-    } else {
-      out.append(bytes.substr(at, length));
-      at += length;
-    }
-  }
+  ForEachSequence(
+      bytes, [&out](char32_t, std::string_view sequence) { out.append(sequence); },
+      [&out](size_t, const std::string&) { AppendUtf8(out, kReplacement); });
   return out;
 }
 

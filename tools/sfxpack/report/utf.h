@@ -9,22 +9,16 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 namespace sfxpack {
 
-// Where and why UTF-8 input is invalid.
-struct Utf8Error {
-  size_t offset = 0;  // byte offset of the first byte of the bad sequence
-  std::string reason;
-};
-
-// Converts strictly checked UTF-8 to UTF-16. On invalid input returns nullopt
-// and describes the first fault in `error`.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8, Utf8Error& error);
+// Converts strictly checked UTF-8 to UTF-16. On invalid input throws a
+// tools::ToolError that names the first fault and the offset of its first
+// byte: "a truncated multi-byte sequence at byte 2".
+std::u16string Utf8ToUtf16(std::string_view utf8);
 
 // Converts UTF-16 to UTF-8; every unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
