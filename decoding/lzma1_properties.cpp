@@ -4,14 +4,21 @@
 
 namespace stub {
 
-bool ParseLzma1Properties(const uint8_t* bytes, Lzma1Properties& properties) {
+Lzma1Properties UnpackLzma1Properties(const uint8_t* bytes) {
   const uint8_t packed = bytes[0];
-  const uint32_t dict_size = ReadLe32(bytes + 1);
-  if (packed > kMaxLzmaPropertiesByte || dict_size > kMaxLzmaDictionarySize) return false;
+  Lzma1Properties properties;
   properties.lc = packed % 9;
   properties.lp = (packed / 9) % 5;
   properties.pb = packed / 45;
-  properties.dict_size = dict_size;
+  properties.dict_size = ReadLe32(bytes + 1);
+  return properties;
+}
+
+bool ParseLzma1Properties(const uint8_t* bytes, Lzma1Properties& properties) {
+  if (bytes[0] > kMaxLzmaPropertiesByte || ReadLe32(bytes + 1) > kMaxLzmaDictionarySize) {
+    return false;
+  }
+  properties = UnpackLzma1Properties(bytes);
   return true;
 }
 

@@ -25,6 +25,10 @@ struct Lzma1Properties {
   uint32_t DistanceLimit() const { return dict_size > 1 ? dict_size : 1; }
 };
 
+// The values the five bytes at `bytes` state, accepted or not: a properties
+// byte above 224 gives a pb of 5. For tools that show refused properties.
+Lzma1Properties UnpackLzma1Properties(const uint8_t* bytes);
+
 // Reads the five bytes at `bytes`. False, with `properties` unchanged, when
 // they are not accepted (see above).
 bool ParseLzma1Properties(const uint8_t* bytes, Lzma1Properties& properties);

@@ -11,6 +11,8 @@ namespace {
 // The checksum region is read in pieces of this size.
 constexpr uint32_t kCrcChunkSize = 64 * 1024;
 
+}  // namespace
+
 bool SizeTestPasses(uint64_t file_size, const TPackageLocator& locator) {
   if (locator.DetachedSize > 0) {
     return static_cast<uint32_t>(file_size) >= locator.DetachedSize;
@@ -18,7 +20,8 @@ bool SizeTestPasses(uint64_t file_size, const TPackageLocator& locator) {
   return static_cast<int64_t>(file_size) >= locator.MinFileSize;
 }
 
-bool ChecksumMatches(PlatformFile& file, uint64_t file_size, const TPackageLocator& locator) {
+bool ChecksumRegionCrc(PlatformFile& file, uint64_t file_size, const TPackageLocator& locator,
+                       uint32_t& crc) {
   const uint64_t start = locator.PackageOffset;
   if (start > kMaxSeekOffset) return false;
   if (start + locator.CrcLength > file_size) return false;  // the read would come up short
@@ -26,17 +29,16 @@ bool ChecksumMatches(PlatformFile& file, uint64_t file_size, const TPackageLocat
 
   const uint32_t chunk_size = locator.CrcLength < kCrcChunkSize ? locator.CrcLength : kCrcChunkSize;
   std::unique_ptr<uint8_t[]> chunk(new uint8_t[chunk_size == 0 ? 1 : chunk_size]);
-  uint32_t crc = 0;
+  uint32_t region_crc = 0;
   for (uint32_t remaining = locator.CrcLength; remaining > 0;) {
     const uint32_t want = remaining < chunk_size ? remaining : chunk_size;
     if (file.Read(chunk.get(), want) != want) return false;
-    crc = UpdateCrc32(crc, chunk.get(), want);
+    region_crc = UpdateCrc32(region_crc, chunk.get(), want);
     remaining -= want;
   }
-  return crc == locator.CrcValue;
+  crc = region_crc;
+  return true;
 }
-
-}  // namespace
 
 Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator) {
   PackageLocatorBytes bytes;
@@ -52,7 +54,10 @@ Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Report
   uint64_t file_size = 0;
   if (!file.GetSize(file_size)) return FatalDamaged(reporter);
   if (!SizeTestPasses(file_size, locator)) return FatalTruncated(reporter);
-  if (!ChecksumMatches(file, file_size, locator)) return FatalDamaged(reporter);
+  uint32_t crc = 0;
+  if (!ChecksumRegionCrc(file, file_size, locator, crc) || crc != locator.CrcValue) {
+    return FatalDamaged(reporter);
+  }
   return Outcome::Proceed();
 }
 

@@ -39,4 +39,18 @@ Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
 Outcome CheckPackage(PlatformFile& file, Reporter& reporter, TPackageLocator& locator,
                      TPackageHeader& header);
 
+// The size test and the checksum of VerifyPackage on their own, for tools
+// that report on a package without running it.
+
+// The size test: true when a file of `file_size` bytes is long enough for
+// `locator`.
+bool SizeTestPasses(uint64_t file_size, const TPackageLocator& locator);
+
+// Stores the CRC-32 of the checksum region of `file`, `file_size` bytes long,
+// in `crc`. False, with `crc` unchanged, when the region cannot be read
+// whole: PackageOffset lies beyond kMaxSeekOffset, the region runs past
+// `file_size`, or a seek or read fails.
+bool ChecksumRegionCrc(PlatformFile& file, uint64_t file_size, const TPackageLocator& locator,
+                       uint32_t& crc);
+
 }  // namespace stub

@@ -13,8 +13,8 @@
 #include <optional>
 
 #include "format/little_endian.h"
-#include "launcher/fatal_messages.h"
 #include "format/package_records.h"
+#include "launcher/fatal_messages.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/lzma_streams.h"
@@ -31,20 +31,12 @@ using stub::testing::Lzma1StreamWriter;
 constexpr uint32_t kDamagedExit = 1392;
 constexpr size_t kProgramLengthField = 38;
 
-struct Built {
-  std::vector<uint8_t> bytes;
-  packaging::PackageLayout layout;
-};
+using Built = stub::testing::TestPackage;
 
 // A package around an already encoded stream.
 Built Assemble(const Lzma1Stream& stream, uint64_t program_length) {
-  Built built;
-  std::string error;
-  EXPECT_TRUE(stub::testing::AssemblePackage(ReadBytes(Stub64Image()), AdmitAllWindows(),
-                                             stream.properties, stream.bytes, program_length, {},
-                                             built.bytes, built.layout, error))
-      << error;
-  return built;
+  return stub::testing::AssemblePackage(ReadBytes(Stub64Image()), AdmitAllWindows(),
+                                        stream.properties, stream.bytes, program_length, {});
 }
 
 // The bytes of a package whose header was changed after assembly, with the
@@ -57,10 +49,9 @@ std::vector<uint8_t> Patched(Built built, const std::function<void(uint8_t* head
 
 Lzma1Stream WriterStream(const std::vector<uint8_t>& data) {
   Lzma1Stream stream;
-  std::string error;
   packaging::LzmaSettings settings;
   settings.preset = 6;
-  EXPECT_TRUE(packaging::EncodeLzma1(data, settings, stream.bytes, stream.properties, error));
+  packaging::EncodeLzma1(data, settings, stream.bytes, stream.properties);
   return stream;
 }
 

@@ -22,15 +22,10 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
 std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,
                                        const packaging::PackageSettings& settings,
                                        const std::vector<uint8_t>& further_data) {
-  std::vector<uint8_t> package;
-  packaging::PackageLayout layout;
-  std::string error;
   packaging::LzmaSettings lzma;
   lzma.preset = 6;
-  EXPECT_TRUE(stub::testing::BuildPackage(ReadBytes(Stub64Image()), inner, settings, lzma,
-                                      further_data, package, layout, error))
-      << error;
-  return package;
+  return stub::testing::BuildPackage(ReadBytes(Stub64Image()), inner, settings, lzma, further_data)
+      .bytes;
 }
 
 }  // namespace e2e

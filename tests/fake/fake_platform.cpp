@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace stub::testing {
 namespace {

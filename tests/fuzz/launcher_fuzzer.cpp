@@ -26,18 +26,12 @@ const std::vector<uint8_t>& BasePackage() {
   static const std::vector<uint8_t> package = [] {
     packaging::PackageSettings settings = testing::ExampleSettings();
     settings.message = u"Not for %USER% or %user%.";
-    std::vector<uint8_t> bytes;
-    packaging::PackageLayout layout;
-    std::string error;
     packaging::LzmaSettings lzma;
     lzma.preset = 1;
-    if (!stub::testing::BuildPackage(testing::MakeLauncherImage(256, 1, 512),
-                                 testing::SampleBytes(3000), settings, lzma,
-                                 testing::SampleBytes(100, 7), bytes, layout, error)) {
-      std::fprintf(stderr, "cannot build the base package: %s\n", error.c_str());
-      std::abort();
-    }
-    return bytes;
+    return stub::testing::BuildPackage(testing::MakeLauncherImage(256, 1, 512),
+                                       testing::SampleBytes(3000), settings, lzma,
+                                       testing::SampleBytes(100, 7))
+        .bytes;
   }();
   return package;
 }

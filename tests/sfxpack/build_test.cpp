@@ -177,7 +177,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"lc 5", {"--lc", "5"}, 2, "--lc"},
       {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 1, "lc + lp"},
       {"dictionary too small", {"--dict", "1KiB"}, 1, "dictionary size"},
-      {"dictionary not a size", {"--dict", "big"}, 2, "--dict"},
+      {"dictionary not a size", {"--dict", "big"}, 2, "--dict: \"big\" is not a size"},
       {"inner program missing", {"--inner", f + "none.exe"}, 1, "none.exe"},
       {"inner program a folder", {"--inner", f + "folder"}, 1, "folder"},
       {"inner program too large", {"--inner", huge_inner.string()}, 1, "too large"},

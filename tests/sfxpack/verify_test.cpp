@@ -9,7 +9,7 @@
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
-#include "tools/sfxpack/utf.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack::testing {
 namespace {

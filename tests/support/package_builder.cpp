@@ -43,32 +43,28 @@ packaging::PackageSettings ExampleSettings() {
   return settings;
 }
 
-bool AssemblePackage(std::span<const uint8_t> launcher, const packaging::PackageSettings& settings,
-                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
-                     uint64_t program_length, std::span<const uint8_t> further_data,
-                     std::vector<uint8_t>& package, packaging::PackageLayout& layout,
-                     std::string& error) {
-  std::vector<uint8_t> head;
-  if (!packaging::AssemblePackageHead(launcher, settings, properties, stream, program_length,
-                                      further_data.size(), head, layout, error)) {
-    return false;
-  }
-  package = std::move(head);
-  package.insert(package.end(), further_data.begin(), further_data.end());
-  layout.locator.CrcValue = ContinueCrc(layout.locator.CrcValue, further_data);
-  StoreLocator(layout.locator, package);
-  return true;
+TestPackage AssemblePackage(std::span<const uint8_t> launcher,
+                            const packaging::PackageSettings& settings,
+                            const std::array<uint8_t, 5>& properties,
+                            std::span<const uint8_t> stream, uint64_t program_length,
+                            std::span<const uint8_t> further_data) {
+  packaging::PackageHead head = packaging::AssemblePackageHead(
+      launcher, settings, properties, stream, program_length, further_data.size());
+  TestPackage package{std::move(head.bytes), head.layout};
+  package.bytes.insert(package.bytes.end(), further_data.begin(), further_data.end());
+  package.layout.locator.CrcValue = ContinueCrc(package.layout.locator.CrcValue, further_data);
+  StoreLocator(package.layout.locator, package.bytes);
+  return package;
 }
 
-bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
-                  const packaging::PackageSettings& settings, const packaging::LzmaSettings& lzma,
-                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
-                  packaging::PackageLayout& layout, std::string& error) {
+TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
+                         const packaging::PackageSettings& settings,
+                         const packaging::LzmaSettings& lzma,
+                         std::span<const uint8_t> further_data) {
   std::vector<uint8_t> stream;
   std::array<uint8_t, 5> properties;
-  if (!packaging::EncodeLzma1(inner, lzma, stream, properties, error)) return false;
-  return AssemblePackage(launcher, settings, properties, stream, inner.size(), further_data,
-                         package, layout, error);
+  packaging::EncodeLzma1(inner, lzma, stream, properties);
+  return AssemblePackage(launcher, settings, properties, stream, inner.size(), further_data);
 }
 
 bool RefreshChecksum(std::vector<uint8_t>& package) {

@@ -22,20 +22,25 @@ packaging::PackageSettings AdmitAllWindows();
 // the message "Not for %USER%.".
 packaging::PackageSettings ExampleSettings();
 
-// Assembles a package from an already encoded stream. False, with the
-// writer's reason in `error` and `package` untouched, when a limit of the
-// format is exceeded.
-bool AssemblePackage(std::span<const uint8_t> launcher, const packaging::PackageSettings& settings,
-                     const std::array<uint8_t, 5>& properties, std::span<const uint8_t> stream,
-                     uint64_t program_length, std::span<const uint8_t> further_data,
-                     std::vector<uint8_t>& package, packaging::PackageLayout& layout,
-                     std::string& error);
+// A whole package in memory, and where its parts lie.
+struct TestPackage {
+  std::vector<uint8_t> bytes;
+  packaging::PackageLayout layout;
+};
+
+// Assembles a package from an already encoded stream. Throws the writer's
+// tools::ToolError when a limit of the format is exceeded.
+TestPackage AssemblePackage(std::span<const uint8_t> launcher,
+                            const packaging::PackageSettings& settings,
+                            const std::array<uint8_t, 5>& properties,
+                            std::span<const uint8_t> stream, uint64_t program_length,
+                            std::span<const uint8_t> further_data);
 
 // Encodes `inner` with `lzma`, then AssemblePackage.
-bool BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
-                  const packaging::PackageSettings& settings, const packaging::LzmaSettings& lzma,
-                  std::span<const uint8_t> further_data, std::vector<uint8_t>& package,
-                  packaging::PackageLayout& layout, std::string& error);
+TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
+                         const packaging::PackageSettings& settings,
+                         const packaging::LzmaSettings& lzma,
+                         std::span<const uint8_t> further_data);
 
 // Recomputes the locator's CrcValue over the region it names, after bytes of
 // the region were changed on purpose, so that a test reaches the check behind

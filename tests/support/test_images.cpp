@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "format/little_endian.h"
-#include "tests/support/package_builder.h"
 
 namespace stub::testing {
 
@@ -46,14 +45,9 @@ std::vector<uint8_t> MakeLauncherImage(uint32_t header_offset, int section_count
 TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
                             const packaging::PackageSettings& settings,
                             const std::vector<uint8_t>& further_data) {
-  TestPackage package;
-  std::string error;
   packaging::LzmaSettings lzma;
   lzma.preset = 1;
-  const bool built = stub::testing::BuildPackage(MakeLauncherImage(), inner, settings, lzma,
-                                             further_data, package.bytes, package.layout, error);
-  EXPECT_TRUE(built) << error;
-  return package;
+  return BuildPackage(MakeLauncherImage(), inner, settings, lzma, further_data);
 }
 
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed) {

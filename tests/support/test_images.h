@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/package_writer/package_writer.h"
+#include "tests/support/package_builder.h"
 
 namespace stub::testing {
 
@@ -16,12 +16,7 @@ namespace stub::testing {
 std::vector<uint8_t> MakeLauncherImage(uint32_t header_offset = 256, int section_count = 2,
                                        uint32_t section_size = 512);
 
-// Builds a package around `inner` with the synthetic launcher; fails the
-// calling test on error.
-struct TestPackage {
-  std::vector<uint8_t> bytes;
-  packaging::PackageLayout layout;
-};
+// Builds a package around `inner` with the synthetic launcher (BuildPackage).
 TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
                             const packaging::PackageSettings& settings = {},
                             const std::vector<uint8_t>& further_data = {});

@@ -7,6 +7,7 @@
 #include "format/little_endian.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
+#include "tests/support/tool_error_of.h"
 #include "tools/pe/pe_image.h"
 
 namespace packaging {
@@ -16,6 +17,7 @@ using stub::testing::AssemblePackage;
 using stub::testing::BuildPackage;
 using stub::testing::MakeLauncherImage;
 using stub::testing::SampleBytes;
+using stub::testing::ToolErrorOf;
 
 // Decodes a raw LZMA1 stream of known length with liblzma, independently of
 // the launcher's decoder.
@@ -49,11 +51,7 @@ TEST(PackageWriter, LaysOutThePackageAsTheLauncherReadsIt) {
   const std::vector<uint8_t> inner = SampleBytes(20000);
   const std::vector<uint8_t> further = SampleBytes(777, 9);
   const PackageSettings settings = stub::testing::ExampleSettings();
-  std::vector<uint8_t> package;
-  PackageLayout layout;
-  std::string error;
-  ASSERT_TRUE(BuildPackage(launcher, inner, settings, LzmaSettings{}, further, package, layout, error))
-      << error;
+  const auto [package, layout] = BuildPackage(launcher, inner, settings, LzmaSettings{}, further);
 
   // The launcher image is unchanged but for the locator.
   EXPECT_TRUE(std::equal(launcher.begin(), launcher.begin() + 128, package.begin()));
@@ -88,19 +86,12 @@ TEST(PackageWriter, LaysOutThePackageAsTheLauncherReadsIt) {
 
 TEST(PackageWriter, SameInputsGiveTheSameBytes) {
   const std::vector<uint8_t> inner = SampleBytes(50000);
-  std::vector<uint8_t> first, second;
-  PackageLayout layout;
-  std::string error;
-  ASSERT_TRUE(BuildPackage(MakeLauncherImage(), inner, {}, {}, {}, first, layout, error));
-  ASSERT_TRUE(BuildPackage(MakeLauncherImage(), inner, {}, {}, {}, second, layout, error));
-  EXPECT_EQ(first, second);
+  EXPECT_EQ(BuildPackage(MakeLauncherImage(), inner, {}, {}, {}).bytes,
+            BuildPackage(MakeLauncherImage(), inner, {}, {}, {}).bytes);
 }
 
 TEST(PackageWriter, EmptyInnerProgramMakesAValidPackage) {
-  std::vector<uint8_t> package;
-  PackageLayout layout;
-  std::string error;
-  ASSERT_TRUE(BuildPackage(MakeLauncherImage(), {}, {}, {}, {}, package, layout, error)) << error;
+  const PackageLayout layout = BuildPackage(MakeLauncherImage(), {}, {}, {}, {}).layout;
   EXPECT_EQ(layout.header.ProgramLength, 0u);
   EXPECT_GT(layout.header.StreamLength, 0u);  // the range coder's initial bytes
 }
@@ -128,11 +119,10 @@ TEST(PackageWriter, RefusesUnfitLauncherImages) {
       {"not a program", not_pe, "not a Windows program"},
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> package = {1, 2, 3};
-    PackageLayout layout;
-    std::string error;
-    EXPECT_FALSE(BuildPackage(c.image, SampleBytes(10), {}, {}, {}, package, layout, error)) << c.name;
+    const std::string error = ToolErrorOf([&] { CheckLauncherImage(c.image); });
     EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    EXPECT_EQ(ToolErrorOf([&] { BuildPackage(c.image, SampleBytes(10), {}, {}, {}); }), error)
+        << c.name;
   }
 }
 
@@ -153,23 +143,13 @@ TEST(PackageWriter, RefusesFormatLimits) {
   for (const Case& c : cases) {
     PackageSettings settings;
     settings.message.assign(c.message_length, u'x');
-    std::vector<uint8_t> package;
-    PackageLayout layout;
-    std::string error;
-    EXPECT_FALSE(AssemblePackage(launcher, settings, properties, stream, c.program_length, {},
-                                 package, layout, error))
-        << c.name;
+    const std::string error = ToolErrorOf(
+        [&] { AssemblePackage(launcher, settings, properties, stream, c.program_length, {}); });
     EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
-    EXPECT_TRUE(package.empty()) << c.name;
   }
   PackageSettings settings;
   settings.message.assign(65535, u'x');
-  std::vector<uint8_t> package;
-  PackageLayout layout;
-  std::string error;
-  EXPECT_TRUE(AssemblePackage(launcher, settings, properties, stream, stub::kMaxProgramLength, {},
-                              package, layout, error))
-      << error;
+  AssemblePackage(launcher, settings, properties, stream, stub::kMaxProgramLength, {});
 }
 
 TEST(PackageWriter, RefusesLzmaSettingsTheEncoderCannotUse) {
@@ -189,13 +169,10 @@ TEST(PackageWriter, RefusesLzmaSettingsTheEncoderCannotUse) {
   const Case cases[] = {{"preset 10", preset10}, {"lc4 lp1", lc4lp1}, {"pb 5", pb5},
                         {"dict 1 KiB", tiny_dict}};
   for (const Case& c : cases) {
-    std::vector<uint8_t> package;
-    PackageLayout layout;
-    std::string error;
-    EXPECT_FALSE(BuildPackage(MakeLauncherImage(), SampleBytes(10), {}, c.settings, {}, package,
-                              layout, error))
-        << c.name;
-    EXPECT_FALSE(error.empty()) << c.name;
+    const auto build = [&] {
+      BuildPackage(MakeLauncherImage(), SampleBytes(10), {}, c.settings, {});
+    };
+    EXPECT_FALSE(ToolErrorOf(build).empty()) << c.name;
   }
 }
 
@@ -207,9 +184,8 @@ TEST(PackageWriter, EncodesThePropertiesItWasGiven) {
   settings.dict_size = 1 << 16;
   std::vector<uint8_t> stream;
   std::array<uint8_t, 5> properties;
-  std::string error;
   const std::vector<uint8_t> inner = SampleBytes(3000);
-  ASSERT_TRUE(EncodeLzma1(inner, settings, stream, properties, error)) << error;
+  EncodeLzma1(inner, settings, stream, properties);
   EXPECT_EQ(properties[0], (0 * 5 + 2) * 9 + 0);
   EXPECT_EQ(stub::ReadLe32(&properties[1]), 1u << 16);
   EXPECT_EQ(DecodeWithLiblzma(properties, stream, inner.size()), inner);

@@ -125,12 +125,8 @@ TEST(Payload, PackageWithLcPlusLpTwelve) {
   const std::optional<testing::Lzma1Stream> stream =
       testing::EncodeWithLzmaAlone(inner, 8, 4, 4, 16, false);
   ASSERT_TRUE(stream.has_value());
-  std::vector<uint8_t> bytes;
-  packaging::PackageLayout layout;
-  std::string error;
-  ASSERT_TRUE(stub::testing::AssemblePackage(testing::MakeLauncherImage(), {}, stream->properties,
-                                         stream->bytes, inner.size(), {}, bytes, layout, error))
-      << error;
+  const auto [bytes, layout] = stub::testing::AssemblePackage(
+      testing::MakeLauncherImage(), {}, stream->properties, stream->bytes, inner.size(), {});
   EXPECT_EQ(layout.header.LzmaProperties[0], 224);
   const PayloadRun run = DecodeFrom(bytes, layout.header);
   EXPECT_TRUE(run.proceeds);

@@ -5,19 +5,19 @@
 #include <random>
 
 #include "format/little_endian.h"
-#include "tools/pe/pe_checksum.h"
 #include "tests/support/test_images.h"
+#include "tests/support/tool_error_of.h"
+#include "tools/pe/pe_checksum.h"
 
 namespace pe {
 namespace {
 
 using stub::testing::MakeLauncherImage;
+using stub::testing::ToolErrorOf;
 
 TEST(PeImage, ParsesTheSyntheticLauncher) {
   const std::vector<uint8_t> file = MakeLauncherImage(256, 3, 512);
-  Image image;
-  std::string error;
-  ASSERT_TRUE(ParseImage(file, image, error)) << error;
+  const Image image = ParseImage(file);
   EXPECT_EQ(image.header_offset, 256u);
   EXPECT_EQ(image.machine, kMachineAmd64);
   EXPECT_EQ(image.subsystem, kSubsystemWindowsGui);
@@ -47,23 +47,18 @@ TEST(PeImage, RefusesDamagedHeaders) {
   for (const Case& c : cases) {
     std::vector<uint8_t> file = MakeLauncherImage();
     c.damage(file);
-    Image image;
-    std::string error;
-    EXPECT_FALSE(ParseImage(file, image, error)) << c.name;
-    EXPECT_FALSE(error.empty()) << c.name;
+    EXPECT_FALSE(ToolErrorOf([&] { ParseImage(file); }).empty()) << c.name;
   }
 }
 
 TEST(MoveHeaders, MovesFrom128To256AndClearsTheGap) {
   std::vector<uint8_t> file = MakeLauncherImage(128, 2, 512);
   const std::vector<uint8_t> original = file;
-  std::string error;
-  ASSERT_TRUE(MoveHeaders(file, 256, error)) << error;
+  MoveHeaders(file, 256);
   EXPECT_EQ(stub::ReadLe32(&file[60]), 256u);
   for (int i = 128; i < 256; ++i) ASSERT_EQ(file[i], 0) << i;
-  Image before, after;
-  ASSERT_TRUE(ParseImage(original, before, error));
-  ASSERT_TRUE(ParseImage(file, after, error)) << error;
+  const Image before = ParseImage(original);
+  const Image after = ParseImage(file);
   EXPECT_EQ(after.sections.size(), before.sections.size());
   EXPECT_EQ(after.ImageEnd(), before.ImageEnd());
   // DOS header and stub, and the sections, are untouched.
@@ -74,12 +69,9 @@ TEST(MoveHeaders, MovesFrom128To256AndClearsTheGap) {
 
 TEST(MoveHeaders, RecomputesANonzeroChecksum) {
   std::vector<uint8_t> file = MakeLauncherImage(128, 1, 512);
-  Image image;
-  std::string error;
-  ASSERT_TRUE(ParseImage(file, image, error));
-  stub::WriteLe32(&file[image.checksum_offset], 0x1234);
-  ASSERT_TRUE(MoveHeaders(file, 256, error)) << error;
-  ASSERT_TRUE(ParseImage(file, image, error));
+  stub::WriteLe32(&file[ParseImage(file).checksum_offset], 0x1234);
+  MoveHeaders(file, 256);
+  const Image image = ParseImage(file);
   EXPECT_EQ(image.checksum, ComputeChecksum(file, image.checksum_offset));
   EXPECT_NE(image.checksum, 0x1234u);
 }
@@ -87,8 +79,7 @@ TEST(MoveHeaders, RecomputesANonzeroChecksum) {
 TEST(MoveHeaders, AlreadyInPlaceIsLeftAlone) {
   std::vector<uint8_t> file = MakeLauncherImage(256);
   const std::vector<uint8_t> original = file;
-  std::string error;
-  EXPECT_TRUE(MoveHeaders(file, 256, error));
+  MoveHeaders(file, 256);
   EXPECT_EQ(file, original);
 }
 
@@ -96,29 +87,24 @@ TEST(MoveHeaders, RefusesWhenTheHeadersDoNotFit) {
   // 20 sections: the section table reaches beyond SizeOfHeaders at 256.
   std::vector<uint8_t> file = MakeLauncherImage(128, 17, 16);
   const std::vector<uint8_t> original = file;
-  std::string error;
-  EXPECT_FALSE(MoveHeaders(file, 256, error));
+  const std::string error = ToolErrorOf([&] { MoveHeaders(file, 256); });
   EXPECT_NE(error.find("do not fit"), std::string::npos) << error;
   EXPECT_EQ(file, original);
 }
 
 TEST(MoveHeaders, RefusesADosStubThatReachesPast128) {
   std::vector<uint8_t> file = MakeLauncherImage(200);
-  std::string error;
   // Headers at 200 are fine to move; a stub ending at 96 is not our case, but
   // headers at 64 mean the DOS area is too small.
   std::vector<uint8_t> small = MakeLauncherImage(64);
-  EXPECT_FALSE(MoveHeaders(small, 256, error));
-  EXPECT_TRUE(MoveHeaders(file, 256, error)) << error;
+  EXPECT_FALSE(ToolErrorOf([&] { MoveHeaders(small, 256); }).empty());
+  MoveHeaders(file, 256);
 }
 
 TEST(MoveHeaders, RefusesToOverwriteDataBehindTheSectionTable) {
   std::vector<uint8_t> file = MakeLauncherImage(128, 2, 512);
-  Image image;
-  std::string error;
-  ASSERT_TRUE(ParseImage(file, image, error));
-  file[image.headers_end + 50] = 0x99;
-  EXPECT_FALSE(MoveHeaders(file, 256, error));
+  file[ParseImage(file).headers_end + 50] = 0x99;
+  const std::string error = ToolErrorOf([&] { MoveHeaders(file, 256); });
   EXPECT_NE(error.find("overwritten"), std::string::npos) << error;
 }
 

@@ -1,10 +1,39 @@
 // The conversions behind sfxpack's options: vendor words to header fields.
-#include "tools/sfxpack/options.h"
+#include "tools/sfxpack/commands/options.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
+#include "tools/sfxpack/commands/failure.h"
+
 namespace sfxpack {
 namespace {
+
+// The sentence of the usage failure `parse` throws; fails the test, and
+// returns "", when it throws none or another failure.
+std::string UsageErrorOf(const std::function<void()>& parse) {
+  try {
+    parse();
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.exit_code(), kExitUsage) << failure.what();
+    return failure.what();
+  }
+  ADD_FAILURE() << "no error";
+  return "";
+}
+
+// What `parse` returns, or nullopt when it throws a usage failure.
+template <typename Parse>
+auto ValueOrNothing(const Parse& parse) -> std::optional<decltype(parse())> {
+  try {
+    return parse();
+  } catch (const Failure& failure) {
+    EXPECT_EQ(failure.exit_code(), kExitUsage) << failure.what();
+    return std::nullopt;
+  }
+}
 
 // The version gate's bit table, written out again.
 struct OsName {
@@ -19,8 +48,7 @@ constexpr OsName kOsNames[] = {
 TEST(SfxpackOptions, EachOsNameSetsItsBitAndNamesItBack) {
   ASSERT_EQ(OsVersionBits().size(), std::size(kOsNames));
   for (const OsName& os : kOsNames) {
-    std::string error;
-    EXPECT_EQ(ParseOsList(os.name, error), os.bit_value) << os.name << ": " << error;
+    EXPECT_EQ(ParseOsList(os.name), os.bit_value) << os.name;
     EXPECT_EQ(OsMaskNames(os.bit_value), std::vector<std::string>{os.name});
   }
 }
@@ -39,21 +67,16 @@ TEST(SfxpackOptions, OsListsCombineIgnoringCaseAndBlanks) {
       {"7,,10", 0x480},
       {"10,10", 0x400},
   };
-  for (const Case& c : cases) {
-    std::string error;
-    EXPECT_EQ(ParseOsList(c.text, error), c.mask) << c.text << ": " << error;
-  }
+  for (const Case& c : cases) EXPECT_EQ(ParseOsList(c.text), c.mask) << c.text;
   EXPECT_EQ(AllOsMask(), 0x80000000000007E0u);
 }
 
 TEST(SfxpackOptions, OsListsWithUnknownNamesAreRefused) {
   for (const char* text : {"", ",", " , ", "11", "win7", "8.2", "7;8", "server"}) {
-    std::string error;
-    EXPECT_FALSE(ParseOsList(text, error)) << text;
-    EXPECT_NE(error.find("--os"), std::string::npos) << error;
+    const std::string error = UsageErrorOf([&] { ParseOsList(text); });
+    EXPECT_NE(error.find("--os"), std::string::npos) << text << ": " << error;
   }
-  std::string error;
-  ParseOsList("7,eleven", error);
+  const std::string error = UsageErrorOf([] { ParseOsList("7,eleven"); });
   EXPECT_NE(error.find("\"eleven\""), std::string::npos) << error;
 }
 
@@ -61,13 +84,12 @@ TEST(SfxpackOptions, MaskNamesListUnknownBitsAfterTheKnownOnes) {
   const std::vector<std::string> expected = {"7", "8", "8.1", "10", "newer", "bit 0", "bit 11"};
   EXPECT_EQ(OsMaskNames(0x8000000000000F81), expected);
   EXPECT_TRUE(OsMaskNames(0).empty());
-  std::string error;
   for (const char* list : {"xp,7,10", "vista,8.1,newer", "all"}) {
     std::string joined;
-    for (const std::string& name : OsMaskNames(*ParseOsList(list, error))) {
+    for (const std::string& name : OsMaskNames(ParseOsList(list))) {
       joined += (joined.empty() ? "" : ",") + name;
     }
-    EXPECT_EQ(ParseOsList(joined, error), ParseOsList(list, error)) << list;
+    EXPECT_EQ(ParseOsList(joined), ParseOsList(list)) << list;
   }
 }
 
@@ -86,8 +108,7 @@ TEST(SfxpackOptions, OsMasksInDecimalOrHex) {
       {"7,8", std::nullopt},
   };
   for (const Case& c : cases) {
-    std::string error;
-    EXPECT_EQ(ParseOsMask(c.text, error), c.mask) << c.text;
+    EXPECT_EQ(ValueOrNothing([&] { return ParseOsMask(c.text); }), c.mask) << c.text;
   }
 }
 
@@ -111,21 +132,22 @@ TEST(SfxpackOptions, SizesTakeBinarySuffixes) {
       {"99999999999999999999999", std::nullopt},
   };
   for (const Case& c : cases) {
-    std::string error;
-    EXPECT_EQ(ParseSize(c.text, 0xFFFFFFFF, error), c.size) << c.text << ": " << error;
-    if (!c.size) {
+    const auto parse = [&] { return ParseSize(c.text, 0xFFFFFFFF); };
+    if (c.size) {
+      EXPECT_EQ(parse(), *c.size) << c.text;
+    } else {
+      const std::string error = UsageErrorOf(parse);
       EXPECT_NE(error.find(c.text), std::string::npos) << error;
     }
   }
 }
 
 TEST(SfxpackOptions, ReleaseIdsAreSixteenBitNumbers) {
-  std::string error;
-  EXPECT_EQ(ParseReleaseId("1507", error), 1507);
-  EXPECT_EQ(ParseReleaseId("0", error), 0);
-  EXPECT_EQ(ParseReleaseId("65535", error), 65535);
+  EXPECT_EQ(ParseReleaseIdOption("1507"), 1507);
+  EXPECT_EQ(ParseReleaseIdOption("0"), 0);
+  EXPECT_EQ(ParseReleaseIdOption("65535"), 65535);
   for (const char* bad : {"65536", "abc", "", "15 07", "-1", "1803abc"}) {
-    EXPECT_FALSE(ParseReleaseId(bad, error)) << bad;
+    EXPECT_EQ(ValueOrNothing([&] { return ParseReleaseIdOption(bad); }), std::nullopt) << bad;
   }
 }
 
@@ -138,8 +160,7 @@ TEST(SfxpackOptions, ElevationNamesAndDigits) {
                         {"1", 1},       {"noadmin", 2}, {"2", 2},         {"3", std::nullopt},
                         {"admin", std::nullopt}, {"", std::nullopt}};
   for (const Case& c : cases) {
-    std::string error;
-    EXPECT_EQ(ParseElevation(c.text, error), c.mode) << c.text;
+    EXPECT_EQ(ValueOrNothing([&] { return ParseElevation(c.text); }), c.mode) << c.text;
   }
   EXPECT_EQ(ElevationName(0), "none");
   EXPECT_EQ(ElevationName(1), "runas");
@@ -148,18 +169,16 @@ TEST(SfxpackOptions, ElevationNamesAndDigits) {
 }
 
 TEST(SfxpackOptions, WindowsVersionsAreMajorDotMinor) {
-  std::string error;
-  const auto v10 = ParseWindowsVersion("10.0", error);
-  ASSERT_TRUE(v10);
-  EXPECT_EQ(v10->Major, 10u);
-  EXPECT_EQ(v10->Minor, 0u);
-  const auto xp = ParseWindowsVersion(" 5.2 ", error);
-  ASSERT_TRUE(xp);
-  EXPECT_EQ(xp->Major, 5u);
-  EXPECT_EQ(xp->Minor, 2u);
-  EXPECT_EQ(ParseWindowsVersion("4294967295.7", error)->Major, 4294967295u);
+  const stub::TWindowsVersion v10 = ParseWindowsVersion("10.0");
+  EXPECT_EQ(v10.Major, 10u);
+  EXPECT_EQ(v10.Minor, 0u);
+  const stub::TWindowsVersion xp = ParseWindowsVersion(" 5.2 ");
+  EXPECT_EQ(xp.Major, 5u);
+  EXPECT_EQ(xp.Minor, 2u);
+  EXPECT_EQ(ParseWindowsVersion("4294967295.7").Major, 4294967295u);
   for (const char* bad : {"10", "10.", ".0", "a.b", "10.0.1", "4294967296.0", "", "7"}) {
-    EXPECT_FALSE(ParseWindowsVersion(bad, error)) << bad;
+    const std::string error = UsageErrorOf([&] { ParseWindowsVersion(bad); });
+    EXPECT_NE(error.find("--windows"), std::string::npos) << bad << ": " << error;
   }
 }
 
@@ -179,15 +198,6 @@ TEST(SfxpackOptions, DefaultMessageNamesTheSupportedVersions) {
   EXPECT_EQ(DefaultMessage(0, 0, 0xFFFF), "This setup package cannot run on %USER%.");
   EXPECT_NE(DefaultMessage(0x8000000000000000, 0, 0xFFFF).find("later than Windows 10"),
             std::string::npos);
-}
-
-TEST(SfxpackOptions, SizesForPeople) {
-  EXPECT_EQ(DescribeSize(0), "0 bytes");
-  EXPECT_EQ(DescribeSize(1), "1 byte");
-  EXPECT_EQ(DescribeSize(1023), "1,023 bytes");
-  EXPECT_EQ(DescribeSize(1024), "1,024 bytes (1.00 KiB)");
-  EXPECT_EQ(DescribeSize(1709850), "1,709,850 bytes (1.63 MiB)");
-  EXPECT_EQ(DescribeSize(3ull << 30), "3,221,225,472 bytes (3.00 GiB)");
 }
 
 }  // namespace

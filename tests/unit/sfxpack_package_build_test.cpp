@@ -1,6 +1,6 @@
 // sfxpack build's writer: the package it writes, streamed further data, the PE
 // CheckSum, DetachedSize, the dictionary it chooses, and no output on failure.
-#include "tools/sfxpack/package_build.h"
+#include "tools/sfxpack/packing/package_build.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 #include "format/little_endian.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
+#include "tools/common/tool_error.h"
 #include "tools/pe/pe_image.h"
-#include "tools/sfxpack/atomic_output.h"
-#include "tools/sfxpack/failure.h"
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/analysis/package_map.h"
+#include "tools/sfxpack/files/atomic_output.h"
 
 namespace sfxpack {
 namespace {
@@ -84,13 +84,10 @@ TEST_F(SfxpackPackageBuild, StreamsFurtherDataAndKeepsTheChecksumsRight) {
   EXPECT_TRUE(std::equal(further.begin(), further.end(),
                          package.begin() + result.layout.further_data_offset));
   // The same bytes as the in-memory writer, apart from the PE CheckSum.
-  std::vector<uint8_t> expected;
-  packaging::PackageLayout layout;
-  std::string error;
-  ASSERT_TRUE(stub::testing::BuildPackage(launcher_, inner_, request_.settings,
-                                      EffectiveLzmaSettings(request_.lzma, inner_.size()), further,
-                                      expected, layout, error))
-      << error;
+  const std::vector<uint8_t> expected =
+      stub::testing::BuildPackage(launcher_, inner_, request_.settings,
+                                  EffectiveLzmaSettings(request_.lzma, inner_.size()), further)
+          .bytes;
   std::vector<uint8_t> without_checksum = package;
   std::copy_n(&expected[kChecksumField], 4, &without_checksum[kChecksumField]);
   EXPECT_TRUE(without_checksum == expected);
@@ -144,7 +141,7 @@ TEST_F(SfxpackPackageBuild, FailuresLeaveNoFileBehind) {
     try {
       BuildPackageFile(request);
       ADD_FAILURE() << c.name << ": no failure";
-    } catch (const Failure& failure) {
+    } catch (const tools::ToolError& failure) {
       EXPECT_NE(std::string(failure.what()).find(c.error), std::string::npos)
           << c.name << ": " << failure.what();
     }
@@ -155,7 +152,7 @@ TEST_F(SfxpackPackageBuild, FailuresLeaveNoFileBehind) {
 TEST_F(SfxpackPackageBuild, AFailedBuildKeepsTheOldOutput) {
   WriteAll(request_.output, {1, 2, 3});
   request_.settings.detached_size = 0xFFFFFFFF;
-  EXPECT_THROW(BuildPackageFile(request_), Failure);
+  EXPECT_THROW(BuildPackageFile(request_), tools::ToolError);
   EXPECT_EQ(ReadAll(request_.output), (std::vector<uint8_t>{1, 2, 3}));
   ExpectFolderHolds({"inner.exe", "setup.exe"});
 }

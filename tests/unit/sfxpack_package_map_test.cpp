@@ -1,6 +1,6 @@
 // sfxpack inspect's analysis: every field of a good package, and hostile
 // files of every kind without a crash or a read outside the file.
-#include "tools/sfxpack/package_map.h"
+#include "tools/sfxpack/analysis/package_map.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include "format/little_endian.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
-#include "tools/sfxpack/inspect_report.h"
+#include "tests/support/tool_error_of.h"
+#include "tools/sfxpack/report/inspect_report.h"
 
 namespace sfxpack {
 namespace {
@@ -25,15 +26,9 @@ constexpr size_t kCertificateEntry = kOptionalHeader + 112 + 8 * 4;
 
 packaging::PackageSettings Settings() { return stub::testing::ExampleSettings(); }
 
-struct Built {
-  std::vector<uint8_t> bytes;
-  packaging::PackageLayout layout;
-};
+using Built = stub::testing::TestPackage;
 
-Built GoodPackage() {
-  const auto package = MakeTestPackage(SampleBytes(5000), Settings(), SampleBytes(300, 7));
-  return {package.bytes, package.layout};
-}
+Built GoodPackage() { return MakeTestPackage(SampleBytes(5000), Settings(), SampleBytes(300, 7)); }
 
 PackageMap Analyze(std::vector<uint8_t> bytes) {
   MemorySource source(std::move(bytes));
@@ -256,6 +251,25 @@ TEST(SfxpackPackageMap, HostileSectionNamesStayValidJson) {
   const std::string json = FormatInspectJson(Analyze(built.bytes), "a\"b");
   EXPECT_NE(json.find("\"name\": \"section \\\"\\\\\\n\xEF\xBF\xBDx\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"file\": \"a\\\"b\""), std::string::npos);
+}
+
+TEST(SfxpackPackageMap, ReadErrorsPassThroughTheLaunchersChecksum) {
+  // Reads from the package data on fail, as on a bad disk.
+  class FailingSource : public MemorySource {
+   public:
+    FailingSource(std::vector<uint8_t> bytes, uint64_t fail_from)
+        : MemorySource(std::move(bytes)), fail_from_(fail_from) {}
+    std::vector<uint8_t> Read(uint64_t offset, size_t count) override {
+      if (offset >= fail_from_) throw tools::ToolError("cannot read");
+      return MemorySource::Read(offset, count);
+    }
+
+   private:
+    uint64_t fail_from_;
+  };
+  const Built built = GoodPackage();
+  FailingSource source(built.bytes, PackageOffset(built));
+  EXPECT_EQ(stub::testing::ToolErrorOf([&] { AnalyzePackage(source); }), "cannot read");
 }
 
 TEST(SfxpackPackageMap, PropertiesAreTakenApart) {

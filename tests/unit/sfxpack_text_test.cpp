@@ -1,8 +1,9 @@
 // UTF-8 <-> UTF-16 conversion and JSON escaping in sfxpack.
 #include <gtest/gtest.h>
 
-#include "tools/sfxpack/json_writer.h"
-#include "tools/sfxpack/utf.h"
+#include "tests/support/tool_error_of.h"
+#include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -23,11 +24,9 @@ TEST(SfxpackUtf, ValidUtf8BecomesUtf16) {
       {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
   };
   for (const Case& c : cases) {
-    Utf8Error error;
-    const auto utf16 = Utf8ToUtf16(c.utf8, error);
-    ASSERT_TRUE(utf16) << c.utf8 << ": " << error.reason;
-    EXPECT_EQ(*utf16, c.utf16);
-    EXPECT_EQ(Utf16ToUtf8(*utf16), c.utf8);
+    const std::u16string utf16 = Utf8ToUtf16(c.utf8);
+    EXPECT_EQ(utf16, c.utf16);
+    EXPECT_EQ(Utf16ToUtf8(utf16), c.utf8);
   }
 }
 
@@ -55,10 +54,9 @@ TEST(SfxpackUtf, InvalidUtf8IsRefusedAtItsFirstBadByte) {
       {"\xF8\x88\x80\x80\x80", 0, "never occurs"},
   };
   for (const Case& c : cases) {
-    Utf8Error error;
-    EXPECT_FALSE(Utf8ToUtf16(c.utf8, error)) << c.reason;
-    EXPECT_EQ(error.offset, c.offset) << c.reason;
-    EXPECT_NE(error.reason.find(c.reason), std::string::npos) << error.reason;
+    const std::string error = stub::testing::ToolErrorOf([&] { Utf8ToUtf16(c.utf8); });
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_TRUE(error.ends_with(" at byte " + std::to_string(c.offset))) << error;
   }
 }
 

@@ -2,10 +2,15 @@
 
 #include <lzma.h>
 
+#include <string>
+
 #include "format/little_endian.h"
+#include "tools/common/tool_error.h"
 
 namespace packaging {
 namespace {
+
+using tools::ToolError;
 
 // Owns an lzma_stream; ends it once.
 class Encoder {
@@ -17,53 +22,43 @@ class Encoder {
   lzma_stream stream_ = LZMA_STREAM_INIT;
 };
 
-bool MakeOptions(const LzmaSettings& settings, lzma_options_lzma& options, std::string& error) {
-  if (settings.preset > 9) {
-    error = "LZMA preset must be 0 to 9";
-    return false;
-  }
+lzma_options_lzma MakeOptions(const LzmaSettings& settings) {
+  lzma_options_lzma options = {};
+  if (settings.preset > 9) throw ToolError("LZMA preset must be 0 to 9");
   const uint32_t preset = settings.preset | (settings.extreme ? LZMA_PRESET_EXTREME : 0);
   if (lzma_lzma_preset(&options, preset)) {
-    error = "liblzma does not know preset " + std::to_string(settings.preset);
-    return false;
+    throw ToolError("liblzma does not know preset " + std::to_string(settings.preset));
   }
   if (settings.lc) options.lc = *settings.lc;
   if (settings.lp) options.lp = *settings.lp;
   if (settings.pb) options.pb = *settings.pb;
   if (settings.dict_size) options.dict_size = *settings.dict_size;
   if (options.lc > 4 || options.lp > 4 || options.lc + options.lp > 4) {
-    error = "liblzma's encoder needs lc and lp of 0 to 4 with lc + lp at most 4";
-    return false;
+    throw ToolError("liblzma's encoder needs lc and lp of 0 to 4 with lc + lp at most 4");
   }
-  if (options.pb > 4) {
-    error = "pb must be 0 to 4";
-    return false;
-  }
+  if (options.pb > 4) throw ToolError("pb must be 0 to 4");
   if (options.dict_size < LZMA_DICT_SIZE_MIN || options.dict_size > (1u << 30) + (1u << 29)) {
-    error = "dictionary size must be 4 KiB to 1.5 GiB";
-    return false;
+    throw ToolError("dictionary size must be 4 KiB to 1.5 GiB");
   }
   // No end marker: the decoded length is stored in the package header.
   options.ext_flags = 0;
-  return true;
+  return options;
 }
 
 }  // namespace
 
-bool EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
+void EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
                  std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties,
-                 std::string& error, const EncodeProgress& progress) {
-  lzma_options_lzma options = {};
-  if (!MakeOptions(settings, options, error)) return false;
+                 const EncodeProgress& progress) {
+  lzma_options_lzma options = MakeOptions(settings);
   const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options},
                                  {LZMA_VLI_UNKNOWN, nullptr}};
   Encoder encoder;
   lzma_stream* strm = encoder.get();
   lzma_ret ret = lzma_raw_encoder(strm, filters);
   if (ret != LZMA_OK) {
-    error = ret == LZMA_MEM_ERROR ? "not enough memory for the LZMA encoder"
-                                  : "liblzma refuses these LZMA settings";
-    return false;
+    throw ToolError(ret == LZMA_MEM_ERROR ? "not enough memory for the LZMA encoder"
+                                  : "liblzma refuses these LZMA settings");
   }
 
   // Fed in pieces so the progress callback hears about it now and then.
@@ -90,9 +85,8 @@ bool EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
     ret = lzma_code(strm, fed == data.size() ? LZMA_FINISH : LZMA_RUN);
     if (ret == LZMA_STREAM_END) break;
     if (ret != LZMA_OK) {
-      error = ret == LZMA_MEM_ERROR ? "not enough memory for the LZMA encoder"
-                                    : "the LZMA encoder failed";
-      return false;
+      throw ToolError(ret == LZMA_MEM_ERROR ? "not enough memory for the LZMA encoder"
+                                    : "the LZMA encoder failed");
     }
   }
   stream.resize(strm->total_out);
@@ -100,7 +94,6 @@ bool EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
 
   properties[0] = static_cast<uint8_t>((options.pb * 5 + options.lp) * 9 + options.lc);
   stub::WriteLe32(&properties[1], options.dict_size);
-  return true;
 }
 
 }  // namespace packaging

@@ -8,7 +8,6 @@
 #include <functional>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 namespace packaging {
@@ -28,10 +27,10 @@ using EncodeProgress = std::function<void(uint64_t done, uint64_t total)>;
 
 // Encodes `data` into `stream` and stores the properties byte and the 32-bit
 // dictionary size in `properties`. The same input and settings always give
-// the same bytes. Returns false with the reason in `error` when the settings
+// the same bytes. Throws a tools::ToolError with the reason when the settings
 // are not valid or liblzma fails.
-bool EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
+void EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
                  std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties,
-                 std::string& error, const EncodeProgress& progress = nullptr);
+                 const EncodeProgress& progress = nullptr);
 
 }  // namespace packaging

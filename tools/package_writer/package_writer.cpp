@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "decoding/crc32.h"
+#include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
 #include "tools/pe/pe_image.h"
 
 namespace packaging {
@@ -14,6 +16,8 @@ using stub::kMaxSeekOffset;
 using stub::kPackageHeaderSize;
 using stub::kPackageLocatorOffset;
 using stub::kPeHeaderOffset;
+using tools::Decimal;
+using tools::ToolError;
 
 void Append(std::vector<uint8_t>& out, std::span<const uint8_t> bytes) {
   out.insert(out.end(), bytes.begin(), bytes.end());
@@ -29,43 +33,37 @@ uint32_t CrcOf(std::span<const uint8_t> bytes) {
   return crc;
 }
 
-bool Limit(bool ok, const std::string& what, std::string& error) {
-  if (!ok) error = what;
-  return ok;
+void Require(bool ok, const std::string& problem) {
+  if (!ok) throw ToolError(problem);
 }
 
 }  // namespace
 
-bool CheckLauncherImage(std::span<const uint8_t> launcher, std::string& error) {
-  pe::Image image;
-  std::string why;
-  if (!pe::ParseImage(launcher, image, why)) {
-    error = "the launcher image is " + why;
-    return false;
-  }
-  if (image.Certificate().size != 0 || image.Certificate().address != 0) {
-    error = "the launcher image is signed; sign the package after building it";
-    return false;
-  }
-  if (launcher.size() != image.ImageEnd()) {
-    error = "the launcher image has data behind its last section (is it a package already?)";
-    return false;
-  }
-  if (image.header_offset < kPeHeaderOffset ||
-      !std::all_of(launcher.begin() + kPackageLocatorOffset, launcher.begin() + kPeHeaderOffset,
-                   [](uint8_t b) { return b == 0; })) {
-    error = "the launcher image has no free bytes at offsets 128 to 255 for the locator";
-    return false;
-  }
-  return true;
+void CheckLauncherImage(std::span<const uint8_t> launcher) {
+  const pe::Image image =
+      tools::WithContext("the launcher image is ", [&] { return pe::ParseImage(launcher); });
+  Require(image.Certificate().size == 0 && image.Certificate().address == 0,
+          "the launcher image is signed; sign the package after building it");
+  Require(launcher.size() == image.ImageEnd(),
+          "the launcher image has data behind its last section (is it a package already?)");
+  Require(image.header_offset >= kPeHeaderOffset &&
+              std::all_of(launcher.begin() + kPackageLocatorOffset,
+                          launcher.begin() + kPeHeaderOffset, [](uint8_t b) { return b == 0; }),
+          "the launcher image has no free bytes at offsets 128 to 255 for the locator");
 }
 
-bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSettings& settings,
-                         const std::array<uint8_t, 5>& properties,
-                         std::span<const uint8_t> stream, uint64_t program_length,
-                         uint64_t further_data_length, std::vector<uint8_t>& head,
-                         PackageLayout& layout, std::string& error) {
-  if (!CheckLauncherImage(launcher, error)) return false;
+void CheckSettings(const PackageSettings& settings) {
+  Require(settings.message.size() <= kMaxMessageLength,
+          "the message has " + std::to_string(settings.message.size()) +
+              " UTF-16 code units; a package holds at most " + Decimal(kMaxMessageLength));
+}
+
+PackageHead AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSettings& settings,
+                                const std::array<uint8_t, 5>& properties,
+                                std::span<const uint8_t> stream, uint64_t program_length,
+                                uint64_t further_data_length) {
+  CheckLauncherImage(launcher);
+  CheckSettings(settings);
 
   const uint64_t package_offset = launcher.size();
   const uint64_t stream_offset = package_offset + kPackageHeaderSize;
@@ -73,22 +71,18 @@ bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSetting
   const uint64_t message_bytes = uint64_t{settings.message.size()} * 2;
   const uint64_t further_offset = message_offset + message_bytes;
   const uint64_t crc_length = further_offset + further_data_length - package_offset;
-  if (!Limit(program_length <= kMaxProgramLength,
-             "the inner program is larger than the launcher can hold in memory (2,147,352,576 bytes)",
-             error) ||
-      !Limit(stream.size() <= kMaxProgramLength,
-             "the compressed inner program is larger than the launcher can hold in memory", error) ||
-      !Limit(message_offset <= kMaxSeekOffset,
-             "the compressed inner program ends beyond 2 GiB, where the launcher cannot read", error) ||
-      !Limit(settings.message.size() <= kMaxMessageLength,
-             "the message is longer than 65,535 UTF-16 code units", error) ||
-      !Limit(further_data_length <= 0xFFFFFFFF && crc_length <= 0xFFFFFFFF,
-             "the package data is larger than 4 GiB", error)) {
-    return false;
-  }
+  Require(program_length <= kMaxProgramLength,
+          "the inner program is larger than the launcher can hold in memory (" +
+              Decimal(kMaxProgramLength) + " bytes)");
+  Require(stream.size() <= kMaxProgramLength,
+          "the compressed inner program is larger than the launcher can hold in memory");
+  Require(message_offset <= kMaxSeekOffset,
+          "the compressed inner program ends beyond 2 GiB, where the launcher cannot read");
+  Require(further_data_length <= 0xFFFFFFFF && crc_length <= 0xFFFFFFFF,
+          "the package data is larger than 4 GiB");
 
-  layout = PackageLayout();
-  stub::TPackageHeader& header = layout.header;
+  PackageHead head;
+  stub::TPackageHeader& header = head.layout.header;
   header.LzmaProperties = properties;
   header.OsMask = settings.os_mask;
   header.MinReleaseId = settings.min_release_id;
@@ -100,28 +94,28 @@ bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSetting
   header.UnsupportedOsMessage.Offset = static_cast<uint32_t>(message_offset);
   header.UnsupportedOsMessage.Length = static_cast<uint16_t>(settings.message.size());
 
-  head.clear();
-  head.reserve(further_offset);
-  Append(head, launcher);
-  Append(head, stub::EncodePackageHeader(header));
-  Append(head, stream);
+  std::vector<uint8_t>& bytes = head.bytes;
+  bytes.reserve(further_offset);
+  Append(bytes, launcher);
+  Append(bytes, stub::EncodePackageHeader(header));
+  Append(bytes, stream);
   for (char16_t unit : settings.message) {
-    head.push_back(static_cast<uint8_t>(unit));
-    head.push_back(static_cast<uint8_t>(unit >> 8));
+    bytes.push_back(static_cast<uint8_t>(unit));
+    bytes.push_back(static_cast<uint8_t>(unit >> 8));
   }
 
-  stub::TPackageLocator& locator = layout.locator;
+  stub::TPackageLocator& locator = head.layout.locator;
   locator.PackageOffset = static_cast<uint32_t>(package_offset);
   locator.CrcLength = static_cast<uint32_t>(crc_length);
-  locator.CrcValue = CrcOf(std::span(head).subspan(package_offset));
+  locator.CrcValue = CrcOf(std::span(bytes).subspan(package_offset));
   locator.MinFileSize = static_cast<int64_t>(further_offset + further_data_length);
   locator.DetachedSize = settings.detached_size;
-  const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(locator);
-  std::copy(bytes.begin(), bytes.end(), head.begin() + kPackageLocatorOffset);
+  const stub::PackageLocatorBytes locator_bytes = stub::EncodePackageLocator(locator);
+  std::copy(locator_bytes.begin(), locator_bytes.end(), bytes.begin() + kPackageLocatorOffset);
 
-  layout.further_data_offset = further_offset;
-  layout.further_data_length = further_data_length;
-  return true;
+  head.layout.further_data_offset = further_offset;
+  head.layout.further_data_length = further_data_length;
+  return head;
 }
 
 }  // namespace packaging

@@ -36,23 +36,35 @@ struct PackageLayout {
   uint64_t further_data_length = 0;
 };
 
+// Every check below throws a tools::ToolError whose sentence names the
+// problem, before anything is written.
+
 // Checks that `launcher` can carry a package: a PE32+ image whose bytes 128 to
 // 255 are free (zero, the PE header behind them), that has no certificate
-// table and no data behind its last section. Returns false with the reason.
-bool CheckLauncherImage(std::span<const uint8_t> launcher, std::string& error);
+// table and no data behind its last section.
+void CheckLauncherImage(std::span<const uint8_t> launcher);
+
+// Checks the settings against the limits of the format (the message's
+// length), for a builder that refuses them before it compresses anything.
+void CheckSettings(const PackageSettings& settings);
 
 // The package up to the end of its message text, for callers that stream the
-// further data (`further_data_length` bytes) from elsewhere. Checks every limit
-// of the format, the further data included, before writing anything into
-// `head`. `head` is the launcher image with the locator, the header, the stream
-// and the message; layout.locator describes the whole package, except that its
-// CrcValue covers only the head's part of the checksum region: continue it over
-// the further data with stub::UpdateCrc32, then store
-// stub::EncodePackageLocator(layout.locator) at offset 128.
-bool AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSettings& settings,
-                         const std::array<uint8_t, 5>& properties,
-                         std::span<const uint8_t> stream, uint64_t program_length,
-                         uint64_t further_data_length, std::vector<uint8_t>& head,
-                         PackageLayout& layout, std::string& error);
+// further data (`further_data_length` bytes) from elsewhere.
+struct PackageHead {
+  // The launcher image with the locator, the header, the stream and the message.
+  std::vector<uint8_t> bytes;
+  // Describes the whole package, except that locator.CrcValue covers only the
+  // head's part of the checksum region: continue it over the further data with
+  // stub::UpdateCrc32, then store stub::EncodePackageLocator(layout.locator) at
+  // offset 128.
+  PackageLayout layout;
+};
+
+// Checks the launcher image, the settings and every limit of the format, the
+// further data included, then lays out the head.
+PackageHead AssemblePackageHead(std::span<const uint8_t> launcher, const PackageSettings& settings,
+                                const std::array<uint8_t, 5>& properties,
+                                std::span<const uint8_t> stream, uint64_t program_length,
+                                uint64_t further_data_length);
 
 }  // namespace packaging

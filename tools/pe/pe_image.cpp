@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "format/little_endian.h"
+#include "tools/common/tool_error.h"
 #include "tools/pe/pe_checksum.h"
 
 namespace pe {
@@ -11,6 +12,7 @@ namespace {
 
 using stub::ReadLe16;
 using stub::ReadLe32;
+using tools::ToolError;
 
 // The DOS header and stub must end before the locator's free space.
 constexpr uint32_t kDosAreaEnd = 128;
@@ -59,22 +61,17 @@ DataDirectory Image::Certificate() const {
   return directories[kCertificateDirectory];
 }
 
-bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error) {
-  return ParseImageHeaders(file, file.size(), image, error);
-}
+Image ParseImage(std::span<const uint8_t> file) { return ParseImageHeaders(file, file.size()); }
 
-bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image& image,
-                       std::string& error) {
-  image = Image();
+Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
+  Image image;
   if (!Fits(file, 0, 64) || file[0] != 'M' || file[1] != 'Z') {
-    error = "not a Windows program (no MZ header)";
-    return false;
+    throw ToolError("not a Windows program (no MZ header)");
   }
   image.header_offset = ReadLe32(&file[kPeHeaderOffsetField]);
   const uint64_t pe = image.header_offset;
   if (!Fits(file, pe, 4 + kCoffHeaderSize) || std::memcmp(&file[pe], "PE\0\0", 4) != 0) {
-    error = "not a Windows program (no PE header at the offset the DOS header names)";
-    return false;
+    throw ToolError("not a Windows program (no PE header at the offset the DOS header names)");
   }
   const uint8_t* coff = &file[pe + 4];
   image.machine = ReadLe16(coff);
@@ -82,14 +79,12 @@ bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image&
   const uint16_t optional_size = ReadLe16(coff + 16);
   const uint64_t optional = pe + 4 + kCoffHeaderSize;
   if (!Fits(file, optional, optional_size) || optional_size < kOptDataDirectories) {
-    error = "truncated PE optional header";
-    return false;
+    throw ToolError("truncated PE optional header");
   }
   const uint8_t* opt = &file[optional];
   image.optional_magic = ReadLe16(opt);
   if (image.optional_magic != kPe32PlusMagic) {
-    error = "not a 64-bit (PE32+) Windows program";
-    return false;
+    throw ToolError("not a 64-bit (PE32+) Windows program");
   }
   image.size_of_headers = ReadLe32(opt + kOptSizeOfHeaders);
   image.checksum = ReadLe32(opt + kOptCheckSum);
@@ -97,8 +92,7 @@ bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image&
   image.subsystem = ReadLe16(opt + kOptSubsystem);
   const uint32_t directory_count = ReadLe32(opt + kOptNumberOfRvaAndSizes);
   if (uint64_t{kOptDataDirectories} + uint64_t{directory_count} * 8 > optional_size) {
-    error = "PE optional header too small for its data directories";
-    return false;
+    throw ToolError("PE optional header too small for its data directories");
   }
   for (uint32_t i = 0; i < directory_count; ++i) {
     const uint8_t* d = opt + kOptDataDirectories + 8 * i;
@@ -107,8 +101,7 @@ bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image&
   const uint64_t table = optional + optional_size;
   const uint64_t table_size = uint64_t{section_count} * kSectionHeaderSize;
   if (!Fits(file, table, table_size)) {
-    error = "truncated PE section table";
-    return false;
+    throw ToolError("truncated PE section table");
   }
   image.headers_end = static_cast<uint32_t>(table + table_size);
   for (uint16_t i = 0; i < section_count; ++i) {
@@ -120,12 +113,11 @@ bool ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size, Image&
     section.raw_size = ReadLe32(s + 16);
     section.raw_offset = ReadLe32(s + 20);
     if (section.raw_size != 0 && uint64_t{section.raw_offset} + section.raw_size > file_size) {
-      error = "section " + section.name + " reaches past the end of the file";
-      return false;
+      throw ToolError("section " + section.name + " reaches past the end of the file");
     }
     image.sections.push_back(section);
   }
-  return true;
+  return image;
 }
 
 uint32_t ComputeChecksum(std::span<const uint8_t> file, uint32_t checksum_offset) {
@@ -139,35 +131,31 @@ uint32_t ComputeChecksum(std::span<const uint8_t> file, uint32_t checksum_offset
   return checksum.Finish();
 }
 
-bool MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset, std::string& error) {
-  Image image;
-  if (!ParseImage(file, image, error)) return false;
-  if (image.header_offset == new_offset) return true;
+void MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset) {
+  const Image image = ParseImage(file);
+  if (image.header_offset == new_offset) return;
   if (image.header_offset < kDosAreaEnd || new_offset < image.header_offset) {
-    error = "the DOS header and stub reach past offset 128 (PE header at " +
-            std::to_string(image.header_offset) + ")";
-    return false;
+    throw ToolError("the DOS header and stub reach past offset 128 (PE header at " +
+                    std::to_string(image.header_offset) + ")");
   }
   const uint32_t length = image.headers_end - image.header_offset;
   const uint64_t new_end = uint64_t{new_offset} + length;
   const uint32_t limit = std::min(image.size_of_headers, image.FirstRawDataOffset());
   if (new_end > limit) {
-    error = "the PE headers do not fit: moved to " + std::to_string(new_offset) + " they end at " +
-            std::to_string(new_end) + ", beyond SizeOfHeaders or the first section (" +
-            std::to_string(limit) + ")";
-    return false;
+    throw ToolError("the PE headers do not fit: moved to " + std::to_string(new_offset) +
+                    " they end at " + std::to_string(new_end) +
+                    ", beyond SizeOfHeaders or the first section (" + std::to_string(limit) + ")");
   }
   for (uint64_t i = image.headers_end; i < new_end; ++i) {
     if (file[i] != 0) {
-      error = "data behind the section table would be overwritten (byte " + std::to_string(i) + ")";
-      return false;
+      throw ToolError("data behind the section table would be overwritten (byte " +
+                      std::to_string(i) + ")");
     }
   }
   for (size_t i = 0; i < image.directories.size(); ++i) {
     const DataDirectory& d = image.directories[i];
     if (i != kCertificateDirectory && d.size != 0 && d.address < image.size_of_headers) {
-      error = "data directory " + std::to_string(i) + " points into the headers";
-      return false;
+      throw ToolError("data directory " + std::to_string(i) + " points into the headers");
     }
   }
   std::memmove(&file[new_offset], &file[image.header_offset], length);
@@ -177,7 +165,6 @@ bool MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset, std::string& e
     const uint32_t checksum_offset = image.checksum_offset - image.header_offset + new_offset;
     stub::WriteLe32(&file[checksum_offset], ComputeChecksum(file, checksum_offset));
   }
-  return true;
 }
 
 }  // namespace pe

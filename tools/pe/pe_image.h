@@ -70,26 +70,25 @@ struct Image {
   DataDirectory Certificate() const;
 };
 
-// Reads the headers of the PE image in `file`. Returns false and describes the
-// problem in `error` when `file` is not a complete PE image's headers.
-bool ParseImage(std::span<const uint8_t> file, Image& image, std::string& error);
+// Reads the headers of the PE image in `file`. Throws a tools::ToolError
+// naming the problem when `file` is not a complete PE32+ image's headers.
+Image ParseImage(std::span<const uint8_t> file);
 
 // The same for a file of `file_size` bytes of which only the first bytes,
 // `headers`, are at hand: every header must lie within `headers`, every
 // section's raw data within `file_size`. For tools that look at large files.
-bool ParseImageHeaders(std::span<const uint8_t> headers, uint64_t file_size, Image& image,
-                       std::string& error);
+Image ParseImageHeaders(std::span<const uint8_t> headers, uint64_t file_size);
 
 // Moves the PE headers (signature, COFF header, optional header and section
 // table) of `file` to `new_offset`, zeroes the bytes from 128 up to the new
 // offset and sets e_lfanew. GNU ld always writes the headers at 128; a package
 // builder needs bytes 128 to 255 free for its locator record.
-// Refuses, with a reason in `error` and `file` unchanged, when the moved headers
-// would not fit below SizeOfHeaders and the first section's data, when the DOS
-// stub reaches past 128, when anything but zero padding would be overwritten,
-// or when a data directory points into the header area. A nonzero CheckSum
-// is recomputed.
-bool MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset, std::string& error);
+// Throws a tools::ToolError with the reason, and leaves `file` unchanged, when
+// the moved headers would not fit below SizeOfHeaders and the first section's
+// data, when the DOS stub reaches past 128, when anything but zero padding
+// would be overwritten, or when a data directory points into the header area.
+// A nonzero CheckSum is recomputed.
+void MoveHeaders(std::vector<uint8_t>& file, uint32_t new_offset);
 
 // The PE checksum of `file` with its CheckSum field at `checksum_offset`
 // counted as zero.

@@ -2,7 +2,7 @@
 # bytes, so a program can carry the file on every toolchain.
 #
 #   cmake -DINPUT=file -DOUTPUT=file.cpp -DFUNCTION=sfxpack::EmbeddedLauncher
-#         -DHEADER=tools/sfxpack/embedded_launcher.h -DWHAT="launcher image"
+#         -DHEADER=tools/sfxpack/commands/embedded_launcher.h -DWHAT="launcher image"
 #         [-DHINT="how to make INPUT"] -P embed_file.cmake
 cmake_minimum_required(VERSION 3.25)
 

@@ -1,0 +1,61 @@
+// The launcher's own steps, run on a package file by sfxpack: the package
+// checks in the launcher's order, the version gate, and decoding. Each step
+// is the launcher's code (stub_launcher, stub_decoding) on the package file
+// read natively, so its outcome and its message are exactly the launcher's.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "decoding/memory_stream.h"
+#include "format/package_records.h"
+#include "launcher/outcome.h"
+#include "launcher/reporter.h"
+#include "tools/sfxpack/analysis/native_platform.h"
+
+namespace sfxpack {
+
+class LauncherRun {
+ public:
+  explicit LauncherRun(const std::filesystem::path& package);
+
+  // Opens the package and runs the checks in the launcher's order: open,
+  // locator, size test, checksum, header.
+  stub::Outcome Verify();
+
+  // After a Verify that proceeded: the version gate for `version`, with
+  // `release_id` as the registry's ReleaseId text (nullopt: no readable value).
+  stub::Outcome Gate(const stub::TWindowsVersion& version,
+                     const std::optional<std::u16string>& release_id);
+
+  // After a Verify that proceeded: reads and decodes the inner program as the
+  // launcher does. On success `program` holds it (ProgramLength bytes at
+  // Memory()).
+  stub::Outcome Decode(std::unique_ptr<stub::TStream>& program);
+
+  // Verify, then Decode when the checks pass: what the launcher does before it
+  // writes the temporary copy, but for the version gate.
+  stub::Outcome VerifyAndDecode(std::unique_ptr<stub::TStream>& program);
+
+  // The message the launcher showed last, if any.
+  const RecordedBox* LastBox() const;
+
+  const stub::TPackageLocator& locator() const { return locator_; }
+  const stub::TPackageHeader& header() const { return header_; }
+  stub::PlatformFile& file() { return *file_; }
+  stub::Reporter& reporter() { return reporter_; }
+
+ private:
+  std::filesystem::path package_;
+  RecordedBoxes boxes_;
+  StatedWindows windows_;
+  stub::Reporter reporter_;
+  std::unique_ptr<stub::PlatformFile> file_;
+  stub::TPackageLocator locator_;
+  stub::TPackageHeader header_;
+};
+
+}  // namespace sfxpack

@@ -1,0 +1,234 @@
+// sfxpack build: turns the options into a BuildRequest and builds the package.
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tools/common/text_format.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/packing/package_build.h"
+#include "tools/sfxpack/report/utf.h"
+
+namespace sfxpack {
+namespace {
+
+using tools::DescribeSize;
+using tools::WithContext;
+
+constexpr uint64_t kMaxLauncherSize = 64 << 20;
+constexpr uint64_t kMaxMessageFileSize = 1 << 20;
+
+struct BuildOptions {
+  std::string inner, output, stub, data;
+  std::string os, os_mask, min_release, max_release, elevation, detached;
+  std::optional<std::string> message;
+  std::string message_file;
+  unsigned preset = 9;
+  bool extreme = false;
+  std::optional<unsigned> lc, lp, pb;
+  std::string dict;
+  bool quiet = false;
+};
+
+std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
+  return WithContext<UsageFailure>(source + " is not valid UTF-8: ",
+                                   [&] { return Utf8ToUtf16(text); });
+}
+
+// The message file's text without a UTF-8 byte order mark and without the
+// one line break that ends most text files.
+std::u16string ReadMessageFile(const std::string& name) {
+  const std::filesystem::path path = PathFromUtf8(name);
+  const std::vector<uint8_t> bytes = ReadWholeFile(path, "message file", kMaxMessageFileSize);
+  std::string text(bytes.begin(), bytes.end());
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  if (text.ends_with("\r\n")) {
+    text.resize(text.size() - 2);
+  } else if (text.ends_with("\n")) {
+    text.pop_back();
+  }
+  return MessageFromUtf8(text, "message file " + Quote(path));
+}
+
+packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
+  packaging::PackageSettings settings;
+  settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask)
+                     : !options.os.empty()    ? ParseOsList(options.os)
+                                              : AllOsMask();
+  settings.min_release_id =
+      options.min_release.empty() ? 0 : ParseReleaseIdOption(options.min_release);
+  settings.max_release_id =
+      options.max_release.empty() ? 0xFFFF : ParseReleaseIdOption(options.max_release);
+  if (settings.min_release_id > settings.max_release_id) {
+    throw UsageFailure("--min-release " + std::to_string(settings.min_release_id) +
+                       " is above --max-release " + std::to_string(settings.max_release_id) +
+                       ": no Windows 10 release could run the package");
+  }
+  if ((!options.min_release.empty() || !options.max_release.empty()) &&
+      !(settings.os_mask & stub::OsBit(stub::kOsBit10))) {
+    std::fprintf(stderr, "sfxpack build: warning: --min-release and --max-release apply only to "
+                         "Windows 10, which the package does not support\n");
+  }
+  settings.elevation_mode = options.elevation.empty() ? 0 : ParseElevation(options.elevation);
+  if (!options.detached.empty() && options.detached != "auto") {
+    settings.detached_size = static_cast<uint32_t>(ParseSize(options.detached, 0xFFFFFFFF));
+  }
+  if (options.message) {
+    settings.message = MessageFromUtf8(*options.message, "--message");
+  } else if (!options.message_file.empty()) {
+    settings.message = ReadMessageFile(options.message_file);
+  } else {
+    settings.message = MessageFromUtf8(
+        DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id),
+        "the default message");
+  }
+  // Settings the format cannot hold (a message too long) are a wrong command line.
+  WithContext<UsageFailure>("", [&] { packaging::CheckSettings(settings); });
+  return settings;
+}
+
+packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
+  packaging::LzmaSettings lzma;
+  lzma.preset = options.preset;
+  lzma.extreme = options.extreme;
+  lzma.lc = options.lc;
+  lzma.lp = options.lp;
+  lzma.pb = options.pb;
+  if (!options.dict.empty()) {
+    lzma.dict_size = static_cast<uint32_t>(
+        WithContext<UsageFailure>("--dict: ", [&] { return ParseSize(options.dict, 0xFFFFFFFF); }));
+  }
+  return lzma;
+}
+
+void PrintSummary(const BuildOptions& options, const BuildRequest& request,
+                  const BuildResult& result) {
+  const stub::TPackageHeader& header = result.layout.header;
+  const double ratio =
+      header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
+  const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
+  std::printf("%s: %s\n", options.output.c_str(), DescribeSize(result.package_size).c_str());
+  std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
+              DescribeSize(header.ProgramLength).c_str(),
+              DescribeSize(header.StreamLength).c_str(), ratio);
+  std::printf("  Windows        %s; Windows 10 releases %u to %u\n", os.empty() ? "none" : os.c_str(),
+              header.MinReleaseId, header.MaxReleaseId);
+  std::printf("  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
+  std::printf("  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
+  std::printf("  further data   %s\n", DescribeSize(result.layout.further_data_length).c_str());
+  if (result.layout.locator.DetachedSize != 0) {
+    std::printf("  detached       %u\n", result.layout.locator.DetachedSize);
+  }
+}
+
+int RunBuild(const BuildOptions& options) {
+  BuildRequest request;
+  std::vector<uint8_t> stub_bytes;
+  if (options.stub.empty()) {
+    request.launcher = EmbeddedLauncher();
+  } else {
+    stub_bytes = ReadWholeFile(PathFromUtf8(options.stub), "launcher image", kMaxLauncherSize);
+    request.launcher = stub_bytes;
+    request.launcher_name = Quote(PathFromUtf8(options.stub));
+  }
+  request.inner = PathFromUtf8(options.inner);
+  request.output = PathFromUtf8(options.output);
+  if (!options.data.empty()) request.further_data = PathFromUtf8(options.data);
+  request.settings = ConvertSettings(options);
+  request.lzma = ConvertLzma(options);
+  request.detached_auto = options.detached == "auto";
+  request.show_progress = !options.quiet;
+  const BuildResult result = BuildPackageFile(request);
+  if (!options.quiet) PrintSummary(options, request, result);
+  return kExitOk;
+}
+
+}  // namespace
+
+Command AddBuildCommand(CLI::App& sfxpack) {
+  auto options = std::make_shared<BuildOptions>();
+  CLI::App* app = sfxpack.add_subcommand(
+      "build", "Build a setup package: the launcher image, then the compressed inner program, "
+               "the unsupported-Windows message and any further data.");
+  app->add_option("--inner", options->inner, "The inner setup program to pack (any Windows program)")
+      ->required()
+      ->type_name("PROGRAM");
+  app->add_option("-o,--output", options->output, "The package to write (e.g. setup.exe)")
+      ->required()
+      ->type_name("FILE");
+  app->add_option("--stub", options->stub,
+                  "Use this launcher image instead of the one built into sfxpack")
+      ->type_name("FILE");
+
+  CLI::Option* os = app->add_option(
+      "--os", options->os,
+      "Windows versions the package runs on, comma-separated: xp, vista, 7, 8, 8.1, 10, newer "
+      "(versions after 10 that the launcher does not know), or all (default)");
+  os->type_name("LIST");
+  CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
+                                         "The header's OsMask as a number (0x... for hex), "
+                                         "instead of --os");
+  os_mask->type_name("MASK");
+  os->excludes(os_mask);
+  app->add_option("--min-release", options->min_release,
+                  "Lowest Windows 10 release id the package runs on, e.g. 1507 (default 0)")
+      ->type_name("ID");
+  app->add_option("--max-release", options->max_release,
+                  "Highest Windows 10 release id the package runs on, e.g. 9999 (default 65535)")
+      ->type_name("ID");
+  app->add_option("--elevation", options->elevation,
+                  "How a silent install (/s or /silent) starts the inner program for a user who "
+                  "is not an administrator: none (0, default), runas (1: ask for elevation), "
+                  "noadmin (2: pass /noadmin)")
+      ->type_name("MODE");
+  app->add_option("--detached", options->detached,
+                  "Start the inner program and return without waiting or deleting its copy; "
+                  "SIZE is the smallest file size the launcher accepts (e.g. 4MiB), auto = the "
+                  "package's own size")
+      ->type_name("SIZE|auto");
+
+  CLI::Option* message = app->add_option(
+      "--message", options->message,
+      "Text shown on an unsupported Windows version; %USER% stands for its name (default: "
+      "a text naming the supported versions)");
+  message->type_name("TEXT");
+  CLI::Option* message_file =
+      app->add_option("--message-file", options->message_file, "The same text from a UTF-8 file");
+  message_file->type_name("FILE");
+  message->excludes(message_file);
+  app->add_option("--data", options->data,
+                  "Further package data, stored behind the message; the inner program reads it "
+                  "from the package file, whose path it gets as its first argument")
+      ->type_name("FILE");
+
+  app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
+      ->check(CLI::Range(0u, 9u))
+      ->type_name("0-9");
+  app->add_flag("--extreme", options->extreme, "Slower compression for a few bytes less");
+  app->add_option("--lc", options->lc, "LZMA literal context bits (0-4; lc + lp at most 4)")
+      ->check(CLI::Range(0u, 4u))
+      ->type_name("N");
+  app->add_option("--lp", options->lp, "LZMA literal position bits (0-4)")
+      ->check(CLI::Range(0u, 4u))
+      ->type_name("N");
+  app->add_option("--pb", options->pb, "LZMA position bits (0-4)")
+      ->check(CLI::Range(0u, 4u))
+      ->type_name("N");
+  app->add_option("--dict", options->dict,
+                  "LZMA dictionary size, 4KiB to 1536MiB (default: the preset's, shrunk to the "
+                  "inner program's size)")
+      ->type_name("SIZE");
+  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors");
+  app->footer(
+      "Examples:\n"
+      "  sfxpack build --inner myapp-setup.exe -o setup.exe\n"
+      "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe --os 7,8,8.1,10,newer "
+      "--min-release 1507 --elevation runas --message-file unsupported.txt");
+  return {app, [options] { return RunBuild(*options); }};
+}
+
+}  // namespace sfxpack

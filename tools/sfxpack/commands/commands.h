@@ -1,0 +1,24 @@
+// The subcommands of sfxpack. Each Add*Command registers its options on the
+// main program and returns the action that runs once the command line has
+// been parsed; the action returns the exit code or throws a tools::ToolError
+// (a Failure when it ends sfxpack with another code than kExitFailure).
+#pragma once
+
+#include <functional>
+
+#include <CLI/CLI.hpp>
+
+namespace sfxpack {
+
+struct Command {
+  CLI::App* app = nullptr;
+  std::function<int()> run;
+};
+
+Command AddBuildCommand(CLI::App& sfxpack);
+Command AddInspectCommand(CLI::App& sfxpack);
+Command AddVerifyCommand(CLI::App& sfxpack);
+Command AddExtractCommand(CLI::App& sfxpack);
+Command AddGateCommand(CLI::App& sfxpack);
+
+}  // namespace sfxpack

@@ -1,0 +1,84 @@
+// sfxpack: builds setup packages and tells what the launcher will make of
+// them. See docs/sfxpack.md.
+//
+// Exit codes: 0 success; 1 an input cannot be used or an output not written;
+// 2 a wrong command line; verify, extract and gate also end with the
+// launcher's own exit code when the launcher would stop (launcher/exit_codes.h).
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "decoding/crc32.h"
+#include "tools/common/text_format.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/report/utf.h"
+
+namespace sfxpack {
+namespace {
+
+std::string VersionText() {
+  const std::span<const uint8_t> launcher = EmbeddedLauncher();
+  const uint32_t crc = stub::CalcCrc32(launcher.data(), static_cast<int32_t>(launcher.size()));
+  return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
+         std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8);
+}
+
+int Run(const std::vector<std::string>& arguments) {
+  CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
+               "them as the launcher would.",
+               "sfxpack");
+  app.set_version_flag("--version", VersionText(), "Show the version and the embedded launcher");
+  app.require_subcommand(1);
+  app.footer("Run 'sfxpack COMMAND --help' for a command's options.  Exit codes: 0 success, 1 an "
+             "input or output failed, 2 a wrong command line; verify, extract and gate also end "
+             "with the launcher's own exit code.");
+  const std::vector<Command> commands = {AddBuildCommand(app), AddInspectCommand(app),
+                                         AddVerifyCommand(app), AddExtractCommand(app),
+                                         AddGateCommand(app)};
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+  for (const Command& command : commands) {
+    if (!command.app->parsed()) continue;
+    try {
+      return command.run();
+    } catch (const tools::ToolError& error) {
+      std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(), error.what());
+      const auto* failure = dynamic_cast<const Failure*>(&error);
+      return failure ? failure->exit_code() : kExitFailure;
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "sfxpack %s: not enough memory\n", command.app->get_name().c_str());
+      return kExitFailure;
+    }
+  }
+  return kExitUsage;
+}
+
+}  // namespace
+}  // namespace sfxpack
+
+#ifdef _WIN32
+// Windows hands the arguments over as UTF-16; sfxpack works in UTF-8 and
+// writes UTF-8 to the console.
+int wmain(int argc, wchar_t** argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) {
+    arguments.push_back(sfxpack::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+  }
+  return sfxpack::Run(arguments);
+}
+#else
+int main(int argc, char** argv) { return sfxpack::Run(std::vector<std::string>(argv, argv + argc)); }
+#endif

@@ -1,0 +1,224 @@
+#include "tools/sfxpack/commands/options.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "tools/common/text_format.h"
+#include "tools/sfxpack/commands/failure.h"
+
+namespace sfxpack {
+namespace {
+
+// The bit table of the launcher's version gate.
+constexpr OsVersionBit kOsVersionBits[] = {
+    {"xp", stub::kOsBitXp, "Windows XP"},
+    {"vista", stub::kOsBitVista, "Windows Vista"},
+    {"7", stub::kOsBit7, "Windows 7"},
+    {"8", stub::kOsBit8, "Windows 8"},
+    {"8.1", stub::kOsBit8_1, "Windows 8.1"},
+    {"10", stub::kOsBit10, "Windows 10"},
+    {"newer", stub::kOsBitNewer, "later versions"},
+};
+
+// Indexed by ElevationMode.
+constexpr const char* kElevationNames[] = {"none", "runas", "noadmin"};
+static_assert(stub::kElevationNone == 0 && stub::kElevationRunAs == 1 &&
+              stub::kElevationNoAdmin == 2);
+
+std::string_view Trim(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// Digits in `base` (10 or 16) up to `maximum`; nothing else allowed.
+std::optional<uint64_t> ParseDigits(std::string_view digits, unsigned base, uint64_t maximum) {
+  if (digits.empty()) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : digits) {
+    unsigned digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (base == 16 && c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (base == 16 && c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else {
+      return std::nullopt;
+    }
+    if (value > (maximum - digit) / base) return std::nullopt;
+    value = value * base + digit;
+  }
+  return value;
+}
+
+std::string ReleaseRange(uint16_t min_release_id, uint16_t max_release_id) {
+  const bool has_min = min_release_id > 0;
+  const bool has_max = max_release_id < 0xFFFF;
+  if (has_min && has_max) {
+    return " (releases " + std::to_string(min_release_id) + " to " +
+           std::to_string(max_release_id) + ")";
+  }
+  if (has_min) return " (release " + std::to_string(min_release_id) + " or later)";
+  if (has_max) return " (up to release " + std::to_string(max_release_id) + ")";
+  return "";
+}
+
+}  // namespace
+
+std::span<const OsVersionBit> OsVersionBits() { return kOsVersionBits; }
+
+uint64_t AllOsMask() {
+  uint64_t mask = 0;
+  for (const OsVersionBit& version : kOsVersionBits) mask |= uint64_t{1} << version.bit;
+  return mask;
+}
+
+uint64_t ParseOsList(std::string_view text) {
+  uint64_t mask = 0;
+  bool any = false;
+  for (size_t start = 0; start <= text.size();) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) comma = text.size();
+    const std::string name = Lower(Trim(text.substr(start, comma - start)));
+    start = comma + 1;
+    if (name.empty()) continue;
+    any = true;
+    if (name == "all") {
+      mask |= AllOsMask();
+      continue;
+    }
+    const auto known = std::find_if(std::begin(kOsVersionBits), std::end(kOsVersionBits),
+                                    [&](const OsVersionBit& v) { return name == v.name; });
+    if (known == std::end(kOsVersionBits)) {
+      throw UsageFailure("unknown Windows version " + Quoted(name) +
+                         " in --os (known: xp, vista, 7, 8, 8.1, 10, newer, all)");
+    }
+    mask |= uint64_t{1} << known->bit;
+  }
+  if (!any) {
+    throw UsageFailure(
+        "--os needs at least one Windows version (xp, vista, 7, 8, 8.1, 10, newer, all)");
+  }
+  return mask;
+}
+
+uint64_t ParseOsMask(std::string_view text) {
+  const std::string_view trimmed = Trim(text);
+  const bool hex = trimmed.size() > 2 && trimmed[0] == '0' && (trimmed[1] == 'x' || trimmed[1] == 'X');
+  const auto value = ParseDigits(hex ? trimmed.substr(2) : trimmed, hex ? 16 : 10,
+                                 std::numeric_limits<uint64_t>::max());
+  if (!value) {
+    throw UsageFailure("--os-mask " + Quoted(text) +
+                       " is not a 64-bit number (decimal, or hexadecimal with 0x)");
+  }
+  return *value;
+}
+
+std::vector<std::string> OsMaskNames(uint64_t mask) {
+  std::vector<std::string> names;
+  uint64_t known = 0;
+  for (const OsVersionBit& version : kOsVersionBits) {
+    known |= uint64_t{1} << version.bit;
+    if (mask & (uint64_t{1} << version.bit)) names.push_back(version.name);
+  }
+  for (unsigned bit = 0; bit < 64; ++bit) {
+    if ((mask & ~known) & (uint64_t{1} << bit)) names.push_back("bit " + std::to_string(bit));
+  }
+  return names;
+}
+
+uint64_t ParseSize(std::string_view text, uint64_t maximum) {
+  const std::string_view trimmed = Trim(text);
+  size_t digits = 0;
+  while (digits < trimmed.size() && trimmed[digits] >= '0' && trimmed[digits] <= '9') ++digits;
+  const std::string suffix = Lower(Trim(trimmed.substr(digits)));
+  struct Unit {
+    const char* suffix;
+    unsigned shift;
+  };
+  static constexpr Unit kUnits[] = {{"", 0},    {"k", 10},   {"kb", 10},  {"kib", 10},
+                                    {"m", 20},  {"mb", 20},  {"mib", 20}, {"g", 30},
+                                    {"gb", 30}, {"gib", 30}, {"b", 0}};
+  const auto unit = std::find_if(std::begin(kUnits), std::end(kUnits),
+                                 [&](const Unit& u) { return suffix == u.suffix; });
+  const auto number = ParseDigits(trimmed.substr(0, digits), 10, maximum);
+  if (digits == 0 || unit == std::end(kUnits)) {
+    throw UsageFailure(Quoted(text) + " is not a size (a number with an optional KiB, MiB or GiB)");
+  }
+  if (!number || *number > (maximum >> unit->shift)) {
+    throw UsageFailure("size " + Quoted(text) + " is larger than " + std::to_string(maximum) +
+                       " bytes");
+  }
+  return *number << unit->shift;
+}
+
+uint16_t ParseReleaseIdOption(std::string_view text) {
+  const auto value = ParseDigits(Trim(text), 10, 0xFFFF);
+  if (!value) {
+    throw UsageFailure("release id " + Quoted(text) +
+                       " is not a number from 0 to 65535 (like 1507 or 2009)");
+  }
+  return static_cast<uint16_t>(*value);
+}
+
+uint8_t ParseElevation(std::string_view text) {
+  const std::string name = Lower(Trim(text));
+  for (uint8_t mode = 0; mode < 3; ++mode) {
+    if (name == kElevationNames[mode] || name == std::to_string(mode)) return mode;
+  }
+  throw UsageFailure("--elevation " + Quoted(text) +
+                     " is not one of none (0), runas (1), noadmin (2)");
+}
+
+std::string ElevationName(uint8_t mode) { return mode < 3 ? kElevationNames[mode] : "unknown"; }
+
+stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
+  const std::string_view trimmed = Trim(text);
+  const size_t dot = trimmed.find('.');
+  std::optional<uint64_t> major, minor;
+  if (dot != std::string_view::npos) {
+    major = ParseDigits(trimmed.substr(0, dot), 10, 0xFFFFFFFF);
+    minor = ParseDigits(trimmed.substr(dot + 1), 10, 0xFFFFFFFF);
+  }
+  if (!major || !minor) {
+    throw UsageFailure("--windows: Windows version " + Quoted(text) +
+                       " is not MAJOR.MINOR (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 6.3 8.1, 10.0 10 "
+                       "and 11)");
+  }
+  return stub::TWindowsVersion{static_cast<uint32_t>(*major), static_cast<uint32_t>(*minor)};
+}
+
+std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t max_release_id) {
+  std::vector<std::string> versions;
+  for (const OsVersionBit& version : kOsVersionBits) {
+    if (version.bit == stub::kOsBitNewer || !(os_mask & stub::OsBit(version.bit))) continue;
+    std::string name = version.display;
+    if (version.bit == stub::kOsBit10) name += ReleaseRange(min_release_id, max_release_id);
+    versions.push_back(name);
+  }
+  const bool newer = os_mask & stub::OsBit(stub::kOsBitNewer);
+  if (versions.empty() && !newer) return "This setup package cannot run on %USER%.";
+  if (versions.empty()) {
+    return "This setup package needs a version of Windows later than Windows 10.  It cannot run "
+           "on %USER%.";
+  }
+  std::string text =
+      "This setup package needs " + tools::Join(versions, ", ", newer ? ", " : " or ");
+  if (newer) text += " or a later version of Windows";
+  return text + ".  It cannot run on %USER%.";
+}
+
+}  // namespace sfxpack

@@ -1,0 +1,40 @@
+// sfxpack verify: the launcher's own checks and decoding, run on this machine.
+#include <memory>
+
+#include "tools/common/text_format.h"
+#include "tools/sfxpack/commands/commands.h"
+#include "tools/sfxpack/commands/launcher_command.h"
+
+namespace sfxpack {
+namespace {
+
+int RunVerify(const LauncherCommandOptions& options) {
+  return RunLauncherSteps(options, [](LauncherRun& run) {
+    std::unique_ptr<stub::TStream> program;
+    const stub::Outcome outcome = run.VerifyAndDecode(program);
+    if (!outcome.proceeds()) return LauncherVerdict{outcome, ""};
+    return LauncherVerdict{
+        outcome, "the launcher accepts the package; its inner program decodes to " +
+                     tools::DescribeSize(static_cast<uint64_t>(program->GetSize()))};
+  });
+}
+
+}  // namespace
+
+Command AddVerifyCommand(CLI::App& sfxpack) {
+  auto options = std::make_shared<LauncherCommandOptions>();
+  CLI::App* app = sfxpack.add_subcommand(
+      "verify",
+      "Run the launcher's own checks and decoding on a package, and print OK or the exact "
+      "message the launcher would show. Exits with 0, or with the launcher's exit code (1392 "
+      "damaged, 38 truncated); on Linux only its low 8 bits survive (112 for 1392), so the "
+      "full code is printed and --exit-code-file stores it. The version gate is 'gate'.");
+  AddPackageArgument(*app, *options);
+  AddExitCodeFileOption(*app, *options,
+                        "Also write the launcher's full exit code (0 when OK) to FILE");
+  app->footer("Examples:\n  sfxpack verify setup.exe\n"
+              "  sfxpack verify setup.exe --exit-code-file code.txt || echo \"failed: $(cat code.txt)\"");
+  return {app, [options] { return RunVerify(*options); }};
+}
+
+}  // namespace sfxpack

@@ -1,0 +1,48 @@
+// `sfxpack build` once its options are converted: encode the inner program,
+// lay out the package and write it, streaming the further data from its file.
+//
+// Every limit of the format is checked before the output file is created;
+// the output appears complete or not at all (AtomicOutput).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "tools/package_writer/package_writer.h"
+
+namespace sfxpack {
+
+struct BuildRequest {
+  std::span<const uint8_t> launcher;
+  std::string launcher_name = "the embedded launcher image";  // for messages
+  std::filesystem::path inner;
+  std::optional<std::filesystem::path> further_data;
+  std::filesystem::path output;
+  packaging::PackageSettings settings;
+  packaging::LzmaSettings lzma;
+  // DetachedSize = the package's own length (the low 32 bits must hold it).
+  bool detached_auto = false;
+  bool show_progress = true;
+};
+
+struct BuildResult {
+  packaging::PackageLayout layout;
+  uint64_t package_size = 0;
+};
+
+// The LZMA settings used for an inner program of `program_size` bytes: without
+// an explicit dictionary size, the preset's dictionary shrunk to the smallest
+// power of two that holds the whole program (4 KiB at least). Matches cannot
+// reach further back than the program is long, so compression stays the same,
+// and the launcher needs no more memory for its history than the program takes.
+packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzma,
+                                              uint64_t program_size);
+
+// Builds the package. Throws a tools::ToolError naming the file and the
+// problem.
+BuildResult BuildPackageFile(const BuildRequest& request);
+
+}  // namespace sfxpack

@@ -1,0 +1,36 @@
+// Text conversions between the UTF-8 of sfxpack's command line and files and
+// the UTF-16 of the package's message and the launcher's strings.
+//
+// UTF-8 read from the user is checked strictly (RFC 3629): overlong forms,
+// surrogate code points, values above U+10FFFF and truncated sequences are
+// errors, so a message is never stored with bytes the user did not mean.
+// UTF-16 read from a package may be anything; it is rendered leniently, a
+// lone surrogate becoming U+FFFD, so a hostile package still prints.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sfxpack {
+
+// Converts strictly checked UTF-8 to UTF-16. On invalid input throws a
+// tools::ToolError that names the first fault and the offset of its first
+// byte: "a truncated multi-byte sequence at byte 2".
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// Converts UTF-16 to UTF-8; every unpaired surrogate becomes U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// True when `utf16` holds an unpaired surrogate.
+bool HasUnpairedSurrogate(std::u16string_view utf16);
+
+// Reads UTF-16LE bytes as code units; an odd last byte is dropped.
+std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes);
+
+// Makes arbitrary bytes valid UTF-8: every byte that does not begin a valid
+// sequence becomes U+FFFD. Valid input comes back unchanged.
+std::string SanitizeUtf8(std::string_view bytes);
+
+}  // namespace sfxpack
