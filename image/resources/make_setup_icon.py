@@ -6,6 +6,9 @@ stays small. A package gets its own icon from sfxpack build --icon; this one
 shows only on the bare launcher and on packages built without it.
 
     image/resources/make_setup_icon.py > image/resources/setup.ico
+
+With --demo it draws the demo package's icon instead, tools/demo/demo.ico: the
+same shapes in other colours, so that the demo shows a package's own icon.
 """
 import struct
 import sys
@@ -17,7 +20,7 @@ PALETTE = [
     (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
     (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
 ]
-BLACK, OLIVE, NAVY, YELLOW, BLUE = 0, 3, 4, 11, 12
+BLACK, MAROON, GREEN, OLIVE, NAVY, RED, LIME, YELLOW, BLUE = 0, 1, 2, 3, 4, 9, 10, 11, 12
 
 
 def in_box(u, v):
@@ -39,6 +42,11 @@ LAYERS = [
     (in_arrow, BLUE, NAVY),
     (in_tape, YELLOW, None),
     (in_box, OLIVE, BLACK),
+]
+DEMO_LAYERS = [
+    (in_arrow, LIME, GREEN),
+    (in_tape, YELLOW, None),
+    (in_box, RED, MAROON),
 ]
 
 
@@ -88,4 +96,6 @@ def icon(sizes):
 
 
 if __name__ == '__main__':
+    if sys.argv[1:] == ['--demo']:
+        LAYERS[:] = DEMO_LAYERS
     sys.stdout.buffer.write(icon([16, 32]))
