@@ -106,7 +106,7 @@ TEST_F(SfxpackIdentity, BadIdentityInputsFailWithoutOutput) {
       {"icon missing", {"--icon", f + "none.ico"}, 1, "none.ico"},
       {"icon too large", {"--icon", f + "huge.ico"}, 1, "is too large"},
       {"version part above 65535", {"--file-version", "1.65536"}, 2, "from 0 to 65535"},
-      {"five version parts", {"--product-version", "1.2.3.4.5"}, 2, "one to four numbers"},
+      {"five version parts", {"--product-version", "1.2.3.4.5"}, 2, "--product-version \"1.2.3.4.5\" is not"},
       {"empty version part", {"--file-version", "1..2"}, 2, "--file-version \"1..2\""},
       {"string too long", {"--file-description", std::string(40000, 'x')}, 2, "at most 65,535"},
       {"string not UTF-8", {"--product-name", "a\xC3("}, 2, "--product-name is not valid UTF-8"},

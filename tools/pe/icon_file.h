@@ -26,6 +26,10 @@ namespace pe {
 inline constexpr uint32_t kIconDirSize = 6;
 inline constexpr uint32_t kIconDirEntrySize = 16;
 inline constexpr uint32_t kGroupIconEntrySize = 14;
+static_assert(kIconDirSize == 3 * 2);
+static_assert(kIconDirEntrySize == 4 * 1 + 2 * 2 + 2 * 4);
+// The same fields, with a 16-bit id in place of the 32-bit offset.
+static_assert(kGroupIconEntrySize == kIconDirEntrySize - 4 + 2);
 
 // The fields an icon's directory entry shares with its group entry.
 struct IconEntry {

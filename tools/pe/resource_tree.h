@@ -32,6 +32,9 @@ namespace pe {
 inline constexpr uint32_t kResourceDirectorySize = 16;
 inline constexpr uint32_t kResourceEntrySize = 8;
 inline constexpr uint32_t kResourceDataEntrySize = 16;
+static_assert(kResourceDirectorySize == 4 + 4 + 2 + 2 + 2 + 2);
+static_assert(kResourceEntrySize == 4 + 4);
+static_assert(kResourceDataEntrySize == 4 * 4);
 
 // Resource types by id.
 inline constexpr uint16_t kRtIcon = 3;

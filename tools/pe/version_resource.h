@@ -36,6 +36,7 @@ namespace pe {
 inline constexpr uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 inline constexpr uint32_t kFixedFileInfoSize = 52;
 inline constexpr uint32_t kMaxVersionResourceSize = 0xFFFF;
+static_assert(kFixedFileInfoSize == 13 * 4);
 
 using VersionNumber = std::array<uint16_t, 4>;  // a.b.c.d
 

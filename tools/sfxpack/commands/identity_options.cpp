@@ -16,17 +16,17 @@ using tools::WithContext;
 constexpr uint64_t kMaxIconFileSize = 4 << 20;
 
 constexpr VersionStringOption kVersionStringOptions[] = {
-    {"--company-name", "CompanyName", "The company that made the product"},
+    {"--company-name", "CompanyName", "the company that made the product"},
     {"--file-description", "FileDescription",
-     "What the program is, as Explorer and the UAC prompt name it"},
-    {"--file-version-text", "FileVersion", "The file version as text (default: --file-version)"},
-    {"--internal-name", "InternalName", "The program's internal name"},
-    {"--legal-copyright", "LegalCopyright", "The copyright notice"},
+     "what the program is, as Explorer and the UAC prompt name it"},
+    {"--file-version-text", "FileVersion", "the file version as text (default: --file-version)"},
+    {"--internal-name", "InternalName", "the program's internal name"},
+    {"--legal-copyright", "LegalCopyright", "the copyright notice"},
     {"--original-filename", "OriginalFilename",
-     "The file's original name (default: the output file's name)"},
-    {"--product-name", "ProductName", "The product the package installs"},
+     "the file's original name (default: the output file's name)"},
+    {"--product-name", "ProductName", "the product the package installs"},
     {"--product-version-text", "ProductVersion",
-     "The product version as text (default: --product-version)"},
+     "the product version as text (default: --product-version)"},
 };
 static_assert(std::size(kVersionStringOptions) == kVersionStringOptionCount);
 constexpr size_t kFileVersionText = 2;
@@ -69,10 +69,13 @@ void AddString(pe::VersionInfo& info, const std::string& key, const std::u16stri
 
 pe::VersionInfo ConvertVersion(const IdentityOptions& options, const std::string& output_name) {
   pe::VersionInfo info;
-  const std::string& file = options.file_version.empty() ? options.product_version : options.file_version;
-  const std::string& product = options.product_version.empty() ? file : options.product_version;
-  if (!file.empty()) info.file_version = ParseVersionNumber(file, "--file-version");
-  if (!product.empty()) info.product_version = ParseVersionNumber(product, "--product-version");
+  std::optional<pe::VersionNumber> file, product;
+  if (!options.file_version.empty()) file = ParseVersionNumber(options.file_version, "--file-version");
+  if (!options.product_version.empty()) {
+    product = ParseVersionNumber(options.product_version, "--product-version");
+  }
+  info.file_version = file.value_or(product.value_or(pe::VersionNumber{}));
+  info.product_version = product.value_or(info.file_version);
   for (size_t i = 0; i < kVersionStringOptionCount; ++i) {
     const VersionStringOption& string = kVersionStringOptions[i];
     std::optional<std::u16string> value;
@@ -127,7 +130,7 @@ void AddIdentityOptions(CLI::App& build, IdentityOptions& options) {
       ->group(group);
   for (size_t i = 0; i < kVersionStringOptionCount; ++i) {
     const VersionStringOption& string = kVersionStringOptions[i];
-    build.add_option(string.option, options.strings[i], std::string(string.help) + " (" + string.key + ")")
+    build.add_option(string.option, options.strings[i], std::string(string.key) + ": " + string.help)
         ->type_name("TEXT")
         ->group(group);
   }
