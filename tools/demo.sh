@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job, shown end to end: pack our demo inner program into a setup
-# package with sfxpack, ask sfxpack what the launcher will make of it, and run
+# package with sfxpack, with an icon (tools/demo/demo.ico, drawn by
+# image/resources/make_setup_icon.py --demo) and version information of its
+# own, ask sfxpack what the launcher will make of it, and run
 # it under Wine with two arguments. The demo inner program reports what it
 # received (its own path, its folder, its arguments, the package's further
 # data); the report is printed when the launcher has started it.
@@ -29,7 +31,17 @@ printf 'Hello from the further data of the package.' > "$out/further-data.txt"
 
 step "sfxpack build: dist/demo/setup.exe around tools/demo/demo_inner.cpp"
 "$sfxpack" build --inner "$inner" -o "$out/setup.exe" --data "$out/further-data.txt" \
-  --os 7,8,8.1,10,newer --min-release 1507
+  --os 7,8,8.1,10,newer --min-release 1507 \
+  --icon "$root/tools/demo/demo.ico" --file-version 1.0.2 --company-name "Example Company" \
+  --file-description "sfxpack demo setup" --product-name "sfxpack demo" \
+  --legal-copyright "Public domain" --version-string "Comments=Built by make demo"
+
+step "sfxpack inspect: the package's own icon and version information"
+"$sfxpack" inspect "$out/setup.exe" | sed -n '/^Identity/,/^Locator/p' | sed '$d'
+if command -v wrestool >/dev/null; then
+  echo "wrestool -l (icoutils) lists the same resources:"
+  wrestool -l "$out/setup.exe"
+fi
 
 step "sfxpack verify: the launcher's own checks and decoding"
 "$sfxpack" verify "$out/setup.exe"

@@ -21,7 +21,7 @@ packages=(
   libgtest-dev liblzma-dev libcli11-dev
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine64 wine
-  xz-utils lzma-alone osslsigncode openssl
+  xz-utils lzma-alone osslsigncode openssl icoutils
   clang libclang-rt-14-dev llvm
   dpkg-dev
 )

@@ -1,6 +1,7 @@
 // sfxpack against the real launcher under Wine: the launcher accepts what
-// sfxpack builds, refuses with the very text sfxpack predicts, and sfxpack.exe
-// under Wine writes the same bytes as sfxpack on Linux.
+// sfxpack builds, refuses with the very text sfxpack predicts, Windows reads
+// the icon and version information sfxpack sets, and sfxpack.exe under Wine
+// writes the same bytes as sfxpack on Linux.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/test_icons.h"
 
 namespace e2e {
 namespace {
@@ -75,6 +77,38 @@ TEST_F(SfxpackE2e, LauncherAcceptsPackagesBuiltBySfxpack) {
   EXPECT_NE(report.find("arg2=/x"), std::string::npos) << report;
 }
 
+TEST_F(SfxpackE2e, WindowsReadsThePackagesIdentityAndTheInnerProgramStillRuns) {
+  // Windows picks the 32x32 PNG for 32 pixels, and must decode it.
+  WriteBytes(folder_ + "/app.ico", stub::testing::MakeTestIcon(32));
+  const std::string package = Build(
+      "setup.exe", {"--icon", folder_ + "/app.ico", "--file-version", "3.1.4.1", "--product-version",
+                    "3.1", "--company-name", "Example \xE2\x82\xAC Ltd", "--file-description",
+                    "Example Setup", "--version-string", "Comments=nightly"});
+  const std::string report = folder_ + "/identity.txt";
+  const WineRun probe = WinePrefix::Default().Run(
+      u"\"" + WindowsPath(std::string(E2E_WIN64_BUILD_DIR) + "/tests/windows/identity_probe.exe") +
+      u"\" \"" + WindowsPath(package) + u"\" \"" + WindowsPath(report) +
+      u"\" CompanyName FileDescription FileVersion ProductVersion OriginalFilename Comments");
+  ASSERT_TRUE(probe.started) << probe.trace;
+  std::string text;
+  ASSERT_TRUE(stub::testing::ReadFile(report, text)) << probe.trace;
+  EXPECT_EQ(text,
+            "file_version=3.1.4.1\nproduct_version=3.1.0.0\ntranslation=040904B0\n"
+            "string.CompanyName=Example \xE2\x82\xAC Ltd\nstring.FileDescription=Example Setup\n"
+            "string.FileVersion=3.1.4.1\nstring.ProductVersion=3.1.0.0\n"
+            "string.OriginalFilename=setup.exe\nstring.Comments=nightly\n"
+            "icon_group=2\nicon.1=1128\nicon.2=" +
+                std::to_string(ReadBytes(folder_ + "/app.ico").size() - 38 - 1128) +
+                "\nicon_32=2\nicon_created=1\nend\n");
+
+  const WineRun run = RunPackage(package);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, 0u) << run.trace;
+  std::string child;
+  EXPECT_TRUE(stub::testing::ReadFile(folder_ + "/child-report.txt", child)) << run.trace;
+  EXPECT_NE(child.find("arg2=/x"), std::string::npos) << child;
+}
+
 TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
   // Wine reports Windows 10.0; a package for XP only is refused there.
   const std::string refused = Build("xp-only.exe", {"--os", "xp", "--message", "Not for %USER%."});
@@ -105,13 +139,19 @@ TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
 TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
   ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
   WriteBytes(folder_ + "/data.bin", std::vector<uint8_t>(3000, 'x'));
-  const std::vector<std::string> options = {
+  std::vector<std::string> options = {
       "--os", "7,8,8.1,10,newer", "--min-release", "1507", "--max-release", "9999",
       "--elevation", "noadmin", "--message", "N\xC3\xA9 \xE2\x82\xAC %USER%", "--preset", "6"};
-  const std::string linux_package = Build("linux.exe", options);
+  // The identity too; OriginalFilename would otherwise name each output file.
+  WriteBytes(folder_ + "/app.ico", stub::testing::MakeTestIcon());
+  options.insert(options.end(), {"--file-version", "1.2.3.4", "--product-name", "Pr\xC3\xB6" "duct",
+                                 "--version-string", "Comments=same", "--original-filename", "setup.exe"});
+  std::vector<std::string> linux_options = options;
+  linux_options.insert(linux_options.end(), {"--icon", folder_ + "/app.ico"});
+  const std::string linux_package = Build("linux.exe", linux_options);
   std::u16string command = u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" build -q --inner \"" +
                            WindowsPath(inner_) + u"\" -o \"" + WindowsPath(folder_ + "/windows.exe") +
-                           u"\"";
+                           u"\" --icon \"" + WindowsPath(folder_ + "/app.ico") + u"\"";
   for (const std::string& option : options) command += u" \"" + Utf16(option) + u"\"";
   const WineRun run = WinePrefix::Default().Run(command);
   ASSERT_TRUE(run.started) << run.trace;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/test_icons.h"
 #include "tests/support/test_images.h"
 
 namespace sfxpack::testing {
@@ -39,11 +40,17 @@ class SfxpackSigning : public ::testing::Test {
 
 TEST_F(SfxpackSigning, SignedPackageStaysValidAndShowsItsCertificate) {
   WriteBytes(folder_ / "inner.exe", stub::testing::SampleBytes(20000, 3));
+  // With its own icon and version information, which are set before signing.
+  WriteBytes(folder_ / "app.ico", stub::testing::MakeTestIcon());
   ASSERT_EQ(Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",
-                     (folder_ / "setup.exe").string()})
+                     (folder_ / "setup.exe").string(), "--icon", (folder_ / "app.ico").string(),
+                     "--file-version", "1.2.3.4", "--product-name", "Signed"})
                 .status,
             0);
   Sign(folder_ / "setup.exe", folder_ / "signed.exe");
+  const auto signature = RunProcess({"osslsigncode", "verify", "-CAfile", (folder_ / "cert.pem").string(),
+                                     "-in", (folder_ / "signed.exe").string()});
+  EXPECT_EQ(signature.status, 0) << signature.out << signature.err;
   const auto verify = Sfxpack({"verify", (folder_ / "signed.exe").string()});
   EXPECT_EQ(verify.status, 0) << verify.out;
   const auto inspect = Sfxpack({"inspect", (folder_ / "signed.exe").string()});

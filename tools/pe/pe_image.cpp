@@ -18,11 +18,12 @@ using tools::ToolError;
 constexpr uint32_t kDosAreaEnd = 128;
 
 // Optional header (PE32+) field offsets.
+constexpr uint32_t kOptSectionAlignment = 32;
+constexpr uint32_t kOptFileAlignment = 36;
 constexpr uint32_t kOptSizeOfHeaders = 60;
 constexpr uint32_t kOptCheckSum = 64;
 constexpr uint32_t kOptSubsystem = 68;
 constexpr uint32_t kOptNumberOfRvaAndSizes = 108;
-constexpr uint32_t kOptDataDirectories = 112;
 
 bool Fits(std::span<const uint8_t> file, uint64_t offset, uint64_t size) {
   return offset <= file.size() && size <= file.size() - offset;
@@ -86,6 +87,10 @@ Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
   if (image.optional_magic != kPe32PlusMagic) {
     throw ToolError("not a 64-bit (PE32+) Windows program");
   }
+  image.optional_offset = static_cast<uint32_t>(optional);
+  image.section_alignment = ReadLe32(opt + kOptSectionAlignment);
+  image.file_alignment = ReadLe32(opt + kOptFileAlignment);
+  image.size_of_image = ReadLe32(opt + kOptSizeOfImage);
   image.size_of_headers = ReadLe32(opt + kOptSizeOfHeaders);
   image.checksum = ReadLe32(opt + kOptCheckSum);
   image.checksum_offset = static_cast<uint32_t>(optional + kOptCheckSum);
@@ -103,15 +108,17 @@ Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
   if (!Fits(file, table, table_size)) {
     throw ToolError("truncated PE section table");
   }
+  image.section_table_offset = static_cast<uint32_t>(table);
   image.headers_end = static_cast<uint32_t>(table + table_size);
   for (uint16_t i = 0; i < section_count; ++i) {
     const uint8_t* s = &file[table + uint64_t{i} * kSectionHeaderSize];
     Section section;
     section.name = SectionName(s);
-    section.virtual_size = ReadLe32(s + 8);
-    section.virtual_address = ReadLe32(s + 12);
-    section.raw_size = ReadLe32(s + 16);
-    section.raw_offset = ReadLe32(s + 20);
+    section.virtual_size = ReadLe32(s + kSectionVirtualSize);
+    section.virtual_address = ReadLe32(s + kSectionVirtualAddress);
+    section.raw_size = ReadLe32(s + kSectionRawSize);
+    section.raw_offset = ReadLe32(s + kSectionRawOffset);
+    section.characteristics = ReadLe32(s + kSectionCharacteristics);
     if (section.raw_size != 0 && uint64_t{section.raw_offset} + section.raw_size > file_size) {
       throw ToolError("section " + section.name + " reaches past the end of the file");
     }

@@ -6,13 +6,15 @@
 //                +4 u16 Machine, +6 u16 NumberOfSections,
 //                +20 u16 SizeOfOptionalHeader
 //   then the optional header (PE32+ magic 0x20B):
-//                +16 u32 AddressOfEntryPoint, +60 u32 SizeOfHeaders,
+//                +8 u32 SizeOfInitializedData, +16 u32 AddressOfEntryPoint,
+//                +32 u32 SectionAlignment, +36 u32 FileAlignment,
+//                +56 u32 SizeOfImage, +60 u32 SizeOfHeaders,
 //                +64 u32 CheckSum, +68 u16 Subsystem,
 //                +108 u32 NumberOfRvaAndSizes, +112 data directories (8 bytes each;
 //                entry 4, the certificate table, holds a file offset, not an RVA)
 //   then the section table, 40 bytes per section:
 //                +0 name[8], +8 VirtualSize, +12 VirtualAddress,
-//                +16 SizeOfRawData, +20 PointerToRawData
+//                +16 SizeOfRawData, +20 PointerToRawData, +36 Characteristics
 // All fields little-endian. Offsets are checked against the buffer before
 // every read, so a truncated or hostile file gives an error, never a read
 // outside it.
@@ -31,7 +33,20 @@ inline constexpr uint32_t kSectionHeaderSize = 40;
 inline constexpr uint16_t kPe32PlusMagic = 0x20B;
 inline constexpr uint16_t kMachineAmd64 = 0x8664;
 inline constexpr uint16_t kSubsystemWindowsGui = 2;
+inline constexpr uint32_t kResourceDirectory = 2;
 inline constexpr uint32_t kCertificateDirectory = 4;
+inline constexpr uint32_t kBaseRelocationDirectory = 5;
+
+// Offsets of fields in the optional header and in a section header.
+inline constexpr uint32_t kOptSizeOfInitializedData = 8;
+inline constexpr uint32_t kOptSizeOfImage = 56;
+inline constexpr uint32_t kOptDataDirectories = 112;
+inline constexpr uint32_t kSectionVirtualSize = 8;
+inline constexpr uint32_t kSectionVirtualAddress = 12;
+inline constexpr uint32_t kSectionRawSize = 16;
+inline constexpr uint32_t kSectionRawOffset = 20;
+inline constexpr uint32_t kSectionCharacteristics = 36;
+inline constexpr uint32_t kSectionInitializedData = 0x40;  // IMAGE_SCN_CNT_INITIALIZED_DATA
 
 struct Section {
   std::string name;
@@ -39,6 +54,7 @@ struct Section {
   uint32_t virtual_address = 0;
   uint32_t raw_size = 0;
   uint32_t raw_offset = 0;
+  uint32_t characteristics = 0;
 };
 
 struct DataDirectory {
@@ -54,6 +70,11 @@ struct Image {
   uint32_t size_of_headers = 0;
   uint32_t checksum = 0;
   uint32_t checksum_offset = 0;    // file offset of the CheckSum field
+  uint32_t optional_offset = 0;    // file offset of the optional header
+  uint32_t section_table_offset = 0;
+  uint32_t section_alignment = 0;
+  uint32_t file_alignment = 0;
+  uint32_t size_of_image = 0;
   uint32_t headers_end = 0;        // first byte behind the section table
   std::vector<DataDirectory> directories;
   std::vector<Section> sections;

@@ -136,6 +136,7 @@ class Analyzer {
     for (const pe::Section& section : image.sections) {
       Region(section.raw_offset, section.raw_size, "section " + SanitizeUtf8(section.name));
     }
+    map_.identity = ReadPackageIdentity(source_, image, map_.notes);
     map_.image = std::move(image);
   }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "format/package_records.h"
+#include "tools/sfxpack/analysis/package_identity.h"
 #include "tools/pe/pe_image.h"
 
 namespace sfxpack {
@@ -65,6 +66,8 @@ struct PackageMap {
 
   // The launcher image's headers, when they parse.
   std::optional<pe::Image> image;
+  // Its icon and version resource, when it has resources.
+  std::optional<PackageIdentity> identity;
 
   std::optional<stub::TPackageLocator> locator;
   // The CRC-32 of the checksum region, when that region lies in the file.

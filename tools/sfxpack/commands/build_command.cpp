@@ -8,6 +8,7 @@
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
@@ -32,6 +33,7 @@ struct BuildOptions {
   std::optional<unsigned> lc, lp, pb;
   std::string dict;
   bool quiet = false;
+  IdentityOptions identity;
 };
 
 std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
@@ -123,6 +125,12 @@ void PrintSummary(const BuildOptions& options, const BuildRequest& request,
   if (result.layout.locator.DetachedSize != 0) {
     std::printf("  detached       %u\n", result.layout.locator.DetachedSize);
   }
+  if (request.identity.icon) {
+    std::printf("  icon           %s images\n", std::to_string(request.identity.icon->size()).c_str());
+  }
+  if (request.identity.version) {
+    std::printf("  version        %s\n", pe::VersionText(request.identity.version->file_version).c_str());
+  }
 }
 
 int RunBuild(const BuildOptions& options) {
@@ -140,6 +148,7 @@ int RunBuild(const BuildOptions& options) {
   if (!options.data.empty()) request.further_data = PathFromUtf8(options.data);
   request.settings = ConvertSettings(options);
   request.lzma = ConvertLzma(options);
+  request.identity = ConvertIdentity(options.identity, PathToUtf8(request.output.filename()));
   request.detached_auto = options.detached == "auto";
   request.show_progress = !options.quiet;
   const BuildResult result = BuildPackageFile(request);
@@ -223,6 +232,8 @@ Command AddBuildCommand(CLI::App& sfxpack) {
                   "inner program's size)")
       ->type_name("SIZE");
   app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors");
+
+  AddIdentityOptions(*app, options->identity);
   app->footer(
       "Examples:\n"
       "  sfxpack build --inner myapp-setup.exe -o setup.exe\n"

@@ -10,6 +10,7 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/pe/pe_checksum.h"
+#include "tools/pe/image_identity.h"
 #include "tools/pe/pe_image.h"
 #include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/files/atomic_output.h"
@@ -130,6 +131,15 @@ void ApplyDetachedSize(const BuildRequest& request, packaging::PackageHead& head
   std::copy(bytes.begin(), bytes.end(), head.bytes.begin() + stub::kPackageLocatorOffset);
 }
 
+// The launcher image with the package's icon and version resource, or
+// nothing when the request keeps the launcher's own.
+std::vector<uint8_t> WithLauncherIdentity(const BuildRequest& request) {
+  if (!request.identity.icon && !request.identity.version) return {};
+  return WithContext("cannot set the icon and version information in " + request.launcher_name +
+                         ": ",
+                     [&] { return pe::SetIdentity(request.launcher, request.identity); });
+}
+
 }  // namespace
 
 packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzma,
@@ -146,9 +156,12 @@ packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzm
   return effective;
 }
 
-BuildResult BuildPackageFile(const BuildRequest& request) {
-  WithContext("cannot use " + request.launcher_name + ": ",
-              [&] { packaging::CheckLauncherImage(request.launcher); });
+BuildResult BuildPackageFile(const BuildRequest& original) {
+  WithContext("cannot use " + original.launcher_name + ": ",
+              [&] { packaging::CheckLauncherImage(original.launcher); });
+  BuildRequest request = original;
+  const std::vector<uint8_t> launcher = WithLauncherIdentity(request);
+  if (!launcher.empty()) request.launcher = launcher;
   packaging::CheckSettings(request.settings);
   FurtherData further = OpenFurtherData(request);
   const std::vector<uint8_t> inner = ReadInner(request);

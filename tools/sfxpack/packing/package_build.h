@@ -12,6 +12,7 @@
 #include <string>
 
 #include "tools/package_writer/package_writer.h"
+#include "tools/pe/image_identity.h"
 
 namespace sfxpack {
 
@@ -23,6 +24,8 @@ struct BuildRequest {
   std::filesystem::path output;
   packaging::PackageSettings settings;
   packaging::LzmaSettings lzma;
+  // The icon and version resource set in the launcher image; none keeps its own.
+  pe::Identity identity;
   // DetachedSize = the package's own length (the low 32 bits must hold it).
   bool detached_auto = false;
   bool show_progress = true;

@@ -74,6 +74,24 @@ void AppendImage(std::string& out, const PackageMap& map) {
                                      std::to_string(certificate.size) + " bytes");
 }
 
+void AppendIdentity(std::string& out, const PackageMap& map) {
+  if (!map.identity) return;
+  const PackageIdentity& identity = *map.identity;
+  out += "Identity (icon and version resource):\n";
+  std::vector<std::string> icons;
+  for (const IconDescription& icon : identity.icons) icons.push_back(DescribeIcon(icon));
+  Line(out, "Icon", icons.empty() ? "none" : tools::Join(icons, ", "));
+  if (!identity.version) {
+    Line(out, "Version", "none");
+    return;
+  }
+  Line(out, "File version", pe::VersionText(identity.version->file_version));
+  Line(out, "Product version", pe::VersionText(identity.version->product_version));
+  for (const pe::VersionString& string : identity.version->strings) {
+    Line(out, Utf16ToUtf8(string.key), Utf16ToUtf8(string.value));
+  }
+}
+
 void AppendLocator(std::string& out, const PackageMap& map) {
   if (!map.locator) return;
   const stub::TPackageLocator& locator = *map.locator;
@@ -163,6 +181,40 @@ void JsonImage(JsonWriter& json, const PackageMap& map) {
   json.EndObject();
 }
 
+void JsonIdentity(JsonWriter& json, const PackageMap& map) {
+  json.Key("identity");
+  if (!map.identity) {
+    json.Null();
+    return;
+  }
+  json.BeginObject().Key("icons").BeginArray();
+  for (const IconDescription& icon : map.identity->icons) {
+    json.BeginObject()
+        .Field("id", icon.id)
+        .Field("width", icon.width)
+        .Field("height", icon.height)
+        .Field("bit_count", icon.bit_count)
+        .Field("format", icon.png ? "png" : "bmp")
+        .Field("size", icon.size)
+        .EndObject();
+  }
+  json.EndArray().Key("version");
+  if (!map.identity->version) {
+    json.Null();
+  } else {
+    const pe::VersionInfo& version = *map.identity->version;
+    json.BeginObject()
+        .Field("file_version", pe::VersionText(version.file_version))
+        .Field("product_version", pe::VersionText(version.product_version));
+    json.Key("strings").BeginObject();
+    for (const pe::VersionString& string : version.strings) {
+      json.Field(Utf16ToUtf8(string.key), Utf16ToUtf8(string.value));
+    }
+    json.EndObject().EndObject();
+  }
+  json.EndObject();
+}
+
 void JsonLocator(JsonWriter& json, const PackageMap& map) {
   json.Key("locator");
   if (!map.locator) {
@@ -239,6 +291,7 @@ std::string FormatInspectText(const PackageMap& map, const std::string& file_nam
   std::string out = file_name + ": " + DescribeSize(map.file_size) + "\n";
   AppendMap(out, map);
   AppendImage(out, map);
+  AppendIdentity(out, map);
   AppendLocator(out, map);
   AppendHeader(out, map);
   AppendFindings(out, "Problems:\n", map.problems);
@@ -261,6 +314,7 @@ std::string FormatInspectJson(const PackageMap& map, const std::string& file_nam
   }
   json.EndArray();
   JsonImage(json, map);
+  JsonIdentity(json, map);
   JsonLocator(json, map);
   JsonHeader(json, map);
   JsonStrings(json, "problems", map.problems);

@@ -1,0 +1,127 @@
+// sfxpack build's icon and version options, read back by icoutils' wrestool
+// and by inspect; the options and inputs it refuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/test_icons.h"
+#include "tests/support/test_images.h"
+
+namespace sfxpack::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using stub::testing::RunProcess;
+using stub::testing::SampleBytes;
+
+class SfxpackIdentity : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = ScratchFolder();
+    WriteBytes(folder_ / "inner.exe", SampleBytes(30000, 5));
+    WriteBytes(folder_ / "app.ico", stub::testing::MakeTestIcon(64));
+  }
+
+  stub::testing::ProcessResult Build(const std::string& output, std::vector<std::string> options) {
+    options.insert(options.begin(), {"build", "-q", "--inner", (folder_ / "inner.exe").string(),
+                                     "-o", (folder_ / output).string()});
+    return Sfxpack(options);
+  }
+
+  // What wrestool prints for `args` on `file`; fails the test unless it succeeds.
+  std::string Wrestool(std::vector<std::string> args, const fs::path& file) {
+    args.insert(args.begin(), "wrestool");
+    args.push_back(file.string());
+    const auto result = RunProcess(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return result.out;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(SfxpackIdentity, WrestoolAndInspectReadTheIconAndVersionGiven) {
+  if (RunProcess({"sh", "-c", "command -v wrestool"}).status != 0) GTEST_SKIP() << "no wrestool";
+  const auto built =
+      Build("setup.exe", {"--icon", (folder_ / "app.ico").string(), "--file-version", "2.5",
+                          "--company-name", "Ex\xC3\xA4mple Ltd", "--file-description", "Example Setup",
+                          "--product-name", "Example", "--legal-copyright", "(c) 2026 Example",
+                          "--version-string", "Comments=Built = nightly"});
+  ASSERT_EQ(built.status, 0) << built.err;
+  const fs::path package = folder_ / "setup.exe";
+  EXPECT_EQ(Sfxpack({"verify", package.string()}).status, 0);
+
+  const std::string list = Wrestool({"-l"}, package);
+  for (const char* resource : {"--type=14 --name=1 --language=1033", "--type=3 --name=1",
+                               "--type=3 --name=2", "--type=16 --name=1", "--type=24 --name=1"}) {
+    EXPECT_NE(list.find(resource), std::string::npos) << resource << "\n" << list;
+  }
+  // wrestool rebuilds the .ico from the group and its icons; it writes as many
+  // bytes again as the group holds behind it, read from beyond its buffer.
+  const std::string icon = Wrestool({"-x", "-t14"}, package);
+  const std::vector<uint8_t> input = ReadBytes(folder_ / "app.ico");
+  ASSERT_GE(icon.size(), input.size());
+  EXPECT_TRUE(std::vector<uint8_t>(icon.begin(), icon.begin() + input.size()) == input);
+  // The manifest stays byte for byte.
+  EXPECT_EQ(Wrestool({"-x", "--raw", "-t24"}, package), Wrestool({"-x", "--raw", "-t24"}, LauncherImage()));
+
+  const std::string json = Sfxpack({"inspect", "--json", package.string()}).out;
+  for (const char* expected :
+       {"\"file_version\": \"2.5.0.0\"", "\"product_version\": \"2.5.0.0\"",
+        "\"CompanyName\": \"Ex\xC3\xA4mple Ltd\"", "\"FileVersion\": \"2.5.0.0\"",
+        "\"OriginalFilename\": \"setup.exe\"", "\"ProductVersion\": \"2.5.0.0\"",
+        "\"Comments\": \"Built = nightly\"", "\"format\": \"png\"", "\"width\": 64"}) {
+    EXPECT_NE(json.find(expected), std::string::npos) << expected << "\n" << json;
+  }
+  const std::string text = Sfxpack({"inspect", package.string()}).out;
+  EXPECT_NE(text.find("Icon            16x16 32-bit, 64x64 32-bit PNG"), std::string::npos) << text;
+
+  // Without the options the launcher's own icon and version resource stay.
+  ASSERT_EQ(Build("plain.exe", {}).status, 0);
+  EXPECT_EQ(Wrestool({"-x", "--raw", "-t16"}, folder_ / "plain.exe"),
+            Wrestool({"-x", "--raw", "-t16"}, LauncherImage()));
+  EXPECT_EQ(Wrestool({"-x", "--raw", "-t14"}, folder_ / "plain.exe"),
+            Wrestool({"-x", "--raw", "-t14"}, LauncherImage()));
+}
+
+TEST_F(SfxpackIdentity, BadIdentityInputsFailWithoutOutput) {
+  std::vector<uint8_t> bad_directory = ReadBytes(folder_ / "app.ico");
+  bad_directory[4] = 9;  // nine images listed, two there
+  WriteBytes(folder_ / "bad-directory.ico", bad_directory);
+  WriteBytes(folder_ / "text.ico", {'h', 'e', 'l', 'l', 'o'});
+  WriteBytes(folder_ / "huge.ico", {});
+  fs::resize_file(folder_ / "huge.ico", (4 << 20) + 1);
+  const std::string f = folder_.string() + "/";
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    int status;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"not an .ico", {"--icon", f + "text.ico"}, 1, "text.ico' is not an .ico file"},
+      {"bad directory", {"--icon", f + "bad-directory.ico"}, 1, "bad icon directory"},
+      {"icon missing", {"--icon", f + "none.ico"}, 1, "none.ico"},
+      {"icon too large", {"--icon", f + "huge.ico"}, 1, "is too large"},
+      {"version part above 65535", {"--file-version", "1.65536"}, 2, "from 0 to 65535"},
+      {"five version parts", {"--product-version", "1.2.3.4.5"}, 2, "--product-version \"1.2.3.4.5\" is not"},
+      {"empty version part", {"--file-version", "1..2"}, 2, "--file-version \"1..2\""},
+      {"string too long", {"--file-description", std::string(40000, 'x')}, 2, "at most 65,535"},
+      {"string not UTF-8", {"--product-name", "a\xC3("}, 2, "--product-name is not valid UTF-8"},
+      {"no NAME=VALUE", {"--version-string", "Comments"}, 2, "is not NAME=VALUE"},
+      {"string twice", {"--company-name", "A", "--version-string", "companyname=B"}, 2, "given twice"},
+  };
+  const std::vector<std::string> before = FolderContents(folder_);
+  for (const Case& c : cases) {
+    const auto result = Build("setup.exe", c.options);
+    EXPECT_EQ(result.status, c.status) << c.name << ": " << result.err;
+    EXPECT_NE(result.err.find(c.error), std::string::npos) << c.name << ": " << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << c.name << ": " << result.err;
+    EXPECT_EQ(FolderContents(folder_), before) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace sfxpack::testing
