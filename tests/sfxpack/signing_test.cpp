@@ -38,7 +38,7 @@ class SfxpackSigning : public ::testing::Test {
 };
 
 TEST_F(SfxpackSigning, SignedPackageStaysValidAndShowsItsCertificate) {
-  WriteBytes(folder_ / "inner.exe", stub::testing::SampleBytes(20000, 3));
+  WriteBytes(folder_ / "inner.exe", stub::testing::AsWindowsProgram(stub::testing::SampleBytes(20000, 3)));
   ASSERT_EQ(Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",
                      (folder_ / "setup.exe").string()})
                 .status,
