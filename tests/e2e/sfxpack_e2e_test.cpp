@@ -161,7 +161,8 @@ TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
 
 // On Windows, as on Linux, sfxpack.exe writes only regular files and never
 // over its input: devices by name and by kind, and the input under another
-// name, which only the volume serial number and file index tell.
+// name, which only the volume serial number and file index tell. An exit
+// code file may be a device.
 TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
   ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
   const std::vector<uint8_t> inner = ReadBytes(inner_);
@@ -176,6 +177,12 @@ TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
     EXPECT_EQ(run.exit_code, 2u) << Utf8(output) << "\n" << run.trace;
   }
   EXPECT_TRUE(ReadBytes(inner_) == inner);
+  const std::string package = Build("setup.exe", {});
+  const WineRun verify = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
+                                                   u"\" verify \"" + WindowsPath(package) +
+                                                   u"\" --exit-code-file NUL");
+  ASSERT_TRUE(verify.started) << verify.trace;
+  EXPECT_EQ(verify.exit_code, 0u) << verify.trace;
 }
 
 }  // namespace

@@ -36,7 +36,12 @@ std::FILE* CreateExclusive(const std::filesystem::path& path, OutputContent cont
                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                   nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+    switch (GetLastError()) {
+      case ERROR_FILE_EXISTS: errno = EEXIST; break;
+      case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+      case ERROR_DISK_FULL: errno = ENOSPC; break;
+      default: errno = EACCES; break;
+    }
     return nullptr;
   }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
