@@ -1,32 +1,45 @@
 # The two commands of the quick start, and the steps behind them.
 #
-#   make demo   build everything, then build a setup package and run it under Wine
-#   make test   build everything, then run the unit, sfxpack and end-to-end
-#               tests, and the unit tests again under the sanitizers
+#   make demo      build everything, then build a setup package and run it under Wine
+#   make test      build everything, then run the unit, sfxpack and end-to-end
+#                  tests, the unit tests again under the sanitizers, and the
+#                  test of the installed .deb package
+#   make install   install sfxpack (release build) under PREFIX (default
+#                  /usr/local), into DESTDIR when set: make install DESTDIR=/tmp/root
+#   make package   build the Debian package dist/sfxpack_VERSION_ARCH.deb
 #
 # Each target first runs tools/install-deps.sh, which installs what is missing
 # and does nothing when all is there.
 
 CMAKE ?= cmake
 CTEST ?= ctest
+PREFIX ?= /usr/local
+DESTDIR ?=
 
-.PHONY: all deps build build-win64 build-host build-asan test test-unit test-asan demo clean
+.PHONY: all deps build build-win64 build-host build-release build-asan test test-unit test-asan \
+        test-install install package demo clean
 
 all: build
 
 deps:
 	tools/install-deps.sh
 
-# The Windows build comes first: the host build embeds and tests its products.
+# The Windows build comes first: the host builds embed and test its products.
 build-win64: deps
 	$(CMAKE) --preset win64 >/dev/null
 	$(CMAKE) --build --preset win64
 
+# Debug, with the tests; its sfxpack stays in build/host/dist.
 build-host: deps build-win64
 	$(CMAKE) --preset host >/dev/null
 	$(CMAKE) --build --preset host
 
-build: build-win64 build-host
+# The sfxpack users get: dist/sfxpack, the man page, the install rules.
+build-release: deps build-win64
+	$(CMAKE) --preset release >/dev/null
+	$(CMAKE) --build --preset release
+
+build: build-win64 build-host build-release
 
 build-asan: deps build-win64
 	$(CMAKE) --preset asan >/dev/null
@@ -35,12 +48,22 @@ build-asan: deps build-win64
 test: build build-asan
 	$(CTEST) --preset host
 	$(CTEST) --preset asan
+	$(CTEST) --preset release
 
 test-unit: build-host
 	$(CTEST) --preset unit
 
 test-asan: build-asan
 	$(CTEST) --preset asan
+
+test-install: build-release
+	$(CTEST) --preset release
+
+install: build-release
+	DESTDIR="$(DESTDIR)" $(CMAKE) --install build/release --prefix "$(PREFIX)"
+
+package: build-release
+	cd build/release && cpack
 
 demo: build
 	tools/demo.sh

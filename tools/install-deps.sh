@@ -25,6 +25,8 @@ packages=(
   clang libclang-rt-14-dev llvm
   dpkg-dev
 )
+# Installing sfxpack: its man page is made from its --help at build time.
+packages+=(help2man)
 
 log() { printf 'install-deps: %s\n' "$*"; }
 

@@ -21,6 +21,7 @@ using stub::testing::RunProcess;
 
 constexpr uint32_t kUnsupportedWindowsExit = 1633;
 constexpr uint32_t kDamagedExit = 1392;
+constexpr uint32_t kBadExeFormat = 193;
 
 ProcessResult Sfxpack(std::vector<std::string> args) {
   args.insert(args.begin(), E2E_SFXPACK);
@@ -134,6 +135,23 @@ TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
   const std::string shown = Utf8(run.boxes[0].text);
   EXPECT_EQ(PredictedMessage(verify).substr(0, shown.size()), shown);
   EXPECT_GT(shown.size(), 100u);
+
+  // An inner program Windows cannot start: the launcher's start of the copy fails.
+  WriteBytes(folder_ + "/text.exe", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'g', 'r', 'a', 'm'});
+  const std::string not_a_program = folder_ + "/not-a-program.exe";
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", folder_ + "/text.exe", "-o", not_a_program,
+                     "--allow-any-inner"})
+                .status,
+            0);
+  const ProcessResult start = Sfxpack({"verify", not_a_program});
+  EXPECT_EQ(start.status, static_cast<int>(kBadExeFormat)) << start.out;
+  run = RunPackage(not_a_program);
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, kBadExeFormat);
+  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+  const std::string start_failed = Utf8(run.boxes[0].text);
+  EXPECT_EQ(PredictedMessage(start).substr(0, start_failed.size()), start_failed);
+  EXPECT_GT(start_failed.size(), 100u);
 }
 
 TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
@@ -179,6 +197,32 @@ TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
                                                  u"\" --windows 6.1");
   ASSERT_TRUE(gate.started) << gate.trace;
   EXPECT_EQ(gate.exit_code, kUnsupportedWindowsExit);
+}
+
+// On Windows, as on Linux, sfxpack.exe writes only regular files and never
+// over its input: devices by name and by kind, and the input under another
+// name, which only the volume serial number and file index tell. An exit
+// code file may be a device.
+TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
+  ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
+  const std::vector<uint8_t> inner = ReadBytes(inner_);
+  const std::u16string build = u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" build -q --inner \"" +
+                               WindowsPath(inner_) + u"\" -o ";
+  for (const std::u16string& output :
+       {std::u16string(u"NUL"), std::u16string(u"CON"), u"\"" + WindowsPath(folder_) + u"\\nul.exe\"",
+        u"\"" + WindowsPath(inner_) + u"\"",
+        u"\"" + WindowsPath(folder_) + u"\\.\\INNER.EXE\""}) {
+    const WineRun run = WinePrefix::Default().Run(build + output);
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, 2u) << Utf8(output) << "\n" << run.trace;
+  }
+  EXPECT_TRUE(ReadBytes(inner_) == inner);
+  const std::string package = Build("setup.exe", {});
+  const WineRun verify = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
+                                                   u"\" verify \"" + WindowsPath(package) +
+                                                   u"\" --exit-code-file NUL");
+  ASSERT_TRUE(verify.started) << verify.trace;
+  EXPECT_EQ(verify.exit_code, 0u) << verify.trace;
 }
 
 }  // namespace

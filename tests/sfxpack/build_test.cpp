@@ -1,5 +1,6 @@
 // sfxpack build and inspect, run as a user runs them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +12,7 @@ namespace sfxpack::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using stub::testing::AsWindowsProgram;
 using stub::testing::SampleBytes;
 
 // "key": value as inspect --json writes it.
@@ -23,7 +25,7 @@ class SfxpackBuild : public ::testing::Test {
   void SetUp() override {
     folder_ = ScratchFolder();
     inner_ = folder_ / "inner.exe";
-    WriteBytes(inner_, SampleBytes(40000, 11));
+    WriteBytes(inner_, AsWindowsProgram(SampleBytes(40000, 11)));
     output_ = folder_ / "setup.exe";
   }
 
@@ -175,9 +177,9 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
        "excludes"},
       {"preset 10", {"--preset", "10"}, 2, "--preset"},
       {"lc 5", {"--lc", "5"}, 2, "--lc"},
-      {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 1, "lc + lp"},
-      {"dictionary too small", {"--dict", "1KiB"}, 1, "dictionary size"},
-      {"dictionary not a size", {"--dict", "big"}, 2, "--dict: \"big\" is not a size"},
+      {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 2, "lc + lp"},
+      {"dictionary too small", {"--dict", "1KiB"}, 2, "smaller than 4 KiB"},
+      {"dictionary not a size", {"--dict", "big"}, 2, "--dict \"big\" is not a size"},
       {"inner program missing", {"--inner", f + "none.exe"}, 1, "none.exe"},
       {"inner program a folder", {"--inner", f + "folder"}, 1, "folder"},
       {"inner program too large", {"--inner", huge_inner.string()}, 1, "too large"},
@@ -185,7 +187,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"further data too large", {"--data", huge_data.string()}, 1, "4 GiB"},
       {"stub not a program", {"--stub", f + "not-pe.exe"}, 1, "launcher image"},
       {"output folder missing", {"-o", f + "no/setup.exe"}, 1, "setup.exe"},
-      {"output a folder", {"-o", f + "folder"}, 1, "folder"},
+      {"output a folder", {"-o", f + "folder"}, 2, "folder"},
   };
   const std::vector<std::string> before = FolderContents(folder_);
   for (const BadBuild& c : cases) {
@@ -209,6 +211,47 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   EXPECT_NE(result.err.find("behind its last section"), std::string::npos) << result.err;
 }
 
+TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
+  // A build that read its inner program before checking would wait for ever
+  // on this FIFO, which nobody writes to.
+  const std::string fifo = (folder_ / "silent.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> named;  // the option, the value, the range
+  };
+  const std::string dict_range = "allowed are 4 KiB to 1,536 MiB";
+  const Case cases[] = {
+      {{"--dict", "4G"}, {"--dict \"4G\" is larger than 1,536 MiB", dict_range}},
+      {{"--dict", "0"}, {"--dict \"0\" is smaller than 4 KiB", dict_range}},
+      {{"--dict", "4095"}, {"--dict \"4095\"", dict_range}},
+      {{"--dict", "1537MiB"}, {"--dict \"1537MiB\"", dict_range}},
+      {{"--dict", "4 GB RAM"}, {"--dict \"4 GB RAM\" is not a size", dict_range}},
+      {{"--lc", "4", "--lp", "1"}, {"--lc 4 and --lp 1 add up to 5", "lc + lp of at most 4"}},
+      {{"--lp", "2"}, {"the preset's lc 3 and --lp 2", "lc + lp of at most 4"}},
+      {{"--lc", "5"}, {"--lc", "5", "0 to 4"}},
+      {{"--pb", "9"}, {"--pb", "9", "0 to 4"}},
+      {{"--preset", "10"}, {"--preset", "10", "0 to 9"}},
+      {{"--detached", "5GiB"}, {"--detached \"5GiB\"", "0 bytes to 4,294,967,295 bytes"}},
+      {{"--min-release", "70000"}, {"--min-release \"70000\"", "0 to 65535"}},
+      {{"--max-release", "x"}, {"--max-release \"x\"", "0 to 65535"}},
+      {{"--elevation", "admin"}, {"--elevation \"admin\"", "none (0), runas (1), noadmin (2)"}},
+      {{"--os", "7,11"}, {"--os", "\"11\"", "xp, vista, 7, 8, 8.1, 10, newer, all"}},
+      {{"--os-mask", "0x1G"}, {"--os-mask \"0x1G\"", "64-bit number"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"build", "--inner", fifo, "-o", output_.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    stub::testing::ProcessOptions options;
+    options.timeout_seconds = 20;
+    const auto result = Sfxpack(args, options);
+    EXPECT_EQ(result.status, 2) << c.options[0] << ": " << result.err;
+    for (const std::string& part : c.named) {
+      EXPECT_NE(result.err.find(part), std::string::npos) << part << " in " << result.err;
+    }
+  }
+}
+
 TEST_F(SfxpackBuild, LongestMessageAndEmptyMessageAreAccepted) {
   WriteBytes(folder_ / "longest.txt", std::vector<uint8_t>(65535, 'x'));
   Build({"-q", "--message-file", (folder_ / "longest.txt").string()});
@@ -220,7 +263,7 @@ TEST_F(SfxpackBuild, LongestMessageAndEmptyMessageAreAccepted) {
 TEST_F(SfxpackBuild, InterruptedBuildLeavesNothingBehind) {
   // Large enough to be busy when the signal comes; whenever it comes, no
   // temporary file may stay.
-  WriteBytes(inner_, SampleBytes(12 << 20, 9));
+  WriteBytes(inner_, AsWindowsProgram(SampleBytes(12 << 20, 9)));
   const std::vector<std::string> before = FolderContents(folder_);
   const auto result = stub::testing::RunProcess({"timeout", "-s", "INT", "0.5", SFXPACK_BINARY,
                                                  "build", "--inner", inner_.string(), "-o",

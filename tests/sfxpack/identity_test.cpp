@@ -20,7 +20,7 @@ class SfxpackIdentity : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = ScratchFolder();
-    WriteBytes(folder_ / "inner.exe", SampleBytes(30000, 5));
+    WriteBytes(folder_ / "inner.exe", stub::testing::AsWindowsProgram(SampleBytes(30000, 5)));
     WriteBytes(folder_ / "app.ico", stub::testing::MakeTestIcon(64));
   }
 

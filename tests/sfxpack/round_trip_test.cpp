@@ -1,5 +1,6 @@
-// Round trips: whatever build packs, verify accepts and extract gives back
-// byte for byte, through the launcher's own decoding.
+// Round trips: whatever build packs, verify accepts (or, for an inner program
+// Windows cannot start, reports the launcher's start failure) and extract
+// gives back byte for byte, through the launcher's own decoding.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -15,7 +16,10 @@ namespace sfxpack::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using stub::testing::AsWindowsProgram;
 using stub::testing::SampleBytes;
+
+constexpr int kBadExeFormat = 193;
 
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
   std::mt19937 random(seed);
@@ -28,9 +32,10 @@ class SfxpackRoundTrip : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = ScratchFolder(); }
 
-  // Builds a package around `inner` with `options`, then verifies and extracts it.
+  // Builds a package around `inner` with `options`, then verifies and extracts
+  // it; verify ends with `verify_code`.
   void RoundTrip(const std::string& name, const fs::path& inner,
-                 const std::vector<std::string>& options = {}) {
+                 const std::vector<std::string>& options = {}, int verify_code = 0) {
     SCOPED_TRACE(name);
     const fs::path package = folder_ / (name + ".setup.exe");
     const fs::path extracted = folder_ / (name + ".extracted");
@@ -39,8 +44,9 @@ class SfxpackRoundTrip : public ::testing::Test {
     auto result = Sfxpack(build);
     ASSERT_EQ(result.status, 0) << result.err;
     result = Sfxpack({"verify", package.string()});
-    EXPECT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.out.find(": OK: "), std::string::npos) << result.out;
+    EXPECT_EQ(result.status, verify_code) << result.out << result.err;
+    EXPECT_NE(result.out.find(verify_code == 0 ? ": OK: " : "exits with code"), std::string::npos)
+        << result.out;
     result = Sfxpack({"extract", package.string(), "-o", extracted.string()});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_TRUE(ReadBytes(extracted) == ReadBytes(inner)) << "extracted bytes differ";
@@ -76,20 +82,27 @@ TEST_F(SfxpackRoundTrip, EdgeSizes) {
     const char* name;
     std::vector<uint8_t> bytes;
   };
-  const Case cases[] = {
+  // Too short for a Windows program: packed when allowed, refused at the start.
+  const Case too_short[] = {
       {"empty", {}},
       {"one byte", {0x4D}},
       {"two bytes", {0, 0xFF}},
-      {"4 KiB", SampleBytes(4096, 1)},
-      {"4 KiB + 1", SampleBytes(4097, 2)},
-      {"random 1 MiB", RandomBytes(1 << 20, 3)},
-      {"6 MB", SampleBytes(6 << 20, 4)},
   };
-  for (const Case& c : cases) RoundTrip(c.name, Input("inner.bin", c.bytes), {"--preset", "6"});
+  for (const Case& c : too_short) {
+    RoundTrip(c.name, Input("inner.bin", c.bytes), {"--preset", "6", "--allow-any-inner"},
+              kBadExeFormat);
+  }
+  const Case programs[] = {
+      {"4 KiB", AsWindowsProgram(SampleBytes(4096, 1))},
+      {"4 KiB + 1", AsWindowsProgram(SampleBytes(4097, 2))},
+      {"random 1 MiB", AsWindowsProgram(RandomBytes(1 << 20, 3))},
+      {"6 MB", AsWindowsProgram(SampleBytes(6 << 20, 4))},
+  };
+  for (const Case& c : programs) RoundTrip(c.name, Input("inner.bin", c.bytes), {"--preset", "6"});
 }
 
 TEST_F(SfxpackRoundTrip, LzmaSettingsAndFurtherData) {
-  const fs::path inner = Input("inner.bin", SampleBytes(300000, 6));
+  const fs::path inner = Input("inner.bin", AsWindowsProgram(SampleBytes(300000, 6)));
   const fs::path data = Input("data.bin", RandomBytes(100000, 7));
   struct Case {
     const char* name;
@@ -113,7 +126,7 @@ TEST_F(SfxpackRoundTrip, LzmaSettingsAndFurtherData) {
 // Header fields a faulty builder could write, with the checksum made to match:
 // only reading and decoding the stream can find them.
 TEST_F(SfxpackRoundTrip, DamageBehindAValidChecksumIsFoundByDecoding) {
-  const fs::path inner = Input("inner.bin", SampleBytes(50000, 8));
+  const fs::path inner = Input("inner.bin", AsWindowsProgram(SampleBytes(50000, 8)));
   const fs::path package = folder_ / "setup.exe";
   ASSERT_EQ(Sfxpack({"build", "-q", "--inner", inner.string(), "-o", package.string()}).status, 0);
   const std::vector<uint8_t> bytes = ReadBytes(package);

@@ -39,7 +39,8 @@ class SfxpackSigning : public ::testing::Test {
 };
 
 TEST_F(SfxpackSigning, SignedPackageStaysValidAndShowsItsCertificate) {
-  WriteBytes(folder_ / "inner.exe", stub::testing::SampleBytes(20000, 3));
+  WriteBytes(folder_ / "inner.exe",
+             stub::testing::AsWindowsProgram(stub::testing::SampleBytes(20000, 3)));
   // With its own icon and version information, which are set before signing.
   WriteBytes(folder_ / "app.ico", stub::testing::MakeTestIcon());
   ASSERT_EQ(Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",

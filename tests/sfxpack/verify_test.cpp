@@ -16,11 +16,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using stub::FatalMessage;
+using stub::testing::AsWindowsProgram;
 using stub::testing::SampleBytes;
 
 constexpr int kDamaged = 1392;
 constexpr int kTruncated = 38;
 constexpr int kUnsupported = 1633;
+constexpr int kBadExeFormat = 193;
 
 std::string Text(FatalMessage message) { return Utf16ToUtf8(stub::FatalMessageText(message)); }
 
@@ -28,7 +30,7 @@ class SfxpackVerify : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = ScratchFolder();
-    WriteBytes(folder_ / "inner.exe", SampleBytes(30000, 5));
+    WriteBytes(folder_ / "inner.exe", AsWindowsProgram(SampleBytes(30000, 5)));
     package_ = folder_ / "setup.exe";
     const auto result =
         Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o", package_.string(),
@@ -145,6 +147,102 @@ TEST_F(SfxpackVerify, GateRunsThePackageChecksFirst) {
                 Text(FatalMessage::kDamaged));
   ExpectVerdict("message beyond the file, admitted", lost_message, {"gate", "--windows", "6.1"}, 0,
                 "");
+}
+
+TEST_F(SfxpackVerify, InnerProgramsWindowsCannotStartAreRefusedOrReported) {
+  const std::vector<uint8_t> x64 = AsWindowsProgram(SampleBytes(500, 3));
+  const auto changed = [&x64](size_t offset, std::vector<uint8_t> bytes) {
+    std::vector<uint8_t> program = x64;
+    std::copy(bytes.begin(), bytes.end(), program.begin() + offset);
+    return program;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* why;  // null: a program Windows starts
+  };
+  const Case cases[] = {
+      {"x86-64", x64, nullptr},
+      {"x86", changed(68, {0x4C, 0x01}), nullptr},
+      {"ARM64", changed(68, {0x64, 0xAA}), nullptr},
+      {"empty", {}, "it is empty"},
+      {"text", {'s', 'e', 't', 'u', 'p'}, "it does not start with MZ"},
+      {"MZ alone", {'M', 'Z'}, "its DOS header is cut short"},
+      {"PE header behind the end", changed(60, {0xF0, 0x01}), "its PE header offset 496 lies outside the file"},
+      {"NE signature", changed(64, {'N', 'E'}), "it has no PE signature at offset 64"},
+      {"Itanium", changed(68, {0x00, 0x02}), "its machine type 0x0200 is none that Windows runs"},
+  };
+  const fs::path package = folder_ / "built.exe";
+  for (const Case& c : cases) {
+    WriteBytes(folder_ / "program.exe", c.bytes);
+    const std::vector<std::string> build = {"build", "-q", "--inner",
+                                            (folder_ / "program.exe").string(), "-o",
+                                            package.string()};
+    fs::remove(package);
+    auto result = Sfxpack(build);
+    EXPECT_EQ(result.status, c.why ? 1 : 0) << c.name << ": " << result.err;
+    if (!c.why) continue;
+    EXPECT_NE(result.err.find(std::string("is not a Windows program: ") + c.why), std::string::npos)
+        << c.name << ": " << result.err;
+    EXPECT_FALSE(fs::exists(package)) << c.name;
+    std::vector<std::string> allowed = build;
+    allowed.push_back("--allow-any-inner");
+    ASSERT_EQ(Sfxpack(allowed).status, 0) << c.name;
+    // What the launcher does with the copy: its start fails with ERROR_BAD_EXE_FORMAT.
+    ExpectVerdict(c.name, ReadBytes(package), {"verify"}, kBadExeFormat,
+                  Text(FatalMessage::kStartFailed));
+  }
+  const auto zero = Sfxpack({"build", "--inner", "/dev/zero", "-o", package.string()});
+  EXPECT_EQ(zero.status, 1);
+  EXPECT_NE(zero.err.find("'/dev/zero' is not a Windows program: it is empty"), std::string::npos)
+      << zero.err;
+}
+
+// A package's texts and the names on the command line reach the terminal with
+// every control character escaped and every invalid byte replaced.
+TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
+  std::vector<uint8_t> stub = ReadBytes(LauncherImage());
+  const uint32_t pe = stub::ReadLe32(&stub[60]);
+  const size_t first_section = pe + 24 + stub::ReadLe16(&stub[pe + 20]);
+  const std::vector<uint8_t> name = {0x1B, '[', '2', 'J', 0xFF, 0, 0, 0};
+  std::copy(name.begin(), name.end(), stub.begin() + first_section);
+  WriteBytes(folder_ / "stub.exe", stub);
+  const std::string hostile = package_.string() + " \x1b]0;title\x07\x1b[2J\r" +
+                              package_.string() + ": OK: fine\n\xC2\x9B" "1m\x7F";
+  const fs::path package = folder_ / "evil\x1b[31m.exe";
+  const auto built =
+      Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o", package.string(),
+               "--stub", (folder_ / "stub.exe").string(), "--os", "xp", "--message", hostile});
+  ASSERT_EQ(built.status, 0) << built.err;
+  const std::string message = "\\x1b]0;title\\x07\\x1b[2J\\x0d";
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> shown;
+  };
+  const Case cases[] = {
+      {{"inspect", package.string()},
+       {"evil\\x1b[31m.exe: ", message, ": OK: fine\\x0a\\u009b1m\\x7f",
+        "section \\x1b[2J\xEF\xBF\xBD", "Section         \\x1b[2J\xEF\xBF\xBD: raw"}},
+      {{"gate", package.string(), "--windows", "6.1"}, {"evil\\x1b[31m.exe: the launcher", message}},
+      {{"verify", package.string()}, {"evil\\x1b[31m.exe: OK: "}},
+      {{"verify", (folder_ / "gone\x1b[2J\xFF.exe").string()}, {"gone\\x1b[2J\xEF\xBF\xBD.exe"}},
+  };
+  for (const Case& c : cases) {
+    const auto result = Sfxpack(c.args);
+    const std::string shown = result.out + result.err;
+    for (size_t i = 0; i < shown.size(); ++i) {
+      const auto byte = static_cast<uint8_t>(shown[i]);
+      const bool c1 = byte == 0xC2 && i + 1 < shown.size() &&
+                      static_cast<uint8_t>(shown[i + 1]) >= 0x80 &&
+                      static_cast<uint8_t>(shown[i + 1]) <= 0x9F;
+      EXPECT_FALSE((byte < 0x20 && byte != '\n') || byte == 0x7F || c1)
+          << c.args[0] << ": control character at " << i << " in\n" << shown;
+    }
+    EXPECT_EQ(SanitizeUtf8(shown), shown) << c.args[0] << ": not UTF-8";
+    for (const std::string& part : c.shown) {
+      EXPECT_NE(shown.find(part), std::string::npos) << c.args[0] << ": " << part << " in\n" << shown;
+    }
+  }
 }
 
 TEST_F(SfxpackVerify, BadArgumentsAreSfxpacksOwnErrors) {

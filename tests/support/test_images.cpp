@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "format/little_endian.h"
 
 namespace stub::testing {
@@ -48,6 +50,15 @@ TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
   packaging::LzmaSettings lzma;
   lzma.preset = 1;
   return BuildPackage(MakeLauncherImage(), inner, settings, lzma, further_data);
+}
+
+std::vector<uint8_t> AsWindowsProgram(std::vector<uint8_t> bytes) {
+  bytes.resize(std::max<size_t>(bytes.size(), 70));
+  bytes[0] = 'M', bytes[1] = 'Z';
+  WriteLe32(&bytes[60], 64);
+  const uint8_t signature[] = {'P', 'E', 0, 0, 0x64, 0x86};
+  std::copy(std::begin(signature), std::end(signature), bytes.begin() + 64);
+  return bytes;
 }
 
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed) {

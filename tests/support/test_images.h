@@ -24,4 +24,9 @@ TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
 // Deterministic bytes for payloads: text-like, repetitive enough to compress.
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed = 1);
 
+// `bytes` (grown to 70 when shorter) with what Windows looks at first in a program
+// stamped on their front: "MZ", the PE header's offset 64, "PE\0\0" and the
+// x86-64 machine type. Enough for sfxpack's check of inner programs.
+std::vector<uint8_t> AsWindowsProgram(std::vector<uint8_t> bytes);
+
 }  // namespace stub::testing

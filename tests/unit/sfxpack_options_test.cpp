@@ -132,22 +132,25 @@ TEST(SfxpackOptions, SizesTakeBinarySuffixes) {
       {"99999999999999999999999", std::nullopt},
   };
   for (const Case& c : cases) {
-    const auto parse = [&] { return ParseSize(c.text, 0xFFFFFFFF); };
+    const auto parse = [&] { return ParseSize("--size", c.text, 0, 0xFFFFFFFF); };
     if (c.size) {
       EXPECT_EQ(parse(), *c.size) << c.text;
     } else {
       const std::string error = UsageErrorOf(parse);
-      EXPECT_NE(error.find(c.text), std::string::npos) << error;
+      EXPECT_NE(error.find("--size \"" + std::string(c.text) + "\""), std::string::npos) << error;
+      EXPECT_NE(error.find("0 bytes to 4,294,967,295 bytes"), std::string::npos) << error;
     }
   }
 }
 
 TEST(SfxpackOptions, ReleaseIdsAreSixteenBitNumbers) {
-  EXPECT_EQ(ParseReleaseIdOption("1507"), 1507);
-  EXPECT_EQ(ParseReleaseIdOption("0"), 0);
-  EXPECT_EQ(ParseReleaseIdOption("65535"), 65535);
+  EXPECT_EQ(ParseReleaseIdOption("--min-release", "1507"), 1507);
+  EXPECT_EQ(ParseReleaseIdOption("--min-release", "0"), 0);
+  EXPECT_EQ(ParseReleaseIdOption("--min-release", "65535"), 65535);
   for (const char* bad : {"65536", "abc", "", "15 07", "-1", "1803abc"}) {
-    EXPECT_EQ(ValueOrNothing([&] { return ParseReleaseIdOption(bad); }), std::nullopt) << bad;
+    EXPECT_EQ(ValueOrNothing([&] { return ParseReleaseIdOption("--min-release", bad); }),
+              std::nullopt)
+        << bad;
   }
 }
 

@@ -46,7 +46,7 @@ class SfxpackPackageBuild : public ::testing::Test {
     fs::create_directories(folder_);
     launcher_ = MakeLauncherImage();
     stub::WriteLe32(&launcher_[kChecksumField], 0x1234);  // a launcher with a CheckSum
-    inner_ = SampleBytes(70000, 3);
+    inner_ = stub::testing::AsWindowsProgram(SampleBytes(70000, 3));
     WriteAll(folder_ / "inner.exe", inner_);
     request_.launcher = launcher_;
     request_.inner = folder_ / "inner.exe";
@@ -160,21 +160,21 @@ TEST_F(SfxpackPackageBuild, AFailedBuildKeepsTheOldOutput) {
 TEST_F(SfxpackPackageBuild, AtomicOutputAppearsOnlyWhenCommitted) {
   const fs::path target = folder_ / "out.bin";
   {
-    AtomicOutput output(target);
+    AtomicOutput output(target, OutputContent::kData);
     output.Write(std::vector<uint8_t>{1, 2, 3, 4});
     EXPECT_TRUE(fs::exists(output.temporary_path()));
     EXPECT_FALSE(fs::exists(target));
   }
   ExpectFolderHolds({"inner.exe"});
   try {
-    AtomicOutput output(target);
+    AtomicOutput output(target, OutputContent::kData);
     output.Write(std::vector<uint8_t>(100, 7));
     throw std::runtime_error("failure while writing");
   } catch (const std::runtime_error&) {
   }
   ExpectFolderHolds({"inner.exe"});
   {
-    AtomicOutput output(target);
+    AtomicOutput output(target, OutputContent::kData);
     output.Write(std::span<const uint8_t>());  // an empty program has no memory at all
     output.Write(std::vector<uint8_t>{1, 2, 3, 4});
     output.WriteAt(1, std::vector<uint8_t>{9, 9});

@@ -33,11 +33,12 @@ lzma_options_lzma MakeOptions(const LzmaSettings& settings) {
   if (settings.lp) options.lp = *settings.lp;
   if (settings.pb) options.pb = *settings.pb;
   if (settings.dict_size) options.dict_size = *settings.dict_size;
-  if (options.lc > 4 || options.lp > 4 || options.lc + options.lp > 4) {
+  if (options.lc > kMaxLzmaBits || options.lp > kMaxLzmaBits ||
+      options.lc + options.lp > kMaxLcPlusLp) {
     throw ToolError("liblzma's encoder needs lc and lp of 0 to 4 with lc + lp at most 4");
   }
-  if (options.pb > 4) throw ToolError("pb must be 0 to 4");
-  if (options.dict_size < LZMA_DICT_SIZE_MIN || options.dict_size > (1u << 30) + (1u << 29)) {
+  if (options.pb > kMaxLzmaBits) throw ToolError("pb must be 0 to 4");
+  if (options.dict_size < kMinDictionarySize || options.dict_size > kMaxDictionarySize) {
     throw ToolError("dictionary size must be 4 KiB to 1.5 GiB");
   }
   // No end marker: the decoded length is stored in the package header.
@@ -46,6 +47,8 @@ lzma_options_lzma MakeOptions(const LzmaSettings& settings) {
 }
 
 }  // namespace
+
+static_assert(kMinDictionarySize == LZMA_DICT_SIZE_MIN);
 
 void EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
                  std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties,

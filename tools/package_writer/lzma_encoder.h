@@ -12,6 +12,14 @@
 
 namespace packaging {
 
+// The dictionary sizes liblzma's LZMA1 encoder takes.
+inline constexpr uint32_t kMinDictionarySize = 4096;
+inline constexpr uint32_t kMaxDictionarySize = 1536u << 20;
+// The most literal context and literal position bits together (lc + lp) it
+// takes; each of lc, lp and pb is at most 4.
+inline constexpr uint32_t kMaxLcPlusLp = 4;
+inline constexpr uint32_t kMaxLzmaBits = 4;
+
 struct LzmaSettings {
   uint32_t preset = 9;  // 0 to 9, liblzma's presets
   bool extreme = false;

@@ -4,6 +4,7 @@
 #include "launcher/package_reader.h"
 #include "launcher/payload.h"
 #include "launcher/version_gate.h"
+#include "tools/pe/windows_program.h"
 
 namespace sfxpack {
 
@@ -31,6 +32,14 @@ stub::Outcome LauncherRun::Decode(std::unique_ptr<stub::TStream>& program) {
 stub::Outcome LauncherRun::VerifyAndDecode(std::unique_ptr<stub::TStream>& program) {
   const stub::Outcome outcome = Verify();
   return outcome.proceeds() ? Decode(program) : outcome;
+}
+
+stub::Outcome LauncherRun::Start(const stub::TStream& program, std::string& why) {
+  const std::span<const uint8_t> bytes(program.Memory(), static_cast<size_t>(program.GetSize()));
+  const std::optional<std::string> not_a_program = pe::WhyNotWindowsProgram(bytes);
+  if (!not_a_program) return stub::Outcome::Proceed();
+  why = *not_a_program;
+  return stub::FatalStartFailed(reporter_, pe::kErrorBadExeFormat);
 }
 
 const RecordedBox* LauncherRun::LastBox() const {

@@ -40,6 +40,13 @@ class LauncherRun {
   // writes the temporary copy, but for the version gate.
   stub::Outcome VerifyAndDecode(std::unique_ptr<stub::TStream>& program);
 
+  // After a Decode that succeeded: what starting the copy of `program` comes
+  // to, as far as the program's own bytes decide it. Windows cannot start a
+  // file that is not a program for it (pe::WhyNotWindowsProgram): the start
+  // fails with ERROR_BAD_EXE_FORMAT and the launcher shows its start-failed
+  // message, ending with that code; `why` then tells the reason.
+  stub::Outcome Start(const stub::TStream& program, std::string& why);
+
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;
 

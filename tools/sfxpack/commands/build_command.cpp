@@ -1,4 +1,6 @@
 // sfxpack build: turns the options into a BuildRequest and builds the package.
+#include <lzma.h>
+
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -10,6 +12,7 @@
 #include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
 #include "tools/sfxpack/report/utf.h"
@@ -34,6 +37,7 @@ struct BuildOptions {
   std::string dict;
   bool quiet = false;
   IdentityOptions identity;
+  bool allow_any_inner = false;
 };
 
 std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
@@ -62,9 +66,10 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
                      : !options.os.empty()    ? ParseOsList(options.os)
                                               : AllOsMask();
   settings.min_release_id =
-      options.min_release.empty() ? 0 : ParseReleaseIdOption(options.min_release);
-  settings.max_release_id =
-      options.max_release.empty() ? 0xFFFF : ParseReleaseIdOption(options.max_release);
+      options.min_release.empty() ? 0 : ParseReleaseIdOption("--min-release", options.min_release);
+  settings.max_release_id = options.max_release.empty()
+                                ? 0xFFFF
+                                : ParseReleaseIdOption("--max-release", options.max_release);
   if (settings.min_release_id > settings.max_release_id) {
     throw UsageFailure("--min-release " + std::to_string(settings.min_release_id) +
                        " is above --max-release " + std::to_string(settings.max_release_id) +
@@ -77,7 +82,8 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   }
   settings.elevation_mode = options.elevation.empty() ? 0 : ParseElevation(options.elevation);
   if (!options.detached.empty() && options.detached != "auto") {
-    settings.detached_size = static_cast<uint32_t>(ParseSize(options.detached, 0xFFFFFFFF));
+    settings.detached_size =
+        static_cast<uint32_t>(ParseSize("--detached", options.detached, 0, 0xFFFFFFFF));
   }
   if (options.message) {
     settings.message = MessageFromUtf8(*options.message, "--message");
@@ -93,6 +99,22 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   return settings;
 }
 
+// liblzma's encoder takes lc + lp of at most 4; what the options leave out
+// is the preset's (every preset has lc 3 and lp 0).
+void CheckLcPlusLp(const BuildOptions& options) {
+  const uint32_t lc = options.lc.value_or(LZMA_LC_DEFAULT);
+  const uint32_t lp = options.lp.value_or(LZMA_LP_DEFAULT);
+  if (lc + lp <= packaging::kMaxLcPlusLp) return;
+  const auto named = [](const char* name, const std::optional<unsigned>& option, uint32_t value) {
+    return (option ? std::string("--") : std::string("the preset's ")) + name + " " +
+           std::to_string(value);
+  };
+  throw UsageFailure(named("lc", options.lc, lc) + " and " + named("lp", options.lp, lp) +
+                     " add up to " + std::to_string(lc + lp) +
+                     ": liblzma's encoder takes lc + lp of at most " +
+                     std::to_string(packaging::kMaxLcPlusLp));
+}
+
 packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
   packaging::LzmaSettings lzma;
   lzma.preset = options.preset;
@@ -100,9 +122,10 @@ packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
   lzma.lc = options.lc;
   lzma.lp = options.lp;
   lzma.pb = options.pb;
+  CheckLcPlusLp(options);
   if (!options.dict.empty()) {
-    lzma.dict_size = static_cast<uint32_t>(
-        WithContext<UsageFailure>("--dict: ", [&] { return ParseSize(options.dict, 0xFFFFFFFF); }));
+    lzma.dict_size = static_cast<uint32_t>(ParseSize(
+        "--dict", options.dict, packaging::kMinDictionarySize, packaging::kMaxDictionarySize));
   }
   return lzma;
 }
@@ -113,7 +136,8 @@ void PrintSummary(const BuildOptions& options, const BuildRequest& request,
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
   const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
-  std::printf("%s: %s\n", options.output.c_str(), DescribeSize(result.package_size).c_str());
+  std::printf("%s: %s\n", PrintableText(options.output).c_str(),
+              DescribeSize(result.package_size).c_str());
   std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
               DescribeSize(header.ProgramLength).c_str(),
               DescribeSize(header.StreamLength).c_str(), ratio);
@@ -134,7 +158,20 @@ void PrintSummary(const BuildOptions& options, const BuildRequest& request,
 }
 
 int RunBuild(const BuildOptions& options) {
+  // Every option value is checked, and no output may be an input, before a
+  // file is read (but for the message file and the icon, which are part of the
+  // options) or written.
   BuildRequest request;
+  request.lzma = ConvertLzma(options);
+  RefuseOutputsOverInputs({{"--inner", options.inner},
+                           {"--data", options.data},
+                           {"--stub", options.stub},
+                           {"--message-file", options.message_file},
+                           {"--icon", options.identity.icon}},
+                          {{"-o", options.output}});
+  request.settings = ConvertSettings(options);
+  request.identity =
+      ConvertIdentity(options.identity, PathToUtf8(PathFromUtf8(options.output).filename()));
   std::vector<uint8_t> stub_bytes;
   if (options.stub.empty()) {
     request.launcher = EmbeddedLauncher();
@@ -146,11 +183,9 @@ int RunBuild(const BuildOptions& options) {
   request.inner = PathFromUtf8(options.inner);
   request.output = PathFromUtf8(options.output);
   if (!options.data.empty()) request.further_data = PathFromUtf8(options.data);
-  request.settings = ConvertSettings(options);
-  request.lzma = ConvertLzma(options);
-  request.identity = ConvertIdentity(options.identity, PathToUtf8(request.output.filename()));
   request.detached_auto = options.detached == "auto";
   request.show_progress = !options.quiet;
+  request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
   if (!options.quiet) PrintSummary(options, request, result);
   return kExitOk;
@@ -163,7 +198,8 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   CLI::App* app = sfxpack.add_subcommand(
       "build", "Build a setup package: the launcher image, then the compressed inner program, "
                "the unsupported-Windows message and any further data.");
-  app->add_option("--inner", options->inner, "The inner setup program to pack (any Windows program)")
+  app->add_option("--inner", options->inner,
+                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64)")
       ->required()
       ->type_name("PROGRAM");
   app->add_option("-o,--output", options->output, "The package to write (e.g. setup.exe)")
@@ -234,6 +270,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors");
 
   AddIdentityOptions(*app, options->identity);
+  app->add_flag("--allow-any-inner", options->allow_any_inner,
+                "Pack an inner program that is not a program for Windows (x86-64, x86 or ARM64) "
+                "too; the launcher will fail to start it");
   app->footer(
       "Examples:\n"
       "  sfxpack build --inner myapp-setup.exe -o setup.exe\n"

@@ -18,15 +18,19 @@ struct ExtractOptions {
 };
 
 int RunExtract(const ExtractOptions& options) {
-  return RunLauncherSteps(options.launcher, [&options](LauncherRun& run) {
+  LauncherCommand command(options.launcher, {{"-o", options.output}});
+  // Created before the package is read: an output that cannot be written
+  // fails before the decoding.
+  AtomicOutput output(PathFromUtf8(options.output), OutputContent::kProgram);
+  return command.Run([&](LauncherRun& run) {
     std::unique_ptr<stub::TStream> program;
     const stub::Outcome outcome = run.VerifyAndDecode(program);
-    if (!outcome.proceeds()) return LauncherVerdict{outcome, ""};
+    if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     const size_t size = static_cast<size_t>(program->GetSize());
-    AtomicOutput output(PathFromUtf8(options.output));
     output.Write(std::span<const uint8_t>(program->Memory(), size));
     output.Commit();
-    return LauncherVerdict{outcome, "wrote " + options.output + ", " + tools::DescribeSize(size)};
+    return LauncherVerdict{outcome, "wrote " + options.output + ", " + tools::DescribeSize(size),
+                           ""};
   });
 }
 
@@ -44,7 +48,8 @@ Command AddExtractCommand(CLI::App& sfxpack) {
       ->required()
       ->type_name("FILE");
   AddExitCodeFileOption(*app, options->launcher,
-                        "Also write the launcher's full exit code (0 when OK) to FILE");
+                        "Also write the launcher's full exit code (0 when OK) to FILE (a file "
+                        "is replaced whole; a terminal, /dev/stdout or a pipe is written to)");
   app->footer("Example:\n  sfxpack extract setup.exe -o inner.exe");
   return {app, [options] { return RunExtract(*options); }};
 }

@@ -32,11 +32,11 @@ int RunGate(const GateOptions& options) {
     release_id = tools::WithContext<UsageFailure>("--release-id is not valid UTF-8: ",
                                                   [&] { return Utf8ToUtf16(*options.release_id); });
   }
-  return RunLauncherSteps(options.launcher, [&](LauncherRun& run) {
+  return LauncherCommand(options.launcher).Run([&](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();
     if (outcome.proceeds()) outcome = run.Gate(version, release_id);
     return LauncherVerdict{
-        outcome, Describe(version, options.release_id) + " is admitted; the launcher goes on"};
+        outcome, Describe(version, options.release_id) + " is admitted; the launcher goes on", ""};
   });
 }
 
@@ -61,7 +61,8 @@ Command AddGateCommand(CLI::App& sfxpack) {
                   "later, and on 11); without it the value is missing, as on a fresh system")
       ->type_name("TEXT");
   AddExitCodeFileOption(*app, options->launcher,
-                        "Also write the launcher's full exit code to FILE");
+                        "Also write the launcher's full exit code to FILE (a file is replaced "
+                        "whole; a terminal, /dev/stdout or a pipe is written to)");
   app->footer(
       "Examples:\n  sfxpack gate setup.exe --windows 6.1\n"
       "  sfxpack gate setup.exe --windows 10.0 --release-id 1607");

@@ -1,7 +1,6 @@
 #include "tools/sfxpack/commands/launcher_command.h"
 
 #include "tools/sfxpack/files/file_io.h"
-#include "tools/sfxpack/report/verdict.h"
 
 namespace sfxpack {
 
@@ -14,14 +13,23 @@ void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options,
   command.add_option("--exit-code-file", options.exit_code_file, help)->type_name("FILE");
 }
 
-int RunLauncherSteps(const LauncherCommandOptions& options,
-                     const std::function<LauncherVerdict(LauncherRun&)>& steps) {
-  const std::filesystem::path path = PathFromUtf8(options.package);
+LauncherCommand::LauncherCommand(const LauncherCommandOptions& options,
+                                 const std::vector<NamedFile>& other_outputs)
+    : options_(options) {
+  std::vector<NamedFile> outputs = other_outputs;
+  outputs.push_back({"--exit-code-file", options.exit_code_file});
+  RefuseOutputsOverInputs({{"the package", options.package}}, outputs);
+  if (!options.exit_code_file.empty()) {
+    exit_code_file_ = std::make_unique<TextOutput>(PathFromUtf8(options.exit_code_file));
+  }
+}
+
+int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& steps) {
+  const std::filesystem::path path = PathFromUtf8(options_.package);
   { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
   LauncherRun run(path);
   const LauncherVerdict verdict = steps(run);
-  return ReportOutcome(options.package, verdict.outcome, run.LastBox(), verdict.ok_text,
-                       options.exit_code_file);
+  return ReportOutcome(options_.package, verdict, run.LastBox(), exit_code_file_.get());
 }
 
 }  // namespace sfxpack

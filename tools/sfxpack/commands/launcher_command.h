@@ -4,12 +4,16 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "launcher/outcome.h"
 #include "tools/sfxpack/analysis/launcher_run.h"
+#include "tools/sfxpack/files/distinct_outputs.h"
+#include "tools/sfxpack/files/text_output.h"
+#include "tools/sfxpack/report/verdict.h"
 
 namespace sfxpack {
 
@@ -24,17 +28,23 @@ void AddPackageArgument(CLI::App& command, LauncherCommandOptions& options);
 void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options,
                            const std::string& help);
 
-// What the launcher's steps came to, and what the report says when they passed.
-struct LauncherVerdict {
-  stub::Outcome outcome;
-  std::string ok_text;  // not shown when the launcher stops
-};
+class LauncherCommand {
+ public:
+  // Refuses (UsageFailure) an output that is the package or another output,
+  // and opens --exit-code-file, before any work. `other_outputs` are the
+  // command's own outputs, which the caller opens after this.
+  LauncherCommand(const LauncherCommandOptions& options,
+                  const std::vector<NamedFile>& other_outputs = {});
 
-// Runs `steps` on the package and reports their verdict (ReportOutcome), also
-// to --exit-code-file when one is named. Returns the process exit status. A
-// package that cannot be opened as a file is sfxpack's own failure: a Failure
-// is thrown before any step runs.
-int RunLauncherSteps(const LauncherCommandOptions& options,
-                     const std::function<LauncherVerdict(LauncherRun&)>& steps);
+  // Runs `steps` on the package and reports their verdict (ReportOutcome), also
+  // to --exit-code-file when one is named. Returns the process exit status. A
+  // package that cannot be opened as a file is sfxpack's own failure: a Failure
+  // is thrown before any step runs.
+  int Run(const std::function<LauncherVerdict(LauncherRun&)>& steps);
+
+ private:
+  const LauncherCommandOptions& options_;
+  std::unique_ptr<TextOutput> exit_code_file_;
+};
 
 }  // namespace sfxpack

@@ -54,7 +54,9 @@ int Run(const std::vector<std::string>& arguments) {
     try {
       return command.run();
     } catch (const tools::ToolError& error) {
-      std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(), error.what());
+      // The sentence may quote file names and texts as given.
+      std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(),
+                   PrintableText(error.what()).c_str());
       const auto* failure = dynamic_cast<const Failure*>(&error);
       return failure ? failure->exit_code() : kExitFailure;
     } catch (const std::bad_alloc&) {

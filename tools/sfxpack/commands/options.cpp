@@ -140,7 +140,22 @@ std::vector<std::string> OsMaskNames(uint64_t mask) {
   return names;
 }
 
-uint64_t ParseSize(std::string_view text, uint64_t maximum) {
+std::string ExactSize(uint64_t bytes) {
+  static constexpr struct {
+    unsigned shift;
+    const char* unit;
+  } kUnits[] = {{30, " GiB"}, {20, " MiB"}, {10, " KiB"}};
+  for (const auto& unit : kUnits) {
+    const uint64_t size = uint64_t{1} << unit.shift;
+    if (bytes >= size && bytes % size == 0) return tools::Decimal(bytes >> unit.shift) + unit.unit;
+  }
+  return tools::Decimal(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t minimum,
+                   uint64_t maximum) {
+  const std::string allowed = "allowed are " + ExactSize(minimum) + " to " + ExactSize(maximum);
+  const std::string given = std::string(option) + " " + Quoted(text);
   const std::string_view trimmed = Trim(text);
   size_t digits = 0;
   while (digits < trimmed.size() && trimmed[digits] >= '0' && trimmed[digits] <= '9') ++digits;
@@ -154,22 +169,27 @@ uint64_t ParseSize(std::string_view text, uint64_t maximum) {
                                     {"gb", 30}, {"gib", 30}, {"b", 0}};
   const auto unit = std::find_if(std::begin(kUnits), std::end(kUnits),
                                  [&](const Unit& u) { return suffix == u.suffix; });
-  const auto number = ParseDigits(trimmed.substr(0, digits), 10, maximum);
   if (digits == 0 || unit == std::end(kUnits)) {
-    throw UsageFailure(Quoted(text) + " is not a size (a number with an optional KiB, MiB or GiB)");
+    throw UsageFailure(given + " is not a size: " + allowed +
+                       ", a number with an optional KiB, MiB or GiB");
   }
+  const auto number = ParseDigits(trimmed.substr(0, digits), 10, maximum);
   if (!number || *number > (maximum >> unit->shift)) {
-    throw UsageFailure("size " + Quoted(text) + " is larger than " + std::to_string(maximum) +
-                       " bytes");
+    throw UsageFailure(given + " is larger than " + ExactSize(maximum) + ": " + allowed);
   }
-  return *number << unit->shift;
+  const uint64_t size = *number << unit->shift;
+  if (size < minimum) {
+    throw UsageFailure(given + " is smaller than " + ExactSize(minimum) + ": " + allowed);
+  }
+  return size;
 }
 
-uint16_t ParseReleaseIdOption(std::string_view text) {
+uint16_t ParseReleaseIdOption(std::string_view option, std::string_view text) {
   const auto value = ParseDigits(Trim(text), 10, 0xFFFF);
   if (!value) {
-    throw UsageFailure("release id " + Quoted(text) +
-                       " is not a number from 0 to 65535 (like 1507 or 2009)");
+    throw UsageFailure(std::string(option) + " " + Quoted(text) +
+                       " is not a Windows 10 release id: allowed are the numbers 0 to 65535 "
+                       "(like 1507 or 2009)");
   }
   return static_cast<uint16_t>(*value);
 }

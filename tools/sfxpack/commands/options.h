@@ -40,15 +40,22 @@ uint64_t ParseOsMask(std::string_view text);
 // first, then "bit N" for every other set bit.
 std::vector<std::string> OsMaskNames(uint64_t mask);
 
-// A byte count: decimal digits with an optional binary suffix k, KB, KiB, M,
-// MB, MiB, G, GB, GiB (letter case ignored; all of them powers of 1024).
-// `maximum` is the largest value allowed.
-uint64_t ParseSize(std::string_view text, uint64_t maximum);
+// A byte count given with `option`: decimal digits with an optional binary
+// suffix k, KB, KiB, M, MB, MiB, G, GB, GiB (letter case ignored; all of them
+// powers of 1024), from `minimum` to `maximum`. The error names the option,
+// the text and the allowed range.
+uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t minimum,
+                   uint64_t maximum);
 
-// A Windows 10 release id given as --min-release or --max-release (1507, 1803,
-// 2009): 0 to 65535. Unlike the launcher's reading of the registry's value,
-// which takes any text, this refuses what is not such a number.
-uint16_t ParseReleaseIdOption(std::string_view text);
+// A byte count as short as it is exact: "4 KiB", "1536 MiB", "4,294,967,295
+// bytes".
+std::string ExactSize(uint64_t bytes);
+
+// A Windows 10 release id given with `option` (--min-release, --max-release:
+// 1507, 1803, 2009): 0 to 65535. Unlike the launcher's reading of the
+// registry's value, which takes any text, this refuses what is not such a
+// number.
+uint16_t ParseReleaseIdOption(std::string_view option, std::string_view text);
 
 // ElevationMode: "none" (0), "runas" (1) or "noadmin" (2), or the digit.
 uint8_t ParseElevation(std::string_view text);

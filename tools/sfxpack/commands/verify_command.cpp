@@ -1,4 +1,5 @@
-// sfxpack verify: the launcher's own checks and decoding, run on this machine.
+// sfxpack verify: the launcher's own checks and decoding, run on this machine,
+// and whether Windows can start what the launcher decodes.
 #include <memory>
 
 #include "tools/common/text_format.h"
@@ -9,13 +10,21 @@ namespace sfxpack {
 namespace {
 
 int RunVerify(const LauncherCommandOptions& options) {
-  return RunLauncherSteps(options, [](LauncherRun& run) {
+  return LauncherCommand(options).Run([](LauncherRun& run) {
     std::unique_ptr<stub::TStream> program;
-    const stub::Outcome outcome = run.VerifyAndDecode(program);
-    if (!outcome.proceeds()) return LauncherVerdict{outcome, ""};
+    stub::Outcome outcome = run.VerifyAndDecode(program);
+    if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
+    std::string why;
+    outcome = run.Start(*program, why);
+    if (!outcome.proceeds()) {
+      return LauncherVerdict{outcome, "", "Windows cannot start the inner program: " + why};
+    }
     return LauncherVerdict{
-        outcome, "the launcher accepts the package; its inner program decodes to " +
-                     tools::DescribeSize(static_cast<uint64_t>(program->GetSize()))};
+        outcome,
+        "the launcher accepts the package; its inner program decodes to " +
+            tools::DescribeSize(static_cast<uint64_t>(program->GetSize())) +
+            " and is a Windows program",
+        ""};
   });
 }
 
@@ -25,13 +34,15 @@ Command AddVerifyCommand(CLI::App& sfxpack) {
   auto options = std::make_shared<LauncherCommandOptions>();
   CLI::App* app = sfxpack.add_subcommand(
       "verify",
-      "Run the launcher's own checks and decoding on a package, and print OK or the exact "
-      "message the launcher would show. Exits with 0, or with the launcher's exit code (1392 "
-      "damaged, 38 truncated); on Linux only its low 8 bits survive (112 for 1392), so the "
-      "full code is printed and --exit-code-file stores it. The version gate is 'gate'.");
+      "Run the launcher's own checks and decoding on a package, and check that Windows can "
+      "start the decoded inner program; print OK or the exact message the launcher would show. "
+      "Exits with 0, or with the launcher's exit code (1392 damaged, 38 truncated, 193 an inner "
+      "program Windows cannot start); on Linux only its low 8 bits survive (112 for 1392), so "
+      "the full code is printed and --exit-code-file stores it. The version gate is 'gate'.");
   AddPackageArgument(*app, *options);
   AddExitCodeFileOption(*app, *options,
-                        "Also write the launcher's full exit code (0 when OK) to FILE");
+                        "Also write the launcher's full exit code (0 when OK) to FILE (a file "
+                        "is replaced whole; a terminal, /dev/stdout or a pipe is written to)");
   app->footer("Examples:\n  sfxpack verify setup.exe\n"
               "  sfxpack verify setup.exe --exit-code-file code.txt || echo \"failed: $(cat code.txt)\"");
   return {app, [options] { return RunVerify(*options); }};

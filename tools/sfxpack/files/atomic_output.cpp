@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <string>
 
 #ifdef _WIN32
@@ -17,49 +15,57 @@
 #endif
 
 #include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/pending_removal.h"
 #include "tools/sfxpack/files/stdio64.h"
 
 namespace sfxpack {
 namespace {
 
-using NativeString = std::filesystem::path::string_type;
-
-// The temporary file to remove when a signal ends the process. Set while an
-// AtomicOutput is open; the handler only reads it.
-NativeString g_pending_storage;
-std::atomic<const std::filesystem::path::value_type*> g_pending{nullptr};
-
-extern "C" void RemovePendingAndReraise(int signal_number) {
-  if (const auto* pending = g_pending.load()) {
+// Creates `path` exclusively, as an ordinary file: with `permissions` when
+// they are given, else under the umask (POSIX).
+std::FILE* CreateExclusive(const std::filesystem::path& path, OutputContent content,
+                           const std::optional<uint32_t>& permissions) {
 #ifdef _WIN32
-    _wremove(pending);
-#else
-    unlink(pending);
-#endif
+  (void)content;
+  (void)permissions;
+  // FILE_SHARE_DELETE: a console event may remove the file while it is open.
+  const HANDLE handle =
+      CreateFileW(path.c_str(), GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                  nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_FILE_EXISTS: errno = EEXIST; break;
+      case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+      case ERROR_DISK_FULL: errno = ENOSPC; break;
+      default: errno = EACCES; break;
+    }
+    return nullptr;
   }
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
-}
-
-void RegisterPending(const std::filesystem::path& path) {
-  g_pending_storage = path.native();
-  g_pending.store(g_pending_storage.c_str());
-  std::signal(SIGINT, RemovePendingAndReraise);
-  std::signal(SIGTERM, RemovePendingAndReraise);
-}
-
-void ClearPending() { g_pending.store(nullptr); }
-
-// Creates `path` exclusively, as an ordinary file (the umask applies).
-std::FILE* CreateExclusive(const std::filesystem::path& path) {
-#ifdef _WIN32
-  const int fd = _wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                        _S_IREAD | _S_IWRITE);
-  return fd < 0 ? nullptr : _fdopen(fd, "wb");
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
 #else
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  return fd < 0 ? nullptr : fdopen(fd, "wb");
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                      content == OutputContent::kProgram ? 0777 : 0666);
+  if (fd < 0) return nullptr;
+  if (permissions && fchmod(fd, *permissions) != 0) {
+    const int error = errno;
+    close(fd);
+    unlink(path.c_str());
+    errno = error;
+    return nullptr;
+  }
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
 #endif
 }
 
@@ -91,24 +97,38 @@ bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path&
 #endif
 }
 
+// The file a rename over `target` must replace: `target` itself, or the file
+// its symbolic links lead to.
+std::filesystem::path FileBehindLinks(const std::filesystem::path& target) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::canonical(target, error);
+  return error ? target : resolved;
+}
+
 }  // namespace
 
-AtomicOutput::AtomicOutput(const std::filesystem::path& target) : target_(target) {
-  std::error_code code;
-  if (std::filesystem::is_directory(target, code)) {
-    throw Failure("cannot write " + Quote(target) + ": it is a folder");
+AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent content)
+    : target_(target), replaced_(target) {
+  const FileFacts facts = ExamineFile(target);
+  if (facts.kind == FileKind::kFolder) {
+    throw UsageFailure("cannot write " + Quote(target) + ": it is a folder");
   }
-  const std::filesystem::path folder = target.parent_path();
-  const std::string stem = "." + PathToUtf8(target.filename()) + ".sfxpack-" +
+  if (facts.kind != FileKind::kMissing && facts.kind != FileKind::kRegular) {
+    throw UsageFailure("cannot write " + Quote(target) + ": it is " + DescribeKind(facts.kind) +
+                       ", and sfxpack writes only regular files");
+  }
+  if (facts.kind == FileKind::kRegular) replaced_ = FileBehindLinks(target);
+  const std::filesystem::path folder = replaced_.parent_path();
+  const std::string stem = "." + PathToUtf8(replaced_.filename()) + ".sfxpack-" +
                            std::to_string(ProcessId()) + "-";
   for (int attempt = 0; file_ == nullptr; ++attempt) {
     temporary_ = folder / PathFromUtf8(stem + std::to_string(attempt));
-    file_ = CreateExclusive(temporary_);
+    file_ = CreateExclusive(temporary_, content, facts.permissions);
     if (file_ == nullptr && (errno != EEXIST || attempt == 100)) {
       throw Failure("cannot create a file beside " + Quote(target) + ": " + LastErrorText());
     }
   }
-  RegisterPending(temporary_);
+  pending_slot_ = RegisterPendingRemoval(temporary_);
 }
 
 AtomicOutput::~AtomicOutput() {
@@ -117,7 +137,7 @@ AtomicOutput::~AtomicOutput() {
     std::error_code ignored;
     std::filesystem::remove(temporary_, ignored);
   }
-  ClearPending();
+  ClearPendingRemoval(pending_slot_);
 }
 
 void AtomicOutput::ThrowWriteError() {
@@ -147,7 +167,7 @@ void AtomicOutput::Commit() {
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!flushed || !closed) ThrowWriteError();
-  if (!ReplaceFile(temporary_, target_)) {
+  if (!ReplaceFile(temporary_, replaced_)) {
     throw Failure("cannot rename the finished file to " + Quote(target_) + ": " +
                   LastErrorText());
   }

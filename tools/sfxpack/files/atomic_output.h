@@ -4,7 +4,16 @@
 // final rename never crosses file systems); Commit() flushes it to disk and
 // renames it over the target in one step. Until then the target is untouched.
 // The temporary file is removed when the object is destroyed uncommitted (any
-// error, any exception) and when the process is interrupted (SIGINT, SIGTERM).
+// error, any exception) and when the process is ended by a signal (SIGINT,
+// SIGTERM, SIGHUP, SIGQUIT) or, on Windows, by Ctrl+C, Ctrl+Break or the
+// closing of its console.
+//
+// Only regular files are written: a target that is a folder, a device, a pipe
+// or a socket is refused before anything is created (replacing /dev/null with
+// a file would break the system). Symbolic links are followed: the file they
+// lead to is replaced and the links stay. A replaced file keeps its permission
+// bits; a new one gets the usual mode under the umask, executable for a
+// program.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +23,17 @@
 
 namespace sfxpack {
 
+// What an output holds: a program gets the executable bits where the system
+// has them (POSIX), data does not.
+enum class OutputContent { kData, kProgram };
+
 class AtomicOutput {
  public:
-  // Creates the temporary file. Throws a Failure naming the target when the
-  // folder cannot take it. Only one AtomicOutput may be open at a time.
-  explicit AtomicOutput(const std::filesystem::path& target);
+  // Examines `target` and creates the temporary file. Throws a UsageFailure
+  // when the target exists and is not a regular file, and a Failure naming
+  // the target when its folder cannot take the temporary file. At most four
+  // AtomicOutputs may be open at a time.
+  AtomicOutput(const std::filesystem::path& target, OutputContent content);
   ~AtomicOutput();
   AtomicOutput(const AtomicOutput&) = delete;
   AtomicOutput& operator=(const AtomicOutput&) = delete;
@@ -35,9 +50,11 @@ class AtomicOutput {
  private:
   [[noreturn]] void ThrowWriteError();
 
-  std::filesystem::path target_;
+  std::filesystem::path target_;    // as named, for messages
+  std::filesystem::path replaced_;  // the file the rename replaces: target_, links followed
   std::filesystem::path temporary_;
   std::FILE* file_ = nullptr;
+  int pending_slot_ = -1;
   uint64_t end_ = 0;
   bool committed_ = false;
 };

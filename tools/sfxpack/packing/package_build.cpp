@@ -12,6 +12,7 @@
 #include "tools/pe/pe_checksum.h"
 #include "tools/pe/image_identity.h"
 #include "tools/pe/pe_image.h"
+#include "tools/pe/windows_program.h"
 #include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/files/atomic_output.h"
 #include "tools/sfxpack/files/file_io.h"
@@ -47,7 +48,13 @@ FurtherData OpenFurtherData(const BuildRequest& request) {
 }
 
 std::vector<uint8_t> ReadInner(const BuildRequest& request) {
-  return ReadWholeFile(request.inner, "inner program", stub::kMaxProgramLength);
+  std::vector<uint8_t> inner = ReadWholeFile(request.inner, "inner program", stub::kMaxProgramLength);
+  if (request.allow_any_inner) return inner;
+  if (const std::optional<std::string> why = pe::WhyNotWindowsProgram(inner)) {
+    throw Failure("inner program " + Quote(request.inner) + " is not a Windows program: " + *why +
+                  "; the launcher could not start it (--allow-any-inner packs it all the same)");
+  }
+  return inner;
 }
 
 void Encode(const BuildRequest& request, std::span<const uint8_t> inner,
@@ -72,7 +79,7 @@ std::optional<uint32_t> ChecksumOffset(std::span<const uint8_t> launcher) {
 
 // Writes the head, then the further data, then the final locator and CheckSum.
 void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
-                  FurtherData& further) {
+                  FurtherData& further, AtomicOutput& output) {
   std::vector<uint8_t>& head = package.bytes;
   packaging::PackageLayout& layout = package.layout;
   const std::optional<uint32_t> checksum_offset = ChecksumOffset(request.launcher);
@@ -83,7 +90,6 @@ void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
   pe::PeChecksum checksum;
   checksum.Append(head);
 
-  AtomicOutput output(request.output);
   output.Write(head);
   std::vector<uint8_t> chunk;
   ProgressLine progress("sfxpack: copying " + PathToUtf8(request.further_data.value_or("").filename()));
@@ -157,6 +163,7 @@ packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzm
 }
 
 BuildResult BuildPackageFile(const BuildRequest& original) {
+  AtomicOutput output(original.output, OutputContent::kProgram);
   WithContext("cannot use " + original.launcher_name + ": ",
               [&] { packaging::CheckLauncherImage(original.launcher); });
   BuildRequest request = original;
@@ -175,7 +182,7 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
                                           inner.size(), further.length);
   });
   ApplyDetachedSize(request, head);
-  WritePackage(request, head, further);
+  WritePackage(request, head, further, output);
   return {head.layout, static_cast<uint64_t>(head.layout.locator.MinFileSize)};
 }
 

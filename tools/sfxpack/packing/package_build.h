@@ -1,8 +1,10 @@
 // `sfxpack build` once its options are converted: encode the inner program,
 // lay out the package and write it, streaming the further data from its file.
 //
-// Every limit of the format is checked before the output file is created;
-// the output appears complete or not at all (AtomicOutput).
+// The output's temporary file is created first, so an output that cannot be
+// written fails before any input is read; every limit of the format is
+// checked before a byte is written to it, and the output appears complete or
+// not at all (AtomicOutput).
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,9 @@ struct BuildRequest {
   // DetachedSize = the package's own length (the low 32 bits must hold it).
   bool detached_auto = false;
   bool show_progress = true;
+  // Packs an inner program that Windows cannot start (pe::WhyNotWindowsProgram)
+  // instead of refusing it.
+  bool allow_any_inner = false;
 };
 
 struct BuildResult {
@@ -45,7 +50,9 @@ packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzm
                                               uint64_t program_size);
 
 // Builds the package. Throws a tools::ToolError naming the file and the
-// problem.
+// problem: a UsageFailure when the output is not a regular file, a Failure
+// when an input cannot be used (an inner program that is not a Windows
+// program, unless allowed) or the output cannot be written.
 BuildResult BuildPackageFile(const BuildRequest& request);
 
 }  // namespace sfxpack

@@ -33,9 +33,13 @@ std::string Subsystem(uint16_t subsystem) {
   }
 }
 
+// One line of the report. Fields come from the file and the command line, so
+// every line goes through PrintableText.
+void Print(std::string& out, const std::string& line) { out += PrintableText(line) + "\n"; }
+
 // "  Name            value\n"
 void Line(std::string& out, const std::string& name, const std::string& value) {
-  out += "  " + name + std::string(name.size() < 16 ? 16 - name.size() : 1, ' ') + value + "\n";
+  Print(out, "  " + name + std::string(name.size() < 16 ? 16 - name.size() : 1, ' ') + value);
 }
 
 void AppendMap(std::string& out, const PackageMap& map) {
@@ -47,7 +51,7 @@ void AppendMap(std::string& out, const PackageMap& map) {
   for (const MapRegion& region : map.regions) {
     std::snprintf(line, sizeof line, "  %-12s %-12s %14llu  ", Hex(region.offset, 8).c_str(),
                   Hex(region.end(), 8).c_str(), static_cast<unsigned long long>(region.length));
-    out += line + region.name + "\n";
+    Print(out, line + region.name);
   }
 }
 
@@ -62,7 +66,7 @@ void AppendImage(std::string& out, const PackageMap& map) {
   Line(out, "Image end", std::to_string(image.ImageEnd()));
   Line(out, "CheckSum", Hex(image.checksum, 8));
   for (const pe::Section& section : image.sections) {
-    Line(out, "Section", SanitizeUtf8(section.name) + ": raw " + std::to_string(section.raw_offset) +
+    Line(out, "Section", section.name + ": raw " + std::to_string(section.raw_offset) +
                              " + " + std::to_string(section.raw_size) + ", RVA " +
                              Hex(section.virtual_address) + " + " +
                              std::to_string(section.virtual_size));
@@ -138,13 +142,16 @@ void AppendHeader(std::string& out, const PackageMap& map) {
     Line(out, "Further data", DescribeSize(map.unchecked_length) + " at " +
                                   std::to_string(map.unchecked_offset) + ", not checksummed");
   }
-  if (map.message) out += "Message text:\n  " + Utf16ToUtf8(*map.message) + "\n";
+  if (map.message) {
+    out += "Message text:\n";
+    Print(out, "  " + Utf16ToUtf8(*map.message));
+  }
 }
 
 void AppendFindings(std::string& out, const char* title, const std::vector<std::string>& items) {
   if (items.empty()) return;
   out += title;
-  for (const std::string& item : items) out += "  - " + item + "\n";
+  for (const std::string& item : items) Print(out, "  - " + item);
 }
 
 void JsonImage(JsonWriter& json, const PackageMap& map) {
@@ -288,7 +295,8 @@ void JsonStrings(JsonWriter& json, const char* key, const std::vector<std::strin
 }  // namespace
 
 std::string FormatInspectText(const PackageMap& map, const std::string& file_name) {
-  std::string out = file_name + ": " + DescribeSize(map.file_size) + "\n";
+  std::string out;
+  Print(out, file_name + ": " + DescribeSize(map.file_size));
   AppendMap(out, map);
   AppendImage(out, map);
   AppendIdentity(out, map);

@@ -1,5 +1,7 @@
 #include "tools/sfxpack/report/utf.h"
 
+#include <cstdio>
+
 #include "tools/common/tool_error.h"
 
 namespace sfxpack {
@@ -154,6 +156,26 @@ std::string SanitizeUtf8(std::string_view bytes) {
   out.reserve(bytes.size());
   ForEachSequence(
       bytes, [&out](char32_t, std::string_view sequence) { out.append(sequence); },
+      [&out](size_t, const std::string&) { AppendUtf8(out, kReplacement); });
+  return out;
+}
+
+
+std::string PrintableText(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  ForEachSequence(
+      bytes,
+      [&out](char32_t c, std::string_view sequence) {
+        if (c >= 0x20 && (c < 0x7F || c > 0x9F)) {
+          out.append(sequence);
+          return;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, c < 0x80 ? "\\x%02x" : "\\u%04x",
+                      static_cast<unsigned>(c));
+        out += escape;
+      },
       [&out](size_t, const std::string&) { AppendUtf8(out, kReplacement); });
   return out;
 }

@@ -33,4 +33,13 @@ std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes);
 // sequence becomes U+FFFD. Valid input comes back unchanged.
 std::string SanitizeUtf8(std::string_view bytes);
 
+// Arbitrary bytes as one line of a text report that a terminal shows as it
+// is: every byte that begins no valid UTF-8 sequence becomes U+FFFD, every
+// control character is escaped, C0 and DEL as "\x1b", C1 as "\u009b" (line
+// breaks too: a line break is the report's own). What a package or a command
+// line holds can then neither move the cursor, set the terminal's title,
+// clear the screen, nor begin a line that looks like sfxpack's own. Every
+// text report prints its lines through this; JSON has escapes of its own.
+std::string PrintableText(std::string_view bytes);
+
 }  // namespace sfxpack

@@ -11,22 +11,27 @@
 
 #include "launcher/outcome.h"
 #include "tools/sfxpack/analysis/native_platform.h"
+#include "tools/sfxpack/files/text_output.h"
 
 namespace sfxpack {
+
+// What the launcher's steps came to.
+struct LauncherVerdict {
+  stub::Outcome outcome;
+  std::string ok_text;  // shown when the launcher goes on
+  std::string note;     // shown under the launcher's message when it stops; may be empty
+};
 
 // The process exit status for launcher exit code `code`: the code itself on
 // Windows; on Linux the code, of which the system keeps the low 8 bits, or 255
 // when those are 0 for a nonzero code (so a failure never reads as success).
 int ProcessExitCode(uint32_t code);
 
-// Prints "FILE: OK: ok_text" or the message the launcher shows (`box`) with
-// its exit code, writes the full code to `exit_code_file` when one is named,
-// and returns ProcessExitCode.
-int ReportOutcome(const std::string& package_name, const stub::Outcome& outcome,
-                  const RecordedBox* box, const std::string& ok_text,
-                  const std::string& exit_code_file);
-
-// Writes `code` in decimal and a line break to `path`, atomically.
-void WriteExitCodeFile(const std::string& path, uint32_t code);
+// Writes the full code in decimal and a line break to `exit_code_file` when
+// there is one, prints "FILE: OK: ok_text" or the message the launcher shows
+// (`box`) with its exit code and the note, and returns ProcessExitCode. Every
+// text from the package or the command line is printed through PrintableText.
+int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
+                  const RecordedBox* box, TextOutput* exit_code_file);
 
 }  // namespace sfxpack

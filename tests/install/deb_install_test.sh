@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# The .deb package as a user gets it: built by CPack from the release build,
+# unpacked with dpkg -x into a scratch root, and run from there. Its
+# dependencies are system libraries, so no LD_LIBRARY_PATH is set.
+#
+#   tests/install/deb_install_test.sh RELEASE_BUILD_DIR WORK_DIR
+set -euo pipefail
+
+build=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/package" \
+  -D CPACK_OUTPUT_FILE_PREFIX="$work/package" >/dev/null
+debs=("$work"/package/sfxpack_*.deb)
+[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "no single sfxpack_*.deb in $work/package"
+deb=${debs[0]}
+echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
+
+depends=$(dpkg-deb --field "$deb" Depends)
+echo "Depends: $depends"
+for library in libc6 liblzma5 libstdc++6; do
+  grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library"
+done
+
+root=$work/root
+dpkg -x "$deb" "$root"
+sfxpack=$root/usr/bin/sfxpack
+for file in usr/bin/sfxpack usr/share/sfxpack/stub64.exe usr/share/man/man1/sfxpack.1.gz \
+            usr/share/doc/sfxpack/sfxpack.md usr/share/doc/sfxpack/package-format.md; do
+  [ -f "$root/$file" ] || fail "the package lacks /$file"
+done
+if ldd "$sfxpack" | grep -q "not found"; then
+  ldd "$sfxpack"
+  fail "sfxpack needs a library the system does not have"
+fi
+zcat "$root/usr/share/man/man1/sfxpack.1.gz" | grep -q '^\.SS build' || fail "the man page lacks the build command"
+
+# The launcher image it carries is the one installed beside it.
+size=$(stat -c %s "$root/usr/share/sfxpack/stub64.exe")
+"$sfxpack" --version | grep -q "embedded launcher image: $size bytes, CRC-32 " ||
+  fail "--version does not name the installed launcher image's size $size"
+
+# A package around a Windows program (the installed launcher image is one),
+# verified by the installed sfxpack.
+"$sfxpack" build -q --inner "$root/usr/share/sfxpack/stub64.exe" -o "$work/setup.exe"
+verdict=$("$sfxpack" verify "$work/setup.exe")
+echo "$verdict"
+grep -q "setup.exe: OK: " <<<"$verdict" || fail "verify did not accept the package"
+echo "installed package works"

@@ -1,0 +1,44 @@
+#include "tools/pe/windows_program.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "format/little_endian.h"
+#include "tools/pe/pe_image.h"
+
+namespace pe {
+namespace {
+
+constexpr uint16_t kRunnableMachines[] = {kMachineAmd64, kMachineI386, kMachineArm64};
+
+std::string Hex4(uint16_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04X", value);
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
+  if (file.empty()) return "it is empty";
+  if (file.size() < 2 || file[0] != 'M' || file[1] != 'Z') return "it does not start with MZ";
+  if (file.size() < kPeHeaderOffsetField + 4) return "its DOS header is cut short";
+  const uint32_t pe_offset = stub::ReadLe32(&file[kPeHeaderOffsetField]);
+  // The signature and the Machine field behind it.
+  if (pe_offset > file.size() || file.size() - pe_offset < 6) {
+    return "its PE header offset " + std::to_string(pe_offset) + " lies outside the file";
+  }
+  const uint8_t* header = &file[pe_offset];
+  if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) {
+    return "it has no PE signature at offset " + std::to_string(pe_offset);
+  }
+  const uint16_t machine = stub::ReadLe16(header + 4);
+  if (std::find(std::begin(kRunnableMachines), std::end(kRunnableMachines), machine) ==
+      std::end(kRunnableMachines)) {
+    return "its machine type " + Hex4(machine) +
+           " is none that Windows runs (x86-64, x86, ARM64)";
+  }
+  return std::nullopt;
+}
+
+}  // namespace pe

@@ -1,0 +1,33 @@
+// Whether Windows can start a file as a program: the first things its loader
+// looks at, before anything else in the image.
+//
+// Layout facts relied on (little-endian):
+//   offset 0    "MZ"
+//   offset 60   u32 e_lfanew: the offset of the PE signature
+//   e_lfanew    "PE\0\0", then the COFF header, whose first field (+4) is the
+//               u16 Machine
+// A file that fails these checks cannot be started on any Windows: starting it
+// fails with ERROR_BAD_EXE_FORMAT.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace pe {
+
+inline constexpr uint16_t kMachineI386 = 0x14C;
+inline constexpr uint16_t kMachineArm64 = 0xAA64;
+// kMachineAmd64 (0x8664) is in pe_image.h.
+
+// The Windows error of starting a file that is not a program Windows runs.
+inline constexpr uint32_t kErrorBadExeFormat = 193;
+
+// Why Windows cannot start the file `file` as a program ("it does not start
+// with MZ", "its machine type 0x200 is none that Windows runs (x86-64, x86,
+// ARM64)"), or nullopt when its DOS header, PE signature and machine type are
+// those of a program for x86-64, x86 or ARM64 Windows.
+std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file);
+
+}  // namespace pe
