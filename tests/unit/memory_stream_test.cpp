@@ -23,7 +23,9 @@ struct Fields {
 void ExpectFields(const TStream& s, Fields want) {
   EXPECT_EQ(s.GetSize(), want.size);
   EXPECT_EQ(s.Position(), want.position);
-  if (want.size > 0) EXPECT_NE(s.Memory(), nullptr);
+  if (want.size > 0) {
+    EXPECT_NE(s.Memory(), nullptr);
+  }
 }
 
 TEST(TStream, NewStreamIsEmptyWithoutBlock) {
