@@ -24,6 +24,7 @@ constexpr size_t kProperties = 0, kOsMask = 5, kMinReleaseId = 13, kMaxReleaseId
 static_assert(kProperties + kLzmaPropertiesSize == kOsMask);
 static_assert(kReserved1 + sizeof(TPackageHeader::Reserved1) == kStreamOffset);
 static_assert(kReserved2 + sizeof(TPackageHeader::Reserved2) == kUnsupportedOsMessage);
+static_assert(kReserved2 == kPackageExtensionOffset);
 static_assert(kUnsupportedOsMessage + kPackageMessageSize == kPackageHeaderSize);
 }  // namespace header
 

@@ -28,7 +28,8 @@
 //   30  u32      StreamOffset   offset of the raw LZMA1 stream
 //   34  u32      StreamLength   its length in bytes
 //   38  u32      ProgramLength  length of the inner program after decoding
-//   42  22 bytes reserved
+//   42  22 bytes reserved: the extension record, when it starts with its tag
+//                (format/package_extension.h)
 //   64  6 bytes  UnsupportedOsMessage, a TPackageMessage
 //
 // TPackageMessage, 6 bytes:
@@ -45,6 +46,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/package_extension.h"
 #include "format/package_limits.h"
 
 namespace stub {
@@ -79,7 +81,7 @@ struct TPackageHeader {
   uint32_t StreamOffset = 0;
   uint32_t StreamLength = 0;
   uint32_t ProgramLength = 0;
-  std::array<uint8_t, 22> Reserved2{};
+  PackageExtensionBytes Reserved2{};
   TPackageMessage UnsupportedOsMessage;
 };
 

@@ -88,6 +88,7 @@ PackageHead AssemblePackageHead(std::span<const uint8_t> launcher, const Package
   header.MinReleaseId = settings.min_release_id;
   header.MaxReleaseId = settings.max_release_id;
   header.ElevationMode = settings.elevation_mode;
+  if (settings.extension) header.Reserved2 = stub::EncodePackageExtension(*settings.extension);
   header.StreamOffset = static_cast<uint32_t>(stream_offset);
   header.StreamLength = static_cast<uint32_t>(stream.size());
   header.ProgramLength = static_cast<uint32_t>(program_length);

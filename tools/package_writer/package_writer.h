@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ struct PackageSettings {
   uint8_t elevation_mode = 0;
   uint32_t detached_size = 0;
   std::u16string message;  // the unsupported-Windows text
+  // Written into the header's second reserved field when set; without it the
+  // field stays zero and the package is read as one built before the record.
+  std::optional<stub::TPackageExtension> extension;
 };
 
 // Where the parts of a built package lie.
