@@ -62,20 +62,25 @@ Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Report
 }
 
 Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
-                          Reporter& reporter, TPackageHeader& header) {
+                          Reporter& reporter, TPackageHeader& header,
+                          TPackageExtension& extension) {
   PackageHeaderBytes bytes;
   if (!ReadExactlyAt(file, locator.PackageOffset, bytes.data(), bytes.size())) {
     return FatalDamaged(reporter);
   }
   header = DecodePackageHeader(bytes);
+  const ExtensionStatus status = DecodePackageExtension(header.Reserved2, extension);
+  if (status == ExtensionStatus::kUnknownVersion || status == ExtensionStatus::kUnknownMethod) {
+    return FatalDamaged(reporter);
+  }
   return Outcome::Proceed();
 }
 
 Outcome CheckPackage(PlatformFile& file, Reporter& reporter, TPackageLocator& locator,
-                     TPackageHeader& header) {
+                     TPackageHeader& header, TPackageExtension& extension) {
   Outcome outcome = ReadPackageLocator(file, reporter, locator);
   if (outcome.proceeds()) outcome = VerifyPackage(file, locator, reporter);
-  if (outcome.proceeds()) outcome = ReadPackageHeader(file, locator, reporter, header);
+  if (outcome.proceeds()) outcome = ReadPackageHeader(file, locator, reporter, header, extension);
   return outcome;
 }
 

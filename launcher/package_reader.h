@@ -11,7 +11,9 @@
 //      checksum so an incomplete download is reported as truncated.
 //   3. VerifyPackage, checksum: the CRC-32 of CrcLength bytes from PackageOffset
 //      must equal CrcValue; a region that cannot be read whole: damaged.
-//   4. ReadPackageHeader: 70 bytes at PackageOffset; short: damaged.
+//   4. ReadPackageHeader: 70 bytes at PackageOffset; short: damaged. Its
+//      extension record (format/package_extension.h), when tagged, must be of
+//      a version and stream method this launcher knows; otherwise: damaged.
 //
 // Beyond the plain order, the file is read defensively: a size query that
 // fails counts as damaged (it must not pass as a size); an offset of 2^31 or
@@ -33,11 +35,12 @@ namespace stub {
 Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator);
 Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter);
 Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
-                          Reporter& reporter, TPackageHeader& header);
+                          Reporter& reporter, TPackageHeader& header,
+                          TPackageExtension& extension);
 
 // The three steps above, in their order.
 Outcome CheckPackage(PlatformFile& file, Reporter& reporter, TPackageLocator& locator,
-                     TPackageHeader& header);
+                     TPackageHeader& header, TPackageExtension& extension);
 
 // The size test and the checksum of VerifyPackage on their own, for tools
 // that report on a package without running it.

@@ -24,6 +24,7 @@ struct Package {
 
   TPackageLocator locator;
   TPackageHeader header;
+  TPackageExtension extension;
   std::optional<TWindowsVersion> running_version;
   TemporaryCopy copy;
 };
@@ -35,7 +36,8 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
                              Package& package) {
   std::unique_ptr<PlatformFile> file = platform.OpenForRead(arguments.ArgumentAt(0));
   if (!file) return FatalDamaged(reporter);
-  Outcome outcome = CheckPackage(*file, reporter, package.locator, package.header);
+  Outcome outcome = CheckPackage(*file, reporter, package.locator, package.header,
+                                 package.extension);
   if (!outcome.proceeds()) return outcome;
   outcome = ApplyVersionGate(platform, *file, package.header, reporter, package.running_version);
   if (!outcome.proceeds()) return outcome;

@@ -7,6 +7,7 @@
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
 namespace stub {
@@ -26,6 +27,7 @@ struct Checked {
   Verdict verdict;
   std::vector<testing::RecordedBox> boxes;
   TPackageHeader header;
+  TPackageExtension extension;
 };
 
 Checked Check(std::vector<uint8_t> bytes, bool fail_size_query = false) {
@@ -34,8 +36,8 @@ Checked Check(std::vector<uint8_t> bytes, bool fail_size_query = false) {
   MemoryFile file(bytes);
   file.fail_size_query = fail_size_query;
   TPackageLocator locator;
-  Checked checked{Verdict::kOk, {}, {}};
-  Outcome outcome = CheckPackage(file, reporter, locator, checked.header);
+  Checked checked{Verdict::kOk, {}, {}, {}};
+  Outcome outcome = CheckPackage(file, reporter, locator, checked.header, checked.extension);
   checked.boxes = platform.boxes;
   if (!outcome.proceeds()) {
     EXPECT_EQ(platform.boxes.size(), 1u);
@@ -138,6 +140,36 @@ TEST_F(PackageReaderTest, ChecksumComesBeforeTheHeader) {
   WriteLe32(&bytes[locator.PackageOffset + 34], 0xFFFFFFFF);  // StreamLength
   const Checked checked = Check(bytes);
   EXPECT_EQ(checked.verdict, Verdict::kDamaged);
+}
+
+// The extension record is read with the header: a record the launcher does
+// not know is damaged; anything without the tag is a package as before.
+TEST_F(PackageReaderTest, ExtensionRecordVerdicts) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> field;  // header bytes 42 onwards
+    Verdict expected;
+    uint8_t method;
+  };
+  const Case cases[] = {
+      {"zeros", {}, Verdict::kOk, kStreamMethodLzma1},
+      {"untagged bytes", {'s', 'f', 'x', 'e', 9, 9}, Verdict::kOk, kStreamMethodLzma1},
+      {"version 1, LZMA1", {'S', 'F', 'X', 'E', 1, 0}, Verdict::kOk, kStreamMethodLzma1},
+      {"version 1, x86", {'S', 'F', 'X', 'E', 1, 2}, Verdict::kOk, kStreamMethodX86Lzma1},
+      {"version 2", {'S', 'F', 'X', 'E', 2, 0}, Verdict::kDamaged, kStreamMethodLzma1},
+      {"unknown method", {'S', 'F', 'X', 'E', 1, 3}, Verdict::kDamaged, kStreamMethodLzma1},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = package_;
+    const uint32_t field = LocatorOf(bytes).PackageOffset + kPackageExtensionOffset;
+    std::copy(c.field.begin(), c.field.end(), bytes.begin() + field);
+    ASSERT_TRUE(testing::RefreshChecksum(bytes));
+    const Checked checked = Check(bytes);
+    EXPECT_EQ(Name(checked.verdict), Name(c.expected)) << c.name;
+    if (checked.verdict == Verdict::kOk) {
+      EXPECT_EQ(checked.extension.StreamMethod, c.method) << c.name;
+    }
+  }
 }
 
 struct LocatorCase {

@@ -14,7 +14,7 @@ LauncherRun::LauncherRun(const std::filesystem::path& package)
 stub::Outcome LauncherRun::Verify() {
   file_ = OpenPackageFile(package_);
   if (!file_) return stub::FatalDamaged(reporter_);
-  return stub::CheckPackage(*file_, reporter_, locator_, header_);
+  return stub::CheckPackage(*file_, reporter_, locator_, header_, extension_);
 }
 
 stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,

@@ -52,6 +52,7 @@ class LauncherRun {
 
   const stub::TPackageLocator& locator() const { return locator_; }
   const stub::TPackageHeader& header() const { return header_; }
+  const stub::TPackageExtension& extension() const { return extension_; }
   stub::PlatformFile& file() { return *file_; }
   stub::Reporter& reporter() { return reporter_; }
 
@@ -63,6 +64,7 @@ class LauncherRun {
   std::unique_ptr<stub::PlatformFile> file_;
   stub::TPackageLocator locator_;
   stub::TPackageHeader header_;
+  stub::TPackageExtension extension_;
 };
 
 }  // namespace sfxpack
