@@ -19,11 +19,13 @@ using testing::Utf8;
 constexpr uint64_t kAllBits = ~uint64_t{0};
 constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
-// A release-id source that counts its calls.
+// A source of the registry's ReleaseId and DisplayVersion (nullopt: no
+// readable value) that counts its calls.
 class CountingSource : public WindowsVersionSource {
  public:
-  explicit CountingSource(std::optional<std::u16string> text = std::nullopt)
-      : text_(std::move(text)) {}
+  explicit CountingSource(std::optional<std::u16string> text = std::nullopt,
+                          std::optional<std::u16string> display_version = std::nullopt)
+      : text_(std::move(text)), display_version_(std::move(display_version)) {}
   bool QueryWindowsVersion(TWindowsVersion&) override { return false; }
   bool ReadReleaseId(std::u16string& text) override {
     ++calls;
@@ -31,10 +33,18 @@ class CountingSource : public WindowsVersionSource {
     text = *text_;
     return true;
   }
+  bool ReadDisplayVersion(std::u16string& text) override {
+    ++display_version_calls;
+    if (!display_version_) return false;
+    text = *display_version_;
+    return true;
+  }
   int calls = 0;
+  int display_version_calls = 0;
 
  private:
   std::optional<std::u16string> text_;
+  std::optional<std::u16string> display_version_;
 };
 
 VersionGateDecision Evaluate(uint32_t major, uint32_t minor, uint64_t mask,
