@@ -169,7 +169,7 @@ TEST_F(VersionGateE2e, ReleaseIdFromTheRegistry) {
        u"Windows 10 2009"},
       {"no digits", RegistryValue{"REG_SZ", "abc"}, 1507, 9999, u"Windows 10 abc"},
       {"no digits, range from 0", RegistryValue{"REG_SZ", "abc"}, 0, 9999, std::nullopt},
-      {"empty text", RegistryValue{"REG_SZ", ""}, 1507, 9999, u"Windows 10 "},
+      {"empty text", RegistryValue{"REG_SZ", ""}, 1507, 9999, u"Windows 10"},
       {"low 16 bits", RegistryValue{"REG_SZ", "67043"}, 1507, 9999, std::nullopt},
       {"min above max", RegistryValue{"REG_SZ", "1803"}, 2000, 1000,
        u"Windows 10 1803 (April 2018 Update)"},

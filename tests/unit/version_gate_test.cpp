@@ -212,8 +212,8 @@ const ReleaseCase kReleaseCases[] = {
     {"one above max", u"2000", 1507, 1999, false, u"Windows 10 2000"},
     {"no digits", u"abc", 1507, 9999, false, u"Windows 10 abc"},
     {"no digits, range from 0", u"abc", 0, 9999, true, u""},
-    {"empty text", u"", 1507, 9999, false, u"Windows 10 "},
-    {"only a NUL", std::u16string(1, u'\0'), 1507, 9999, false, u"Windows 10 "},
+    {"empty text", u"", 1507, 9999, false, u"Windows 10"},
+    {"only a NUL", std::u16string(1, u'\0'), 1507, 9999, false, u"Windows 10"},
     {"name stops at the NUL", std::u16string(u"2009\0junk", 9), 1507, 1909, false,
      u"Windows 10 2009"},
     {"trailing text ignored", u"1803abc", 1507, 9999, true, u""},
@@ -288,12 +288,68 @@ TEST(ReleaseIdName, NamedReleasesAndTheRest) {
       {1809, u"1809", u"Windows 10 1809"},
       {1506, u"1506", u"Windows 10 1506"},
       {67043, u"67043", u"Windows 10 67043"},
-      {0, u"", u"Windows 10 "},
+      {0, u"", u"Windows 10"},
       {1909, std::u16string(u"1909\0x", 6), u"Windows 10 1909"},
+      {2009, u"2009", u"Windows 10 2009"},  // without a DisplayVersion
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.text));
-    EXPECT_EQ(ReleaseIdName(c.number, c.text), c.name);
+    CountingSource no_display_version;
+    EXPECT_EQ(ReleaseIdName(c.number, c.text, no_display_version), c.name);
+    EXPECT_EQ(no_display_version.display_version_calls, c.number == 2009 ? 1 : 0);
+  }
+}
+
+// --- Windows 11, today's Windows 10 and the servers on 10.0 -------------------------
+
+constexpr uint64_t kBitTenClear = kAllBits & ~Bit(10);
+
+// A 10.0 system as the version query and the registry describe it.
+struct TenZero {
+  uint32_t build;
+  uint8_t product_type;
+  std::optional<std::u16string> release_id;
+  std::optional<std::u16string> display_version;
+};
+
+// Refused by `mask` or by the release range 2010 to 9999: the name, and how
+// often DisplayVersion was read for it. Admitted, nothing is read for a name.
+TEST(VersionGate, NamesOfTenZeroSystems) {
+  constexpr uint8_t kClient = kProductTypeWorkstation, kServer = kProductTypeServer;
+  const struct {
+    TenZero system;
+    uint64_t mask;
+    const char16_t* name;
+    int display_version_reads;
+  } cases[] = {
+      {{22631, kClient, u"2009", u"23H2"}, Bit(10), u"Windows 11 23H2", 1},
+      {{22631, kClient, u"2009", u"23H2"}, kBitTenClear, u"Windows 11 23H2", 1},
+      {{26100, kClient, u"2009", std::nullopt}, Bit(10), u"Windows 11 (build 26100)", 1},
+      {{22000, kClient, u"2009", std::u16string(1, 0)}, Bit(10), u"Windows 11 (build 22000)", 1},
+      {{21999, kClient, u"2009", u"22H2"}, Bit(10), u"Windows 10 22H2", 1},
+      {{19045, kClient, u"2009", u"22H2"}, kBitTenClear, u"Windows 10", 0},
+      {{19042, kClient, u"2009", std::nullopt}, Bit(10), u"Windows 10 2009", 1},
+      {{17134, kClient, u"1803", u"x"}, Bit(10), u"Windows 10 1803 (April 2018 Update)", 0},
+      {{19045, kClient, u"", u"22H2"}, Bit(10), u"Windows 10", 0},
+      {{26100, kServer, u"2009", u"24H2"}, Bit(10), u"Windows Server 24H2", 1},
+      {{20348, kProductTypeDomainController, u"2009", u"21H2"}, kBitTenClear,
+       u"Windows Server 21H2", 1},
+      {{17763, kServer, u"1809", std::nullopt}, Bit(10), u"Windows Server (build 17763)", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.name));
+    const TWindowsVersion version{10, 0, c.system.build, c.system.product_type};
+    CountingSource refused(c.system.release_id, c.system.display_version);
+    const VersionGateDecision decision =
+        EvaluateVersionGate(version, c.mask, 2010, 9999, refused);
+    EXPECT_FALSE(decision.proceeds);
+    EXPECT_EQ(Utf8(decision.os_name), Utf8(c.name));
+    EXPECT_EQ(refused.display_version_calls, c.display_version_reads);
+
+    CountingSource admitted(c.system.release_id, c.system.display_version);
+    EXPECT_TRUE(
+        EvaluateVersionGate(version, Bit(10), 0, 0xFFFF, admitted).proceeds);
+    EXPECT_EQ(admitted.display_version_calls, 0);
   }
 }
 
