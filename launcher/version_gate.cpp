@@ -23,7 +23,8 @@ struct VersionRow {
   std::optional<uint32_t> major;  // nullopt: any major
   std::optional<uint32_t> minor;  // nullopt: any minor
   int bit;                        // the OsMask bit that admits the version, or kNoBit
-  bool release_check;             // the set bit admits only releases within range
+  bool release_check;             // the set bit admits only releases within range,
+                                  // and builds within the package's limits
   const char16_t* name;
   NameForm form;
   bool servers_only = false;      // matches server editions only
@@ -126,29 +127,35 @@ VersionGateDecision Refuse(std::u16string os_name) {
   return VersionGateDecision{false, std::move(os_name)};
 }
 
-// 10.0 with bit 10 set: the release range.
-VersionGateDecision CheckRelease(const VersionRow& row, const TWindowsVersion& version,
+// 10.0 with bit 10 set: the release range, then the build limits.
+VersionGateDecision CheckTenZero(const VersionRow& row, const TWindowsVersion& version,
                                  uint16_t min_release_id, uint16_t max_release_id,
+                                 const TPackageExtension& extension,
                                  WindowsVersionSource& system) {
   std::u16string text;
-  if (!system.ReadReleaseId(text)) return Proceed();
+  const bool has_release_id = system.ReadReleaseId(text);
   const uint32_t number = ParseReleaseId(text);
   // Only the low 16 bits are compared, as the header's range is 16 bits wide.
   const uint16_t release = static_cast<uint16_t>(number);
-  if (min_release_id <= release && release <= max_release_id) return Proceed();
-  if (row.form == NameForm::kDisplayVersion) return Refuse(VersionName(row, version, system));
-  return Refuse(ReleaseIdName(number, text, system));
+  const bool release_admitted =
+      !has_release_id || (min_release_id <= release && release <= max_release_id);
+  if (release_admitted && BuildAdmitted(extension, version.BuildNumber)) return Proceed();
+  if (has_release_id && row.form != NameForm::kDisplayVersion) {
+    return Refuse(ReleaseIdName(number, text, system));
+  }
+  return Refuse(VersionName(row, version, system));
 }
 
 }  // namespace
 
 VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t os_mask,
                                         uint16_t min_release_id, uint16_t max_release_id,
+                                        const TPackageExtension& extension,
                                         WindowsVersionSource& system) {
   const VersionRow& row = FindRow(version);
   if (!BitSet(os_mask, row.bit)) return Refuse(VersionName(row, version, system));
   if (row.release_check) {
-    return CheckRelease(row, version, min_release_id, max_release_id, system);
+    return CheckTenZero(row, version, min_release_id, max_release_id, extension, system);
   }
   return Proceed();
 }
@@ -175,15 +182,15 @@ std::u16string ReleaseIdName(uint32_t number, std::u16string_view text,
 }
 
 Outcome ApplyVersionGate(WindowsVersionSource& windows, PlatformFile& package,
-                         const TPackageHeader& header, Reporter& reporter,
-                         std::optional<TWindowsVersion>& running_version) {
+                         const TPackageHeader& header, const TPackageExtension& extension,
+                         Reporter& reporter, std::optional<TWindowsVersion>& running_version) {
   running_version.reset();
   TWindowsVersion version;
   if (!windows.QueryWindowsVersion(version)) return Outcome::Proceed();
   running_version = version;
 
   const VersionGateDecision decision = EvaluateVersionGate(
-      version, header.OsMask, header.MinReleaseId, header.MaxReleaseId, windows);
+      version, header.OsMask, header.MinReleaseId, header.MaxReleaseId, extension, windows);
   if (decision.proceeds) return Outcome::Proceed();
   return ShowPackageMessage(package, header.UnsupportedOsMessage, decision.os_name, reporter,
                             kExitUnsupportedWindows);

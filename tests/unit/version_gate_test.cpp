@@ -4,10 +4,12 @@
 
 #include <algorithm>
 
+#include "format/package_extension.h"
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
 namespace stub {
@@ -49,7 +51,8 @@ class CountingSource : public WindowsVersionSource {
 
 VersionGateDecision Evaluate(uint32_t major, uint32_t minor, uint64_t mask,
                              WindowsVersionSource& source, uint16_t min = 0, uint16_t max = 0xFFFF) {
-  return EvaluateVersionGate(TWindowsVersion{major, minor}, mask, min, max, source);
+  return EvaluateVersionGate(TWindowsVersion{major, minor}, mask, min, max, TPackageExtension{},
+                             source);
 }
 
 // The version table, written out again: the version reported, the OsMask bit
@@ -300,7 +303,7 @@ TEST(ReleaseIdName, NamedReleasesAndTheRest) {
   }
 }
 
-// --- Windows 11, today's Windows 10 and the servers on 10.0 -------------------------
+// --- Windows 11, today's Windows 10, servers and build limits on 10.0 -------------
 
 constexpr uint64_t kBitTenClear = kAllBits & ~Bit(10);
 
@@ -341,15 +344,51 @@ TEST(VersionGate, NamesOfTenZeroSystems) {
     const TWindowsVersion version{10, 0, c.system.build, c.system.product_type};
     CountingSource refused(c.system.release_id, c.system.display_version);
     const VersionGateDecision decision =
-        EvaluateVersionGate(version, c.mask, 2010, 9999, refused);
+        EvaluateVersionGate(version, c.mask, 2010, 9999, TPackageExtension{}, refused);
     EXPECT_FALSE(decision.proceeds);
     EXPECT_EQ(Utf8(decision.os_name), Utf8(c.name));
     EXPECT_EQ(refused.display_version_calls, c.display_version_reads);
 
     CountingSource admitted(c.system.release_id, c.system.display_version);
     EXPECT_TRUE(
-        EvaluateVersionGate(version, Bit(10), 0, 0xFFFF, admitted).proceeds);
+        EvaluateVersionGate(version, Bit(10), 0, 0xFFFF, TPackageExtension{}, admitted).proceeds);
     EXPECT_EQ(admitted.display_version_calls, 0);
+  }
+}
+
+// The build limits apply to 10.0 once the release range admitted it.
+TEST(VersionGate, BuildLimits) {
+  const struct {
+    uint32_t min_build, max_build;
+    TWindowsVersion version;
+    std::optional<std::u16string> release_id;
+    const char16_t* name;  // empty: admitted
+  } cases[] = {
+      {0, 0, {10, 0, 0}, u"2009", u""},
+      {22000, 0, {10, 0, 21999}, u"2009", u"Windows 10 22H2"},
+      {22000, 0, {10, 0, 22000}, u"2009", u""},
+      {22000, 0, {10, 0, 22631}, u"2009", u""},
+      {0, 21999, {10, 0, 21998}, u"2009", u""},
+      {0, 21999, {10, 0, 21999}, u"2009", u""},
+      {0, 21999, {10, 0, 22000}, u"2009", u"Windows 11 22H2"},
+      {19045, 0, {10, 0, 18362}, std::nullopt, u"Windows 10"},
+      {19045, 0, {10, 0, 17134}, u"1803", u"Windows 10 1803 (April 2018 Update)"},
+      {22000, 0, {10, 0, 17134}, u"1409", u"Windows 10 1409"},  // the release range
+      {22000, 0, {6, 1, 7601}, u"2009", u""},
+      {0, 21999, {11, 0, 30000}, u"2009", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.min_build << ".." << c.max_build << ", "
+                                      << c.version.Major << "." << c.version.Minor << "."
+                                      << c.version.BuildNumber);
+    TPackageExtension extension;
+    extension.MinBuild = c.min_build;
+    extension.MaxBuild = c.max_build;
+    CountingSource registry(c.release_id, u"22H2");
+    const VersionGateDecision decision = EvaluateVersionGate(
+        c.version, Bit(7) | Bit(10) | Bit(63), 1507, 9999, extension, registry);
+    EXPECT_EQ(decision.proceeds, c.name[0] == 0);
+    EXPECT_EQ(Utf8(decision.os_name), Utf8(c.name));
   }
 }
 
@@ -372,7 +411,8 @@ class ApplyVersionGateTest : public ::testing::Test {
   Outcome Apply(bool quiet = false) {
     Reporter reporter(platform_, u"C:\\Downloads\\setup.exe", quiet);
     testing::MemoryFile file(bytes_);
-    return ApplyVersionGate(platform_, file, header_, reporter, running_version_);
+    return ApplyVersionGate(platform_, file, header_, TPackageExtension{}, reporter,
+                            running_version_);
   }
 
   FakePlatform platform_;
@@ -486,6 +526,32 @@ TEST(VersionGateInLauncher, AdmittedPackageGoesOn) {
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), "QueryWindowsVersion"),
             platform.calls.end());
+}
+
+// A package whose header's second reserved field does not start with the tag
+// has no build limits, whatever the field holds.
+TEST(VersionGateInLauncher, OnlyATaggedRecordLimitsTheBuild) {
+  TPackageExtension from_11;
+  from_11.MinBuild = 22000;
+  PackageExtensionBytes lower_case_tag = EncodePackageExtension(from_11);
+  lower_case_tag[0] = 's';
+  PackageExtensionBytes junk;
+  junk.fill(0xA5);
+  for (const PackageExtensionBytes& field : {PackageExtensionBytes{}, lower_case_tag, junk}) {
+    testing::TestPackage package =
+        testing::MakeTestPackage(testing::SampleBytes(5000), testing::ExampleSettings());
+    std::copy(field.begin(), field.end(),
+              package.bytes.begin() + package.layout.locator.PackageOffset +
+                  kPackageExtensionOffset);
+    ASSERT_TRUE(testing::RefreshChecksum(package.bytes));
+    FakePlatform platform;
+    platform.files[platform.module_path] = package.bytes;
+    platform.windows_version = TWindowsVersion{10, 0, 19045};
+    platform.release_id = u"2009";
+    EXPECT_EQ(Stub64(platform), 0u);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(platform.starts.size(), 1u);
+  }
 }
 
 }  // namespace
