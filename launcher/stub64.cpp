@@ -39,7 +39,8 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   Outcome outcome = CheckPackage(*file, reporter, package.locator, package.header,
                                  package.extension);
   if (!outcome.proceeds()) return outcome;
-  outcome = ApplyVersionGate(platform, *file, package.header, reporter, package.running_version);
+  outcome = ApplyVersionGate(platform, *file, package.header, package.extension, reporter,
+                             package.running_version);
   if (!outcome.proceeds()) return outcome;
 
   std::unique_ptr<TStream> program;

@@ -17,10 +17,18 @@
 
 namespace stub {
 
+// Product types of the version query (VER_NT_*); every other than the
+// workstation is a server edition.
+inline constexpr uint8_t kProductTypeWorkstation = 1;
+inline constexpr uint8_t kProductTypeDomainController = 2;
+inline constexpr uint8_t kProductTypeServer = 3;
+
 // The running Windows version as the version query reports it.
 struct TWindowsVersion {
   uint32_t Major = 0;
   uint32_t Minor = 0;
+  uint32_t BuildNumber = 0;
+  uint8_t ProductType = kProductTypeWorkstation;
 };
 
 // What CreatePrivateFolder did.
@@ -89,7 +97,8 @@ class WindowsVersionSource {
  public:
   virtual ~WindowsVersionSource() = default;
 
-  // Asks Windows for its version. False when the query fails.
+  // Asks Windows for its version, build number and product type. False when
+  // the query fails.
   virtual bool QueryWindowsVersion(TWindowsVersion& version) = 0;
 
   // Reads the registry value "ReleaseId" under
@@ -98,6 +107,11 @@ class WindowsVersionSource {
   // included, when the value holds one). False when the key or the value
   // cannot be read, or the value is longer than 128 bytes.
   virtual bool ReadReleaseId(std::u16string& text) = 0;
+
+  // Reads the value "DisplayVersion" under the same key ("22H2", "23H2":
+  // Windows 10 20H2 and later, Windows 11 and Windows Server 2022 and later
+  // have one) as ReadReleaseId reads "ReleaseId", with the same results.
+  virtual bool ReadDisplayVersion(std::u16string& text) = 0;
 };
 
 // Everything the launcher's run asks of the system.

@@ -235,19 +235,27 @@ bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& 
 }
 
 bool WindowsPlatform::QueryWindowsVersion(TWindowsVersion& version) {
-  OSVERSIONINFOW info = {};
+  // The extended record adds the product type; every 64-bit Windows takes it.
+  OSVERSIONINFOEXW info = {};
   info.dwOSVersionInfoSize = sizeof(info);
-  static_assert(sizeof(OSVERSIONINFOW) == 276);
+  static_assert(sizeof(OSVERSIONINFOEXW) == 284);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (!GetVersionExW(&info)) return false;
+  if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return false;
 #pragma GCC diagnostic pop
   version.Major = info.dwMajorVersion;
   version.Minor = info.dwMinorVersion;
+  version.BuildNumber = info.dwBuildNumber;
+  version.ProductType = info.wProductType;
   return true;
 }
 
-bool WindowsPlatform::ReadReleaseId(std::u16string& text) {
+namespace {
+
+// Reads the text value `name` under HKLM\Software\Microsoft\Windows NT\CurrentVersion
+// into a 128-byte buffer: its first (bytes read / 2) code units. False when the
+// key or the value cannot be read, or the value is longer than the buffer.
+bool ReadCurrentVersionValue(const wchar_t* name, std::u16string& text) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion", 0,
                     KEY_READ, &key) != ERROR_SUCCESS) {
@@ -256,12 +264,22 @@ bool WindowsPlatform::ReadReleaseId(std::u16string& text) {
   wchar_t buffer[64];
   DWORD type = 0;
   DWORD size = sizeof(buffer);
-  const LONG result = RegQueryValueExW(key, L"ReleaseId", nullptr, &type,
-                                       reinterpret_cast<BYTE*>(buffer), &size);
+  const LONG result =
+      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   if (result != ERROR_SUCCESS || size > sizeof(buffer)) return false;
   text = FromW(buffer, size / 2);
   return true;
+}
+
+}  // namespace
+
+bool WindowsPlatform::ReadReleaseId(std::u16string& text) {
+  return ReadCurrentVersionValue(L"ReleaseId", text);
+}
+
+bool WindowsPlatform::ReadDisplayVersion(std::u16string& text) {
+  return ReadCurrentVersionValue(L"DisplayVersion", text);
 }
 
 bool WindowsPlatform::IsAdministrator() {

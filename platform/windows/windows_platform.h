@@ -23,6 +23,7 @@ class WindowsPlatform final : public Platform {
 
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
+  bool ReadDisplayVersion(std::u16string& text) override;
   bool IsAdministrator() override;
 
   std::unique_ptr<PlatformProcess> StartProcess(const std::u16string& command_line,

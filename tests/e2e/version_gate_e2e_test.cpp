@@ -1,6 +1,7 @@
 // The Windows version gate of the real launcher image under Wine: each Windows
-// version Wine can report, admitted and refused by the package's OsMask, and
-// the Windows 10 release id read from the registry.
+// version Wine can report, admitted and refused by the package's OsMask, the
+// Windows 10 release id read from the registry, and the build limits of the
+// extension record on Windows 10, 11 and a server, with their names.
 //
 // The Windows version belongs to a whole Wine prefix, so every version has a
 // prefix of its own ("winecfg -v" writes the version into the prefix's
@@ -14,6 +15,7 @@
 #include <set>
 
 #include "format/little_endian.h"
+#include "format/package_extension.h"
 #include "launcher/fatal_messages.h"
 #include "format/package_records.h"
 #include "tests/e2e/e2e_packages.h"
@@ -63,13 +65,14 @@ class VersionGateE2e : public ::testing::Test {
     return settings;
   }
 
-  // Writes `bytes` as setup.exe and runs it in `prefix` without arguments.
-  WineRun RunPackage(WinePrefix& prefix, const std::vector<uint8_t>& bytes) {
+  // Writes `bytes` as setup.exe and runs it in `prefix` with `arguments`.
+  WineRun RunPackage(WinePrefix& prefix, const std::vector<uint8_t>& bytes,
+                     const std::u16string& arguments = u"") {
     path_ = folder_ + "/setup.exe";
     WriteBytes(path_, bytes);
     WineRunOptions options;
     options.env["TEST_CHILD_REPORT"] = Utf8(WindowsPath(folder_ + "/child-report.txt"));
-    return prefix.Run(u"\"" + WindowsPath(path_) + u"\"", options);
+    return prefix.Run(u"\"" + WindowsPath(path_) + u"\"" + arguments, options);
   }
 
   void ExpectRefused(const WineRun& run, const std::u16string& shown) {
@@ -169,7 +172,7 @@ TEST_F(VersionGateE2e, ReleaseIdFromTheRegistry) {
        u"Windows 10 2009"},
       {"no digits", RegistryValue{"REG_SZ", "abc"}, 1507, 9999, u"Windows 10 abc"},
       {"no digits, range from 0", RegistryValue{"REG_SZ", "abc"}, 0, 9999, std::nullopt},
-      {"empty text", RegistryValue{"REG_SZ", ""}, 1507, 9999, u"Windows 10 "},
+      {"empty text", RegistryValue{"REG_SZ", ""}, 1507, 9999, u"Windows 10"},
       {"low 16 bits", RegistryValue{"REG_SZ", "67043"}, 1507, 9999, std::nullopt},
       {"min above max", RegistryValue{"REG_SZ", "1803"}, 2000, 1000,
        u"Windows 10 1803 (April 2018 Update)"},
@@ -201,6 +204,82 @@ TEST_F(VersionGateE2e, ReleaseIdFromTheRegistry) {
   }
   prefix.Tool({"reg", "delete", kKey, "/v", "ReleaseId", "/f"});
   EXPECT_EQ(FolderEntries(prefix.TempFolder()), temp_before);
+}
+
+// --- Windows 11 and the extension record's build limits -----------------------------
+
+// The system a Windows 10 prefix reports once winecfg's own version is gone:
+// Wine then takes the build from the registry, through the version query too,
+// and the product type from ProductOptions (ServerNT: a server).
+struct ReportedSystem {
+  const char* build;
+  const char* product_type;
+  const char* display_version;  // null: no value
+};
+
+void Report(WinePrefix& prefix, const ReportedSystem& system) {
+  const std::string kKey = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion";
+  const auto set = [&](const std::string& key, const char* name, const char* text) {
+    ASSERT_EQ(prefix.Tool({"reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", text, "/f"}), 0);
+  };
+  prefix.Tool({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});  // may be absent
+  set(kKey, "CurrentBuildNumber", system.build);
+  set(kKey, "CurrentBuild", system.build);
+  set(kKey, "ReleaseId", "2009");
+  set("HKLM\\System\\CurrentControlSet\\Control\\ProductOptions", "ProductType",
+      system.product_type);
+  if (system.display_version) {
+    set(kKey, "DisplayVersion", system.display_version);
+  } else {
+    prefix.Tool({"reg", "delete", kKey, "/v", "DisplayVersion", "/f"});  // may be absent
+  }
+}
+
+TEST_F(VersionGateE2e, BuildLimitsAndTodaysNames) {
+  const ReportedSystem kWindows11{"22631", "WinNT", nullptr};
+  const ReportedSystem kWindows11With23H2{"22631", "WinNT", "23H2"};
+  const ReportedSystem kWindows10With22H2{"19045", "WinNT", "22H2"};
+  const ReportedSystem kServer2025{"26100", "ServerNT", "24H2"};
+  const struct {
+    const char* label;
+    const ReportedSystem& system;
+    uint32_t min_build, max_build;
+    bool silent;
+    std::optional<std::u16string> os_name;  // nullopt: admitted
+  } cases[] = {
+      {"Windows 11 only, on 11", kWindows11, 22000, 0, false, std::nullopt},
+      {"Windows 10 only, on 11", kWindows11, 0, 21999, false, u"Windows 11 (build 22631)"},
+      {"Windows 10 only, on 11 23H2", kWindows11With23H2, 0, 21999, false, u"Windows 11 23H2"},
+      {"Windows 11 only, on 10 22H2", kWindows10With22H2, 22000, 0, false, u"Windows 10 22H2"},
+      {"Windows 11 only, on 10 22H2, /s", kWindows10With22H2, 22000, 0, true, u"Windows 10 22H2"},
+      {"Windows 10 only, on Server 2025", kServer2025, 0, 21999, false, u"Windows Server 24H2"},
+  };
+  WinePrefix prefix("gate-build", "win10");
+  prefix.Prepare();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Report(prefix, c.system);
+    packaging::PackageSettings settings = Settings(Bit(10), 1507, 9999);
+    settings.extension = stub::TPackageExtension{};
+    settings.extension->MinBuild = c.min_build;
+    settings.extension->MaxBuild = c.max_build;
+    fs::remove(folder_ + "/child-report.txt");
+    const WineRun run =
+        RunPackage(prefix, BuildPackageBytes(inner_, settings), c.silent ? u" /s" : u"");
+    if (!c.os_name) {
+      ExpectAdmitted(run);
+      EXPECT_TRUE(fs::exists(folder_ + "/child-report.txt"));
+      continue;
+    }
+    if (c.silent) {
+      ASSERT_TRUE(run.started) << run.trace;
+      EXPECT_EQ(run.exit_code, kUnsupportedWindowsExit);
+      EXPECT_TRUE(run.boxes.empty());
+    } else {
+      ExpectRefused(run, ShownMessage(*c.os_name));
+    }
+    EXPECT_FALSE(fs::exists(folder_ + "/child-report.txt"));
+  }
 }
 
 // --- The stored message itself ------------------------------------------------------

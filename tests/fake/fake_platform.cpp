@@ -171,6 +171,14 @@ bool FakePlatform::ReadReleaseId(std::u16string& text) {
   return true;
 }
 
+bool FakePlatform::ReadDisplayVersion(std::u16string& text) {
+  calls.push_back("ReadDisplayVersion");
+  ++display_version_reads;
+  if (!display_version) return false;
+  text = *display_version;
+  return true;
+}
+
 bool FakePlatform::IsAdministrator() {
   calls.push_back("IsAdministrator");
   return administrator;

@@ -4,7 +4,7 @@
 // without a trailing backslash (a new file's folder is not checked; a folder
 // with files inside cannot be removed); random bytes count up from 0 across
 // calls (0x00 0x01 ...); message boxes, process starts and removed files are
-// recorded in order; the Windows version, release id, administrator answer
+// recorded in order; the Windows version, release id, display version, administrator answer
 // and start results are plain fields a test sets. Every call is also appended
 // to `calls`, so tests can check the order of effects.
 #pragma once
@@ -46,6 +46,7 @@ class FakePlatform : public Platform {
   std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
   std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
   std::optional<std::u16string> release_id;  // nullopt: no readable value
+  std::optional<std::u16string> display_version;  // nullopt: no readable value
   bool administrator = true;
   // When set, starting the child fails with this system error (possibly 0).
   std::optional<uint32_t> start_error;
@@ -63,6 +64,7 @@ class FakePlatform : public Platform {
   std::vector<std::u16string> removed;
   std::vector<std::string> calls;
   int release_id_reads = 0;
+  int display_version_reads = 0;
   int open_files = 0;       // files open right now
   bool child_waited = false;
 
@@ -84,6 +86,7 @@ class FakePlatform : public Platform {
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
+  bool ReadDisplayVersion(std::u16string& text) override;
   bool IsAdministrator() override;
   std::unique_ptr<PlatformProcess> StartProcess(const std::u16string& command_line,
                                                 const std::u16string& current_directory,

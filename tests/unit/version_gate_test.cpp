@@ -4,10 +4,12 @@
 
 #include <algorithm>
 
+#include "format/package_extension.h"
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
 namespace stub {
@@ -19,11 +21,13 @@ using testing::Utf8;
 constexpr uint64_t kAllBits = ~uint64_t{0};
 constexpr uint64_t Bit(int n) { return uint64_t{1} << n; }
 
-// A release-id source that counts its calls.
+// A source of the registry's ReleaseId and DisplayVersion (nullopt: no
+// readable value) that counts its calls.
 class CountingSource : public WindowsVersionSource {
  public:
-  explicit CountingSource(std::optional<std::u16string> text = std::nullopt)
-      : text_(std::move(text)) {}
+  explicit CountingSource(std::optional<std::u16string> text = std::nullopt,
+                          std::optional<std::u16string> display_version = std::nullopt)
+      : text_(std::move(text)), display_version_(std::move(display_version)) {}
   bool QueryWindowsVersion(TWindowsVersion&) override { return false; }
   bool ReadReleaseId(std::u16string& text) override {
     ++calls;
@@ -31,15 +35,24 @@ class CountingSource : public WindowsVersionSource {
     text = *text_;
     return true;
   }
+  bool ReadDisplayVersion(std::u16string& text) override {
+    ++display_version_calls;
+    if (!display_version_) return false;
+    text = *display_version_;
+    return true;
+  }
   int calls = 0;
+  int display_version_calls = 0;
 
  private:
   std::optional<std::u16string> text_;
+  std::optional<std::u16string> display_version_;
 };
 
 VersionGateDecision Evaluate(uint32_t major, uint32_t minor, uint64_t mask,
                              WindowsVersionSource& source, uint16_t min = 0, uint16_t max = 0xFFFF) {
-  return EvaluateVersionGate(TWindowsVersion{major, minor}, mask, min, max, source);
+  return EvaluateVersionGate(TWindowsVersion{major, minor}, mask, min, max, TPackageExtension{},
+                             source);
 }
 
 // The version table, written out again: the version reported, the OsMask bit
@@ -202,8 +215,8 @@ const ReleaseCase kReleaseCases[] = {
     {"one above max", u"2000", 1507, 1999, false, u"Windows 10 2000"},
     {"no digits", u"abc", 1507, 9999, false, u"Windows 10 abc"},
     {"no digits, range from 0", u"abc", 0, 9999, true, u""},
-    {"empty text", u"", 1507, 9999, false, u"Windows 10 "},
-    {"only a NUL", std::u16string(1, u'\0'), 1507, 9999, false, u"Windows 10 "},
+    {"empty text", u"", 1507, 9999, false, u"Windows 10"},
+    {"only a NUL", std::u16string(1, u'\0'), 1507, 9999, false, u"Windows 10"},
     {"name stops at the NUL", std::u16string(u"2009\0junk", 9), 1507, 1909, false,
      u"Windows 10 2009"},
     {"trailing text ignored", u"1803abc", 1507, 9999, true, u""},
@@ -278,12 +291,104 @@ TEST(ReleaseIdName, NamedReleasesAndTheRest) {
       {1809, u"1809", u"Windows 10 1809"},
       {1506, u"1506", u"Windows 10 1506"},
       {67043, u"67043", u"Windows 10 67043"},
-      {0, u"", u"Windows 10 "},
+      {0, u"", u"Windows 10"},
       {1909, std::u16string(u"1909\0x", 6), u"Windows 10 1909"},
+      {2009, u"2009", u"Windows 10 2009"},  // without a DisplayVersion
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.text));
-    EXPECT_EQ(ReleaseIdName(c.number, c.text), c.name);
+    CountingSource no_display_version;
+    EXPECT_EQ(ReleaseIdName(c.number, c.text, no_display_version), c.name);
+    EXPECT_EQ(no_display_version.display_version_calls, c.number == 2009 ? 1 : 0);
+  }
+}
+
+// --- Windows 11, today's Windows 10, servers and build limits on 10.0 -------------
+
+constexpr uint64_t kBitTenClear = kAllBits & ~Bit(10);
+
+// A 10.0 system as the version query and the registry describe it.
+struct TenZero {
+  uint32_t build;
+  uint8_t product_type;
+  std::optional<std::u16string> release_id;
+  std::optional<std::u16string> display_version;
+};
+
+// Refused by `mask` or by the release range 2010 to 9999: the name, and how
+// often DisplayVersion was read for it. Admitted, nothing is read for a name.
+TEST(VersionGate, NamesOfTenZeroSystems) {
+  constexpr uint8_t kClient = kProductTypeWorkstation, kServer = kProductTypeServer;
+  const struct {
+    TenZero system;
+    uint64_t mask;
+    const char16_t* name;
+    int display_version_reads;
+  } cases[] = {
+      {{22631, kClient, u"2009", u"23H2"}, Bit(10), u"Windows 11 23H2", 1},
+      {{22631, kClient, u"2009", u"23H2"}, kBitTenClear, u"Windows 11 23H2", 1},
+      {{26100, kClient, u"2009", std::nullopt}, Bit(10), u"Windows 11 (build 26100)", 1},
+      {{22000, kClient, u"2009", std::u16string(1, 0)}, Bit(10), u"Windows 11 (build 22000)", 1},
+      {{21999, kClient, u"2009", u"22H2"}, Bit(10), u"Windows 10 22H2", 1},
+      {{19045, kClient, u"2009", u"22H2"}, kBitTenClear, u"Windows 10", 0},
+      {{19042, kClient, u"2009", std::nullopt}, Bit(10), u"Windows 10 2009", 1},
+      {{17134, kClient, u"1803", u"x"}, Bit(10), u"Windows 10 1803 (April 2018 Update)", 0},
+      {{19045, kClient, u"", u"22H2"}, Bit(10), u"Windows 10", 0},
+      {{26100, kServer, u"2009", u"24H2"}, Bit(10), u"Windows Server 24H2", 1},
+      {{20348, kProductTypeDomainController, u"2009", u"21H2"}, kBitTenClear,
+       u"Windows Server 21H2", 1},
+      {{17763, kServer, u"1809", std::nullopt}, Bit(10), u"Windows Server (build 17763)", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.name));
+    const TWindowsVersion version{10, 0, c.system.build, c.system.product_type};
+    CountingSource refused(c.system.release_id, c.system.display_version);
+    const VersionGateDecision decision =
+        EvaluateVersionGate(version, c.mask, 2010, 9999, TPackageExtension{}, refused);
+    EXPECT_FALSE(decision.proceeds);
+    EXPECT_EQ(Utf8(decision.os_name), Utf8(c.name));
+    EXPECT_EQ(refused.display_version_calls, c.display_version_reads);
+
+    CountingSource admitted(c.system.release_id, c.system.display_version);
+    EXPECT_TRUE(
+        EvaluateVersionGate(version, Bit(10), 0, 0xFFFF, TPackageExtension{}, admitted).proceeds);
+    EXPECT_EQ(admitted.display_version_calls, 0);
+  }
+}
+
+// The build limits apply to 10.0 once the release range admitted it.
+TEST(VersionGate, BuildLimits) {
+  const struct {
+    uint32_t min_build, max_build;
+    TWindowsVersion version;
+    std::optional<std::u16string> release_id;
+    const char16_t* name;  // empty: admitted
+  } cases[] = {
+      {0, 0, {10, 0, 0}, u"2009", u""},
+      {22000, 0, {10, 0, 21999}, u"2009", u"Windows 10 22H2"},
+      {22000, 0, {10, 0, 22000}, u"2009", u""},
+      {22000, 0, {10, 0, 22631}, u"2009", u""},
+      {0, 21999, {10, 0, 21998}, u"2009", u""},
+      {0, 21999, {10, 0, 21999}, u"2009", u""},
+      {0, 21999, {10, 0, 22000}, u"2009", u"Windows 11 22H2"},
+      {19045, 0, {10, 0, 18362}, std::nullopt, u"Windows 10"},
+      {19045, 0, {10, 0, 17134}, u"1803", u"Windows 10 1803 (April 2018 Update)"},
+      {22000, 0, {10, 0, 17134}, u"1409", u"Windows 10 1409"},  // the release range
+      {22000, 0, {6, 1, 7601}, u"2009", u""},
+      {0, 21999, {11, 0, 30000}, u"2009", u""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.min_build << ".." << c.max_build << ", "
+                                      << c.version.Major << "." << c.version.Minor << "."
+                                      << c.version.BuildNumber);
+    TPackageExtension extension;
+    extension.MinBuild = c.min_build;
+    extension.MaxBuild = c.max_build;
+    CountingSource registry(c.release_id, u"22H2");
+    const VersionGateDecision decision = EvaluateVersionGate(
+        c.version, Bit(7) | Bit(10) | Bit(63), 1507, 9999, extension, registry);
+    EXPECT_EQ(decision.proceeds, c.name[0] == 0);
+    EXPECT_EQ(Utf8(decision.os_name), Utf8(c.name));
   }
 }
 
@@ -306,7 +411,8 @@ class ApplyVersionGateTest : public ::testing::Test {
   Outcome Apply(bool quiet = false) {
     Reporter reporter(platform_, u"C:\\Downloads\\setup.exe", quiet);
     testing::MemoryFile file(bytes_);
-    return ApplyVersionGate(platform_, file, header_, reporter, running_version_);
+    return ApplyVersionGate(platform_, file, header_, TPackageExtension{}, reporter,
+                            running_version_);
   }
 
   FakePlatform platform_;
@@ -420,6 +526,32 @@ TEST(VersionGateInLauncher, AdmittedPackageGoesOn) {
   EXPECT_TRUE(platform.boxes.empty());
   EXPECT_NE(std::find(platform.calls.begin(), platform.calls.end(), "QueryWindowsVersion"),
             platform.calls.end());
+}
+
+// A package whose header's second reserved field does not start with the tag
+// has no build limits, whatever the field holds.
+TEST(VersionGateInLauncher, OnlyATaggedRecordLimitsTheBuild) {
+  TPackageExtension from_11;
+  from_11.MinBuild = 22000;
+  PackageExtensionBytes lower_case_tag = EncodePackageExtension(from_11);
+  lower_case_tag[0] = 's';
+  PackageExtensionBytes junk;
+  junk.fill(0xA5);
+  for (const PackageExtensionBytes& field : {PackageExtensionBytes{}, lower_case_tag, junk}) {
+    testing::TestPackage package =
+        testing::MakeTestPackage(testing::SampleBytes(5000), testing::ExampleSettings());
+    std::copy(field.begin(), field.end(),
+              package.bytes.begin() + package.layout.locator.PackageOffset +
+                  kPackageExtensionOffset);
+    ASSERT_TRUE(testing::RefreshChecksum(package.bytes));
+    FakePlatform platform;
+    platform.files[platform.module_path] = package.bytes;
+    platform.windows_version = TWindowsVersion{10, 0, 19045};
+    platform.release_id = u"2009";
+    EXPECT_EQ(Stub64(platform), 0u);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(platform.starts.size(), 1u);
+  }
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
   windows_.version = version;
   windows_.release_id = release_id;
   std::optional<stub::TWindowsVersion> running_version;
-  return stub::ApplyVersionGate(windows_, *file_, header_, reporter_, running_version);
+  return stub::ApplyVersionGate(windows_, *file_, header_, extension_, reporter_, running_version);
 }
 
 stub::Outcome LauncherRun::Decode(std::unique_ptr<stub::TStream>& program) {

@@ -49,6 +49,8 @@ class StatedWindows final : public stub::WindowsVersionSource {
 
   bool QueryWindowsVersion(stub::TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
+  // Not stated: no readable DisplayVersion value.
+  bool ReadDisplayVersion(std::u16string&) override { return false; }
 };
 
 }  // namespace sfxpack
