@@ -39,7 +39,7 @@ constexpr VersionRow kVersionTable[] = {
     {6, 2, kOsBit8, false, u"Windows 8", NameForm::kFixed},
     {6, 3, kOsBit8_1, false, u"Windows 8.1", NameForm::kFixed},
     {6, std::nullopt, kNoBit, false, u"Windows 6.", NameForm::kMinorAppended},
-    {10, 0, kOsBit10, true, u"Windows Server", NameForm::kDisplayVersion, true},
+    {10, 0, kOsBit10, true, u"Windows Server", NameForm::kDisplayVersion, true, 22000},
     {10, 0, kOsBit10, true, u"Windows 11", NameForm::kDisplayVersion, false, 22000},
     {10, 0, kOsBit10, true, u"Windows 10", NameForm::kFixed},
     {10, std::nullopt, kOsBitNewer, false, u"Windows 10.", NameForm::kMinorAppended},
@@ -49,7 +49,8 @@ constexpr VersionRow kVersionTable[] = {
 struct ReleaseRow {
   uint32_t number;
   const char16_t* name;
-  // `name`, " " and the DisplayVersion; the row applies only when there is one.
+  // `name`, " " and the DisplayVersion; the row applies only when there is one,
+  // and names a server "Windows Server" instead.
   bool display_version = false;
 };
 
@@ -141,7 +142,7 @@ VersionGateDecision CheckTenZero(const VersionRow& row, const TWindowsVersion& v
       !has_release_id || (min_release_id <= release && release <= max_release_id);
   if (release_admitted && BuildAdmitted(extension, version.BuildNumber)) return Proceed();
   if (has_release_id && row.form != NameForm::kDisplayVersion) {
-    return Refuse(ReleaseIdName(number, text, system));
+    return Refuse(ReleaseIdName(number, text, IsServer(version), system));
   }
   return Refuse(VersionName(row, version, system));
 }
@@ -169,11 +170,11 @@ uint32_t ParseReleaseId(std::u16string_view text) {
   return number;
 }
 
-std::u16string ReleaseIdName(uint32_t number, std::u16string_view text,
+std::u16string ReleaseIdName(uint32_t number, std::u16string_view text, bool server,
                              WindowsVersionSource& system) {
   for (const ReleaseRow& row : kReleaseNames) {
     if (row.number != number) continue;
-    std::u16string name = row.name;
+    std::u16string name = row.display_version && server ? u"Windows Server" : row.name;
     if (!row.display_version || AppendDisplayVersion(name, system)) return name;
   }
   std::u16string name = u"Windows 10";

@@ -12,8 +12,8 @@
 //   6.2                    8   "Windows 8"
 //   6.3                    9   "Windows 8.1"
 //   6.x, x >= 4         none   "Windows 6.x": refused whatever OsMask holds
-//   10.0, a server        10   "Windows Server" and its edition (below)
-//   10.0, build >= 22000  10   "Windows 11" and its edition (below)
+//   10.0, build >= 22000  10   "Windows Server" (a server) or "Windows 11", and
+//                              the edition (below)
 //   10.0                  10   clear: "Windows 10"; set: the release check
 //   10.x, x >= 1          63   "Windows 10.x"
 //   any other major       63   "Windows MM.x": the major's tens, its units
@@ -33,14 +33,16 @@
 // Windows 11 and the server editions report 10.0 too, and release id 2009
 // like Windows 10 from 20H2 on, so the version query's build number and
 // product type tell them apart, for the name only: the decision is the same
-// for all of 10.0. A server (any product type but workstation) is "Windows
-// Server", a workstation from build 22000 on "Windows 11"; either is followed
-// by " " and the registry's DisplayVersion ("Windows 11 23H2"), or by
-// " (build N)" when there is none, whatever refused it. A Windows 10 refused by
-// the release check or the build limits is named by its release id (the names
-// up to 1803, "Windows 10 " and the DisplayVersion for 2009, "Windows 10 " and
-// the text otherwise, "Windows 10" for an empty text), or "Windows 10" when
-// there is none. DisplayVersion is read only for such a name.
+// for all of 10.0. From build 22000 on, a server (any product type but
+// workstation) is "Windows Server" and a workstation "Windows 11"; either is
+// followed by " " and the registry's DisplayVersion ("Windows 11 23H2"), or by
+// " (build N)" when there is none, whatever refused it. An earlier 10.0
+// refused by the release check or the build limits is named by its release id
+// (the names up to 1803, "Windows 10 " and the DisplayVersion for 2009 -
+// "Windows Server " for a server -, "Windows 10 " and the text otherwise,
+// "Windows 10" for an empty text), or "Windows 10" when there is none; the
+// servers up to 2019 keep these Windows 10 names, which were theirs before.
+// DisplayVersion is read only for such a name.
 #pragma once
 
 #include <cstdint>
@@ -77,10 +79,10 @@ VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t
 uint32_t ParseReleaseId(std::u16string_view text);
 
 // The name of Windows 10 release `number`: its marketing name for the releases
-// up to 1803; for 2009, "Windows 10 " and the DisplayVersion `system` reads;
-// otherwise "Windows 10 " followed by `text` up to its first NUL, or
-// "Windows 10" when that is empty.
-std::u16string ReleaseIdName(uint32_t number, std::u16string_view text,
+// up to 1803; for 2009, "Windows 10 " (a `server`: "Windows Server ") and the
+// DisplayVersion `system` reads; otherwise "Windows 10 " followed by `text` up
+// to its first NUL, or "Windows 10" when that is empty.
+std::u16string ReleaseIdName(uint32_t number, std::u16string_view text, bool server,
                              WindowsVersionSource& system);
 
 // Asks `windows` for its version and applies the gate to it with the header's

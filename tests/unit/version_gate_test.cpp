@@ -298,7 +298,7 @@ TEST(ReleaseIdName, NamedReleasesAndTheRest) {
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.text));
     CountingSource no_display_version;
-    EXPECT_EQ(ReleaseIdName(c.number, c.text, no_display_version), c.name);
+    EXPECT_EQ(ReleaseIdName(c.number, c.text, false, no_display_version), c.name);
     EXPECT_EQ(no_display_version.display_version_calls, c.number == 2009 ? 1 : 0);
   }
 }
@@ -335,9 +335,14 @@ TEST(VersionGate, NamesOfTenZeroSystems) {
       {{17134, kClient, u"1803", u"x"}, Bit(10), u"Windows 10 1803 (April 2018 Update)", 0},
       {{19045, kClient, u"", u"22H2"}, Bit(10), u"Windows 10", 0},
       {{26100, kServer, u"2009", u"24H2"}, Bit(10), u"Windows Server 24H2", 1},
-      {{20348, kProductTypeDomainController, u"2009", u"21H2"}, kBitTenClear,
-       u"Windows Server 21H2", 1},
-      {{17763, kServer, u"1809", std::nullopt}, Bit(10), u"Windows Server (build 17763)", 1},
+      {{26100, kServer, u"2009", std::nullopt}, kBitTenClear, u"Windows Server (build 26100)", 1},
+      {{20348, kProductTypeDomainController, u"2009", u"21H2"}, Bit(10), u"Windows Server 21H2",
+       1},
+      // Servers the design already named keep their names.
+      {{20348, kServer, u"2009", u"21H2"}, kBitTenClear, u"Windows 10", 0},
+      {{17763, kServer, u"1809", std::nullopt}, Bit(10), u"Windows 10 1809", 0},
+      {{14393, kServer, u"1607", std::nullopt}, Bit(10), u"Windows 10 1607 (Anniversary Update)",
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Utf8(c.name));
