@@ -1,7 +1,7 @@
 // The subcommands of sfxpack. Each Add*Command registers its options on the
 // main program and returns the action that runs once the command line has
 // been parsed; the action returns the exit code or throws a tools::ToolError
-// (a Failure when it ends sfxpack with another code than kExitFailure).
+// (a tools::Failure when it ends sfxpack with another code than kExitFailure).
 #pragma once
 
 #include <functional>

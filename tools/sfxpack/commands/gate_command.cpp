@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/commands/commands.h"
-#include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/report/utf.h"
@@ -29,8 +29,8 @@ int RunGate(const GateOptions& options) {
   const stub::TWindowsVersion version = ParseWindowsVersion(options.windows);
   std::optional<std::u16string> release_id;
   if (options.release_id) {
-    release_id = tools::WithContext<UsageFailure>("--release-id is not valid UTF-8: ",
-                                                  [&] { return Utf8ToUtf16(*options.release_id); });
+    release_id = tools::WithContext<tools::UsageFailure>(
+        "--release-id is not valid UTF-8: ", [&] { return Utf8ToUtf16(*options.release_id); });
   }
   return LauncherCommand(options.launcher).Run([&](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();

@@ -3,9 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/analysis/package_map.h"
 #include "tools/sfxpack/commands/commands.h"
-#include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/report/inspect_report.h"
 
@@ -36,7 +36,7 @@ int RunInspect(const InspectOptions& options) {
   const std::string report = options.json ? FormatInspectJson(map, options.package)
                                           : FormatInspectText(map, options.package);
   std::fwrite(report.data(), 1, report.size(), stdout);
-  return kExitOk;
+  return tools::kExitOk;
 }
 
 }  // namespace

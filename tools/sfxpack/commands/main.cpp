@@ -14,9 +14,9 @@
 
 #include "decoding/crc32.h"
 #include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
-#include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
@@ -47,7 +47,7 @@ int Run(const std::vector<std::string>& arguments) {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
-    return code == 0 ? kExitOk : kExitUsage;
+    return code == 0 ? tools::kExitOk : tools::kExitUsage;
   }
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
@@ -57,14 +57,14 @@ int Run(const std::vector<std::string>& arguments) {
       // The sentence may quote file names and texts as given.
       std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(),
                    PrintableText(error.what()).c_str());
-      const auto* failure = dynamic_cast<const Failure*>(&error);
-      return failure ? failure->exit_code() : kExitFailure;
+      const auto* failure = dynamic_cast<const tools::Failure*>(&error);
+      return failure ? failure->exit_code() : tools::kExitFailure;
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "sfxpack %s: not enough memory\n", command.app->get_name().c_str());
-      return kExitFailure;
+      return tools::kExitFailure;
     }
   }
-  return kExitUsage;
+  return tools::kExitUsage;
 }
 
 }  // namespace

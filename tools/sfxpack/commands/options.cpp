@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "tools/common/text_format.h"
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
 
 namespace sfxpack {
 namespace {
@@ -103,13 +103,13 @@ uint64_t ParseOsList(std::string_view text) {
     const auto known = std::find_if(std::begin(kOsVersionBits), std::end(kOsVersionBits),
                                     [&](const OsVersionBit& v) { return name == v.name; });
     if (known == std::end(kOsVersionBits)) {
-      throw UsageFailure("unknown Windows version " + Quoted(name) +
-                         " in --os (known: xp, vista, 7, 8, 8.1, 10, newer, all)");
+      throw tools::UsageFailure("unknown Windows version " + Quoted(name) +
+                                " in --os (known: xp, vista, 7, 8, 8.1, 10, newer, all)");
     }
     mask |= uint64_t{1} << known->bit;
   }
   if (!any) {
-    throw UsageFailure(
+    throw tools::UsageFailure(
         "--os needs at least one Windows version (xp, vista, 7, 8, 8.1, 10, newer, all)");
   }
   return mask;
@@ -121,8 +121,8 @@ uint64_t ParseOsMask(std::string_view text) {
   const auto value = ParseDigits(hex ? trimmed.substr(2) : trimmed, hex ? 16 : 10,
                                  std::numeric_limits<uint64_t>::max());
   if (!value) {
-    throw UsageFailure("--os-mask " + Quoted(text) +
-                       " is not a 64-bit number (decimal, or hexadecimal with 0x)");
+    throw tools::UsageFailure("--os-mask " + Quoted(text) +
+                              " is not a 64-bit number (decimal, or hexadecimal with 0x)");
   }
   return *value;
 }
@@ -170,16 +170,16 @@ uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t mini
   const auto unit = std::find_if(std::begin(kUnits), std::end(kUnits),
                                  [&](const Unit& u) { return suffix == u.suffix; });
   if (digits == 0 || unit == std::end(kUnits)) {
-    throw UsageFailure(given + " is not a size: " + allowed +
-                       ", a number with an optional KiB, MiB or GiB");
+    throw tools::UsageFailure(given + " is not a size: " + allowed +
+                              ", a number with an optional KiB, MiB or GiB");
   }
   const auto number = ParseDigits(trimmed.substr(0, digits), 10, maximum);
   if (!number || *number > (maximum >> unit->shift)) {
-    throw UsageFailure(given + " is larger than " + ExactSize(maximum) + ": " + allowed);
+    throw tools::UsageFailure(given + " is larger than " + ExactSize(maximum) + ": " + allowed);
   }
   const uint64_t size = *number << unit->shift;
   if (size < minimum) {
-    throw UsageFailure(given + " is smaller than " + ExactSize(minimum) + ": " + allowed);
+    throw tools::UsageFailure(given + " is smaller than " + ExactSize(minimum) + ": " + allowed);
   }
   return size;
 }
@@ -187,9 +187,9 @@ uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t mini
 uint16_t ParseReleaseIdOption(std::string_view option, std::string_view text) {
   const auto value = ParseDigits(Trim(text), 10, 0xFFFF);
   if (!value) {
-    throw UsageFailure(std::string(option) + " " + Quoted(text) +
-                       " is not a Windows 10 release id: allowed are the numbers 0 to 65535 "
-                       "(like 1507 or 2009)");
+    throw tools::UsageFailure(std::string(option) + " " + Quoted(text) +
+                              " is not a Windows 10 release id: allowed are the numbers 0 to 65535 "
+                              "(like 1507 or 2009)");
   }
   return static_cast<uint16_t>(*value);
 }
@@ -199,8 +199,8 @@ uint8_t ParseElevation(std::string_view text) {
   for (uint8_t mode = 0; mode < 3; ++mode) {
     if (name == kElevationNames[mode] || name == std::to_string(mode)) return mode;
   }
-  throw UsageFailure("--elevation " + Quoted(text) +
-                     " is not one of none (0), runas (1), noadmin (2)");
+  throw tools::UsageFailure("--elevation " + Quoted(text) +
+                            " is not one of none (0), runas (1), noadmin (2)");
 }
 
 std::string ElevationName(uint8_t mode) { return mode < 3 ? kElevationNames[mode] : "unknown"; }
@@ -214,9 +214,10 @@ stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
     minor = ParseDigits(trimmed.substr(dot + 1), 10, 0xFFFFFFFF);
   }
   if (!major || !minor) {
-    throw UsageFailure("--windows: Windows version " + Quoted(text) +
-                       " is not MAJOR.MINOR (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 6.3 8.1, 10.0 10 "
-                       "and 11)");
+    throw tools::UsageFailure(
+        "--windows: Windows version " + Quoted(text) +
+        " is not MAJOR.MINOR (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 6.3 8.1, 10.0 10 "
+        "and 11)");
   }
   return stub::TWindowsVersion{static_cast<uint32_t>(*major), static_cast<uint32_t>(*minor)};
 }

@@ -1,7 +1,7 @@
 // The conversions behind sfxpack's options: the words a vendor writes on the
 // command line, turned into the header fields of a package, and back.
 //
-// Every parser throws a UsageFailure (failure.h) whose sentence names the
+// Every parser throws a tools::UsageFailure whose sentence names the
 // offending text when the input is not valid.
 #pragma once
 

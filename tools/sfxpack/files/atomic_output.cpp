@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/pending_removal.h"
@@ -111,11 +111,11 @@ AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent co
     : target_(target), replaced_(target) {
   const FileFacts facts = ExamineFile(target);
   if (facts.kind == FileKind::kFolder) {
-    throw UsageFailure("cannot write " + Quote(target) + ": it is a folder");
+    throw tools::UsageFailure("cannot write " + Quote(target) + ": it is a folder");
   }
   if (facts.kind != FileKind::kMissing && facts.kind != FileKind::kRegular) {
-    throw UsageFailure("cannot write " + Quote(target) + ": it is " + DescribeKind(facts.kind) +
-                       ", and sfxpack writes only regular files");
+    throw tools::UsageFailure("cannot write " + Quote(target) + ": it is " +
+                              DescribeKind(facts.kind) + ", and sfxpack writes only regular files");
   }
   if (facts.kind == FileKind::kRegular) replaced_ = FileBehindLinks(target);
   const std::filesystem::path folder = replaced_.parent_path();
@@ -125,7 +125,7 @@ AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent co
     temporary_ = folder / PathFromUtf8(stem + std::to_string(attempt));
     file_ = CreateExclusive(temporary_, content, facts.permissions);
     if (file_ == nullptr && (errno != EEXIST || attempt == 100)) {
-      throw Failure("cannot create a file beside " + Quote(target) + ": " + LastErrorText());
+      throw tools::Failure("cannot create a file beside " + Quote(target) + ": " + LastErrorText());
     }
   }
   pending_slot_ = RegisterPendingRemoval(temporary_);
@@ -141,7 +141,7 @@ AtomicOutput::~AtomicOutput() {
 }
 
 void AtomicOutput::ThrowWriteError() {
-  throw Failure("cannot write " + Quote(target_) + ": " + LastErrorText());
+  throw tools::Failure("cannot write " + Quote(target_) + ": " + LastErrorText());
 }
 
 void AtomicOutput::Write(std::span<const uint8_t> bytes) {
@@ -155,7 +155,7 @@ void AtomicOutput::Write(std::span<const uint8_t> bytes) {
 void AtomicOutput::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
   if (bytes.empty()) return;
   if (offset + bytes.size() > end_) {
-    throw Failure("internal error: write behind the end of " + Quote(target_));
+    throw tools::Failure("internal error: write behind the end of " + Quote(target_));
   }
   if (!SeekTo(file_, offset) || std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
     ThrowWriteError();
@@ -168,8 +168,8 @@ void AtomicOutput::Commit() {
   file_ = nullptr;
   if (!flushed || !closed) ThrowWriteError();
   if (!ReplaceFile(temporary_, replaced_)) {
-    throw Failure("cannot rename the finished file to " + Quote(target_) + ": " +
-                  LastErrorText());
+    throw tools::Failure("cannot rename the finished file to " + Quote(target_) + ": " +
+                         LastErrorText());
   }
   committed_ = true;
 }

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #endif
 
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
 
@@ -38,7 +38,7 @@ TextOutput::TextOutput(const std::filesystem::path& target) : target_(target) {
   }
   device_ = OpenDevice(target);
   if (device_ == nullptr) {
-    throw Failure("cannot open " + Quote(target) + " for writing: " + LastErrorText());
+    throw tools::Failure("cannot open " + Quote(target) + " for writing: " + LastErrorText());
   }
 }
 
@@ -55,7 +55,8 @@ void TextOutput::WriteAndFinish(const std::string& text) {
   const bool written = std::fwrite(text.data(), 1, text.size(), device_) == text.size();
   const bool closed = std::fclose(device_) == 0;
   device_ = nullptr;
-  if (!written || !closed) throw Failure("cannot write " + Quote(target_) + ": " + LastErrorText());
+  if (!written || !closed)
+    throw tools::Failure("cannot write " + Quote(target_) + ": " + LastErrorText());
 }
 
 }  // namespace sfxpack
