@@ -12,7 +12,7 @@
 #include <regex>
 
 #include "tests/support/subprocess.h"
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace e2e {
 namespace {
@@ -141,9 +141,9 @@ std::vector<MessageBoxCall> ParseMessageBoxCalls(const std::string& trace) {
   return calls;
 }
 
-std::string Utf8(const std::u16string& text) { return sfxpack::Utf16ToUtf8(text); }
+std::string Utf8(const std::u16string& text) { return tools::Utf16ToUtf8(text); }
 
-std::u16string Utf16(const std::string& text) { return sfxpack::Utf8ToUtf16(text); }
+std::u16string Utf16(const std::string& text) { return tools::Utf8ToUtf16(text); }
 
 std::u16string WindowsPath(const std::string& unix_path) {
   std::u16string path = u"Z:" + Utf16(fs::absolute(unix_path).lexically_normal().string());

@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -134,7 +134,7 @@ class Analyzer {
     Region(image.header_offset, image.headers_end - image.header_offset, "PE headers");
     if (image.machine != pe::kMachineAmd64) Note("the launcher image is not for x86-64");
     for (const pe::Section& section : image.sections) {
-      Region(section.raw_offset, section.raw_size, "section " + SanitizeUtf8(section.name));
+      Region(section.raw_offset, section.raw_size, "section " + tools::SanitizeUtf8(section.name));
     }
     map_.identity = ReadPackageIdentity(source_, image, map_.notes);
     map_.image = std::move(image);
@@ -312,8 +312,9 @@ class Analyzer {
     if (!InFile(message.Offset, bytes)) return;
     const std::vector<uint8_t> raw = source_.Read(message.Offset, static_cast<size_t>(bytes));
     if (raw.size() != bytes) return;
-    map_.message = Utf16FromLeBytes(raw);
-    if (HasUnpairedSurrogate(*map_.message)) Note("the message holds unpaired UTF-16 surrogates");
+    map_.message = tools::Utf16FromLeBytes(raw);
+    if (tools::HasUnpairedSurrogate(*map_.message))
+      Note("the message holds unpaired UTF-16 surrogates");
     if (map_.message->find(u'\0') != std::u16string::npos) {
       Note("the message holds a NUL character: the launcher shows only the text before it");
     }

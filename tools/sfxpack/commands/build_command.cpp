@@ -8,6 +8,7 @@
 
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/identity_options.h"
@@ -15,7 +16,6 @@
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -42,7 +42,7 @@ struct BuildOptions {
 
 std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
   return WithContext<tools::UsageFailure>(source + " is not valid UTF-8: ",
-                                          [&] { return Utf8ToUtf16(text); });
+                                          [&] { return tools::Utf8ToUtf16(text); });
 }
 
 // The message file's text without a UTF-8 byte order mark and without the
@@ -136,7 +136,7 @@ void PrintSummary(const BuildOptions& options, const BuildRequest& request,
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
   const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
-  std::printf("%s: %s\n", PrintableText(options.output).c_str(),
+  std::printf("%s: %s\n", tools::PrintableText(options.output).c_str(),
               DescribeSize(result.package_size).c_str());
   std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
               DescribeSize(header.ProgramLength).c_str(),

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/commands/options.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -29,8 +29,9 @@ int RunGate(const GateOptions& options) {
   const stub::TWindowsVersion version = ParseWindowsVersion(options.windows);
   std::optional<std::u16string> release_id;
   if (options.release_id) {
-    release_id = tools::WithContext<tools::UsageFailure>(
-        "--release-id is not valid UTF-8: ", [&] { return Utf8ToUtf16(*options.release_id); });
+    release_id = tools::WithContext<tools::UsageFailure>("--release-id is not valid UTF-8: ", [&] {
+      return tools::Utf8ToUtf16(*options.release_id);
+    });
   }
   return LauncherCommand(options.launcher).Run([&](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();

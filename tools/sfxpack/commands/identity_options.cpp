@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/files/file_io.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -37,7 +37,7 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 
 std::u16string Utf16Option(const std::string& text, const std::string& option) {
   return WithContext<tools::UsageFailure>(option + " is not valid UTF-8: ",
-                                          [&] { return Utf8ToUtf16(text); });
+                                          [&] { return tools::Utf8ToUtf16(text); });
 }
 
 std::string AsciiLower(std::string_view text) {
@@ -61,7 +61,7 @@ void AddString(pe::VersionInfo& info, const std::string& key, const std::u16stri
                const std::string& option) {
   const std::u16string key16 = Utf16Option(key, option);
   for (const pe::VersionString& existing : info.strings) {
-    if (AsciiLower(Utf16ToUtf8(existing.key)) == AsciiLower(key)) {
+    if (AsciiLower(tools::Utf16ToUtf8(existing.key)) == AsciiLower(key)) {
       throw tools::UsageFailure("the version string " + key + " is given twice");
     }
   }

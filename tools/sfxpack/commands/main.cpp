@@ -15,9 +15,9 @@
 #include "decoding/crc32.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -56,7 +56,7 @@ int Run(const std::vector<std::string>& arguments) {
     } catch (const tools::ToolError& error) {
       // The sentence may quote file names and texts as given.
       std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(),
-                   PrintableText(error.what()).c_str());
+                   tools::PrintableText(error.what()).c_str());
       const auto* failure = dynamic_cast<const tools::Failure*>(&error);
       return failure ? failure->exit_code() : tools::kExitFailure;
     } catch (const std::bad_alloc&) {
@@ -77,7 +77,7 @@ int wmain(int argc, wchar_t** argv) {
   SetConsoleOutputCP(CP_UTF8);
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i) {
-    arguments.push_back(sfxpack::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    arguments.push_back(tools::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
   }
   return sfxpack::Run(arguments);
 }

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "tools/common/text_format.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/report/json_writer.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -35,7 +35,7 @@ std::string Subsystem(uint16_t subsystem) {
 
 // One line of the report. Fields come from the file and the command line, so
 // every line goes through PrintableText.
-void Print(std::string& out, const std::string& line) { out += PrintableText(line) + "\n"; }
+void Print(std::string& out, const std::string& line) { out += tools::PrintableText(line) + "\n"; }
 
 // "  Name            value\n"
 void Line(std::string& out, const std::string& name, const std::string& value) {
@@ -92,7 +92,7 @@ void AppendIdentity(std::string& out, const PackageMap& map) {
   Line(out, "File version", pe::VersionText(identity.version->file_version));
   Line(out, "Product version", pe::VersionText(identity.version->product_version));
   for (const pe::VersionString& string : identity.version->strings) {
-    Line(out, Utf16ToUtf8(string.key), Utf16ToUtf8(string.value));
+    Line(out, tools::Utf16ToUtf8(string.key), tools::Utf16ToUtf8(string.value));
   }
 }
 
@@ -144,7 +144,7 @@ void AppendHeader(std::string& out, const PackageMap& map) {
   }
   if (map.message) {
     out += "Message text:\n";
-    Print(out, "  " + Utf16ToUtf8(*map.message));
+    Print(out, "  " + tools::Utf16ToUtf8(*map.message));
   }
 }
 
@@ -215,7 +215,7 @@ void JsonIdentity(JsonWriter& json, const PackageMap& map) {
         .Field("product_version", pe::VersionText(version.product_version));
     json.Key("strings").BeginObject();
     for (const pe::VersionString& string : version.strings) {
-      json.Field(Utf16ToUtf8(string.key), Utf16ToUtf8(string.value));
+      json.Field(tools::Utf16ToUtf8(string.key), tools::Utf16ToUtf8(string.value));
     }
     json.EndObject().EndObject();
   }
@@ -274,7 +274,7 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
       .Field("offset", header.UnsupportedOsMessage.Offset)
       .Field("length", header.UnsupportedOsMessage.Length);
   json.Key("text");
-  map.message ? json.String(Utf16ToUtf8(*map.message)) : json.Null();
+  map.message ? json.String(tools::Utf16ToUtf8(*map.message)) : json.Null();
   json.EndObject();
   json.Key("further_data")
       .BeginObject()

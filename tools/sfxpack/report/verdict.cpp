@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace sfxpack {
 namespace {
 
-void PrintLine(const std::string& text) { std::printf("%s\n", PrintableText(text).c_str()); }
+void PrintLine(const std::string& text) { std::printf("%s\n", tools::PrintableText(text).c_str()); }
 
 }  // namespace
 
@@ -30,7 +30,7 @@ int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdic
   }
   PrintLine(package_name + ": the launcher shows this message and exits with code " +
             std::to_string(code) + ":");
-  PrintLine("  " + (box ? Utf16ToUtf8(box->text) : "(no message)"));
+  PrintLine("  " + (box ? tools::Utf16ToUtf8(box->text) : "(no message)"));
   if (!verdict.note.empty()) PrintLine("(" + verdict.note + ")");
   const int status = ProcessExitCode(code);
   if (static_cast<uint32_t>(status) != code) {

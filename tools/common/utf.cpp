@@ -1,10 +1,10 @@
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 #include <cstdio>
 
 #include "tools/common/tool_error.h"
 
-namespace sfxpack {
+namespace tools {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -110,7 +110,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
         }
       },
       [](size_t at, const std::string& reason) {
-        throw tools::ToolError(reason + " at byte " + std::to_string(at));
+        throw ToolError(reason + " at byte " + std::to_string(at));
       });
   return out;
 }
@@ -160,7 +160,6 @@ std::string SanitizeUtf8(std::string_view bytes) {
   return out;
 }
 
-
 std::string PrintableText(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
@@ -180,4 +179,4 @@ std::string PrintableText(std::string_view bytes) {
   return out;
 }
 
-}  // namespace sfxpack
+}  // namespace tools
