@@ -1,5 +1,6 @@
 #include "launcher/version_gate.h"
 
+#include <array>
 #include <iterator>
 
 #include "launcher/decimal.h"
@@ -39,6 +40,36 @@ constexpr VersionRow kVersionTable[] = {
     {10, std::nullopt, kOsBitNewer, false, u"Windows 10.", NameForm::kMinorAppended},
     {std::nullopt, std::nullopt, kOsBitNewer, false, u"Windows ", NameForm::kMajorAndMinor},
 };
+
+// Whether row `index` of kVersionTable names a version with a bit of its own:
+// a fixed name, and a bit that no earlier row has.
+constexpr bool OwnsBit(size_t index) {
+  const VersionRow& row = kVersionTable[index];
+  if (row.form != NameForm::kFixed || row.bit == kNoBit || row.bit == int{kOsBitNewer}) {
+    return false;
+  }
+  for (size_t i = 0; i < index; ++i) {
+    if (kVersionTable[i].bit == row.bit) return false;
+  }
+  return true;
+}
+
+constexpr size_t CountOwnBits() {
+  size_t count = 0;
+  for (size_t i = 0; i < std::size(kVersionTable); ++i) count += OwnsBit(i) ? 1 : 0;
+  return count;
+}
+
+constexpr auto kVersionsWithOwnBit = [] {
+  std::array<OwnBitVersion, CountOwnBits()> versions{};
+  size_t count = 0;
+  for (size_t i = 0; i < std::size(kVersionTable); ++i) {
+    if (OwnsBit(i)) {
+      versions[count++] = {static_cast<unsigned>(kVersionTable[i].bit), kVersionTable[i].name};
+    }
+  }
+  return versions;
+}();
 
 struct ReleaseRow {
   uint32_t number;
@@ -107,6 +138,8 @@ VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t
   if (row.release_check) return CheckRelease(min_release_id, max_release_id, release_ids);
   return Proceed();
 }
+
+std::span<const OwnBitVersion> VersionsWithOwnBit() { return kVersionsWithOwnBit; }
 
 uint32_t ParseReleaseId(std::u16string_view text) {
   uint32_t number = 0;

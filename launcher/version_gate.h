@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,6 +59,19 @@ uint32_t ParseReleaseId(std::u16string_view text);
 // The name of Windows 10 release `number`: its marketing name for the releases
 // up to 1803, otherwise "Windows 10 " followed by `text` up to its first NUL.
 std::u16string ReleaseIdName(uint32_t number, std::u16string_view text);
+
+// A Windows version that has an OsMask bit of its own, with the name the gate
+// gives it when it refuses it.
+struct OwnBitVersion {
+  unsigned bit;
+  const char16_t* name;  // "Windows 8.1"
+};
+
+// The versions of the table above that have a bit of their own, oldest first:
+// each bit once, with the name of the first row that has it; bit 63, which
+// stands for every version without a bit, is not among them. For the tools
+// that name the bits.
+std::span<const OwnBitVersion> VersionsWithOwnBit();
 
 // Asks `windows` for its version and applies the gate to it with
 // the header's OsMask, release range and message. Returns Proceed when the

@@ -1,5 +1,6 @@
 // The conversions behind sfxpack's options: vendor words to header fields.
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/report/field_names.h"
 
 #include <gtest/gtest.h>
 

@@ -16,6 +16,7 @@
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
+#include "tools/sfxpack/report/field_names.h"
 
 namespace sfxpack {
 namespace {
@@ -211,8 +212,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
 
   CLI::Option* os = app->add_option(
       "--os", options->os,
-      "Windows versions the package runs on, comma-separated: xp, vista, 7, 8, 8.1, 10, newer "
-      "(versions after 10 that the launcher does not know), or all (default)");
+      "Windows versions the package runs on, comma-separated: " + OsWordList() +
+          " (newer: the versions the launcher has no bit of its own for; all, the default: "
+          "every one)");
   os->type_name("LIST");
   CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
                                          "The header's OsMask as a number (0x... for hex), "

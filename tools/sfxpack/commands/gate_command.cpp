@@ -53,8 +53,8 @@ Command AddGateCommand(CLI::App& sfxpack) {
       "(1633 for an unsupported Windows).");
   AddPackageArgument(*app, options->launcher);
   app->add_option("--windows", options->windows,
-                  "The version Windows reports, MAJOR.MINOR: 5.1 XP, 5.2 XP x64, 6.0 Vista, "
-                  "6.1 7, 6.2 8, 6.3 8.1, 10.0 10 and 11")
+                  std::string("The version Windows reports, MAJOR.MINOR: ") +
+                      kReportedWindowsVersions)
       ->required()
       ->type_name("VERSION");
   app->add_option("--release-id", options->release_id,

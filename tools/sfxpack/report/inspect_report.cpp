@@ -4,7 +4,7 @@
 
 #include "tools/common/text_format.h"
 #include "tools/common/utf.h"
-#include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/report/field_names.h"
 #include "tools/sfxpack/report/json_writer.h"
 
 namespace sfxpack {
