@@ -143,14 +143,6 @@ bool HasUnpairedSurrogate(std::u16string_view utf16) {
   return false;
 }
 
-std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes) {
-  std::u16string out(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  return out;
-}
-
 std::string SanitizeUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());

@@ -9,8 +9,6 @@
 // lone surrogate becoming U+FFFD, so a hostile package still prints.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,9 +24,6 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // True when `utf16` holds an unpaired surrogate.
 bool HasUnpairedSurrogate(std::u16string_view utf16);
-
-// Reads UTF-16LE bytes as code units; an odd last byte is dropped.
-std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes);
 
 // Makes arbitrary bytes valid UTF-8: every byte that does not begin a valid
 // sequence becomes U+FFFD. Valid input comes back unchanged.
