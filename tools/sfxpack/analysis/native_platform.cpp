@@ -5,6 +5,7 @@
 #include "tools/common/utf.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/stdio64.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {

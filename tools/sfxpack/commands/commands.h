@@ -5,6 +5,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -20,5 +22,10 @@ Command AddInspectCommand(CLI::App& sfxpack);
 Command AddVerifyCommand(CLI::App& sfxpack);
 Command AddExtractCommand(CLI::App& sfxpack);
 Command AddGateCommand(CLI::App& sfxpack);
+
+// sfxpack as a whole: parses `arguments` (UTF-8, the program's name first),
+// runs the command and returns the exit status. main_posix.cpp and
+// main_win32.cpp call it from the program's entry point.
+int Run(const std::vector<std::string>& arguments);
 
 }  // namespace sfxpack

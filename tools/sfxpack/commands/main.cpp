@@ -8,10 +8,6 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "decoding/crc32.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
@@ -28,6 +24,8 @@ std::string VersionText() {
   return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
          std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8);
 }
+
+}  // namespace
 
 int Run(const std::vector<std::string>& arguments) {
   CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
@@ -67,20 +65,4 @@ int Run(const std::vector<std::string>& arguments) {
   return tools::kExitUsage;
 }
 
-}  // namespace
 }  // namespace sfxpack
-
-#ifdef _WIN32
-// Windows hands the arguments over as UTF-16; sfxpack works in UTF-8 and
-// writes UTF-8 to the console.
-int wmain(int argc, wchar_t** argv) {
-  SetConsoleOutputCP(CP_UTF8);
-  std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) {
-    arguments.push_back(tools::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
-  }
-  return sfxpack::Run(arguments);
-}
-#else
-int main(int argc, char** argv) { return sfxpack::Run(std::vector<std::string>(argv, argv + argc)); }
-#endif

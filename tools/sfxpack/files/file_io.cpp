@@ -6,6 +6,7 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/sfxpack/files/stdio64.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 

@@ -1,34 +1,13 @@
 #include "tools/sfxpack/files/text_output.h"
 
-#include <fcntl.h>
-
 #include <span>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 #include "tools/common/tool_error.h"
 #include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
-namespace {
-
-// Opens an existing device or pipe for writing, never creating a file.
-std::FILE* OpenDevice(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return _wfopen(path.c_str(), L"wb");
-#else
-  const int fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  std::FILE* file = fdopen(fd, "wb");
-  if (file == nullptr) close(fd);
-  return file;
-#endif
-}
-
-}  // namespace
 
 TextOutput::TextOutput(const std::filesystem::path& target) : target_(target) {
   const FileKind kind = ExamineFile(target).kind;

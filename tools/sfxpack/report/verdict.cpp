@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "tools/common/utf.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
@@ -10,14 +11,6 @@ namespace {
 void PrintLine(const std::string& text) { std::printf("%s\n", tools::PrintableText(text).c_str()); }
 
 }  // namespace
-
-int ProcessExitCode(uint32_t code) {
-#ifdef _WIN32
-  return static_cast<int>(code);
-#else
-  return code != 0 && (code & 0xFF) == 0 ? 255 : static_cast<int>(code & 0xFF);
-#endif
-}
 
 int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
                   const RecordedBox* box, TextOutput* exit_code_file) {
