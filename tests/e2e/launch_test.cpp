@@ -15,10 +15,11 @@
 #include <thread>
 
 #include "format/little_endian.h"
-#include "launcher/fatal_messages.h"
 #include "format/package_records.h"
+#include "launcher/fatal_messages.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/test_images.h"
 
@@ -27,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using stub::FatalMessage;
-using stub::FatalMessageText;
+using stub::testing::FatalMessageText;
 
 using ChildReport = std::map<std::string, std::string>;
 

@@ -6,6 +6,7 @@
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/common/utf.h"
@@ -25,7 +26,7 @@ constexpr int kUnsupported = 1633;
 constexpr int kBadExeFormat = 193;
 
 std::string Text(FatalMessage message) {
-  return tools::Utf16ToUtf8(stub::FatalMessageText(message));
+  return tools::Utf16ToUtf8(stub::testing::FatalMessageText(message));
 }
 
 class SfxpackVerify : public ::testing::Test {
