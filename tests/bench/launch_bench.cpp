@@ -19,8 +19,8 @@
 //
 // bare, 2, 50: inner programs, bench_child.exe alone (about 250 KB) and padded
 // with Wine's DLLs to 2 MB and 50 MB (real code, compressed as programs are),
-// each packed with sfxpack's default LZMA settings around the image (default
-// dist/stub64.exe):
+// each packed with sfxpack's default LZMA settings (EffectiveLzmaSettings)
+// around the image (default dist/stub64.exe):
 //   direct      spawn of `wine inner.exe` to the inner program's first own
 //               instruction (it notes the time: bench_child.cpp)
 //   package     the same through the package: the launcher starts, checks,
@@ -55,8 +55,12 @@
 #include <vector>
 
 #include "format/little_endian.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/whole_file.h"
+#include "tools/common/tool_error.h"
 #include "tools/package_writer/package_writer.h"
+#include "tools/sfxpack/packing/package_build.h"
 
 extern char** environ;
 
@@ -64,18 +68,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using stub::testing::ProcessOptions;
+using stub::testing::ReadBytes;
 using stub::testing::RunProcess;
+using stub::testing::WriteBytes;
 
 constexpr char kWineDlls[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-  std::string text;
-  stub::testing::ReadFile(path.string(), text);
-  return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  stub::testing::WriteFile(path.string(), std::string(bytes.begin(), bytes.end()));
+// The LZMA settings `sfxpack build` uses by default for a program of `size`
+// bytes.
+packaging::LzmaSettings SfxpackLzma(uint64_t size) {
+  return sfxpack::EffectiveLzmaSettings(packaging::LzmaSettings{}, size);
 }
 
 std::string WindowsPath(const fs::path& path) {
@@ -99,7 +101,7 @@ double Median(std::vector<double> values) {
 // while it has not been written completely.
 double StampTime(const fs::path& stamp) {
   std::string text;
-  if (!stub::testing::ReadFile(stamp.string(), text) || text.empty() || text.back() != '\n') {
+  if (!stub::testing::ReadFile(stamp, text) || text.empty() || text.back() != '\n') {
     return -1;
   }
   // 100-ns intervals since 1601.
@@ -273,11 +275,11 @@ void MeasureStart(const Wine& wine, const std::vector<uint8_t>& launcher,
   packaging::PackageSettings settings;  // no Windows version passes
   settings.message = u"Not for this Windows.";
   std::vector<uint8_t> package;
-  packaging::PackageLayout layout;
-  std::string error;
-  if (!packaging::BuildPackage(launcher, child, settings, packaging::LzmaSettings{}, {}, package,
-                               layout, error)) {
-    std::printf("start: cannot build the package: %s\n", error.c_str());
+  try {
+    package =
+        stub::testing::BuildPackage(launcher, child, settings, SfxpackLzma(child.size()), {}).bytes;
+  } catch (const tools::ToolError& error) {
+    std::printf("start: cannot build the package: %s\n", error.what());
     return;
   }
   WriteBytes(package_path, package);
@@ -308,12 +310,13 @@ void Measure(const Wine& wine, const std::string& name, const std::vector<uint8_
   settings.max_release_id = 0xFFFF;
   std::vector<uint8_t> stream, package;
   std::array<uint8_t, 5> properties;
-  packaging::PackageLayout layout;
-  std::string error;
-  if (!packaging::EncodeLzma1(inner, packaging::LzmaSettings{}, stream, properties, error) ||
-      !packaging::AssemblePackage(launcher, settings, properties, stream, inner.size(), {},
-                                  package, layout, error)) {
-    std::printf("%s: cannot build the package: %s\n", name.c_str(), error.c_str());
+  try {
+    packaging::EncodeLzma1(inner, SfxpackLzma(inner.size()), stream, properties);
+    package =
+        stub::testing::AssemblePackage(launcher, settings, properties, stream, inner.size(), {})
+            .bytes;
+  } catch (const tools::ToolError& error) {
+    std::printf("%s: cannot build the package: %s\n", name.c_str(), error.what());
     return;
   }
   WriteBytes(package_path, package);
@@ -387,13 +390,13 @@ int main(int argc, char** argv) {
   }
   if (which.empty()) which = {"start", "bare", "2", "50"};
 
-  const std::vector<uint8_t> launcher = ReadBytes(image_path);
-  const std::vector<uint8_t> child =
-      ReadBytes(std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/bench_child.exe");
-  if (launcher.empty() || child.empty()) {
+  const fs::path child_path = std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/bench_child.exe";
+  if (!fs::exists(image_path) || !fs::exists(child_path)) {
     std::printf("build the win64 preset first (no %s or bench_child.exe)\n", image_path.c_str());
     return 1;
   }
+  const std::vector<uint8_t> launcher = ReadBytes(image_path);
+  const std::vector<uint8_t> child = ReadBytes(child_path);
   const fs::path work = BENCH_WORK_DIR;
   fs::create_directories(work);
   std::printf("image %s (%zu bytes), %d runs each\n", image_path.c_str(), launcher.size(), runs);
