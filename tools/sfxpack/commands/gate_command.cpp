@@ -51,7 +51,7 @@ Command AddGateCommand(CLI::App& sfxpack) {
       "there (the package's message with %USER% filled in). Runs the launcher's own package "
       "checks first, then its version gate. Exits with 0, or with the launcher's exit code "
       "(1633 for an unsupported Windows).");
-  AddPackageArgument(*app, options->launcher);
+  AddPackageArgument(*app, options->launcher.package);
   app->add_option("--windows", options->windows,
                   std::string("The version Windows reports, MAJOR.MINOR: ") +
                       kReportedWindowsVersions)
@@ -61,9 +61,7 @@ Command AddGateCommand(CLI::App& sfxpack) {
                   "The registry's ReleaseId text on Windows 10 (e.g. 1803; 2009 on 20H2 and "
                   "later, and on 11); without it the value is missing, as on a fresh system")
       ->type_name("TEXT");
-  AddExitCodeFileOption(*app, options->launcher,
-                        "Also write the launcher's full exit code to FILE (a file is replaced "
-                        "whole; a terminal, /dev/stdout or a pipe is written to)");
+  AddExitCodeFileOption(*app, options->launcher);
   app->footer(
       "Examples:\n  sfxpack gate setup.exe --windows 6.1\n"
       "  sfxpack gate setup.exe --windows 10.0 --release-id 1607");
