@@ -68,9 +68,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using stub::testing::ProcessOptions;
-using stub::testing::ReadBytes;
 using stub::testing::RunProcess;
-using stub::testing::WriteBytes;
 
 constexpr char kWineDlls[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 
@@ -128,7 +126,7 @@ class Wine {
       std::printf("making the Wine prefix %s\n", prefix.c_str());
       Run({"wineboot", "-i"});
       Run({"wineserver", "-w"});
-      WriteBytes(prefix / ".prepared", {});
+      stub::testing::WriteBytes(prefix / ".prepared", {});
     }
     // A server kept running, so no start pays for starting one.
     Run({"wineserver", "-p"});
@@ -257,7 +255,7 @@ std::vector<uint8_t> PaddedInner(const std::vector<uint8_t>& child, size_t size)
   std::sort(dlls.begin(), dlls.end());
   for (const fs::path& dll : dlls) {
     if (inner.size() >= size) break;
-    const std::vector<uint8_t> bytes = ReadBytes(dll);
+    const std::vector<uint8_t> bytes = stub::testing::ReadBytes(dll);
     inner.insert(inner.end(), bytes.begin(), bytes.end());
   }
   inner.resize(std::min(inner.size(), size));
@@ -271,7 +269,7 @@ void MeasureStart(const Wine& wine, const std::vector<uint8_t>& launcher,
   fs::create_directories(folder);
   const fs::path child_path = folder / "bench_child.exe", package_path = folder / "setup.exe";
   const fs::path stamp = folder / "stamp.txt";
-  WriteBytes(child_path, child);
+  stub::testing::WriteBytes(child_path, child);
   packaging::PackageSettings settings;  // no Windows version passes
   settings.message = u"Not for this Windows.";
   std::vector<uint8_t> package;
@@ -282,7 +280,7 @@ void MeasureStart(const Wine& wine, const std::vector<uint8_t>& launcher,
     std::printf("start: cannot build the package: %s\n", error.what());
     return;
   }
-  WriteBytes(package_path, package);
+  stub::testing::WriteBytes(package_path, package);
   const std::vector<std::string> refused_run = {WindowsPath(package_path), "/s"};
   Starts(wine, refused_run, stamp, 1, false);
   Starts(wine, {WindowsPath(child_path)}, stamp, 1);
@@ -303,7 +301,7 @@ void Measure(const Wine& wine, const std::string& name, const std::vector<uint8_
   fs::create_directories(folder);
   const fs::path inner_path = folder / "inner.exe", package_path = folder / "setup.exe";
   const fs::path stream_path = folder / "stream.lzma", stamp = folder / "stamp.txt";
-  WriteBytes(inner_path, inner);
+  stub::testing::WriteBytes(inner_path, inner);
 
   packaging::PackageSettings settings;
   settings.os_mask = ~0ull;
@@ -319,12 +317,12 @@ void Measure(const Wine& wine, const std::string& name, const std::vector<uint8_
     std::printf("%s: cannot build the package: %s\n", name.c_str(), error.what());
     return;
   }
-  WriteBytes(package_path, package);
+  stub::testing::WriteBytes(package_path, package);
   std::vector<uint8_t> lzma_file(properties.begin(), properties.end());
   lzma_file.resize(13);
   stub::WriteLe64(lzma_file.data() + 5, inner.size());
   lzma_file.insert(lzma_file.end(), stream.begin(), stream.end());
-  WriteBytes(stream_path, lzma_file);
+  stub::testing::WriteBytes(stream_path, lzma_file);
 
   // One start of each first, so the files are in the page cache.
   Starts(wine, {WindowsPath(inner_path)}, stamp, 1);
@@ -395,8 +393,8 @@ int main(int argc, char** argv) {
     std::printf("build the win64 preset first (no %s or bench_child.exe)\n", image_path.c_str());
     return 1;
   }
-  const std::vector<uint8_t> launcher = ReadBytes(image_path);
-  const std::vector<uint8_t> child = ReadBytes(child_path);
+  const std::vector<uint8_t> launcher = stub::testing::ReadBytes(image_path);
+  const std::vector<uint8_t> child = stub::testing::ReadBytes(child_path);
   const fs::path work = BENCH_WORK_DIR;
   fs::create_directories(work);
   std::printf("image %s (%zu bytes), %d runs each\n", image_path.c_str(), launcher.size(), runs);
