@@ -51,6 +51,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -231,16 +232,12 @@ Series Starts(const Wine& wine, const std::vector<std::string>& command, const f
 
 std::map<std::string, double> ParseFigures(const std::string& text) {
   std::map<std::string, double> figures;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     const size_t space = line.find(' ');
     if (space != std::string::npos) {
       figures[line.substr(0, space)] = std::atof(line.c_str() + space);
     }
-    start = end + 1;
   }
   return figures;
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "tests/support/subprocess.h"
 #include "tools/common/utf.h"
@@ -116,12 +117,8 @@ std::string ThisTestName() {
 
 std::vector<MessageBoxCall> ParseMessageBoxCalls(const std::string& trace) {
   std::vector<MessageBoxCall> calls;
-  size_t start = 0;
-  while (start < trace.size()) {
-    size_t end = trace.find('\n', start);
-    if (end == std::string::npos) end = trace.size();
-    const std::string line = trace.substr(start, end - start);
-    start = end + 1;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
     const size_t call = line.find(":Call user32.MessageBoxW(");
     if (call == std::string::npos) continue;
     MessageBoxCall box;
