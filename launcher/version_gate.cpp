@@ -1,6 +1,5 @@
 #include "launcher/version_gate.h"
 
-#include <array>
 #include <iterator>
 
 #include "launcher/decimal.h"
@@ -53,23 +52,6 @@ constexpr bool OwnsBit(size_t index) {
   }
   return true;
 }
-
-constexpr size_t CountOwnBits() {
-  size_t count = 0;
-  for (size_t i = 0; i < std::size(kVersionTable); ++i) count += OwnsBit(i) ? 1 : 0;
-  return count;
-}
-
-constexpr auto kVersionsWithOwnBit = [] {
-  std::array<OwnBitVersion, CountOwnBits()> versions{};
-  size_t count = 0;
-  for (size_t i = 0; i < std::size(kVersionTable); ++i) {
-    if (OwnsBit(i)) {
-      versions[count++] = {static_cast<unsigned>(kVersionTable[i].bit), kVersionTable[i].name};
-    }
-  }
-  return versions;
-}();
 
 struct ReleaseRow {
   uint32_t number;
@@ -139,7 +121,16 @@ VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t
   return Proceed();
 }
 
-std::span<const OwnBitVersion> VersionsWithOwnBit() { return kVersionsWithOwnBit; }
+// Built when asked, so the launcher image, which never asks, holds no copy.
+std::vector<OwnBitVersion> VersionsWithOwnBit() {
+  std::vector<OwnBitVersion> versions;
+  for (size_t i = 0; i < std::size(kVersionTable); ++i) {
+    if (OwnsBit(i)) {
+      versions.push_back({static_cast<unsigned>(kVersionTable[i].bit), kVersionTable[i].name});
+    }
+  }
+  return versions;
+}
 
 uint32_t ParseReleaseId(std::u16string_view text) {
   uint32_t number = 0;

@@ -27,9 +27,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "launcher/outcome.h"
 #include "format/package_records.h"
@@ -71,7 +71,7 @@ struct OwnBitVersion {
 // each bit once, with the name of the first row that has it; bit 63, which
 // stands for every version without a bit, is not among them. For the tools
 // that name the bits.
-std::span<const OwnBitVersion> VersionsWithOwnBit();
+std::vector<OwnBitVersion> VersionsWithOwnBit();
 
 // Asks `windows` for its version and applies the gate to it with
 // the header's OsMask, release range and message. Returns Proceed when the
