@@ -1,3 +1,11 @@
+// TLZMADecoder over two decoders: liblzma's raw LZMA1 decoder, fast and
+// small, and the launcher's own (lzma1_decoder.cpp), which takes every stream
+// the format accepts. liblzma goes first when it supports the properties (lc
+// + lp up to 4). When it succeeds, or when the output is full, its result
+// stands; when it refuses the data or the input ends before the output, the
+// own decoder decodes the stream again from its start, and its verdict and
+// output stand. Both write into one StreamOutput, the output TStream grown as
+// the bytes come.
 #include "decoding/lzma_decoder.h"
 
 #include "decoding/decode_output.h"

@@ -51,8 +51,6 @@ Outcome Fatal(Reporter& reporter, FatalMessage message, uint32_t exit_code = 0) 
 
 }  // namespace
 
-const char16_t* FatalMessageText(FatalMessage message) { return Entry(message).text; }
-
 Outcome FatalDamaged(Reporter& reporter) { return Fatal(reporter, FatalMessage::kDamaged); }
 
 Outcome FatalTruncated(Reporter& reporter) { return Fatal(reporter, FatalMessage::kTruncated); }

@@ -20,9 +20,6 @@ enum class FatalMessage {
   kStartFailed,  // the temporary copy cannot be started
 };
 
-// The fixed text of `message`, NUL-terminated.
-const char16_t* FatalMessageText(FatalMessage message);
-
 Outcome FatalDamaged(Reporter& reporter);
 Outcome FatalTruncated(Reporter& reporter);
 Outcome FatalTempCopy(Reporter& reporter);

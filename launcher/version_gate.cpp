@@ -46,6 +46,20 @@ constexpr VersionRow kVersionTable[] = {
     {std::nullopt, std::nullopt, kOsBitNewer, false, u"Windows ", NameForm::kMajorAndMinor},
 };
 
+// Whether row `index` of kVersionTable names a version with a bit of its own:
+// a fixed name, and a bit that no earlier row of a fixed name has (the rows
+// that name editions of 10.0 by their builds come before "Windows 10").
+constexpr bool OwnsBit(size_t index) {
+  const VersionRow& row = kVersionTable[index];
+  if (row.form != NameForm::kFixed || row.bit == kNoBit || row.bit == int{kOsBitNewer}) {
+    return false;
+  }
+  for (size_t i = 0; i < index; ++i) {
+    if (kVersionTable[i].form == NameForm::kFixed && kVersionTable[i].bit == row.bit) return false;
+  }
+  return true;
+}
+
 struct ReleaseRow {
   uint32_t number;
   const char16_t* name;
@@ -159,6 +173,17 @@ VersionGateDecision EvaluateVersionGate(const TWindowsVersion& version, uint64_t
     return CheckTenZero(row, version, min_release_id, max_release_id, extension, system);
   }
   return Proceed();
+}
+
+// Built when asked, so the launcher image, which never asks, holds no copy.
+std::vector<OwnBitVersion> VersionsWithOwnBit() {
+  std::vector<OwnBitVersion> versions;
+  for (size_t i = 0; i < std::size(kVersionTable); ++i) {
+    if (OwnsBit(i)) {
+      versions.push_back({static_cast<unsigned>(kVersionTable[i].bit), kVersionTable[i].name});
+    }
+  }
+  return versions;
 }
 
 uint32_t ParseReleaseId(std::u16string_view text) {

@@ -49,6 +49,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "launcher/outcome.h"
 #include "format/package_extension.h"
@@ -84,6 +85,19 @@ uint32_t ParseReleaseId(std::u16string_view text);
 // to its first NUL, or "Windows 10" when that is empty.
 std::u16string ReleaseIdName(uint32_t number, std::u16string_view text, bool server,
                              WindowsVersionSource& system);
+
+// A Windows version that has an OsMask bit of its own, with the name the gate
+// gives it when it refuses it.
+struct OwnBitVersion {
+  unsigned bit;
+  const char16_t* name;  // "Windows 8.1"
+};
+
+// The versions of the table above that have a bit of their own, oldest first:
+// each bit once, with the name of the first row that has it; bit 63, which
+// stands for every version without a bit, is not among them. For the tools
+// that name the bits.
+std::vector<OwnBitVersion> VersionsWithOwnBit();
 
 // Asks `windows` for its version and applies the gate to it with the header's
 // OsMask, release range and message and the extension record's build limits

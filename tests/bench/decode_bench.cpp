@@ -26,9 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,24 +35,17 @@
 #include "decoding/lzma1_decoder.h"
 #include "decoding/lzma_decoder.h"
 #include "decoding/memory_stream.h"
+#include "tests/support/whole_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using stub::testing::ReadBytes;
+using stub::testing::WriteBytes;
 
 constexpr char kWineExes[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 constexpr int kRuns = 5;
-
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
-}
-
-void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Best wall time of kRuns calls of `run`, in seconds; `prepare`, if given, is
 // called before each, untimed.
@@ -89,13 +80,13 @@ struct Payload {
 void Measure(const Payload& payload, const fs::path& work) {
   const fs::path raw = work / "payload.bin";
   const fs::path packed = work / "payload.lzma";
-  WriteFile(raw, payload.data);
+  WriteBytes(raw, payload.data);
   const std::string encode = "xz --format=lzma -9 -c '" + raw.string() + "' > '" + packed.string() + "'";
   if (std::system(encode.c_str()) != 0) {
     std::printf("%s: xz failed\n", payload.name.c_str());
     return;
   }
-  const std::vector<uint8_t> file = ReadFile(packed);
+  const std::vector<uint8_t> file = ReadBytes(packed);
   const uint8_t* properties = file.data();
   // xz writes no size into the header (it ends the stream with an end marker).
   const uint64_t size = payload.data.size();
@@ -163,7 +154,7 @@ void Measure(const Payload& payload, const fs::path& work) {
 
 std::vector<Payload> DefaultPayloads() {
   std::vector<Payload> payloads;
-  payloads.push_back({"winedbg.exe", ReadFile(fs::path(kWineExes) / "winedbg.exe")});
+  payloads.push_back({"winedbg.exe", ReadBytes(fs::path(kWineExes) / "winedbg.exe")});
   std::vector<fs::path> exes;
   for (const auto& entry : fs::directory_iterator(kWineExes)) {
     if (entry.path().extension() == ".exe") exes.push_back(entry.path());
@@ -172,7 +163,7 @@ std::vector<Payload> DefaultPayloads() {
   Payload all{"Wine's programs concatenated", {}};
   for (const fs::path& exe : exes) {
     if (all.data.size() >= 12'000'000) break;
-    const std::vector<uint8_t> bytes = ReadFile(exe);
+    const std::vector<uint8_t> bytes = ReadBytes(exe);
     all.data.insert(all.data.end(), bytes.begin(), bytes.end());
   }
   payloads.push_back(std::move(all));
@@ -183,7 +174,7 @@ std::vector<Payload> DefaultPayloads() {
 
 int main(int argc, char** argv) {
   std::vector<Payload> payloads;
-  for (int i = 1; i < argc; ++i) payloads.push_back({argv[i], ReadFile(argv[i])});
+  for (int i = 1; i < argc; ++i) payloads.push_back({argv[i], ReadBytes(argv[i])});
   if (payloads.empty()) payloads = DefaultPayloads();
 
   const fs::path work = fs::temp_directory_path() / ("decode_bench." + std::to_string(getpid()));

@@ -19,8 +19,8 @@
 //
 // bare, 2, 50: inner programs, bench_child.exe alone (about 250 KB) and padded
 // with Wine's DLLs to 2 MB and 50 MB (real code, compressed as programs are),
-// each packed with sfxpack's default LZMA settings around the image (default
-// dist/stub64.exe):
+// each packed with sfxpack's default LZMA settings (EffectiveLzmaSettings)
+// around the image (default dist/stub64.exe):
 //   direct      spawn of `wine inner.exe` to the inner program's first own
 //               instruction (it notes the time: bench_child.cpp)
 //   package     the same through the package: the launcher starts, checks,
@@ -51,12 +51,17 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "format/little_endian.h"
+#include "tests/support/package_builder.h"
 #include "tests/support/subprocess.h"
+#include "tests/support/whole_file.h"
+#include "tools/common/tool_error.h"
 #include "tools/package_writer/package_writer.h"
+#include "tools/sfxpack/packing/package_build.h"
 
 extern char** environ;
 
@@ -68,14 +73,10 @@ using stub::testing::RunProcess;
 
 constexpr char kWineDlls[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-  std::string text;
-  stub::testing::ReadFile(path.string(), text);
-  return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  stub::testing::WriteFile(path.string(), std::string(bytes.begin(), bytes.end()));
+// The LZMA settings `sfxpack build` uses by default for a program of `size`
+// bytes.
+packaging::LzmaSettings SfxpackLzma(uint64_t size) {
+  return sfxpack::EffectiveLzmaSettings(packaging::LzmaSettings{}, size);
 }
 
 std::string WindowsPath(const fs::path& path) {
@@ -99,7 +100,7 @@ double Median(std::vector<double> values) {
 // while it has not been written completely.
 double StampTime(const fs::path& stamp) {
   std::string text;
-  if (!stub::testing::ReadFile(stamp.string(), text) || text.empty() || text.back() != '\n') {
+  if (!stub::testing::ReadFile(stamp, text) || text.empty() || text.back() != '\n') {
     return -1;
   }
   // 100-ns intervals since 1601.
@@ -126,7 +127,7 @@ class Wine {
       std::printf("making the Wine prefix %s\n", prefix.c_str());
       Run({"wineboot", "-i"});
       Run({"wineserver", "-w"});
-      WriteBytes(prefix / ".prepared", {});
+      stub::testing::WriteBytes(prefix / ".prepared", {});
     }
     // A server kept running, so no start pays for starting one.
     Run({"wineserver", "-p"});
@@ -231,16 +232,12 @@ Series Starts(const Wine& wine, const std::vector<std::string>& command, const f
 
 std::map<std::string, double> ParseFigures(const std::string& text) {
   std::map<std::string, double> figures;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     const size_t space = line.find(' ');
     if (space != std::string::npos) {
       figures[line.substr(0, space)] = std::atof(line.c_str() + space);
     }
-    start = end + 1;
   }
   return figures;
 }
@@ -255,7 +252,7 @@ std::vector<uint8_t> PaddedInner(const std::vector<uint8_t>& child, size_t size)
   std::sort(dlls.begin(), dlls.end());
   for (const fs::path& dll : dlls) {
     if (inner.size() >= size) break;
-    const std::vector<uint8_t> bytes = ReadBytes(dll);
+    const std::vector<uint8_t> bytes = stub::testing::ReadBytes(dll);
     inner.insert(inner.end(), bytes.begin(), bytes.end());
   }
   inner.resize(std::min(inner.size(), size));
@@ -269,18 +266,18 @@ void MeasureStart(const Wine& wine, const std::vector<uint8_t>& launcher,
   fs::create_directories(folder);
   const fs::path child_path = folder / "bench_child.exe", package_path = folder / "setup.exe";
   const fs::path stamp = folder / "stamp.txt";
-  WriteBytes(child_path, child);
+  stub::testing::WriteBytes(child_path, child);
   packaging::PackageSettings settings;  // no Windows version passes
   settings.message = u"Not for this Windows.";
   std::vector<uint8_t> package;
-  packaging::PackageLayout layout;
-  std::string error;
-  if (!packaging::BuildPackage(launcher, child, settings, packaging::LzmaSettings{}, {}, package,
-                               layout, error)) {
-    std::printf("start: cannot build the package: %s\n", error.c_str());
+  try {
+    package =
+        stub::testing::BuildPackage(launcher, child, settings, SfxpackLzma(child.size()), {}).bytes;
+  } catch (const tools::ToolError& error) {
+    std::printf("start: cannot build the package: %s\n", error.what());
     return;
   }
-  WriteBytes(package_path, package);
+  stub::testing::WriteBytes(package_path, package);
   const std::vector<std::string> refused_run = {WindowsPath(package_path), "/s"};
   Starts(wine, refused_run, stamp, 1, false);
   Starts(wine, {WindowsPath(child_path)}, stamp, 1);
@@ -301,27 +298,28 @@ void Measure(const Wine& wine, const std::string& name, const std::vector<uint8_
   fs::create_directories(folder);
   const fs::path inner_path = folder / "inner.exe", package_path = folder / "setup.exe";
   const fs::path stream_path = folder / "stream.lzma", stamp = folder / "stamp.txt";
-  WriteBytes(inner_path, inner);
+  stub::testing::WriteBytes(inner_path, inner);
 
   packaging::PackageSettings settings;
   settings.os_mask = ~0ull;
   settings.max_release_id = 0xFFFF;
   std::vector<uint8_t> stream, package;
   std::array<uint8_t, 5> properties;
-  packaging::PackageLayout layout;
-  std::string error;
-  if (!packaging::EncodeLzma1(inner, packaging::LzmaSettings{}, stream, properties, error) ||
-      !packaging::AssemblePackage(launcher, settings, properties, stream, inner.size(), {},
-                                  package, layout, error)) {
-    std::printf("%s: cannot build the package: %s\n", name.c_str(), error.c_str());
+  try {
+    packaging::EncodeLzma1(inner, SfxpackLzma(inner.size()), stream, properties);
+    package =
+        stub::testing::AssemblePackage(launcher, settings, properties, stream, inner.size(), {})
+            .bytes;
+  } catch (const tools::ToolError& error) {
+    std::printf("%s: cannot build the package: %s\n", name.c_str(), error.what());
     return;
   }
-  WriteBytes(package_path, package);
+  stub::testing::WriteBytes(package_path, package);
   std::vector<uint8_t> lzma_file(properties.begin(), properties.end());
   lzma_file.resize(13);
   stub::WriteLe64(lzma_file.data() + 5, inner.size());
   lzma_file.insert(lzma_file.end(), stream.begin(), stream.end());
-  WriteBytes(stream_path, lzma_file);
+  stub::testing::WriteBytes(stream_path, lzma_file);
 
   // One start of each first, so the files are in the page cache.
   Starts(wine, {WindowsPath(inner_path)}, stamp, 1);
@@ -387,13 +385,13 @@ int main(int argc, char** argv) {
   }
   if (which.empty()) which = {"start", "bare", "2", "50"};
 
-  const std::vector<uint8_t> launcher = ReadBytes(image_path);
-  const std::vector<uint8_t> child =
-      ReadBytes(std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/bench_child.exe");
-  if (launcher.empty() || child.empty()) {
+  const fs::path child_path = std::string(BENCH_WIN64_BUILD_DIR) + "/tests/windows/bench_child.exe";
+  if (!fs::exists(image_path) || !fs::exists(child_path)) {
     std::printf("build the win64 preset first (no %s or bench_child.exe)\n", image_path.c_str());
     return 1;
   }
+  const std::vector<uint8_t> launcher = stub::testing::ReadBytes(image_path);
+  const std::vector<uint8_t> child = stub::testing::ReadBytes(child_path);
   const fs::path work = BENCH_WORK_DIR;
   fs::create_directories(work);
   std::printf("image %s (%zu bytes), %d runs each\n", image_path.c_str(), launcher.size(), runs);

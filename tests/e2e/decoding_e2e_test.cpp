@@ -17,6 +17,7 @@
 #include "launcher/fatal_messages.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/lzma_streams.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
@@ -93,7 +94,7 @@ class Decoding : public ::testing::Test {
     ASSERT_TRUE(run.started) << run.trace;
     EXPECT_EQ(run.exit_code, kDamagedExit);
     ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-    EXPECT_EQ(run.boxes[0].text, stub::FatalMessageText(stub::FatalMessage::kDamaged));
+    EXPECT_EQ(run.boxes[0].text, stub::testing::FatalMessageText(stub::FatalMessage::kDamaged));
     EXPECT_EQ(run.boxes[0].style, 0x10u);
   }
 

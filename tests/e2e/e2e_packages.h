@@ -6,15 +6,15 @@
 #include <vector>
 
 #include "tests/support/package_builder.h"
+#include "tests/support/whole_file.h"
 #include "tools/package_writer/package_writer.h"
 
 namespace e2e {
 
 using stub::testing::AdmitAllWindows;
 
-// The bytes of a file; fails the test when it cannot be read.
-std::vector<uint8_t> ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+using stub::testing::ReadBytes;
+using stub::testing::WriteBytes;
 
 // A package around `inner` with dist/stub64.exe, in memory.
 std::vector<uint8_t> BuildPackageBytes(const std::vector<uint8_t>& inner,

@@ -12,13 +12,15 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "format/little_endian.h"
-#include "launcher/fatal_messages.h"
 #include "format/package_records.h"
+#include "launcher/fatal_messages.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/test_images.h"
 
@@ -27,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using stub::FatalMessage;
-using stub::FatalMessageText;
+using stub::testing::FatalMessageText;
 
 using ChildReport = std::map<std::string, std::string>;
 
@@ -36,12 +38,8 @@ std::vector<ChildReport> ReadChildReports(const std::string& path) {
   std::string text;
   stub::testing::ReadFile(path, text);
   std::vector<ChildReport> reports(1);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    start = end + 1;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
     if (line == "end") {
       reports.emplace_back();
       continue;
@@ -121,6 +119,20 @@ class Launch : public ::testing::Test {
   std::vector<uint8_t> ChildPackage(
       const packaging::PackageSettings& settings = AdmitAllWindows()) {
     return BuildPackageBytes(ReadBytes(TestChildImage()), settings);
+  }
+
+  // After a control run that loaded the DLL which writes `marker` when it is
+  // loaded: the package, run with `env`, starts its child and loads no such
+  // DLL (`culprit` names who would have).
+  void ExpectPlantedDllUnused(const std::string& marker,
+                              const std::map<std::string, std::string>& env, const char* culprit) {
+    ASSERT_TRUE(fs::exists(marker))
+        << "the planted DLL cannot be detected; the test proves nothing";
+    fs::remove(marker);
+    const WineRun run = RunPackage(ChildPackage(), u"", env);
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(ReadChildReports(report_).size(), 1u);
+    EXPECT_FALSE(fs::exists(marker)) << culprit << " loaded the planted DLL";
   }
 
   // C:\users\<user>\Temp, as Windows programs in the prefix see it.
@@ -305,14 +317,9 @@ TEST_F(Launch, PlantedMprDllBesideThePackageIsNotLoaded) {
   control.env = env;
   control.env["TEST_CHILD_LOAD_LIBRARY"] = "mpr.dll";
   prefix().Run(u"\"" + WindowsPath(folder_ + "/naive.exe") + u"\"", control);
-  ASSERT_TRUE(fs::exists(marker)) << "the planted DLL cannot be detected; the test proves nothing";
-  fs::remove(marker);
 
   // The package on a drive path asks mpr.dll for the network name of its path.
-  const WineRun run = RunPackage(ChildPackage(), u"", env);
-  ASSERT_TRUE(run.started) << run.trace;
-  EXPECT_EQ(ReadChildReports(report_).size(), 1u);
-  EXPECT_FALSE(fs::exists(marker)) << "the launcher loaded the planted mpr.dll";
+  ExpectPlantedDllUnused(marker, env, "the launcher");
 }
 
 TEST_F(Launch, TenLaunchersOfOnePackageAtOnceRunFromDistinctCopies) {
@@ -365,13 +372,8 @@ TEST_F(Launch, DllPlantedInTheTemporaryFolderIsNotLoadedByTheChild) {
   control.env = env;
   control.env["TEST_CHILD_REPORT"] = Utf8(WindowsPath(folder_ + "/control-report.txt"));
   prefix().Run(u"\"" + TempWindowsFolder() + u"\\" + Utf16(stem) + u"-naive.exe\"", control);
-  ASSERT_TRUE(fs::exists(marker)) << "the planted DLL cannot be detected; the test proves nothing";
-  fs::remove(marker);
 
-  const WineRun run = RunPackage(ChildPackage(), u"", env);
-  ASSERT_TRUE(run.started) << run.trace;
-  EXPECT_EQ(ReadChildReports(report_).size(), 1u);
-  EXPECT_FALSE(fs::exists(marker)) << "the child loaded the DLL planted in the temporary folder";
+  ExpectPlantedDllUnused(marker, env, "the child");
 }
 
 // The private folder's access list as the child reads it. Windows keeps the

@@ -5,17 +5,18 @@
 #include <filesystem>
 
 #include "format/little_endian.h"
-#include "launcher/fatal_messages.h"
 #include "format/package_records.h"
+#include "launcher/fatal_messages.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/subprocess.h"
 
 namespace e2e {
 namespace {
 
 using stub::FatalMessage;
-using stub::FatalMessageText;
+using stub::testing::FatalMessageText;
 
 constexpr uint32_t kDamagedExit = 1392;
 constexpr uint32_t kTruncatedExit = 38;

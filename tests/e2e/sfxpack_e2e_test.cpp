@@ -59,6 +59,22 @@ class SfxpackE2e : public ::testing::Test {
     return WinePrefix::Default().Run(u"\"" + WindowsPath(path) + u"\" /x", options);
   }
 
+  // Runs `package` under Wine and expects it to end with `exit_code` after the
+  // one message that sfxpack's `prediction` names. Wine's trace cuts long
+  // texts, so the beginning of the predicted text must match what it shows,
+  // which is returned.
+  std::string ExpectRunAsPredicted(const std::string& package, const ProcessResult& prediction,
+                                   uint32_t exit_code) {
+    const WineRun run = RunPackage(package);
+    EXPECT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, exit_code);
+    EXPECT_EQ(run.boxes.size(), 1u) << run.trace;
+    if (run.boxes.empty()) return "";
+    const std::string shown = Utf8(run.boxes[0].text);
+    EXPECT_EQ(PredictedMessage(prediction).substr(0, shown.size()), shown);
+    return shown;
+  }
+
   std::string folder_, inner_;
 };
 
@@ -115,11 +131,7 @@ TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
   const std::string refused = Build("xp-only.exe", {"--os", "xp", "--message", "Not for %USER%."});
   const ProcessResult gate = Sfxpack({"gate", refused, "--windows", "10.0"});
   EXPECT_EQ(gate.status, static_cast<int>(kUnsupportedWindowsExit % 256)) << gate.out;
-  WineRun run = RunPackage(refused);
-  ASSERT_TRUE(run.started) << run.trace;
-  EXPECT_EQ(run.exit_code, kUnsupportedWindowsExit);
-  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-  EXPECT_EQ(Utf8(run.boxes[0].text), PredictedMessage(gate));
+  EXPECT_EQ(ExpectRunAsPredicted(refused, gate, kUnsupportedWindowsExit), "Not for Windows 10.");
   EXPECT_EQ(PredictedMessage(gate), "Not for Windows 10.");
 
   std::vector<uint8_t> damaged = ReadBytes(Build("damaged.exe", {}));
@@ -127,14 +139,7 @@ TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
   WriteBytes(folder_ + "/damaged.exe", damaged);
   const ProcessResult verify = Sfxpack({"verify", folder_ + "/damaged.exe"});
   EXPECT_EQ(verify.status, static_cast<int>(kDamagedExit % 256)) << verify.out;
-  run = RunPackage(folder_ + "/damaged.exe");
-  ASSERT_TRUE(run.started) << run.trace;
-  EXPECT_EQ(run.exit_code, kDamagedExit);
-  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-  // Wine's trace cuts long texts; the beginning must match.
-  const std::string shown = Utf8(run.boxes[0].text);
-  EXPECT_EQ(PredictedMessage(verify).substr(0, shown.size()), shown);
-  EXPECT_GT(shown.size(), 100u);
+  EXPECT_GT(ExpectRunAsPredicted(folder_ + "/damaged.exe", verify, kDamagedExit).size(), 100u);
 
   // An inner program Windows cannot start: the launcher's start of the copy fails.
   WriteBytes(folder_ + "/text.exe", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'g', 'r', 'a', 'm'});
@@ -145,13 +150,7 @@ TEST_F(SfxpackE2e, GateAndVerifyPredictTheLaunchersMessage) {
             0);
   const ProcessResult start = Sfxpack({"verify", not_a_program});
   EXPECT_EQ(start.status, static_cast<int>(kBadExeFormat)) << start.out;
-  run = RunPackage(not_a_program);
-  ASSERT_TRUE(run.started) << run.trace;
-  EXPECT_EQ(run.exit_code, kBadExeFormat);
-  ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-  const std::string start_failed = Utf8(run.boxes[0].text);
-  EXPECT_EQ(PredictedMessage(start).substr(0, start_failed.size()), start_failed);
-  EXPECT_GT(start_failed.size(), 100u);
+  EXPECT_GT(ExpectRunAsPredicted(not_a_program, start, kBadExeFormat).size(), 100u);
 }
 
 TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {

@@ -16,10 +16,11 @@
 
 #include "format/little_endian.h"
 #include "format/package_extension.h"
-#include "launcher/fatal_messages.h"
 #include "format/package_records.h"
+#include "launcher/fatal_messages.h"
 #include "tests/e2e/e2e_packages.h"
 #include "tests/e2e/wine_harness.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
 
 namespace e2e {
@@ -317,7 +318,7 @@ TEST_F(VersionGateE2e, MessageReferenceBeyondTheFileIsADamagedPackage) {
   ASSERT_TRUE(run.started) << run.trace;
   EXPECT_EQ(run.exit_code, kDamagedExit);
   ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
-  EXPECT_EQ(run.boxes[0].text, stub::FatalMessageText(stub::FatalMessage::kDamaged));
+  EXPECT_EQ(run.boxes[0].text, stub::testing::FatalMessageText(stub::FatalMessage::kDamaged));
   EXPECT_EQ(run.boxes[0].caption, WindowsPath(path_));
 }
 

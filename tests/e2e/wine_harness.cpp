@@ -10,9 +10,10 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "tests/support/subprocess.h"
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace e2e {
 namespace {
@@ -116,12 +117,8 @@ std::string ThisTestName() {
 
 std::vector<MessageBoxCall> ParseMessageBoxCalls(const std::string& trace) {
   std::vector<MessageBoxCall> calls;
-  size_t start = 0;
-  while (start < trace.size()) {
-    size_t end = trace.find('\n', start);
-    if (end == std::string::npos) end = trace.size();
-    const std::string line = trace.substr(start, end - start);
-    start = end + 1;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
     const size_t call = line.find(":Call user32.MessageBoxW(");
     if (call == std::string::npos) continue;
     MessageBoxCall box;
@@ -141,9 +138,9 @@ std::vector<MessageBoxCall> ParseMessageBoxCalls(const std::string& trace) {
   return calls;
 }
 
-std::string Utf8(const std::u16string& text) { return sfxpack::Utf16ToUtf8(text); }
+std::string Utf8(const std::u16string& text) { return tools::Utf16ToUtf8(text); }
 
-std::u16string Utf16(const std::string& text) { return sfxpack::Utf8ToUtf16(text); }
+std::u16string Utf16(const std::string& text) { return tools::Utf8ToUtf16(text); }
 
 std::u16string WindowsPath(const std::string& unix_path) {
   std::u16string path = u"Z:" + Utf16(fs::absolute(unix_path).lexically_normal().string());

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace stub::testing {
 namespace {
@@ -222,6 +222,6 @@ void FakePlatform::ShowErrorBox(const std::u16string& text, const std::u16string
   boxes.push_back({text.substr(0, text.find(u'\0')), caption});
 }
 
-std::string Utf8(const std::u16string& text) { return sfxpack::Utf16ToUtf8(text); }
+std::string Utf8(const std::u16string& text) { return tools::Utf16ToUtf8(text); }
 
 }  // namespace stub::testing

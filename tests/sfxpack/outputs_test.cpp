@@ -72,8 +72,8 @@ class SfxpackOutputs : public ::testing::Test {
 };
 
 TEST_F(SfxpackOutputs, OnlyRegularFilesAreReplaced) {
-  // Special files of every kind, made here: sfxpack before this fix renamed
-  // over /dev/null itself.
+  // Special files of every kind, made here: a rename over a device would
+  // replace the device itself (/dev/null, say) with a file.
   std::map<std::string, bool> made;
   made["device"] = mknod(Path("device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // /dev/null
   made["fifo"] = mkfifo(Path("fifo").c_str(), 0666) == 0;

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace sfxpack::testing {
 
@@ -33,18 +31,6 @@ std::vector<std::string> FolderContents(const fs::path& folder) {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << "cannot read " << path;
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  EXPECT_TRUE(out) << "cannot write " << path;
 }
 
 fs::path WineProgram(const std::string& name) {

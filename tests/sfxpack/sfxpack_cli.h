@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/subprocess.h"
+#include "tests/support/whole_file.h"
 
 namespace sfxpack::testing {
 
@@ -20,8 +21,8 @@ std::filesystem::path ScratchFolder();
 // The files of `folder`, by name, sorted.
 std::vector<std::string> FolderContents(const std::filesystem::path& folder);
 
-std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
-void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+using stub::testing::ReadBytes;
+using stub::testing::WriteBytes;
 
 // Real Windows programs that ship with Wine (empty when Wine is missing).
 std::filesystem::path WineProgram(const std::string& name);

@@ -6,10 +6,11 @@
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
+#include "tools/common/utf.h"
 #include "tools/package_writer/package_writer.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack::testing {
 namespace {
@@ -24,7 +25,9 @@ constexpr int kTruncated = 38;
 constexpr int kUnsupported = 1633;
 constexpr int kBadExeFormat = 193;
 
-std::string Text(FatalMessage message) { return Utf16ToUtf8(stub::FatalMessageText(message)); }
+std::string Text(FatalMessage message) {
+  return tools::Utf16ToUtf8(stub::testing::FatalMessageText(message));
+}
 
 class SfxpackVerify : public ::testing::Test {
  protected:
@@ -238,7 +241,7 @@ TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
       EXPECT_FALSE((byte < 0x20 && byte != '\n') || byte == 0x7F || c1)
           << c.args[0] << ": control character at " << i << " in\n" << shown;
     }
-    EXPECT_EQ(SanitizeUtf8(shown), shown) << c.args[0] << ": not UTF-8";
+    EXPECT_EQ(tools::SanitizeUtf8(shown), shown) << c.args[0] << ": not UTF-8";
     for (const std::string& part : c.shown) {
       EXPECT_NE(shown.find(part), std::string::npos) << c.args[0] << ": " << part << " in\n" << shown;
     }

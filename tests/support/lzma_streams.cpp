@@ -1,20 +1,18 @@
 #include "tests/support/lzma_streams.h"
 
 #include <gtest/gtest.h>
-
-#include "tests/support/vector_output.h"
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "format/little_endian.h"
 #include "decoding/lzma_decoder.h"
 #include "decoding/memory_stream.h"
+#include "format/little_endian.h"
+#include "tests/support/vector_output.h"
+#include "tests/support/whole_file.h"
 
 namespace stub::testing {
 namespace {
@@ -22,12 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kWinePrograms[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/";
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return {};
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
-}
 
 // A folder of its own for one tool run, removed afterwards.
 class ScratchFolder {
@@ -47,12 +39,6 @@ class ScratchFolder {
  private:
   fs::path path_;
 };
-
-void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 std::string Quoted(const fs::path& path) { return "'" + path.string() + "'"; }
 
@@ -86,32 +72,32 @@ std::optional<Lzma1Stream> EncodeWithXzRaw(const std::vector<uint8_t>& data,
                                            const std::string& options, uint32_t lc, uint32_t lp,
                                            uint32_t pb, uint32_t dict_size) {
   ScratchFolder scratch;
-  WriteAll(scratch / "in", data);
+  WriteBytes(scratch / "in", data);
   if (!Run("xz --format=raw --lzma1=" + options + " -c " + Quoted(scratch / "in") + " > " +
            Quoted(scratch / "out"))) {
     return std::nullopt;
   }
   Lzma1Stream stream;
   stream.properties = Lzma1PropertiesBytes(lc, lp, pb, dict_size);
-  stream.bytes = ReadAll(scratch / "out");
+  stream.bytes = ReadBytes(scratch / "out");
   return stream;
 }
 
 std::optional<Lzma1Stream> EncodeWithXzLzma(const std::vector<uint8_t>& data, int preset) {
   ScratchFolder scratch;
-  WriteAll(scratch / "in", data);
+  WriteBytes(scratch / "in", data);
   if (!Run("xz --format=lzma -" + std::to_string(preset) + " -c " + Quoted(scratch / "in") +
            " > " + Quoted(scratch / "out"))) {
     return std::nullopt;
   }
-  return SplitLzmaFile(ReadAll(scratch / "out"));
+  return SplitLzmaFile(ReadBytes(scratch / "out"));
 }
 
 std::optional<Lzma1Stream> EncodeWithLzmaAlone(const std::vector<uint8_t>& data, uint32_t lc,
                                                uint32_t lp, uint32_t pb, uint32_t dict_log,
                                                bool end_marker) {
   ScratchFolder scratch;
-  WriteAll(scratch / "in", data);
+  WriteBytes(scratch / "in", data);
   const std::string switches = " -lc" + std::to_string(lc) + " -lp" + std::to_string(lp) +
                                " -pb" + std::to_string(pb) + " -d" + std::to_string(dict_log) +
                                (end_marker ? " -eos" : "");
@@ -119,11 +105,12 @@ std::optional<Lzma1Stream> EncodeWithLzmaAlone(const std::vector<uint8_t>& data,
            " >/dev/null")) {
     return std::nullopt;
   }
-  return SplitLzmaFile(ReadAll(scratch / "out"));
+  return SplitLzmaFile(ReadBytes(scratch / "out"));
 }
 
 std::vector<uint8_t> WineProgram(const std::string& name) {
-  return ReadAll(fs::path(kWinePrograms) / name);
+  const fs::path path = fs::path(kWinePrograms) / name;
+  return fs::exists(path) ? ReadBytes(path) : std::vector<uint8_t>();
 }
 
 // --- Lzma1StreamWriter -------------------------------------------------------

@@ -10,9 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "tests/support/whole_file.h"
 
 extern char** environ;
 
@@ -41,24 +41,6 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 }
 
 }  // namespace
-
-bool ReadFile(const std::string& path, std::string& contents) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    contents.clear();
-    return false;
-  }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  contents = buffer.str();
-  return true;
-}
-
-bool WriteFile(const std::string& path, const std::string& contents) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << contents;
-  return static_cast<bool>(out);
-}
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
   ProcessResult result;

@@ -25,9 +25,4 @@ struct ProcessOptions {
 // Runs argv[0] (searched in PATH) with the arguments argv[1..] and waits for it.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {});
 
-// Reads and writes whole files; reading a missing file gives an empty string
-// and false.
-bool ReadFile(const std::string& path, std::string& contents);
-bool WriteFile(const std::string& path, const std::string& contents);
-
 }  // namespace stub::testing

@@ -4,6 +4,7 @@
 
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 
 namespace stub {
 namespace {
@@ -174,7 +175,7 @@ TEST_F(RunChildTest, FailedStartRemovesCopyAndFolderThenEndsWithTheSystemsError)
     const Outcome outcome = RunOn(platform, Request(10, false, 0), c.administrator);
     EXPECT_EQ(outcome.exit_code(), c.exit_code) << c.error;
     ASSERT_EQ(platform.boxes.size(), 1u) << c.error;
-    EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kStartFailed));
+    EXPECT_EQ(platform.boxes[0].text, testing::FatalMessageText(FatalMessage::kStartFailed));
     EXPECT_TRUE(platform.files.empty() && platform.folders.empty()) << c.error;
     EXPECT_EQ(platform.calls.back(), "ShowErrorBox") << "removed before the box";
   }

@@ -3,38 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 
 namespace stub {
 namespace {
 
 using testing::FakePlatform;
 
-// The messages and exit codes, stated here independently of the table in the code.
+// The exit codes, stated here independently of the table in the code; the
+// texts are the test support's (tests/support/fatal_texts.h).
 struct Row {
   FatalMessage message;
   uint32_t exit_code;
-  const char16_t* text;
 };
 const Row kRows[] = {
-    {FatalMessage::kDamaged, 1392,
-     u"An error occurred while trying to read the setup package.  It has most likely been "
-     u"damaged.  Please obtain a new copy from the vendor."},
-    {FatalMessage::kTempCopy, 82,
-     u"An error occurred while trying to create a temporary copy of the setup package.  "
-     u"Please make sure that you have sufficient access rights to this computer to install "
-     u"software and that the Windows TEMP folder can be written to.  You can make this "
-     u"installer use a different folder for its temporary files using the /temp command "
-     u"line parameter followed by the path to a folder you can write to and run "
-     u"applications from."},
-    {FatalMessage::kStartFailed, 1260,
-     u"The temporary copy of the setup package could not be executed.  Your system may have "
-     u"a software restriction policy in place that blocks executables in the temporary files "
-     u"folder.  You can make this installer use a different folder for its temporary files "
-     u"using the /temp command line parameter followed by the path to a folder you can "
-     u"write to and run applications from."},
-    {FatalMessage::kTruncated, 38,
-     u"The setup package has been truncated.  You most likely have an incomplete download.  "
-     u"Try downloading it again."},
+    {FatalMessage::kDamaged, 1392},
+    {FatalMessage::kTempCopy, 82},
+    {FatalMessage::kStartFailed, 1260},
+    {FatalMessage::kTruncated, 38},
 };
 
 Outcome Raise(FatalMessage message, Reporter& reporter) {
@@ -55,7 +41,7 @@ TEST(FatalMessages, EachShowsItsTextWithTheModulePathAndEndsWithItsCode) {
     EXPECT_FALSE(outcome.proceeds());
     EXPECT_EQ(outcome.exit_code(), row.exit_code);
     ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, std::u16string(row.text));
+    EXPECT_EQ(platform.boxes[0].text, testing::FatalMessageText(row.message));
     EXPECT_EQ(platform.boxes[0].caption, u"D:\\dir with space\\setup.exe");
   }
 }

@@ -5,6 +5,7 @@
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 
 namespace stub {
 namespace {
@@ -140,7 +141,7 @@ TEST_F(ShowPackageMessageTest, ShortTextIsADamagedPackageAtEveryCut) {
     platform_.boxes.clear();
     EXPECT_EQ(Show(message, u"Windows 8").exit_code(), kExitDamagedPackage);
     ASSERT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kDamaged));
+    EXPECT_EQ(platform_.boxes[0].text, testing::FatalMessageText(FatalMessage::kDamaged));
   }
 }
 
@@ -169,7 +170,8 @@ TEST_F(ShowPackageMessageTest, BadReferences) {
     EXPECT_EQ(Show(c.message, u"Windows 8").exit_code(),
               c.damaged ? kExitDamagedPackage : kExitUnsupportedWindows);
     ASSERT_EQ(platform_.boxes.size(), 1u);
-    EXPECT_EQ(platform_.boxes[0].text == FatalMessageText(FatalMessage::kDamaged), c.damaged);
+    EXPECT_EQ(platform_.boxes[0].text == testing::FatalMessageText(FatalMessage::kDamaged),
+              c.damaged);
   }
 }
 

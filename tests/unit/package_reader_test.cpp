@@ -7,6 +7,7 @@
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
@@ -43,11 +44,11 @@ Checked Check(std::vector<uint8_t> bytes, bool fail_size_query = false) {
     EXPECT_EQ(platform.boxes.size(), 1u);
     if (outcome.exit_code() == kExitDamagedPackage) {
       checked.verdict = Verdict::kDamaged;
-      EXPECT_EQ(platform.boxes.at(0).text, FatalMessageText(FatalMessage::kDamaged));
+      EXPECT_EQ(platform.boxes.at(0).text, testing::FatalMessageText(FatalMessage::kDamaged));
     } else {
       EXPECT_EQ(outcome.exit_code(), kExitTruncatedPackage);
       checked.verdict = Verdict::kTruncated;
-      EXPECT_EQ(platform.boxes.at(0).text, FatalMessageText(FatalMessage::kTruncated));
+      EXPECT_EQ(platform.boxes.at(0).text, testing::FatalMessageText(FatalMessage::kTruncated));
     }
   } else {
     EXPECT_TRUE(platform.boxes.empty());

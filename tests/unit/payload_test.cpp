@@ -9,6 +9,7 @@
 #include "launcher/package_reader.h"
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/lzma_streams.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
@@ -92,7 +93,7 @@ TEST_F(PayloadTest, DamagedHeaderFields) {
     EXPECT_FALSE(run.proceeds) << c.name;
     EXPECT_EQ(run.exit_code, kExitDamagedPackage) << c.name;
     ASSERT_EQ(run.boxes.size(), 1u) << c.name;
-    EXPECT_EQ(run.boxes[0].text, FatalMessageText(FatalMessage::kDamaged)) << c.name;
+    EXPECT_EQ(run.boxes[0].text, testing::FatalMessageText(FatalMessage::kDamaged)) << c.name;
   }
 }
 
@@ -208,7 +209,7 @@ TEST_F(Stub64DecodingTest, DamagedStreamBehindAValidChecksumIsDamaged) {
   ASSERT_TRUE(stub::testing::RefreshChecksum(package.bytes));
   EXPECT_EQ(RunWith(package.bytes), kExitDamagedPackage);
   ASSERT_EQ(platform_.boxes.size(), 1u);
-  EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kDamaged));
+  EXPECT_EQ(platform_.boxes[0].text, testing::FatalMessageText(FatalMessage::kDamaged));
   EXPECT_EQ(platform_.open_files, 0);
 }
 

@@ -1,12 +1,13 @@
 // The conversions behind sfxpack's options: vendor words to header fields.
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/report/field_names.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
 
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
 
 namespace sfxpack {
 namespace {
@@ -16,8 +17,8 @@ namespace {
 std::string UsageErrorOf(const std::function<void()>& parse) {
   try {
     parse();
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.exit_code(), kExitUsage) << failure.what();
+  } catch (const tools::Failure& failure) {
+    EXPECT_EQ(failure.exit_code(), tools::kExitUsage) << failure.what();
     return failure.what();
   }
   ADD_FAILURE() << "no error";
@@ -29,8 +30,8 @@ template <typename Parse>
 auto ValueOrNothing(const Parse& parse) -> std::optional<decltype(parse())> {
   try {
     return parse();
-  } catch (const Failure& failure) {
-    EXPECT_EQ(failure.exit_code(), kExitUsage) << failure.what();
+  } catch (const tools::Failure& failure) {
+    EXPECT_EQ(failure.exit_code(), tools::kExitUsage) << failure.what();
     return std::nullopt;
   }
 }

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "decoding/crc32.h"
 #include "format/little_endian.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
+#include "tests/support/whole_file.h"
 #include "tools/common/tool_error.h"
 #include "tools/pe/pe_image.h"
 #include "tools/sfxpack/analysis/package_map.h"
@@ -26,16 +26,6 @@ using stub::testing::SampleBytes;
 
 constexpr size_t kChecksumField = 256 + 24 + 64;
 
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
 class SfxpackPackageBuild : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,7 +37,7 @@ class SfxpackPackageBuild : public ::testing::Test {
     launcher_ = MakeLauncherImage();
     stub::WriteLe32(&launcher_[kChecksumField], 0x1234);  // a launcher with a CheckSum
     inner_ = stub::testing::AsWindowsProgram(SampleBytes(70000, 3));
-    WriteAll(folder_ / "inner.exe", inner_);
+    stub::testing::WriteBytes(folder_ / "inner.exe", inner_);
     request_.launcher = launcher_;
     request_.inner = folder_ / "inner.exe";
     request_.output = folder_ / "setup.exe";
@@ -75,11 +65,11 @@ class SfxpackPackageBuild : public ::testing::Test {
 
 TEST_F(SfxpackPackageBuild, StreamsFurtherDataAndKeepsTheChecksumsRight) {
   const std::vector<uint8_t> further = SampleBytes(3 << 20, 5);  // more than one copy chunk
-  WriteAll(folder_ / "data.bin", further);
+  stub::testing::WriteBytes(folder_ / "data.bin", further);
   request_.further_data = folder_ / "data.bin";
   const BuildResult result = BuildPackageFile(request_);
 
-  const std::vector<uint8_t> package = ReadAll(request_.output);
+  const std::vector<uint8_t> package = stub::testing::ReadBytes(request_.output);
   ASSERT_EQ(package.size(), result.package_size);
   EXPECT_TRUE(std::equal(further.begin(), further.end(),
                          package.begin() + result.layout.further_data_offset));
@@ -102,13 +92,13 @@ TEST_F(SfxpackPackageBuild, StreamsFurtherDataAndKeepsTheChecksumsRight) {
 TEST_F(SfxpackPackageBuild, LauncherWithoutCheckSumKeepsItZero) {
   stub::WriteLe32(&launcher_[kChecksumField], 0);
   BuildPackageFile(request_);
-  EXPECT_EQ(stub::ReadLe32(&ReadAll(request_.output)[kChecksumField]), 0u);
+  EXPECT_EQ(stub::ReadLe32(&stub::testing::ReadBytes(request_.output)[kChecksumField]), 0u);
 }
 
 TEST_F(SfxpackPackageBuild, DetachedSizeAutoIsThePackageLength) {
   request_.detached_auto = true;
   const BuildResult result = BuildPackageFile(request_);
-  const std::vector<uint8_t> package = ReadAll(request_.output);
+  const std::vector<uint8_t> package = stub::testing::ReadBytes(request_.output);
   EXPECT_EQ(stub::ReadLe32(&package[148]), package.size());
   EXPECT_EQ(result.layout.locator.DetachedSize, package.size());
 }
@@ -150,10 +140,10 @@ TEST_F(SfxpackPackageBuild, FailuresLeaveNoFileBehind) {
 }
 
 TEST_F(SfxpackPackageBuild, AFailedBuildKeepsTheOldOutput) {
-  WriteAll(request_.output, {1, 2, 3});
+  stub::testing::WriteBytes(request_.output, {1, 2, 3});
   request_.settings.detached_size = 0xFFFFFFFF;
   EXPECT_THROW(BuildPackageFile(request_), tools::ToolError);
-  EXPECT_EQ(ReadAll(request_.output), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(stub::testing::ReadBytes(request_.output), (std::vector<uint8_t>{1, 2, 3}));
   ExpectFolderHolds({"inner.exe", "setup.exe"});
 }
 
@@ -180,7 +170,7 @@ TEST_F(SfxpackPackageBuild, AtomicOutputAppearsOnlyWhenCommitted) {
     output.WriteAt(1, std::vector<uint8_t>{9, 9});
     output.Commit();
   }
-  EXPECT_EQ(ReadAll(target), (std::vector<uint8_t>{1, 9, 9, 4}));
+  EXPECT_EQ(stub::testing::ReadBytes(target), (std::vector<uint8_t>{1, 9, 9, 4}));
   ExpectFolderHolds({"inner.exe", "out.bin"});
 }
 

@@ -7,6 +7,7 @@
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
@@ -227,7 +228,7 @@ TEST_F(Stub64Test, TempSwitchChoosesWhereThePrivateFolderIsMade) {
 TEST_F(Stub64Test, MissingOwnFileIsDamaged) {
   EXPECT_EQ(Stub64(platform_), 1392u);
   ASSERT_EQ(platform_.boxes.size(), 1u);
-  EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kDamaged));
+  EXPECT_EQ(platform_.boxes[0].text, testing::FatalMessageText(FatalMessage::kDamaged));
   EXPECT_EQ(platform_.boxes[0].caption, kPackage);
 }
 

@@ -6,6 +6,7 @@
 
 #include "launcher/fatal_messages.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 
 namespace stub {
 namespace {
@@ -60,7 +61,7 @@ TEST(TemporaryCopy, CreateFolderTriesFreshRandomNamesOnlyWhileTheyExist) {
     }
     EXPECT_EQ(outcome.exit_code(), 82u);
     ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kTempCopy));
+    EXPECT_EQ(platform.boxes[0].text, testing::FatalMessageText(FatalMessage::kTempCopy));
     EXPECT_EQ(platform.folders, folders_before);
     EXPECT_EQ(Count(platform, "Remove"), 0) << "nothing of this run to remove";
   }

@@ -9,6 +9,7 @@
 #include "launcher/fatal_messages.h"
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
+#include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
@@ -494,7 +495,7 @@ TEST_F(ApplyVersionGateTest, UnreadableMessageIsADamagedPackage) {
   header_.UnsupportedOsMessage.Offset = static_cast<uint32_t>(bytes_.size());
   EXPECT_EQ(Apply().exit_code(), kExitDamagedPackage);
   ASSERT_EQ(platform_.boxes.size(), 1u);
-  EXPECT_EQ(platform_.boxes[0].text, FatalMessageText(FatalMessage::kDamaged));
+  EXPECT_EQ(platform_.boxes[0].text, testing::FatalMessageText(FatalMessage::kDamaged));
 }
 
 // --- The gate in the launcher's run ------------------------------------------------

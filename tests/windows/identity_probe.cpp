@@ -20,16 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/wide_text.h"
+
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string out(length, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], length,
-                      nullptr, nullptr);
-  return out;
-}
+using tools::WideToUtf8;
 
 // RT_GROUP_ICON and RT_ICON are char strings unless UNICODE is defined.
 const LPCWSTR kGroupIcon = MAKEINTRESOURCEW(14);
@@ -62,12 +57,12 @@ void ReportVersion(const wchar_t* file, int argc, wchar_t** argv, std::string& o
   }
   wchar_t table[16];
   std::swprintf(table, 16, L"%04X%04X", translation[0], translation[1]);
-  out += "translation=" + Utf8(table) + "\n";
+  out += "translation=" + WideToUtf8(table) + "\n";
   for (int i = 3; i < argc; ++i) {
     const std::wstring path = std::wstring(L"\\StringFileInfo\\") + table + L"\\" + argv[i];
     wchar_t* value = nullptr;
     if (VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) && value) {
-      out += "string." + Utf8(argv[i]) + "=" + Utf8(value) + "\n";
+      out += "string." + WideToUtf8(argv[i]) + "=" + WideToUtf8(value) + "\n";
     }
   }
 }

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/common/wide_text.h"
+
 namespace {
 
 int HexValue(char c) {
@@ -33,14 +35,6 @@ bool DecodeHex(const char* hex, std::string& bytes) {
   return true;
 }
 
-std::wstring Utf16(const std::string& utf8) {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                         nullptr, 0);
-  std::wstring text(length, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &text[0], length);
-  return text;
-}
-
 }  // namespace
 
 int main() {
@@ -50,7 +44,7 @@ int main() {
     std::printf("usage: set RUN_CHILD_COMMAND_LINE_HEX to the hex of a UTF-8 command line\n");
     return 3;
   }
-  std::wstring command_line = Utf16(utf8);
+  std::wstring command_line = tools::Utf8ToWide(utf8);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};

@@ -22,28 +22,24 @@
 #include <cstdlib>
 #include <string>
 
+#include "tools/common/wide_text.h"
+
 namespace {
 
-std::string Utf8(const wchar_t* text) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 1) return std::string();
-  std::string out(length - 1, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], length, nullptr, nullptr);
-  return out;
-}
+using tools::WideToUtf8;
 
 std::string ModulePath() {
   wchar_t buffer[4096];
   const DWORD length = GetModuleFileNameW(nullptr, buffer, 4096);
   buffer[length < 4096 ? length : 4095] = 0;
-  return Utf8(buffer);
+  return WideToUtf8(buffer);
 }
 
 std::string CurrentDirectory() {
   wchar_t buffer[4096];
   const DWORD length = GetCurrentDirectoryW(4096, buffer);
   buffer[length < 4096 ? length : 4095] = 0;
-  return Utf8(buffer);
+  return WideToUtf8(buffer);
 }
 
 std::string UserSid() {
@@ -55,7 +51,7 @@ std::string UserSid() {
   std::string sid = "error";
   if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
       ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) {
-    sid = Utf8(text);
+    sid = WideToUtf8(text);
     LocalFree(text);
   }
   CloseHandle(token);
@@ -74,7 +70,7 @@ std::string AccessList(const std::wstring& path) {
   if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
                                                            DACL_SECURITY_INFORMATION, &text,
                                                            nullptr)) {
-    sddl = Utf8(text);
+    sddl = WideToUtf8(text);
     LocalFree(text);
   }
   LocalFree(descriptor);
@@ -91,14 +87,14 @@ std::wstring ModulePathW() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
   const wchar_t* command_line = GetCommandLineW();
-  std::string report = "command_line=" + Utf8(command_line) + "\n";
+  std::string report = "command_line=" + WideToUtf8(command_line) + "\n";
   report += "current_directory=" + CurrentDirectory() + "\n";
   report += "module_path=" + ModulePath() + "\n";
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(command_line, &argc);
   report += "argc=" + std::to_string(argc) + "\n";
   for (int i = 1; argv != nullptr && i < argc; ++i) {
-    report += "arg" + std::to_string(i) + "=" + Utf8(argv[i]) + "\n";
+    report += "arg" + std::to_string(i) + "=" + WideToUtf8(argv[i]) + "\n";
   }
   const std::wstring module = ModulePathW();
   report += "user_sid=" + UserSid() + "\n";

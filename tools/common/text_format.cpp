@@ -24,6 +24,18 @@ std::string DescribeSize(uint64_t bytes) {
   return text;
 }
 
+std::string ExactSize(uint64_t bytes) {
+  static constexpr struct {
+    unsigned shift;
+    const char* unit;
+  } kUnits[] = {{30, " GiB"}, {20, " MiB"}, {10, " KiB"}};
+  for (const auto& unit : kUnits) {
+    const uint64_t size = uint64_t{1} << unit.shift;
+    if (bytes >= size && bytes % size == 0) return Decimal(bytes >> unit.shift) + unit.unit;
+  }
+  return Decimal(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
 std::string HexDigits(uint64_t value, int digits) {
   char text[24];
   std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
@@ -45,5 +57,15 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
   }
   return text;
 }
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 }  // namespace tools

@@ -1,4 +1,4 @@
-// Numbers and lists as the tools write them for people.
+// Numbers, lists and words as the tools write them for people.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,10 @@ std::string Decimal(uint64_t value);
 // unit too: "1,709,850 bytes (1.63 MiB)".
 std::string DescribeSize(uint64_t bytes);
 
+// A byte count as short as it is exact: "4 KiB", "1,536 MiB", "2 GiB",
+// "4,294,967,295 bytes".
+std::string ExactSize(uint64_t bytes);
+
 // `value` in upper-case hexadecimal, zero-padded to at least `digits` digits:
 // HexDigits(0x5D, 2) is "5D".
 std::string HexDigits(uint64_t value, int digits = 0);
@@ -29,5 +33,12 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 // The same with `last_separator` in front of the last item: "7, 8 or 10".
 std::string Join(const std::vector<std::string>& items, std::string_view separator,
                  std::string_view last_separator);
+
+// `text` with the letters A to Z in lower case; other bytes stay as they are.
+std::string AsciiLower(std::string_view text);
+
+// `text` in double quotes, for messages that name what the user wrote:
+// "\"eleven\"".
+std::string Quoted(std::string_view text);
 
 }  // namespace tools

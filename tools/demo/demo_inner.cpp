@@ -12,18 +12,11 @@
 #include <vector>
 
 #include "format/package_records.h"
+#include "tools/common/wide_text.h"
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string out(length, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], length,
-                      nullptr, nullptr);
-  return out;
-}
+using tools::WideToUtf8;
 
 std::wstring ModulePath() {
   std::wstring path(32768, L'\0');
@@ -87,12 +80,12 @@ void Emit(const std::string& report) {
 
 int wmain(int argc, wchar_t** argv) {
   std::string report = "demo_inner: started by the launcher\n";
-  report += "  own path:       " + Utf8(ModulePath()) + "\n";
-  report += "  current folder: " + Utf8(CurrentFolder()) + "\n";
-  report += "  command line:   " + Utf8(GetCommandLineW()) + "\n";
+  report += "  own path:       " + WideToUtf8(ModulePath()) + "\n";
+  report += "  current folder: " + WideToUtf8(CurrentFolder()) + "\n";
+  report += "  command line:   " + WideToUtf8(GetCommandLineW()) + "\n";
   report += "  arguments (" + std::to_string(argc - 1) + "):\n";
   for (int i = 1; i < argc; ++i) {
-    report += "    " + std::to_string(i) + ": " + Utf8(argv[i]) +
+    report += "    " + std::to_string(i) + ": " + WideToUtf8(argv[i]) +
               (i == 1 ? "   <- the package's own path\n" : "\n");
   }
   if (argc > 1) report += "  further data read from the package: " + FurtherData(argv[1]) + "\n";

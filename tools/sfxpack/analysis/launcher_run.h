@@ -50,11 +50,8 @@ class LauncherRun {
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;
 
-  const stub::TPackageLocator& locator() const { return locator_; }
-  const stub::TPackageHeader& header() const { return header_; }
+  // After a Verify that proceeded: the header's extension record.
   const stub::TPackageExtension& extension() const { return extension_; }
-  stub::PlatformFile& file() { return *file_; }
-  stub::Reporter& reporter() { return reporter_; }
 
  private:
   std::filesystem::path package_;

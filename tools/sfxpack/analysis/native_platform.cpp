@@ -2,9 +2,10 @@
 
 #include <cstdio>
 
+#include "tools/common/utf.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/stdio64.h"
-#include "tools/sfxpack/report/utf.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
@@ -38,7 +39,7 @@ std::u16string LauncherPath(const std::filesystem::path& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);
   // Sanitized, the text is valid UTF-8, which converts without fail.
-  return Utf8ToUtf16(SanitizeUtf8(PathToUtf8(error ? path : absolute)));
+  return tools::Utf8ToUtf16(tools::SanitizeUtf8(PathToUtf8(error ? path : absolute)));
 }
 
 std::unique_ptr<stub::PlatformFile> OpenPackageFile(const std::filesystem::path& path) {

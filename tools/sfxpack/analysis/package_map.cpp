@@ -1,4 +1,19 @@
+// The analysis behind `sfxpack inspect`. It walks the file in the launcher's
+// order (image headers, locator, size test, checksum, header, stream,
+// message) and records a region for every part it finds and a problem for
+// every field the launcher would stop at, worded with the message the
+// launcher would show.
+//
+// Whose verdict stands: wherever the launcher has a function for a decision
+// (the size test, the checksum, the LZMA properties, reading the message), the
+// analysis calls it on the file and only explains the outcome; the remaining
+// rules are the limits of format/package_limits.h, which the launcher applies
+// through its seeks and its memory streams. Reads go through a ByteSource,
+// bounded in size, and the launcher's code reads through SourceFile, which
+// keeps the source's exceptions out of that code.
 #include "tools/sfxpack/analysis/package_map.h"
+
+#include <lzma.h>
 
 #include <algorithm>
 #include <cstring>
@@ -6,11 +21,12 @@
 #include <utility>
 
 #include "decoding/lzma1_properties.h"
+#include "launcher/package_message.h"
 #include "launcher/package_reader.h"
 #include "platform/platform.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -29,6 +45,17 @@ const char kDamaged[] = " (the launcher shows the damaged-package message)";
 const char kTruncated[] = " (the launcher shows the truncated-package message)";
 
 std::string Num(uint64_t value) { return std::to_string(value); }
+
+// "128 to 152": where the locator lies.
+std::string LocatorPlace() {
+  return Num(kPackageLocatorOffset) + " to " + Num(kPackageLocatorOffset + kPackageLocatorSize);
+}
+
+// "beyond 2 GiB, where the launcher cannot seek".
+std::string BeyondSeekLimit() {
+  return "beyond " + tools::ExactSize(stub::kMaxSeekOffset + 1) +
+         ", where the launcher cannot seek";
+}
 
 // The source as the launcher's own code reads a file. That code is built
 // without exceptions for Windows, so a failure of the source (a Failure, say,
@@ -127,14 +154,13 @@ class Analyzer {
     const uint64_t stub_end = std::min<uint64_t>(image.header_offset, kPackageLocatorOffset);
     if (stub_end > kDosHeaderSize) Region(kDosHeaderSize, stub_end - kDosHeaderSize, "DOS stub");
     if (image.header_offset < kPackageLocatorOffset + kPackageLocatorSize) {
-      Problem("the PE header at " + Num(image.header_offset) +
-              " overlaps the locator at 128 to 152: this is no launcher image with room for a "
-              "package");
+      Problem("the PE header at " + Num(image.header_offset) + " overlaps the locator at " +
+              LocatorPlace() + ": this is no launcher image with room for a package");
     }
     Region(image.header_offset, image.headers_end - image.header_offset, "PE headers");
     if (image.machine != pe::kMachineAmd64) Note("the launcher image is not for x86-64");
     for (const pe::Section& section : image.sections) {
-      Region(section.raw_offset, section.raw_size, "section " + SanitizeUtf8(section.name));
+      Region(section.raw_offset, section.raw_size, "section " + tools::SanitizeUtf8(section.name));
     }
     map_.identity = ReadPackageIdentity(source_, image, map_.notes);
     map_.image = std::move(image);
@@ -153,8 +179,7 @@ class Analyzer {
   bool ReadLocator() {
     const auto raw = ReadRecord<stub::PackageLocatorBytes>(kPackageLocatorOffset);
     if (!raw) {
-      Problem(std::string("the file ends before the locator record (offset 128 to 152)") +
-              kDamaged);
+      Problem("the file ends before the locator record (offset " + LocatorPlace() + ")" + kDamaged);
       return false;
     }
     const stub::TPackageLocator locator = stub::DecodePackageLocator(*raw);
@@ -165,8 +190,8 @@ class Analyzer {
       return false;
     }
     if (locator.PackageOffset > stub::kMaxSeekOffset) {
-      Problem("PackageOffset " + Num(locator.PackageOffset) +
-              " lies beyond 2 GiB, where the launcher cannot seek" + kDamaged);
+      Problem("PackageOffset " + Num(locator.PackageOffset) + " lies " + BeyondSeekLimit() +
+              kDamaged);
     }
     if (map_.image && locator.PackageOffset != map_.image->ImageEnd()) {
       Note("the package data does not start right behind the launcher image's last section (at " +
@@ -219,7 +244,7 @@ class Analyzer {
       return region + " runs past the end of the file";
     }
     if (locator.PackageOffset > stub::kMaxSeekOffset) {
-      return region + " starts beyond 2 GiB, where the launcher cannot seek";
+      return region + " starts " + BeyondSeekLimit();
     }
     return "the checksum region cannot be read whole";
   }
@@ -243,15 +268,16 @@ class Analyzer {
     map_.lzma = DecodeLzmaProperties(header.LzmaProperties);
     // Refused by the launcher's own parsing; the reasons follow from its limits.
     if (!map_.lzma.accepted && header.LzmaProperties[0] > stub::kMaxLzmaPropertiesByte) {
-      Problem("LZMA properties byte " + Num(header.LzmaProperties[0]) +
-              " is above 224 (pb 5)" + kDamaged);
+      Problem("LZMA properties byte " + Num(header.LzmaProperties[0]) + " is above " +
+              Num(stub::kMaxLzmaPropertiesByte) + " (pb 5)" + kDamaged);
     }
     if (!map_.lzma.accepted && map_.lzma.dict_size > stub::kMaxLzmaDictionarySize) {
-      Problem("the LZMA dictionary size " + Num(map_.lzma.dict_size) + " is 2 GiB or more" +
-              kDamaged);
+      Problem("the LZMA dictionary size " + Num(map_.lzma.dict_size) + " is " +
+              tools::ExactSize(uint64_t{stub::kMaxLzmaDictionarySize} + 1) + " or more" + kDamaged);
     }
-    if (map_.lzma.accepted && map_.lzma.lc + map_.lzma.lp > 4) {
-      Note("lc + lp is above 4: the launcher decodes it, but liblzma and xz cannot");
+    if (map_.lzma.accepted && map_.lzma.lc + map_.lzma.lp > LZMA_LCLP_MAX) {
+      Note("lc + lp is above " + Num(LZMA_LCLP_MAX) +
+           ": the launcher decodes it, but liblzma and xz cannot");
     }
     if (header.ElevationMode > stub::kElevationNoAdmin) {
       Note("ElevationMode " + Num(header.ElevationMode) + " is unknown; the launcher treats it as 0");
@@ -281,8 +307,7 @@ class Analyzer {
     const stub::TPackageHeader& header = *map_.header;
     const uint64_t expected = uint64_t{map_.locator->PackageOffset} + kPackageHeaderSize;
     if (header.StreamOffset > stub::kMaxSeekOffset) {
-      Problem("StreamOffset " + Num(header.StreamOffset) +
-              " lies beyond 2 GiB, where the launcher cannot seek" + kDamaged);
+      Problem("StreamOffset " + Num(header.StreamOffset) + " lies " + BeyondSeekLimit() + kDamaged);
     }
     if (header.StreamOffset != expected) {
       Note("the LZMA stream does not start right behind the header (at " + Num(expected) + ")");
@@ -298,23 +323,27 @@ class Analyzer {
     }
   }
 
+  // Whether the text can be read is the launcher's own ReadPackageMessage's
+  // verdict, whatever the length; what follows only explains a failure.
   void ReadMessage() {
     const stub::TPackageMessage& message = map_.header->UnsupportedOsMessage;
     const uint64_t bytes = uint64_t{message.Length} * 2;
     const char* consequence =
         " (on a refused Windows version the launcher shows the damaged-package message instead)";
-    if (message.Length > 0 && message.Offset > stub::kMaxSeekOffset) {
-      Problem("the message offset " + Num(message.Offset) +
-              " lies beyond 2 GiB, where the launcher cannot seek" + consequence);
+    SourceFile file(source_);
+    std::u16string text;
+    const bool read = stub::ReadPackageMessage(file, message, text);
+    file.ThrowKeptFailure();
+    if (!read && message.Offset > stub::kMaxSeekOffset) {
+      Problem("the message offset " + Num(message.Offset) + " lies " + BeyondSeekLimit() +
+              consequence);
       return;
     }
     FileRegion(message.Offset, bytes, "message text", consequence);
-    if (!InFile(message.Offset, bytes)) return;
-    const std::vector<uint8_t> raw = source_.Read(message.Offset, static_cast<size_t>(bytes));
-    if (raw.size() != bytes) return;
-    map_.message = Utf16FromLeBytes(raw);
-    if (HasUnpairedSurrogate(*map_.message)) Note("the message holds unpaired UTF-16 surrogates");
-    if (map_.message->find(u'\0') != std::u16string::npos) {
+    if (!read) return;
+    map_.message = text;
+    if (tools::HasUnpairedSurrogate(text)) Note("the message holds unpaired UTF-16 surrogates");
+    if (text.find(u'\0') != std::u16string::npos) {
       Note("the message holds a NUL character: the launcher shows only the text before it");
     }
     if (message.Length > 0 && !InCrcRegion(message.Offset, bytes)) {
@@ -374,7 +403,10 @@ class Analyzer {
     if (map_.image && end <= map_.image->FirstRawDataOffset() && offset >= map_.image->headers_end) {
       return "header padding";
     }
-    if (offset == 152 && map_.image && end == map_.image->header_offset) return "free space";
+    if (offset == kPackageLocatorOffset + kPackageLocatorSize && map_.image &&
+        end == map_.image->header_offset) {
+      return "free space";
+    }
     if (package_end > 0 && offset >= package_end) {
       return end == size() ? "slack behind the package" : "padding behind the package";
     }

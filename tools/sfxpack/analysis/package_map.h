@@ -6,8 +6,9 @@
 // (the checksum region is read in pieces), so a hostile or huge file can
 // neither crash it nor make it read outside the file. Every problem the
 // launcher would stop at is reported with the message it would show; the size
-// test, the checksum and the LZMA properties are judged by the launcher's own
-// code (launcher/package_reader.h, decoding/lzma1_properties.h).
+// test, the checksum, the LZMA properties and the reading of the message are
+// judged by the launcher's own code (launcher/package_reader.h,
+// launcher/package_message.h, decoding/lzma1_properties.h).
 #pragma once
 
 #include <array>

@@ -7,15 +7,16 @@
 #include <string>
 
 #include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
-#include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
-#include "tools/sfxpack/report/utf.h"
+#include "tools/sfxpack/report/field_names.h"
 
 namespace sfxpack {
 namespace {
@@ -41,8 +42,8 @@ struct BuildOptions {
 };
 
 std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
-  return WithContext<UsageFailure>(source + " is not valid UTF-8: ",
-                                   [&] { return Utf8ToUtf16(text); });
+  return WithContext<tools::UsageFailure>(source + " is not valid UTF-8: ",
+                                          [&] { return tools::Utf8ToUtf16(text); });
 }
 
 // The message file's text without a UTF-8 byte order mark and without the
@@ -71,9 +72,9 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
                                 ? 0xFFFF
                                 : ParseReleaseIdOption("--max-release", options.max_release);
   if (settings.min_release_id > settings.max_release_id) {
-    throw UsageFailure("--min-release " + std::to_string(settings.min_release_id) +
-                       " is above --max-release " + std::to_string(settings.max_release_id) +
-                       ": no Windows 10 release could run the package");
+    throw tools::UsageFailure("--min-release " + std::to_string(settings.min_release_id) +
+                              " is above --max-release " + std::to_string(settings.max_release_id) +
+                              ": no Windows 10 release could run the package");
   }
   if ((!options.min_release.empty() || !options.max_release.empty()) &&
       !(settings.os_mask & stub::OsBit(stub::kOsBit10))) {
@@ -95,7 +96,7 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
         "the default message");
   }
   // Settings the format cannot hold (a message too long) are a wrong command line.
-  WithContext<UsageFailure>("", [&] { packaging::CheckSettings(settings); });
+  WithContext<tools::UsageFailure>("", [&] { packaging::CheckSettings(settings); });
   return settings;
 }
 
@@ -109,10 +110,10 @@ void CheckLcPlusLp(const BuildOptions& options) {
     return (option ? std::string("--") : std::string("the preset's ")) + name + " " +
            std::to_string(value);
   };
-  throw UsageFailure(named("lc", options.lc, lc) + " and " + named("lp", options.lp, lp) +
-                     " add up to " + std::to_string(lc + lp) +
-                     ": liblzma's encoder takes lc + lp of at most " +
-                     std::to_string(packaging::kMaxLcPlusLp));
+  throw tools::UsageFailure(named("lc", options.lc, lc) + " and " + named("lp", options.lp, lp) +
+                            " add up to " + std::to_string(lc + lp) +
+                            ": liblzma's encoder takes lc + lp of at most " +
+                            std::to_string(packaging::kMaxLcPlusLp));
 }
 
 packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
@@ -136,7 +137,7 @@ void PrintSummary(const BuildOptions& options, const BuildRequest& request,
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
   const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
-  std::printf("%s: %s\n", PrintableText(options.output).c_str(),
+  std::printf("%s: %s\n", tools::PrintableText(options.output).c_str(),
               DescribeSize(result.package_size).c_str());
   std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
               DescribeSize(header.ProgramLength).c_str(),
@@ -188,7 +189,7 @@ int RunBuild(const BuildOptions& options) {
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
   if (!options.quiet) PrintSummary(options, request, result);
-  return kExitOk;
+  return tools::kExitOk;
 }
 
 }  // namespace
@@ -211,8 +212,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
 
   CLI::Option* os = app->add_option(
       "--os", options->os,
-      "Windows versions the package runs on, comma-separated: xp, vista, 7, 8, 8.1, 10, newer "
-      "(versions after 10 that the launcher does not know), or all (default)");
+      "Windows versions the package runs on, comma-separated: " + OsWordList() +
+          " (newer: the versions the launcher has no bit of its own for; all, the default: "
+          "every one)");
   os->type_name("LIST");
   CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
                                          "The header's OsMask as a number (0x... for hex), "

@@ -43,13 +43,11 @@ Command AddExtractCommand(CLI::App& sfxpack) {
       "Decode the inner program as the launcher does (after its checks) and write it. The "
       "output appears complete or not at all; when the launcher would refuse the package, "
       "nothing is written and its message and exit code are reported, as by 'verify'.");
-  AddPackageArgument(*app, options->launcher);
+  AddPackageArgument(*app, options->launcher.package);
   app->add_option("-o,--output", options->output, "Where to write the inner program")
       ->required()
       ->type_name("FILE");
-  AddExitCodeFileOption(*app, options->launcher,
-                        "Also write the launcher's full exit code (0 when OK) to FILE (a file "
-                        "is replaced whole; a terminal, /dev/stdout or a pipe is written to)");
+  AddExitCodeFileOption(*app, options->launcher);
   app->footer("Example:\n  sfxpack extract setup.exe -o inner.exe");
   return {app, [options] { return RunExtract(*options); }};
 }

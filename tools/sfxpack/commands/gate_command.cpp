@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
+#include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
-#include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/commands/options.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -29,8 +29,9 @@ int RunGate(const GateOptions& options) {
   const stub::TWindowsVersion version = ParseWindowsVersion(options.windows);
   std::optional<std::u16string> release_id;
   if (options.release_id) {
-    release_id = tools::WithContext<UsageFailure>("--release-id is not valid UTF-8: ",
-                                                  [&] { return Utf8ToUtf16(*options.release_id); });
+    release_id = tools::WithContext<tools::UsageFailure>("--release-id is not valid UTF-8: ", [&] {
+      return tools::Utf8ToUtf16(*options.release_id);
+    });
   }
   return LauncherCommand(options.launcher).Run([&](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();
@@ -50,19 +51,17 @@ Command AddGateCommand(CLI::App& sfxpack) {
       "there (the package's message with %USER% filled in). Runs the launcher's own package "
       "checks first, then its version gate. Exits with 0, or with the launcher's exit code "
       "(1633 for an unsupported Windows).");
-  AddPackageArgument(*app, options->launcher);
+  AddPackageArgument(*app, options->launcher.package);
   app->add_option("--windows", options->windows,
-                  "The version Windows reports, MAJOR.MINOR: 5.1 XP, 5.2 XP x64, 6.0 Vista, "
-                  "6.1 7, 6.2 8, 6.3 8.1, 10.0 10 and 11")
+                  std::string("The version Windows reports, MAJOR.MINOR: ") +
+                      kReportedWindowsVersions)
       ->required()
       ->type_name("VERSION");
   app->add_option("--release-id", options->release_id,
                   "The registry's ReleaseId text on Windows 10 (e.g. 1803; 2009 on 20H2 and "
                   "later, and on 11); without it the value is missing, as on a fresh system")
       ->type_name("TEXT");
-  AddExitCodeFileOption(*app, options->launcher,
-                        "Also write the launcher's full exit code to FILE (a file is replaced "
-                        "whole; a terminal, /dev/stdout or a pipe is written to)");
+  AddExitCodeFileOption(*app, options->launcher);
   app->footer(
       "Examples:\n  sfxpack gate setup.exe --windows 6.1\n"
       "  sfxpack gate setup.exe --windows 10.0 --release-id 1607");

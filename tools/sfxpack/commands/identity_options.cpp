@@ -2,9 +2,10 @@
 
 #include <algorithm>
 
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/files/file_io.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -33,18 +34,9 @@ constexpr size_t kFileVersionText = 2;
 constexpr size_t kOriginalFilename = 5;
 constexpr size_t kProductVersionText = 7;
 
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
 std::u16string Utf16Option(const std::string& text, const std::string& option) {
-  return WithContext<UsageFailure>(option + " is not valid UTF-8: ", [&] { return Utf8ToUtf16(text); });
-}
-
-std::string AsciiLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
+  return WithContext<tools::UsageFailure>(option + " is not valid UTF-8: ",
+                                          [&] { return tools::Utf8ToUtf16(text); });
 }
 
 bool AnyVersionOption(const IdentityOptions& options) {
@@ -60,8 +52,8 @@ void AddString(pe::VersionInfo& info, const std::string& key, const std::u16stri
                const std::string& option) {
   const std::u16string key16 = Utf16Option(key, option);
   for (const pe::VersionString& existing : info.strings) {
-    if (AsciiLower(Utf16ToUtf8(existing.key)) == AsciiLower(key)) {
-      throw UsageFailure("the version string " + key + " is given twice");
+    if (tools::AsciiLower(tools::Utf16ToUtf8(existing.key)) == tools::AsciiLower(key)) {
+      throw tools::UsageFailure("the version string " + key + " is given twice");
     }
   }
   info.strings.push_back({key16, value});
@@ -93,20 +85,21 @@ pe::VersionInfo ConvertVersion(const IdentityOptions& options, const std::string
   for (const std::string& pair : options.further_strings) {
     const size_t equals = pair.find('=');
     if (equals == std::string::npos || equals == 0) {
-      throw UsageFailure("--version-string " + Quoted(pair) + " is not NAME=VALUE");
+      throw tools::UsageFailure("--version-string " + tools::Quoted(pair) + " is not NAME=VALUE");
     }
     AddString(info, pair.substr(0, equals), Utf16Option(pair.substr(equals + 1), "--version-string"),
               "--version-string");
   }
   // Refused now, before anything is compressed: strings the format cannot hold.
-  WithContext<UsageFailure>("", [&] { pe::EncodeVersionInfo(info); });
+  WithContext<tools::UsageFailure>("", [&] { pe::EncodeVersionInfo(info); });
   return info;
 }
 
 std::vector<pe::IconImage> ReadIcon(const std::string& name) {
   const std::filesystem::path path = PathFromUtf8(name);
   const std::vector<uint8_t> file = ReadWholeFile(path, "icon", kMaxIconFileSize);
-  return WithContext<Failure>("icon " + Quote(path) + " is ", [&] { return pe::ParseIconFile(file); });
+  return WithContext<tools::Failure>("icon " + Quote(path) + " is ",
+                                     [&] { return pe::ParseIconFile(file); });
 }
 
 }  // namespace
@@ -144,9 +137,9 @@ pe::VersionNumber ParseVersionNumber(std::string_view text, const std::string& o
   pe::VersionNumber version{};
   size_t part = 0;
   size_t start = 0;
-  const auto fail = [&]() -> UsageFailure {
-    return UsageFailure(option + " " + Quoted(text) +
-                        " is not a version a.b.c.d of one to four numbers from 0 to 65535");
+  const auto fail = [&]() -> tools::UsageFailure {
+    return tools::UsageFailure(option + " " + tools::Quoted(text) +
+                               " is not a version a.b.c.d of one to four numbers from 0 to 65535");
   };
   while (true) {
     const size_t dot = std::min(text.find('.', start), text.size());

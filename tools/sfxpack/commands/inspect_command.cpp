@@ -3,9 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/analysis/package_map.h"
 #include "tools/sfxpack/commands/commands.h"
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/report/inspect_report.h"
 
@@ -36,7 +37,7 @@ int RunInspect(const InspectOptions& options) {
   const std::string report = options.json ? FormatInspectJson(map, options.package)
                                           : FormatInspectText(map, options.package);
   std::fwrite(report.data(), 1, report.size(), stdout);
-  return kExitOk;
+  return tools::kExitOk;
 }
 
 }  // namespace
@@ -48,7 +49,7 @@ Command AddInspectCommand(CLI::App& sfxpack) {
       "Show the map of a package file (DOS header, locator, launcher image, header, stream, "
       "message, further data, certificate, slack) and every field, with what is inconsistent. "
       "Exits with 0 whenever the file could be read; 'verify' gives the verdict.");
-  app->add_option("package", options->package, "The package file")->required()->type_name("FILE");
+  AddPackageArgument(*app, options->package);
   app->add_flag("--json", options->json, "Print JSON for scripts (keys in docs/sfxpack.md)");
   app->footer("Examples:\n  sfxpack inspect setup.exe\n  sfxpack inspect --json setup.exe");
   return {app, [options] { return RunInspect(*options); }};

@@ -4,13 +4,16 @@
 
 namespace sfxpack {
 
-void AddPackageArgument(CLI::App& command, LauncherCommandOptions& options) {
-  command.add_option("package", options.package, "The package file")->required()->type_name("FILE");
+void AddPackageArgument(CLI::App& command, std::string& package) {
+  command.add_option("package", package, "The package file")->required()->type_name("FILE");
 }
 
-void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options,
-                           const std::string& help) {
-  command.add_option("--exit-code-file", options.exit_code_file, help)->type_name("FILE");
+void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options) {
+  command
+      .add_option("--exit-code-file", options.exit_code_file,
+                  "Also write the launcher's full exit code (0 when it goes on) to FILE (a file "
+                  "is replaced whole; a terminal, /dev/stdout or a pipe is written to)")
+      ->type_name("FILE");
 }
 
 LauncherCommand::LauncherCommand(const LauncherCommandOptions& options,

@@ -22,11 +22,10 @@ struct LauncherCommandOptions {
   std::string exit_code_file;
 };
 
-// Add the package argument, and --exit-code-file described by `help`, to
-// `command`.
-void AddPackageArgument(CLI::App& command, LauncherCommandOptions& options);
-void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options,
-                           const std::string& help);
+// Add the package argument (of every command but build) and --exit-code-file
+// to `command`.
+void AddPackageArgument(CLI::App& command, std::string& package);
+void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options);
 
 class LauncherCommand {
  public:

@@ -8,16 +8,12 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "decoding/crc32.h"
 #include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
+#include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
-#include "tools/sfxpack/commands/failure.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -28,6 +24,8 @@ std::string VersionText() {
   return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
          std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8);
 }
+
+}  // namespace
 
 int Run(const std::vector<std::string>& arguments) {
   CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
@@ -47,7 +45,7 @@ int Run(const std::vector<std::string>& arguments) {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& error) {
     const int code = app.exit(error);
-    return code == 0 ? kExitOk : kExitUsage;
+    return code == 0 ? tools::kExitOk : tools::kExitUsage;
   }
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
@@ -56,31 +54,15 @@ int Run(const std::vector<std::string>& arguments) {
     } catch (const tools::ToolError& error) {
       // The sentence may quote file names and texts as given.
       std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(),
-                   PrintableText(error.what()).c_str());
-      const auto* failure = dynamic_cast<const Failure*>(&error);
-      return failure ? failure->exit_code() : kExitFailure;
+                   tools::PrintableText(error.what()).c_str());
+      const auto* failure = dynamic_cast<const tools::Failure*>(&error);
+      return failure ? failure->exit_code() : tools::kExitFailure;
     } catch (const std::bad_alloc&) {
       std::fprintf(stderr, "sfxpack %s: not enough memory\n", command.app->get_name().c_str());
-      return kExitFailure;
+      return tools::kExitFailure;
     }
   }
-  return kExitUsage;
+  return tools::kExitUsage;
 }
 
-}  // namespace
 }  // namespace sfxpack
-
-#ifdef _WIN32
-// Windows hands the arguments over as UTF-16; sfxpack works in UTF-8 and
-// writes UTF-8 to the console.
-int wmain(int argc, wchar_t** argv) {
-  SetConsoleOutputCP(CP_UTF8);
-  std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i) {
-    arguments.push_back(sfxpack::Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
-  }
-  return sfxpack::Run(arguments);
-}
-#else
-int main(int argc, char** argv) { return sfxpack::Run(std::vector<std::string>(argv, argv + argc)); }
-#endif

@@ -5,26 +5,11 @@
 #include <optional>
 
 #include "tools/common/text_format.h"
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
+#include "tools/sfxpack/report/field_names.h"
 
 namespace sfxpack {
 namespace {
-
-// The bit table of the launcher's version gate.
-constexpr OsVersionBit kOsVersionBits[] = {
-    {"xp", stub::kOsBitXp, "Windows XP"},
-    {"vista", stub::kOsBitVista, "Windows Vista"},
-    {"7", stub::kOsBit7, "Windows 7"},
-    {"8", stub::kOsBit8, "Windows 8"},
-    {"8.1", stub::kOsBit8_1, "Windows 8.1"},
-    {"10", stub::kOsBit10, "Windows 10"},
-    {"newer", stub::kOsBitNewer, "later versions"},
-};
-
-// Indexed by ElevationMode.
-constexpr const char* kElevationNames[] = {"none", "runas", "noadmin"};
-static_assert(stub::kElevationNone == 0 && stub::kElevationRunAs == 1 &&
-              stub::kElevationNoAdmin == 2);
 
 std::string_view Trim(std::string_view text) {
   const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -32,16 +17,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   return text;
 }
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 // Digits in `base` (10 or 16) up to `maximum`; nothing else allowed.
 std::optional<uint64_t> ParseDigits(std::string_view digits, unsigned base, uint64_t maximum) {
@@ -78,21 +53,13 @@ std::string ReleaseRange(uint16_t min_release_id, uint16_t max_release_id) {
 
 }  // namespace
 
-std::span<const OsVersionBit> OsVersionBits() { return kOsVersionBits; }
-
-uint64_t AllOsMask() {
-  uint64_t mask = 0;
-  for (const OsVersionBit& version : kOsVersionBits) mask |= uint64_t{1} << version.bit;
-  return mask;
-}
-
 uint64_t ParseOsList(std::string_view text) {
   uint64_t mask = 0;
   bool any = false;
   for (size_t start = 0; start <= text.size();) {
     size_t comma = text.find(',', start);
     if (comma == std::string_view::npos) comma = text.size();
-    const std::string name = Lower(Trim(text.substr(start, comma - start)));
+    const std::string name = tools::AsciiLower(Trim(text.substr(start, comma - start)));
     start = comma + 1;
     if (name.empty()) continue;
     any = true;
@@ -100,17 +67,17 @@ uint64_t ParseOsList(std::string_view text) {
       mask |= AllOsMask();
       continue;
     }
-    const auto known = std::find_if(std::begin(kOsVersionBits), std::end(kOsVersionBits),
-                                    [&](const OsVersionBit& v) { return name == v.name; });
-    if (known == std::end(kOsVersionBits)) {
-      throw UsageFailure("unknown Windows version " + Quoted(name) +
-                         " in --os (known: xp, vista, 7, 8, 8.1, 10, newer, all)");
+    const std::vector<OsVersionBit>& versions = OsVersionBits();
+    const auto known = std::find_if(versions.begin(), versions.end(),
+                                    [&](const OsVersionBit& v) { return name == v.word; });
+    if (known == versions.end()) {
+      throw tools::UsageFailure("unknown Windows version " + tools::Quoted(name) +
+                                " in --os (known: " + OsWordList() + ")");
     }
-    mask |= uint64_t{1} << known->bit;
+    mask |= stub::OsBit(known->bit);
   }
   if (!any) {
-    throw UsageFailure(
-        "--os needs at least one Windows version (xp, vista, 7, 8, 8.1, 10, newer, all)");
+    throw tools::UsageFailure("--os needs at least one Windows version (" + OsWordList() + ")");
   }
   return mask;
 }
@@ -121,45 +88,21 @@ uint64_t ParseOsMask(std::string_view text) {
   const auto value = ParseDigits(hex ? trimmed.substr(2) : trimmed, hex ? 16 : 10,
                                  std::numeric_limits<uint64_t>::max());
   if (!value) {
-    throw UsageFailure("--os-mask " + Quoted(text) +
-                       " is not a 64-bit number (decimal, or hexadecimal with 0x)");
+    throw tools::UsageFailure("--os-mask " + tools::Quoted(text) +
+                              " is not a 64-bit number (decimal, or hexadecimal with 0x)");
   }
   return *value;
 }
 
-std::vector<std::string> OsMaskNames(uint64_t mask) {
-  std::vector<std::string> names;
-  uint64_t known = 0;
-  for (const OsVersionBit& version : kOsVersionBits) {
-    known |= uint64_t{1} << version.bit;
-    if (mask & (uint64_t{1} << version.bit)) names.push_back(version.name);
-  }
-  for (unsigned bit = 0; bit < 64; ++bit) {
-    if ((mask & ~known) & (uint64_t{1} << bit)) names.push_back("bit " + std::to_string(bit));
-  }
-  return names;
-}
-
-std::string ExactSize(uint64_t bytes) {
-  static constexpr struct {
-    unsigned shift;
-    const char* unit;
-  } kUnits[] = {{30, " GiB"}, {20, " MiB"}, {10, " KiB"}};
-  for (const auto& unit : kUnits) {
-    const uint64_t size = uint64_t{1} << unit.shift;
-    if (bytes >= size && bytes % size == 0) return tools::Decimal(bytes >> unit.shift) + unit.unit;
-  }
-  return tools::Decimal(bytes) + (bytes == 1 ? " byte" : " bytes");
-}
-
 uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t minimum,
                    uint64_t maximum) {
-  const std::string allowed = "allowed are " + ExactSize(minimum) + " to " + ExactSize(maximum);
-  const std::string given = std::string(option) + " " + Quoted(text);
+  const std::string allowed =
+      "allowed are " + tools::ExactSize(minimum) + " to " + tools::ExactSize(maximum);
+  const std::string given = std::string(option) + " " + tools::Quoted(text);
   const std::string_view trimmed = Trim(text);
   size_t digits = 0;
   while (digits < trimmed.size() && trimmed[digits] >= '0' && trimmed[digits] <= '9') ++digits;
-  const std::string suffix = Lower(Trim(trimmed.substr(digits)));
+  const std::string suffix = tools::AsciiLower(Trim(trimmed.substr(digits)));
   struct Unit {
     const char* suffix;
     unsigned shift;
@@ -170,16 +113,18 @@ uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t mini
   const auto unit = std::find_if(std::begin(kUnits), std::end(kUnits),
                                  [&](const Unit& u) { return suffix == u.suffix; });
   if (digits == 0 || unit == std::end(kUnits)) {
-    throw UsageFailure(given + " is not a size: " + allowed +
-                       ", a number with an optional KiB, MiB or GiB");
+    throw tools::UsageFailure(given + " is not a size: " + allowed +
+                              ", a number with an optional KiB, MiB or GiB");
   }
   const auto number = ParseDigits(trimmed.substr(0, digits), 10, maximum);
   if (!number || *number > (maximum >> unit->shift)) {
-    throw UsageFailure(given + " is larger than " + ExactSize(maximum) + ": " + allowed);
+    throw tools::UsageFailure(given + " is larger than " + tools::ExactSize(maximum) + ": " +
+                              allowed);
   }
   const uint64_t size = *number << unit->shift;
   if (size < minimum) {
-    throw UsageFailure(given + " is smaller than " + ExactSize(minimum) + ": " + allowed);
+    throw tools::UsageFailure(given + " is smaller than " + tools::ExactSize(minimum) + ": " +
+                              allowed);
   }
   return size;
 }
@@ -187,23 +132,22 @@ uint64_t ParseSize(std::string_view option, std::string_view text, uint64_t mini
 uint16_t ParseReleaseIdOption(std::string_view option, std::string_view text) {
   const auto value = ParseDigits(Trim(text), 10, 0xFFFF);
   if (!value) {
-    throw UsageFailure(std::string(option) + " " + Quoted(text) +
-                       " is not a Windows 10 release id: allowed are the numbers 0 to 65535 "
-                       "(like 1507 or 2009)");
+    throw tools::UsageFailure(std::string(option) + " " + tools::Quoted(text) +
+                              " is not a Windows 10 release id: allowed are the numbers 0 to 65535 "
+                              "(like 1507 or 2009)");
   }
   return static_cast<uint16_t>(*value);
 }
 
 uint8_t ParseElevation(std::string_view text) {
-  const std::string name = Lower(Trim(text));
-  for (uint8_t mode = 0; mode < 3; ++mode) {
-    if (name == kElevationNames[mode] || name == std::to_string(mode)) return mode;
+  const std::string name = tools::AsciiLower(Trim(text));
+  const std::span<const char* const> words = ElevationWords();
+  for (uint8_t mode = 0; mode < words.size(); ++mode) {
+    if (name == words[mode] || name == std::to_string(mode)) return mode;
   }
-  throw UsageFailure("--elevation " + Quoted(text) +
-                     " is not one of none (0), runas (1), noadmin (2)");
+  throw tools::UsageFailure("--elevation " + tools::Quoted(text) +
+                            " is not one of none (0), runas (1), noadmin (2)");
 }
-
-std::string ElevationName(uint8_t mode) { return mode < 3 ? kElevationNames[mode] : "unknown"; }
 
 stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
   const std::string_view trimmed = Trim(text);
@@ -214,16 +158,15 @@ stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
     minor = ParseDigits(trimmed.substr(dot + 1), 10, 0xFFFFFFFF);
   }
   if (!major || !minor) {
-    throw UsageFailure("--windows: Windows version " + Quoted(text) +
-                       " is not MAJOR.MINOR (5.1 XP, 6.0 Vista, 6.1 7, 6.2 8, 6.3 8.1, 10.0 10 "
-                       "and 11)");
+    throw tools::UsageFailure("--windows: Windows version " + tools::Quoted(text) +
+                              " is not MAJOR.MINOR (" + kReportedWindowsVersions + ")");
   }
   return stub::TWindowsVersion{static_cast<uint32_t>(*major), static_cast<uint32_t>(*minor)};
 }
 
 std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t max_release_id) {
   std::vector<std::string> versions;
-  for (const OsVersionBit& version : kOsVersionBits) {
+  for (const OsVersionBit& version : OsVersionBits()) {
     if (version.bit == stub::kOsBitNewer || !(os_mask & stub::OsBit(version.bit))) continue;
     std::string name = version.display;
     if (version.bit == stub::kOsBit10) name += ReleaseRange(min_release_id, max_release_id);

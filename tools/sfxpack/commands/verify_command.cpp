@@ -39,10 +39,8 @@ Command AddVerifyCommand(CLI::App& sfxpack) {
       "Exits with 0, or with the launcher's exit code (1392 damaged, 38 truncated, 193 an inner "
       "program Windows cannot start); on Linux only its low 8 bits survive (112 for 1392), so "
       "the full code is printed and --exit-code-file stores it. The version gate is 'gate'.");
-  AddPackageArgument(*app, *options);
-  AddExitCodeFileOption(*app, *options,
-                        "Also write the launcher's full exit code (0 when OK) to FILE (a file "
-                        "is replaced whole; a terminal, /dev/stdout or a pipe is written to)");
+  AddPackageArgument(*app, options->package);
+  AddExitCodeFileOption(*app, *options);
   app->footer("Examples:\n  sfxpack verify setup.exe\n"
               "  sfxpack verify setup.exe --exit-code-file code.txt || echo \"failed: $(cat code.txt)\"");
   return {app, [options] { return RunVerify(*options); }};

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
 
@@ -23,9 +23,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 void RefuseSame(const NamedFile& output, const NamedFile& other, const char* why) {
   if (output.path.empty() || other.path.empty() || !SameFile(output.path, other.path)) return;
-  throw UsageFailure(output.option + " " + Quote(PathFromUtf8(output.path)) +
-                     " is the same file as " + other.option + " " +
-                     Quote(PathFromUtf8(other.path)) + ": " + why);
+  throw tools::UsageFailure(output.option + " " + Quote(PathFromUtf8(output.path)) +
+                            " is the same file as " + other.option + " " +
+                            Quote(PathFromUtf8(other.path)) + ": " + why);
 }
 
 }  // namespace

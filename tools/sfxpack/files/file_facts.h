@@ -39,6 +39,7 @@ struct FileFacts {
 // Examines `path`, following symbolic links. Never throws: a path that cannot
 // be examined for another reason than its absence is kOther on Windows and
 // kMissing on POSIX systems (creating it will then report why).
+// file_facts_posix.cpp and file_facts_win32.cpp implement it.
 FileFacts ExamineFile(const std::filesystem::path& path);
 
 // "a folder", "a character device", "a pipe", "a socket or device".

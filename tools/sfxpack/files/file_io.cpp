@@ -4,8 +4,9 @@
 #include <cstring>
 
 #include "tools/common/text_format.h"
-#include "tools/sfxpack/commands/failure.h"
+#include "tools/common/tool_error.h"
 #include "tools/sfxpack/files/stdio64.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 
@@ -26,17 +27,17 @@ InputFile::InputFile(const std::filesystem::path& path, const std::string& role)
     : path_(path), role_(role) {
   std::error_code code;
   if (std::filesystem::is_directory(path, code)) {
-    throw Failure("cannot read " + role + " " + Quote(path) + ": it is a folder");
+    throw tools::Failure("cannot read " + role + " " + Quote(path) + ": it is a folder");
   }
   file_ = OpenForReading(path);
   if (file_ == nullptr) {
-    throw Failure("cannot open " + role + " " + Quote(path) + ": " + LastErrorText());
+    throw tools::Failure("cannot open " + role + " " + Quote(path) + ": " + LastErrorText());
   }
   const std::optional<uint64_t> length = FileLength(file_);
   if (!length) {
     const std::string why = LastErrorText();
     std::fclose(file_);
-    throw Failure("cannot tell the size of " + role + " " + Quote(path) + ": " + why);
+    throw tools::Failure("cannot tell the size of " + role + " " + Quote(path) + ": " + why);
   }
   size_ = *length;
 }
@@ -46,14 +47,14 @@ InputFile::~InputFile() { std::fclose(file_); }
 size_t InputFile::ReadAt(uint64_t offset, void* buffer, size_t count) {
   if (offset >= size_ || count == 0) return 0;
   if (!SeekTo(file_, offset)) {
-    throw Failure("cannot read " + role_ + " " + Quote(path_) + " at offset " +
-                  std::to_string(offset) + ": " + LastErrorText());
+    throw tools::Failure("cannot read " + role_ + " " + Quote(path_) + " at offset " +
+                         std::to_string(offset) + ": " + LastErrorText());
   }
   const size_t got = std::fread(buffer, 1, count, file_);
   if (got < count && std::ferror(file_)) {
     const std::string why = LastErrorText();
     std::clearerr(file_);
-    throw Failure("cannot read " + role_ + " " + Quote(path_) + ": " + why);
+    throw tools::Failure("cannot read " + role_ + " " + Quote(path_) + ": " + why);
   }
   return got;
 }
@@ -69,12 +70,13 @@ std::vector<uint8_t> ReadWholeFile(const std::filesystem::path& path, const std:
                                    uint64_t max_size) {
   InputFile file(path, role);
   if (file.size() > max_size) {
-    throw Failure(role + " " + Quote(path) + " is too large: " + tools::DescribeSize(file.size()) +
-                  ", at most " + tools::DescribeSize(max_size) + " allowed");
+    throw tools::Failure(role + " " + Quote(path) +
+                         " is too large: " + tools::DescribeSize(file.size()) + ", at most " +
+                         tools::DescribeSize(max_size) + " allowed");
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(file.size()));
   if (file.ReadAt(0, bytes.data(), bytes.size()) != bytes.size()) {
-    throw Failure(role + " " + Quote(path) + " became shorter while it was read");
+    throw tools::Failure(role + " " + Quote(path) + " became shorter while it was read");
   }
   return bytes;
 }

@@ -1,13 +1,8 @@
 #include "tools/sfxpack/files/pending_removal.h"
 
 #include <atomic>
-#include <csignal>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
@@ -21,48 +16,14 @@ std::atomic<const NativeChar*> g_pending[kPendingSlots];
 
 void RemoveAllPending() {
   for (std::atomic<const NativeChar*>& slot : g_pending) {
-    if (const NativeChar* name = slot.load()) {
-#ifdef _WIN32
-      // The file is open with FILE_SHARE_DELETE: it goes when the process
-      // closes its handle.
-      DeleteFileW(name);
-#else
-      unlink(name);
-#endif
-    }
+    if (const NativeChar* name = slot.load()) RemoveNow(name);
   }
 }
-
-#ifdef _WIN32
-// Runs on a thread of its own. Returning FALSE passes the event on to the
-// default handler, which ends the process.
-BOOL WINAPI RemoveOnConsoleEvent(DWORD) {
-  RemoveAllPending();
-  return FALSE;
-}
-
-void InstallHandlers() { SetConsoleCtrlHandler(RemoveOnConsoleEvent, TRUE); }
-#else
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-extern "C" void RemoveAndReraise(int signal_number) {
-  RemoveAllPending();
-  std::signal(signal_number, SIG_DFL);
-  std::raise(signal_number);
-}
-
-void InstallHandlers() {
-  for (int signal_number : kEndingSignals) {
-    // A signal the caller chose to ignore (nohup) stays ignored.
-    if (std::signal(signal_number, RemoveAndReraise) == SIG_IGN) std::signal(signal_number, SIG_IGN);
-  }
-}
-#endif
 
 }  // namespace
 
 int RegisterPendingRemoval(const std::filesystem::path& path) {
-  static const bool installed = (InstallHandlers(), true);
+  static const bool installed = (OnEndingSignals(RemoveAllPending), true);
   (void)installed;
   for (int slot = 0; slot < kPendingSlots; ++slot) {
     if (g_pending[slot].load() != nullptr) continue;

@@ -3,25 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
 
 constexpr auto kQuietTime = std::chrono::milliseconds(500);
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(fileno(stderr)) != 0;
-#endif
-}
 
 }  // namespace
 

@@ -9,11 +9,10 @@
 #include "format/little_endian.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
-#include "tools/pe/pe_checksum.h"
 #include "tools/pe/image_identity.h"
+#include "tools/pe/pe_checksum.h"
 #include "tools/pe/pe_image.h"
 #include "tools/pe/windows_program.h"
-#include "tools/sfxpack/commands/failure.h"
 #include "tools/sfxpack/files/atomic_output.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/progress.h"
@@ -41,8 +40,9 @@ FurtherData OpenFurtherData(const BuildRequest& request) {
   // The checksum region holds the header, the stream, the message and this.
   const uint64_t room = 0xFFFFFFFFull - stub::kPackageHeaderSize - 2 * request.settings.message.size();
   if (data.length > room) {
-    throw Failure("further data " + Quote(*request.further_data) + " is too large: " +
-                  DescribeSize(data.length) + "; the package's checksum region must stay below 4 GiB");
+    throw tools::Failure("further data " + Quote(*request.further_data) +
+                         " is too large: " + DescribeSize(data.length) +
+                         "; the package's checksum region must stay below 4 GiB");
   }
   return data;
 }
@@ -51,8 +51,9 @@ std::vector<uint8_t> ReadInner(const BuildRequest& request) {
   std::vector<uint8_t> inner = ReadWholeFile(request.inner, "inner program", stub::kMaxProgramLength);
   if (request.allow_any_inner) return inner;
   if (const std::optional<std::string> why = pe::WhyNotWindowsProgram(inner)) {
-    throw Failure("inner program " + Quote(request.inner) + " is not a Windows program: " + *why +
-                  "; the launcher could not start it (--allow-any-inner packs it all the same)");
+    throw tools::Failure(
+        "inner program " + Quote(request.inner) + " is not a Windows program: " + *why +
+        "; the launcher could not start it (--allow-any-inner packs it all the same)");
   }
   return inner;
 }
@@ -96,8 +97,8 @@ void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
   for (uint64_t done = 0; done < further.length;) {
     chunk.resize(static_cast<size_t>(std::min<uint64_t>(kCopyChunk, further.length - done)));
     if (further.file->ReadAt(done, chunk.data(), chunk.size()) != chunk.size()) {
-      throw Failure("further data " + Quote(*request.further_data) +
-                    " became shorter while it was read");
+      throw tools::Failure("further data " + Quote(*request.further_data) +
+                           " became shorter while it was read");
     }
     layout.locator.CrcValue =
         stub::UpdateCrc32(layout.locator.CrcValue, chunk.data(), static_cast<uint32_t>(chunk.size()));
@@ -124,14 +125,14 @@ void ApplyDetachedSize(const BuildRequest& request, packaging::PackageHead& head
   const uint64_t size = static_cast<uint64_t>(layout.locator.MinFileSize);
   if (request.detached_auto) {
     if (size > 0xFFFFFFFF) {
-      throw Failure("--detached auto: the package is " + DescribeSize(size) +
-                    ", more than DetachedSize can hold (4 GiB)");
+      throw tools::Failure("--detached auto: the package is " + DescribeSize(size) +
+                           ", more than DetachedSize can hold (4 GiB)");
     }
     layout.locator.DetachedSize = static_cast<uint32_t>(size);
   } else if (layout.locator.DetachedSize > size) {
-    throw Failure("--detached " + std::to_string(layout.locator.DetachedSize) +
-                  " is larger than the package, " + DescribeSize(size) +
-                  ": the launcher would report every copy of it as truncated");
+    throw tools::Failure("--detached " + std::to_string(layout.locator.DetachedSize) +
+                         " is larger than the package, " + DescribeSize(size) +
+                         ": the launcher would report every copy of it as truncated");
   }
   const stub::PackageLocatorBytes bytes = stub::EncodePackageLocator(layout.locator);
   std::copy(bytes.begin(), bytes.end(), head.bytes.begin() + stub::kPackageLocatorOffset);

@@ -1,11 +1,13 @@
 #include "tools/sfxpack/report/inspect_report.h"
 
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "tools/common/text_format.h"
-#include "tools/sfxpack/commands/options.h"
+#include "tools/common/utf.h"
+#include "tools/sfxpack/report/field_names.h"
 #include "tools/sfxpack/report/json_writer.h"
-#include "tools/sfxpack/report/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -35,7 +37,7 @@ std::string Subsystem(uint16_t subsystem) {
 
 // One line of the report. Fields come from the file and the command line, so
 // every line goes through PrintableText.
-void Print(std::string& out, const std::string& line) { out += PrintableText(line) + "\n"; }
+void Print(std::string& out, const std::string& line) { out += tools::PrintableText(line) + "\n"; }
 
 // "  Name            value\n"
 void Line(std::string& out, const std::string& name, const std::string& value) {
@@ -92,7 +94,7 @@ void AppendIdentity(std::string& out, const PackageMap& map) {
   Line(out, "File version", pe::VersionText(identity.version->file_version));
   Line(out, "Product version", pe::VersionText(identity.version->product_version));
   for (const pe::VersionString& string : identity.version->strings) {
-    Line(out, Utf16ToUtf8(string.key), Utf16ToUtf8(string.value));
+    Line(out, tools::Utf16ToUtf8(string.key), tools::Utf16ToUtf8(string.value));
   }
 }
 
@@ -144,7 +146,7 @@ void AppendHeader(std::string& out, const PackageMap& map) {
   }
   if (map.message) {
     out += "Message text:\n";
-    Print(out, "  " + Utf16ToUtf8(*map.message));
+    Print(out, "  " + tools::Utf16ToUtf8(*map.message));
   }
 }
 
@@ -154,12 +156,17 @@ void AppendFindings(std::string& out, const char* title, const std::vector<std::
   for (const std::string& item : items) Print(out, "  - " + item);
 }
 
+// Writes `key`, and null for a `value` that is missing. True when the caller
+// is to write the value.
+template <typename T>
+bool KeyOrNull(JsonWriter& json, std::string_view key, const std::optional<T>& value) {
+  json.Key(key);
+  if (!value) json.Null();
+  return value.has_value();
+}
+
 void JsonImage(JsonWriter& json, const PackageMap& map) {
-  json.Key("launcher_image");
-  if (!map.image) {
-    json.Null();
-    return;
-  }
+  if (!KeyOrNull(json, "launcher_image", map.image)) return;
   const pe::Image& image = *map.image;
   json.BeginObject()
       .Field("pe_header_offset", image.header_offset)
@@ -189,11 +196,7 @@ void JsonImage(JsonWriter& json, const PackageMap& map) {
 }
 
 void JsonIdentity(JsonWriter& json, const PackageMap& map) {
-  json.Key("identity");
-  if (!map.identity) {
-    json.Null();
-    return;
-  }
+  if (!KeyOrNull(json, "identity", map.identity)) return;
   json.BeginObject().Key("icons").BeginArray();
   for (const IconDescription& icon : map.identity->icons) {
     json.BeginObject()
@@ -205,17 +208,15 @@ void JsonIdentity(JsonWriter& json, const PackageMap& map) {
         .Field("size", icon.size)
         .EndObject();
   }
-  json.EndArray().Key("version");
-  if (!map.identity->version) {
-    json.Null();
-  } else {
+  json.EndArray();
+  if (KeyOrNull(json, "version", map.identity->version)) {
     const pe::VersionInfo& version = *map.identity->version;
     json.BeginObject()
         .Field("file_version", pe::VersionText(version.file_version))
         .Field("product_version", pe::VersionText(version.product_version));
     json.Key("strings").BeginObject();
     for (const pe::VersionString& string : version.strings) {
-      json.Field(Utf16ToUtf8(string.key), Utf16ToUtf8(string.value));
+      json.Field(tools::Utf16ToUtf8(string.key), tools::Utf16ToUtf8(string.value));
     }
     json.EndObject().EndObject();
   }
@@ -223,18 +224,13 @@ void JsonIdentity(JsonWriter& json, const PackageMap& map) {
 }
 
 void JsonLocator(JsonWriter& json, const PackageMap& map) {
-  json.Key("locator");
-  if (!map.locator) {
-    json.Null();
-    return;
-  }
+  if (!KeyOrNull(json, "locator", map.locator)) return;
   const stub::TPackageLocator& locator = *map.locator;
   json.BeginObject()
       .Field("package_offset", locator.PackageOffset)
       .Field("crc_length", locator.CrcLength)
       .Field("crc_value", locator.CrcValue);
-  json.Key("crc_computed");
-  map.computed_crc ? json.UInt(*map.computed_crc) : json.Null();
+  if (KeyOrNull(json, "crc_computed", map.computed_crc)) json.UInt(*map.computed_crc);
   json.Field("crc_matches", map.computed_crc && *map.computed_crc == locator.CrcValue)
       .Field("min_file_size", locator.MinFileSize)
       .Field("detached_size", locator.DetachedSize)
@@ -242,11 +238,7 @@ void JsonLocator(JsonWriter& json, const PackageMap& map) {
 }
 
 void JsonHeader(JsonWriter& json, const PackageMap& map) {
-  json.Key("header");
-  if (!map.header) {
-    json.Null();
-    return;
-  }
+  if (!KeyOrNull(json, "header", map.header)) return;
   const stub::TPackageHeader& header = *map.header;
   json.BeginObject();
   json.Key("lzma")
@@ -273,8 +265,7 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
       .BeginObject()
       .Field("offset", header.UnsupportedOsMessage.Offset)
       .Field("length", header.UnsupportedOsMessage.Length);
-  json.Key("text");
-  map.message ? json.String(Utf16ToUtf8(*map.message)) : json.Null();
+  if (KeyOrNull(json, "text", map.message)) json.String(tools::Utf16ToUtf8(*map.message));
   json.EndObject();
   json.Key("further_data")
       .BeginObject()

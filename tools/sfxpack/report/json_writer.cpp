@@ -1,12 +1,12 @@
 #include "tools/sfxpack/report/json_writer.h"
 
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 namespace sfxpack {
 
 std::string JsonString(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
-  const std::string valid = SanitizeUtf8(text);
+  const std::string valid = tools::SanitizeUtf8(text);
   std::string out = "\"";
   for (char c : valid) {
     const auto byte = static_cast<unsigned char>(c);

@@ -2,22 +2,15 @@
 
 #include <cstdio>
 
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
 
-void PrintLine(const std::string& text) { std::printf("%s\n", PrintableText(text).c_str()); }
+void PrintLine(const std::string& text) { std::printf("%s\n", tools::PrintableText(text).c_str()); }
 
 }  // namespace
-
-int ProcessExitCode(uint32_t code) {
-#ifdef _WIN32
-  return static_cast<int>(code);
-#else
-  return code != 0 && (code & 0xFF) == 0 ? 255 : static_cast<int>(code & 0xFF);
-#endif
-}
 
 int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
                   const RecordedBox* box, TextOutput* exit_code_file) {
@@ -30,7 +23,7 @@ int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdic
   }
   PrintLine(package_name + ": the launcher shows this message and exits with code " +
             std::to_string(code) + ":");
-  PrintLine("  " + (box ? Utf16ToUtf8(box->text) : "(no message)"));
+  PrintLine("  " + (box ? tools::Utf16ToUtf8(box->text) : "(no message)"));
   if (!verdict.note.empty()) PrintLine("(" + verdict.note + ")");
   const int status = ProcessExitCode(code);
   if (static_cast<uint32_t>(status) != code) {

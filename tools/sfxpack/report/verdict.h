@@ -22,15 +22,11 @@ struct LauncherVerdict {
   std::string note;     // shown under the launcher's message when it stops; may be empty
 };
 
-// The process exit status for launcher exit code `code`: the code itself on
-// Windows; on Linux the code, of which the system keeps the low 8 bits, or 255
-// when those are 0 for a nonzero code (so a failure never reads as success).
-int ProcessExitCode(uint32_t code);
-
 // Writes the full code in decimal and a line break to `exit_code_file` when
 // there is one, prints "FILE: OK: ok_text" or the message the launcher shows
-// (`box`) with its exit code and the note, and returns ProcessExitCode. Every
-// text from the package or the command line is printed through PrintableText.
+// (`box`) with its exit code and the note, and returns the process exit
+// status for the code (ProcessExitCode, files/system.h). Every text from the
+// package or the command line is printed through PrintableText.
 int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
                   const RecordedBox* box, TextOutput* exit_code_file);
 

@@ -1,10 +1,10 @@
-#include "tools/sfxpack/report/utf.h"
+#include "tools/common/utf.h"
 
 #include <cstdio>
 
 #include "tools/common/tool_error.h"
 
-namespace sfxpack {
+namespace tools {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -110,7 +110,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
         }
       },
       [](size_t at, const std::string& reason) {
-        throw tools::ToolError(reason + " at byte " + std::to_string(at));
+        throw ToolError(reason + " at byte " + std::to_string(at));
       });
   return out;
 }
@@ -143,14 +143,6 @@ bool HasUnpairedSurrogate(std::u16string_view utf16) {
   return false;
 }
 
-std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes) {
-  std::u16string out(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  return out;
-}
-
 std::string SanitizeUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
@@ -159,7 +151,6 @@ std::string SanitizeUtf8(std::string_view bytes) {
       [&out](size_t, const std::string&) { AppendUtf8(out, kReplacement); });
   return out;
 }
-
 
 std::string PrintableText(std::string_view bytes) {
   std::string out;
@@ -180,4 +171,4 @@ std::string PrintableText(std::string_view bytes) {
   return out;
 }
 
-}  // namespace sfxpack
+}  // namespace tools

@@ -1,5 +1,6 @@
-// Text conversions between the UTF-8 of sfxpack's command line and files and
-// the UTF-16 of the package's message and the launcher's strings.
+// Text conversions between the UTF-8 of the tools' command lines, files and
+// reports and the UTF-16 of a package's message, of Windows and of the
+// launcher's strings.
 //
 // UTF-8 read from the user is checked strictly (RFC 3629): overlong forms,
 // surrogate code points, values above U+10FFFF and truncated sequences are
@@ -8,12 +9,10 @@
 // lone surrogate becoming U+FFFD, so a hostile package still prints.
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
-namespace sfxpack {
+namespace tools {
 
 // Converts strictly checked UTF-8 to UTF-16. On invalid input throws a
 // tools::ToolError that names the first fault and the offset of its first
@@ -26,9 +25,6 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // True when `utf16` holds an unpaired surrogate.
 bool HasUnpairedSurrogate(std::u16string_view utf16);
 
-// Reads UTF-16LE bytes as code units; an odd last byte is dropped.
-std::u16string Utf16FromLeBytes(std::span<const uint8_t> bytes);
-
 // Makes arbitrary bytes valid UTF-8: every byte that does not begin a valid
 // sequence becomes U+FFFD. Valid input comes back unchanged.
 std::string SanitizeUtf8(std::string_view bytes);
@@ -38,8 +34,8 @@ std::string SanitizeUtf8(std::string_view bytes);
 // control character is escaped, C0 and DEL as "\x1b", C1 as "\u009b" (line
 // breaks too: a line break is the report's own). What a package or a command
 // line holds can then neither move the cursor, set the terminal's title,
-// clear the screen, nor begin a line that looks like sfxpack's own. Every
+// clear the screen, nor begin a line that looks like the tool's own. Every
 // text report prints its lines through this; JSON has escapes of its own.
 std::string PrintableText(std::string_view bytes);
 
-}  // namespace sfxpack
+}  // namespace tools

@@ -1,14 +1,14 @@
-// UTF-8 <-> UTF-16 conversion and JSON escaping in sfxpack.
+// The tools' UTF-8 <-> UTF-16 conversions.
+#include "tools/common/utf.h"
+
 #include <gtest/gtest.h>
 
 #include "tests/support/tool_error_of.h"
-#include "tools/sfxpack/report/json_writer.h"
-#include "tools/sfxpack/report/utf.h"
 
-namespace sfxpack {
+namespace tools {
 namespace {
 
-TEST(SfxpackUtf, ValidUtf8BecomesUtf16) {
+TEST(Utf, ValidUtf8BecomesUtf16) {
   struct Case {
     std::string utf8;
     std::u16string utf16;
@@ -30,7 +30,7 @@ TEST(SfxpackUtf, ValidUtf8BecomesUtf16) {
   }
 }
 
-TEST(SfxpackUtf, InvalidUtf8IsRefusedAtItsFirstBadByte) {
+TEST(Utf, InvalidUtf8IsRefusedAtItsFirstBadByte) {
   struct Case {
     std::string utf8;
     size_t offset;
@@ -60,7 +60,7 @@ TEST(SfxpackUtf, InvalidUtf8IsRefusedAtItsFirstBadByte) {
   }
 }
 
-TEST(SfxpackUtf, UnpairedSurrogatesPrintAsReplacementCharacters) {
+TEST(Utf, UnpairedSurrogatesPrintAsReplacementCharacters) {
   const std::string replacement = "\xEF\xBF\xBD";
   EXPECT_EQ(Utf16ToUtf8(u"a\xD800"), "a" + replacement);
   EXPECT_EQ(Utf16ToUtf8(u"\xDC00z"), replacement + "z");
@@ -70,56 +70,14 @@ TEST(SfxpackUtf, UnpairedSurrogatesPrintAsReplacementCharacters) {
   EXPECT_FALSE(HasUnpairedSurrogate(u"\xD83D\xDE00 ok"));
 }
 
-TEST(SfxpackUtf, LittleEndianBytesAndSanitizing) {
-  const uint8_t bytes[] = {'H', 0, 0xAC, 0x20, 0x7F};
-  EXPECT_EQ(Utf16FromLeBytes(bytes), u"H\u20AC");
+TEST(Utf, Sanitizing) {
   EXPECT_EQ(SanitizeUtf8("plain \xC3\xA9"), "plain \xC3\xA9");
-  EXPECT_EQ(SanitizeUtf8("a\xFF" "b\xC3"), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(SanitizeUtf8("a\xFF"
+                         "b\xC3"),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
   EXPECT_EQ(SanitizeUtf8(".te\x80xt"), ".te\xEF\xBF\xBDxt");
 }
 
-TEST(SfxpackJson, StringsAreEscaped) {
-  struct Case {
-    std::string text;
-    std::string json;
-  };
-  const Case cases[] = {
-      {"", "\"\""},
-      {"plain", "\"plain\""},
-      {"say \"hi\"", "\"say \\\"hi\\\"\""},
-      {"C:\\Temp\\", "\"C:\\\\Temp\\\\\""},
-      {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
-      {std::string("\x00\x01\x1F", 3), "\"\\u0000\\u0001\\u001f\""},
-      {"\x7F/", "\"\x7F/\""},
-      {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
-      {".t\xFF", "\".t\xEF\xBF\xBD\""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(JsonString(c.text), c.json);
-}
-
-TEST(SfxpackJson, WriterNestsAndSeparates) {
-  JsonWriter json;
-  json.BeginObject()
-      .Field("name", std::string("a\"b"))
-      .Field("count", uint64_t{18446744073709551615u})
-      .Field("delta", int64_t{-5})
-      .Field("ok", true);
-  json.Key("list").BeginArray().UInt(1).Null().BeginObject().EndObject().BeginArray().EndArray();
-  json.EndArray().EndObject();
-  EXPECT_EQ(json.Text(),
-            "{\n"
-            "  \"name\": \"a\\\"b\",\n"
-            "  \"count\": 18446744073709551615,\n"
-            "  \"delta\": -5,\n"
-            "  \"ok\": true,\n"
-            "  \"list\": [\n"
-            "    1,\n"
-            "    null,\n"
-            "    {},\n"
-            "    []\n"
-            "  ]\n"
-            "}\n");
-}
-
 }  // namespace
-}  // namespace sfxpack
+}  // namespace tools

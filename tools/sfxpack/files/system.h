@@ -1,0 +1,66 @@
+// What sfxpack asks of the system it runs on, one function a call: files with
+// 64-bit offsets and paths of any characters, exclusive creation, a flush to
+// the disk, the replacing rename, devices and the terminal, the handlers for
+// the signals and console events that end the process, and the exit status.
+//
+// system_posix.cpp and system_win32.cpp implement it; the build compiles the
+// one for its system. Failures are reported as the C library reports them, a
+// null or false result with errno set, so that a caller words one message for
+// every system.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+namespace sfxpack {
+
+// Opens `path` for reading, in binary mode.
+std::FILE* OpenForReading(const std::filesystem::path& path);
+
+// fseek and ftell with 64-bit offsets: the long they take has 32 bits on
+// Windows. Tell64 returns -1 on failure.
+bool Seek64(std::FILE* file, int64_t offset, int origin);
+int64_t Tell64(std::FILE* file);
+
+// Creates `path` for writing, in binary mode, only when nothing of that name
+// exists (errno EEXIST when something does). POSIX: the file's mode is
+// `permissions` when given, else 0777 for a program and 0666 for data, under
+// the umask. Windows: `program` and `permissions` do not apply, and the file
+// may be deleted while it is open, as a console event does (OnEndingSignals).
+std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
+                           const std::optional<uint32_t>& permissions);
+
+// Opens an existing device or pipe for writing, never creating a file.
+std::FILE* OpenDevice(const std::filesystem::path& path);
+
+// Writes what the system still holds of `file`, already flushed, to the disk.
+bool SyncToDisk(std::FILE* file);
+
+// Renames `from` over `to` in one step, replacing what `to` names.
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
+int ProcessId();
+
+bool StderrIsTerminal();
+
+// Calls `handler` when the process is being ended from outside: by SIGINT,
+// SIGTERM, SIGHUP or SIGQUIT on POSIX systems (a signal the process ignores
+// stays ignored), after which the signal ends the process as it would have;
+// on Windows by Ctrl+C, Ctrl+Break, the closing of its console, a logoff or a
+// shutdown, after which the default handler ends it. `handler` runs in a
+// signal handler or on a thread of its own: it may neither allocate nor lock.
+void OnEndingSignals(void (*handler)());
+
+// Removes the file `name` (a native path) at once; safe in `handler` above.
+// On Windows a file that is still open goes when its last handle is closed.
+void RemoveNow(const std::filesystem::path::value_type* name);
+
+// The process exit status for launcher exit code `code`: the code itself on
+// Windows; on POSIX systems the code, of which the system keeps the low 8
+// bits, or 255 when those are 0 for a nonzero code (so a failure never reads
+// as success).
+int ProcessExitCode(uint32_t code);
+
+}  // namespace sfxpack

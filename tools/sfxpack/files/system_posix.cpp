@@ -1,0 +1,85 @@
+// The system calls of files/system.h on POSIX systems (Linux).
+#include "tools/sfxpack/files/system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+namespace sfxpack {
+namespace {
+
+// Wraps `fd` in a FILE for writing; closes it when that fails.
+std::FILE* WritingStream(int fd) {
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) close(fd);
+  return file;
+}
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void (*g_ending_handler)() = nullptr;
+
+extern "C" void HandleAndReraise(int signal_number) {
+  g_ending_handler();
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+  return std::fopen(path.c_str(), "rb");
+}
+
+bool Seek64(std::FILE* file, int64_t offset, int origin) {
+  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+}
+
+int64_t Tell64(std::FILE* file) { return ftello(file); }
+
+std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
+                           const std::optional<uint32_t>& permissions) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, program ? 0777 : 0666);
+  if (fd >= 0 && permissions && fchmod(fd, *permissions) != 0) {
+    const int error = errno;
+    close(fd);
+    unlink(path.c_str());
+    errno = error;
+    return nullptr;
+  }
+  return WritingStream(fd);
+}
+
+std::FILE* OpenDevice(const std::filesystem::path& path) {
+  return WritingStream(open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+}
+
+bool SyncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
+
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+int ProcessId() { return static_cast<int>(getpid()); }
+
+bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+void OnEndingSignals(void (*handler)()) {
+  g_ending_handler = handler;
+  for (int signal_number : kEndingSignals) {
+    if (std::signal(signal_number, HandleAndReraise) == SIG_IGN)
+      std::signal(signal_number, SIG_IGN);
+  }
+}
+
+void RemoveNow(const std::filesystem::path::value_type* name) { unlink(name); }
+
+int ProcessExitCode(uint32_t code) {
+  return code != 0 && (code & 0xFF) == 0 ? 255 : static_cast<int>(code & 0xFF);
+}
+
+}  // namespace sfxpack

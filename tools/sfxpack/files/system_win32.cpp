@@ -1,0 +1,85 @@
+// The system calls of files/system.h on Windows.
+#include "tools/sfxpack/files/system.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+
+#include <cerrno>
+
+namespace sfxpack {
+namespace {
+
+void (*g_ending_handler)() = nullptr;
+
+// Runs on a thread of its own. Returning FALSE passes the event on to the
+// default handler, which ends the process.
+BOOL WINAPI HandleConsoleEvent(DWORD) {
+  g_ending_handler();
+  return FALSE;
+}
+
+}  // namespace
+
+std::FILE* OpenForReading(const std::filesystem::path& path) {
+  return _wfopen(path.c_str(), L"rb");
+}
+
+bool Seek64(std::FILE* file, int64_t offset, int origin) {
+  return _fseeki64(file, offset, origin) == 0;
+}
+
+int64_t Tell64(std::FILE* file) { return _ftelli64(file); }
+
+std::FILE* CreateExclusive(const std::filesystem::path& path, bool,
+                           const std::optional<uint32_t>&) {
+  // FILE_SHARE_DELETE: a console event may remove the file while it is open.
+  const HANDLE handle =
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_FILE_EXISTS: errno = EEXIST; break;
+      case ERROR_PATH_NOT_FOUND: errno = ENOENT; break;
+      case ERROR_DISK_FULL: errno = ENOSPC; break;
+      default: errno = EACCES; break;
+    }
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
+}
+
+std::FILE* OpenDevice(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"wb"); }
+
+bool SyncToDisk(std::FILE* file) { return _commit(_fileno(file)) == 0; }
+
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return false;
+}
+
+int ProcessId() { return _getpid(); }
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void OnEndingSignals(void (*handler)()) {
+  g_ending_handler = handler;
+  SetConsoleCtrlHandler(HandleConsoleEvent, TRUE);
+}
+
+void RemoveNow(const std::filesystem::path::value_type* name) { DeleteFileW(name); }
+
+int ProcessExitCode(uint32_t code) { return static_cast<int>(code); }
+
+}  // namespace sfxpack
