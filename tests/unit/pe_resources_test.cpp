@@ -130,6 +130,8 @@ TEST(IconFile, ReadsBitmapAndPngPicturesAndRefusesBadFiles) {
       {"image past the end", [](std::vector<uint8_t>& f) { f.pop_back(); }, "image 2 reaches past"},
       {"image in the directory", [](std::vector<uint8_t>& f) { WriteLe32(&f[18], 20); }, "image 1 overlaps"},
       {"empty image", [](std::vector<uint8_t>& f) { WriteLe32(&f[14], 0); }, "image 1 is empty"},
+      {"two entries, one image",
+       [](std::vector<uint8_t>& f) { std::copy(&f[14], &f[22], &f[30]); }, "images 1 and 2 share bytes"},
       {"image of neither kind", [](std::vector<uint8_t>& f) { WriteLe32(&f[38], 1); }, "neither a PNG"},
   };
   for (const Case& c : cases) {
