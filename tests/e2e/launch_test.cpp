@@ -231,6 +231,36 @@ TEST_F(Launch, TempSwitchChoosesTheFolder) {
   EXPECT_TRUE(FilesIn(chosen).empty()) << "the copy and its folder are removed afterwards";
 }
 
+// Windows starts a program from a path of at most 259 code units, and so does
+// Wine. A "/temp" folder too long for the copy's path fails before anything is
+// written.
+TEST_F(Launch, TempFolderTooLongForTheCopysPathFailsBeforeAnythingIsWritten) {
+  const std::string name = "s.exe";
+  for (const size_t copy_length : {259u, 260u}) {
+    SCOPED_TRACE(copy_length);
+    fs::remove(report_);
+    // The copy's path: the folder, a backslash, 16 digits, a backslash, the name.
+    const size_t folder_length = copy_length - 18 - name.size();
+    const size_t base_length = WindowsPath(folder_).size() + 1;
+    ASSERT_LT(base_length, folder_length) << "the work folder's path is too long for this test";
+    const std::string chosen = folder_ + "/" + std::string(folder_length - base_length, 'd');
+    fs::create_directories(chosen);
+    const WineRun run = RunPackage(ChildPackage(), u"/temp \"" + WindowsPath(chosen) + u"\"", {}, "", name);
+    ASSERT_TRUE(run.started) << run.trace;
+    if (copy_length == 259) {
+      EXPECT_EQ(run.exit_code, 0u) << run.trace;
+      EXPECT_EQ(ReadChildReports(report_).size(), 1u);
+    } else {
+      EXPECT_EQ(run.exit_code, 82u) << run.trace;
+      ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+      EXPECT_EQ(Utf8(run.boxes[0].text),
+                Utf8(FatalMessageText(FatalMessage::kTempCopy)).substr(0, run.boxes[0].text.size()));
+      EXPECT_TRUE(ReadChildReports(report_).empty());
+    }
+    EXPECT_TRUE(FilesIn(chosen).empty());
+  }
+}
+
 TEST_F(Launch, TempSwitchAsLastArgumentUsesThePackagesFolder) {
   const WineRun run = RunPackage(ChildPackage(), u"/TEMP");
   ASSERT_TRUE(run.started) << run.trace;
