@@ -218,6 +218,44 @@ TEST_F(Launch, DetachedPackageReturnsAtOnceAndKeepsTheCopy) {
   fs::remove_all(temp_ + "/" + folder);
 }
 
+// The private folder goes with whatever the inner program left in it. A link
+// in it is never followed: what it points to stays. (Wine sees a Unix
+// symbolic link to a folder as a reparse point, as Windows does a junction,
+// but cannot remove it: its RemoveDirectoryW looks into the target for
+// emptiness. So the link itself may stay here.)
+TEST_F(Launch, PrivateFolderIsRemovedWithWhatTheChildLeftButNoLinkIsFollowed) {
+  const std::string outside = folder_ + "/outside";
+  fs::create_directories(outside);
+  stub::testing::WriteFile(outside + "/keep.txt", "keep");
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "with a link to a folder outside" : "files and a folder");
+    fs::remove(report_);
+    std::map<std::string, std::string> env = {{"TEST_CHILD_LEAVE_FILES", "1"}};
+    if (link) env["TEST_CHILD_SLEEP_MS"] = "3000";
+    WineRun run;
+    std::thread launcher([&] { run = RunPackage(ChildPackage(), u"", env); });
+    std::vector<ChildReport> reports;
+    for (int tries = 0; tries < 600 && reports.empty(); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      reports = ReadChildReports(report_);
+    }
+    const std::string folder = reports.size() == 1
+                                   ? temp_ + "/" + PrivateFolder(reports[0], TempWindowsFolder(), name_)
+                                   : std::string();
+    if (link && !folder.empty()) fs::create_directory_symlink(outside, folder + "/link");
+    launcher.join();
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, 0u);
+    ASSERT_FALSE(folder.empty()) << run.trace;
+    EXPECT_TRUE(fs::exists(outside + "/keep.txt"));
+    if (link && fs::exists(folder)) {
+      EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"link"});
+      fs::remove_all(folder);
+    }
+    EXPECT_FALSE(fs::exists(folder));
+  }
+}
+
 TEST_F(Launch, TempSwitchChoosesTheFolder) {
   const std::string chosen = folder_ + "/chosen";
   fs::create_directories(chosen);
