@@ -256,7 +256,7 @@ TEST_F(Stub64Test, CopyPathTooLongToStartFailsBeforeAnythingIsMade) {
     EXPECT_EQ(platform.starts.size(), row.starts ? 1u : 0u);
     if (row.starts) continue;
     ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].text, FatalMessageText(FatalMessage::kTempCopy));
+    EXPECT_EQ(platform.boxes[0].text, testing::FatalMessageText(FatalMessage::kTempCopy));
     EXPECT_EQ(std::count_if(platform.calls.begin(), platform.calls.end(),
                             [](const std::string& call) { return call.rfind("Create", 0) == 0; }),
               0);
