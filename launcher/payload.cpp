@@ -2,7 +2,6 @@
 
 #include "decoding/lzma_decoder.h"
 #include "launcher/fatal_messages.h"
-#include "launcher/package_reader.h"
 
 namespace stub {
 namespace {

@@ -49,7 +49,7 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   outcome = package.copy.CreateFolder(reporter, ChooseTempFolder(arguments, platform));
   if (!outcome.proceeds()) return outcome;
   return package.copy.Write(reporter,
-                            ChooseTempCopyPath(package.copy.folder(), arguments, platform),
+                            package.copy.folder() + ExtractName(arguments.ArgumentAt(0)),
                             program->Memory(), static_cast<uint32_t>(program->GetSize()));
 }
 

@@ -129,9 +129,6 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
   // Deletes the file; the result is not reported.
   virtual void RemoveFile(const std::u16string& path) = 0;
 
-  // True when a directory search for `path` finds an entry (file or folder).
-  virtual bool PathExists(const std::u16string& path) = 0;
-
   // The system's temporary folder, whole, as the system reports it (usually
   // with a trailing backslash); empty when the system has none.
   virtual std::u16string TempPath() = 0;

@@ -183,14 +183,6 @@ std::unique_ptr<PlatformFile> WindowsPlatform::CreateForWrite(const std::u16stri
 
 void WindowsPlatform::RemoveFile(const std::u16string& path) { DeleteFileW(W(path)); }
 
-bool WindowsPlatform::PathExists(const std::u16string& path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(W(path), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
-}
-
 std::u16string WindowsPlatform::TempPath() {
   // The path may be longer than any fixed buffer: GetTempPathW then returns the
   // size it needs, terminator included, and leaves the buffer undefined, so it

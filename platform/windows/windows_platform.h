@@ -13,7 +13,6 @@ class WindowsPlatform final : public Platform {
   std::unique_ptr<PlatformFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<PlatformFile> CreateForWrite(const std::u16string& path) override;
   void RemoveFile(const std::u16string& path) override;
-  bool PathExists(const std::u16string& path) override;
   std::u16string TempPath() override;
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
 

@@ -134,11 +134,6 @@ void FakePlatform::RemoveFolder(const std::u16string& path) {
   folders.erase(std::remove(folders.begin(), folders.end(), name), folders.end());
 }
 
-bool FakePlatform::PathExists(const std::u16string& path) {
-  calls.push_back("PathExists " + Utf8(path));
-  return Exists(path);
-}
-
 bool FakePlatform::Exists(const std::u16string& path) const {
   return files.count(path) != 0 || std::find(folders.begin(), folders.end(), path) != folders.end();
 }

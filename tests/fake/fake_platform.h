@@ -41,7 +41,7 @@ class FakePlatform : public Platform {
   std::u16string module_path = u"C:\\Downloads\\setup.exe";
   std::u16string command_line = u"\"C:\\Downloads\\setup.exe\"";
   std::map<std::u16string, std::vector<uint8_t>> files;
-  std::vector<std::u16string> folders;  // paths PathExists reports besides files
+  std::vector<std::u16string> folders;  // existing folders, besides the files' own
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
   std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
@@ -79,7 +79,6 @@ class FakePlatform : public Platform {
   bool RandomBytes(uint8_t* buffer, uint32_t count) override;
   FolderCreation CreatePrivateFolder(const std::u16string& path) override;
   void RemoveFolder(const std::u16string& path) override;
-  bool PathExists(const std::u16string& path) override;
   std::u16string TempPath() override;
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
   bool QueryWindowsVersion(TWindowsVersion& version) override;
@@ -96,7 +95,7 @@ class FakePlatform : public Platform {
 
  private:
   std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
-  bool Exists(const std::u16string& path) const;  // PathExists, unrecorded
+  bool Exists(const std::u16string& path) const;  // a file or a folder of that name
 
   uint8_t next_random_ = 0;
 };
