@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "launcher/outcome.h"
 #include "launcher/reporter.h"
@@ -20,8 +21,8 @@ enum class FatalMessage {
   kStartFailed,  // the temporary copy cannot be started
 };
 
-// The fixed text of `message`, NUL-terminated.
-const char16_t* FatalMessageText(FatalMessage message);
+// The fixed text of `message`.
+std::u16string FatalMessageText(FatalMessage message);
 
 Outcome FatalDamaged(Reporter& reporter);
 Outcome FatalTruncated(Reporter& reporter);
