@@ -254,7 +254,7 @@ class Decoder {
     ResetProbabilities(literals_.get(), literal_count_);
   }
 
-  Lzma1Status Run(size_t& decoded);
+  Lzma1Status Run(size_t& decoded, DecodeProgress* progress);
 
  private:
   bool Symbol(Lzma1Status& status);
@@ -443,11 +443,18 @@ inline bool Decoder::Symbol(Lzma1Status& status) {
   return Copy(length, status);
 }
 
-Lzma1Status Decoder::Run(size_t& decoded) {
+Lzma1Status Decoder::Run(size_t& decoded, DecodeProgress* progress) {
   out_ = output_.data();
   capacity_ = output_.capacity();
   Lzma1Status status = Lzma1Status::kReachedSize;
+  size_t next_report = kDecodeProgressStep;
   while (pos_ != out_size_ && Symbol(status)) {
+    if (pos_ < next_report || progress == nullptr) continue;
+    if (!progress->Continue(pos_)) {
+      status = Lzma1Status::kStopped;
+      break;
+    }
+    next_report = pos_ + kDecodeProgressStep;
   }
   decoded = pos_;
   return status;
@@ -456,11 +463,12 @@ Lzma1Status Decoder::Run(size_t& decoded) {
 }  // namespace
 
 Lzma1Status DecodeLzma1(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
-                        DecodeOutput& output, uint64_t out_size, size_t& decoded) {
+                        DecodeOutput& output, uint64_t out_size, size_t& decoded,
+                        DecodeProgress* progress) {
   decoded = 0;
   if (out_size == 0) return Lzma1Status::kReachedSize;
   Decoder decoder(properties, in, in_size, output, out_size);
-  return decoder.Run(decoded);
+  return decoder.Run(decoded, progress);
 }
 
 }  // namespace stub
