@@ -8,6 +8,9 @@
 #include <shellapi.h>
 #include <winnetwk.h>
 
+#include "platform/windows/progress_window.h"
+#include "platform/windows/system_library.h"
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 namespace stub {
@@ -118,33 +121,11 @@ std::unique_ptr<PlatformFile> OpenFile(const std::u16string& path, DWORD access,
   return std::unique_ptr<PlatformFile>(new WindowsFile(handle));
 }
 
-// DLLs the launcher needs only on some runs are loaded when first used, not
-// imported: user32 (a message box) and shell32 (a start through the shell)
-// cost every start their loading, mpr (a network path) is rarely needed. Each
-// is loaded from the system folder only, by its full path: mpr.dll is not
-// one of Windows' KnownDLLs, so by plain name a copy planted beside the
-// package could be picked up.
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  wchar_t folder[MAX_PATH + 1];
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH) return nullptr;
-  std::u16string path = FromW(folder, length);
-  path += u"\\";
-  path += reinterpret_cast<const char16_t*>(name);
-  return LoadLibraryExW(W(path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 using WNetGetUniversalNameWFn = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
 using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using ShellExecuteExWFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
 using MessageBoxWFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
-
-template <typename Fn>
-Fn LookUp(HMODULE module, const char* name) {
-  if (module == nullptr) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 }  // namespace
 
@@ -224,6 +205,21 @@ bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& 
   if (name == nullptr) return false;
   universal = FromW(name, lstrlenW(name));
   return true;
+}
+
+uint32_t WindowsPlatform::Milliseconds() { return GetTickCount(); }
+
+std::span<const uint8_t> WindowsPlatform::OwnVersionResource() {
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
+  if (found == nullptr) return {};
+  // A loaded resource lies in the mapped image: no LockResource, no unload.
+  const auto* data = static_cast<const uint8_t*>(LoadResource(nullptr, found));
+  if (data == nullptr) return {};
+  return {data, SizeofResource(nullptr, found)};
+}
+
+std::unique_ptr<ProgressWindow> WindowsPlatform::OpenProgressWindow(std::u16string title) {
+  return OpenWindowsProgressWindow(std::move(title));
 }
 
 bool WindowsPlatform::QueryWindowsVersion(TWindowsVersion& version) {

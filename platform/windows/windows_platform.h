@@ -20,6 +20,10 @@ class WindowsPlatform final : public Platform {
   FolderCreation CreatePrivateFolder(const std::u16string& path) override;
   void RemoveFolder(const std::u16string& path) override;
 
+  uint32_t Milliseconds() override;
+  std::span<const uint8_t> OwnVersionResource() override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
+
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
   bool IsAdministrator() override;

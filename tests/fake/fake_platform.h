@@ -5,8 +5,11 @@
 // with files inside cannot be removed); random bytes count up from 0 across
 // calls (0x00 0x01 ...); message boxes, process starts and removed files are
 // recorded in order; the Windows version, release id, administrator answer
-// and start results are plain fields a test sets. Every call is also appended
-// to `calls`, so tests can check the order of effects.
+// and start results are plain fields a test sets. The clock stands still
+// unless a test makes it step on every reading; the progress window records
+// its title and every position it is told, and reports a Cancel when the
+// test says so. Every call is also appended to `calls`, so
+// tests can check the order of effects.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +59,12 @@ class FakePlatform : public Platform {
   bool fail_random = false;              // RandomBytes fails
   // When set, every CreatePrivateFolder call answers this, creating nothing.
   std::optional<FolderCreation> folder_result;
+  uint32_t milliseconds = 0;           // the clock
+  uint32_t milliseconds_per_read = 0;  // added after each reading
+  std::vector<uint8_t> version_resource;
+  bool fail_progress_window = false;   // OpenProgressWindow answers null
+  // Asked each time the launcher looks for a Cancel; true: the user cancelled.
+  std::function<bool(const FakePlatform&)> cancel_when;
 
   // --- What the launcher did -----------------------------------------------------
   std::vector<RecordedBox> boxes;
@@ -63,6 +72,9 @@ class FakePlatform : public Platform {
   std::vector<std::u16string> removed;
   std::vector<std::string> calls;
   int release_id_reads = 0;
+  std::vector<std::u16string> progress_titles;  // one per window opened
+  std::vector<uint32_t> progress_positions;     // of every window, in order
+  uint32_t largest_write = 0;                   // the most bytes of one Write
   int open_files = 0;       // files open right now
   bool child_waited = false;
 
@@ -92,6 +104,9 @@ class FakePlatform : public Platform {
                                               const std::u16string& parameters,
                                               uint32_t& error) override;
   void ShowErrorBox(const std::u16string& text, const std::u16string& caption) override;
+  uint32_t Milliseconds() override;
+  std::span<const uint8_t> OwnVersionResource() override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
 
  private:
   std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
