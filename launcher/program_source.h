@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "decoding/memory_stream.h"
 #include "format/package_records.h"
 #include "launcher/progress.h"
 #include "platform/platform.h"
@@ -28,14 +29,15 @@ enum class SourceStatus {
 
 class ProgramSource {
  public:
-  // The decoded program: `size` bytes at `data`.
-  ProgramSource(const uint8_t* data, uint32_t size, Progress& progress)
-      : progress_(progress), data_(data), remaining_(size) {}
-
-  // A stored program: ProgramLength bytes at StreamOffset of `file`, whose
-  // extent CheckStoredStream (payload.h) has checked.
-  ProgramSource(PlatformFile& file, const TPackageHeader& header, Progress& progress)
-      : progress_(progress), file_(&file), offset_(header.StreamOffset),
+  // The program `header` describes: the decoded one, ProgramLength bytes at
+  // `decoded`'s Memory, or with `decoded` null the stored one, at StreamOffset
+  // of `package` (its extent checked by CheckStoredStream, payload.h).
+  ProgramSource(Progress& progress, const TPackageHeader& header, PlatformFile& package,
+                const TStream* decoded)
+      : progress_(progress),
+        file_(decoded == nullptr ? &package : nullptr),
+        data_(decoded == nullptr ? nullptr : decoded->Memory()),
+        offset_(header.StreamOffset),
         remaining_(header.ProgramLength) {}
 
   // Reports the chunk handed out last as written, then hands out the next
@@ -44,9 +46,9 @@ class ProgramSource {
 
  private:
   Progress& progress_;
-  PlatformFile* file_ = nullptr;  // null: the program is in memory
-  const uint8_t* data_ = nullptr;
-  uint64_t offset_ = 0;  // of the stored program's next chunk, until the first read
+  PlatformFile* file_;  // null: the program is in memory
+  const uint8_t* data_;
+  uint64_t offset_;  // the stored program's, for the first read
   uint32_t remaining_;
   uint32_t handed_out_ = 0;
   std::unique_ptr<uint8_t[]> buffer_;

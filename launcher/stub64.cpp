@@ -58,10 +58,7 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
 
   outcome = package.copy.CreateFolder(reporter, ChooseTempFolder(arguments, platform));
   if (!outcome.proceeds()) return outcome;
-  ProgramSource source = stored ? ProgramSource(*file, package.header, progress)
-                                : ProgramSource(program->Memory(),
-                                                static_cast<uint32_t>(program->GetSize()),
-                                                progress);
+  ProgramSource source(progress, package.header, *file, program.get());
   return package.copy.Write(reporter, package.copy.folder() + ExtractName(arguments.ArgumentAt(0)),
                             source);
 }

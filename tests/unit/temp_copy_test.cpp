@@ -72,7 +72,7 @@ TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
     const char* name;
     void (*arrange)(FakePlatform&, const std::u16string& copy_path);
     bool name_taken;  // the file that holds the name is not the run's own
-    uint32_t stored_cut = 0;  // a stored program whose file ends this many bytes early
+    uint32_t stored_cut = 0;  // the package file ends this many bytes early
     uint32_t exit_code = 82;
   };
   const Row rows[] = {
@@ -91,14 +91,13 @@ TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
     TemporaryCopy copy(platform);
     ASSERT_TRUE(copy.CreateFolder(reporter, u"C:\\T\\").proceeds());
     row.arrange(platform, path);
-    std::vector<uint8_t> data = {1, 2, 3};
-    Progress progress(platform, path, /*silent=*/false);  // `path` outlives it
-    TPackageHeader stored;
-    stored.ProgramLength = stored.StreamLength = 3;
-    data.resize(3 - row.stored_cut);
+    // A stored program of three bytes.
+    std::vector<uint8_t> data(3 - row.stored_cut, 7);
     testing::MemoryFile package(data);
-    ProgramSource source = row.stored_cut > 0 ? ProgramSource(package, stored, progress)
-                                              : ProgramSource(data.data(), 3, progress);
+    TPackageHeader header;
+    header.ProgramLength = header.StreamLength = 3;
+    Progress progress(platform, path, /*silent=*/false);  // `path` outlives it
+    ProgramSource source(progress, header, package, /*decoded=*/nullptr);
     EXPECT_EQ(copy.Write(reporter, path, source).exit_code(), row.exit_code);
     EXPECT_EQ(platform.open_files, 0);
     if (row.name_taken) {
