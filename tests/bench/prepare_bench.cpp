@@ -26,9 +26,11 @@
 //   peak        the launcher's peak working set (VmHWM, read while it waits for
 //               the inner program) against the inner program's started
 //               directly (Wine's own share)
-// x86: three of Wine's 64-bit programs, LZMA1 and x86 + LZMA1 at preset 9:
-// stream sizes, and decoding speed of the image's own code (image_bench.exe).
+// x86: three of Wine's 64-bit programs and dist/sfxpack.exe, LZMA1 and x86 +
+// LZMA1 at preset 9: stream sizes, and decoding speed of the image's own code
+// (image_bench.exe, best of three).
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -126,6 +128,7 @@ class Wine {
   struct Timed {
     double started = -1;  // spawn to bench_child's first instruction, or -1
     long peak_kb = -1;    // VmHWM of the spawned process once bench_child ran
+    double cpu = 0;       // its user and system time, which load elsewhere hardly changes
   };
 
   // `wine command...`; bench_child notes its start in `stamp` and sleeps a
@@ -155,7 +158,8 @@ class Wine {
     const double start = Now();
     if (posix_spawnp(&pid, "wine", nullptr, nullptr, argv.data(), envp.data()) != 0) return timed;
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    rusage usage{};
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
       if (timed.started < 0) {
         const double at = StampTime(stamp);
         if (at >= 0) {
@@ -165,22 +169,33 @@ class Wine {
       }
       usleep(2000);
     }
+    timed.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return timed;
   }
 
-  // The median start of `runs` runs after one unmeasured run, and the peak.
-  Timed Starts(const std::vector<std::string>& command, const fs::path& stamp, int runs) const {
-    RunTimed(command, stamp);
-    std::vector<double> starts;
-    Timed result;
+  // Runs each command once unmeasured, then `runs` rounds of each in turn, so
+  // a change of load on the machine falls on all of them alike. The median
+  // start and CPU time of each, and its peak.
+  std::vector<Timed> Rounds(const std::vector<std::vector<std::string>>& commands,
+                            const fs::path& stamp, int runs) const {
+    for (const auto& command : commands) RunTimed(command, stamp);
+    std::vector<std::vector<double>> starts(commands.size()), cpus(commands.size());
+    std::vector<Timed> results(commands.size());
     for (int i = 0; i < runs; ++i) {
-      const Timed run = RunTimed(command, stamp);
-      if (run.started < 0) continue;
-      starts.push_back(run.started);
-      result.peak_kb = std::max(result.peak_kb, run.peak_kb);
+      for (size_t c = 0; c < commands.size(); ++c) {
+        const Timed run = RunTimed(commands[c], stamp);
+        if (run.started < 0) continue;
+        starts[c].push_back(run.started);
+        cpus[c].push_back(run.cpu);
+        results[c].peak_kb = std::max(results[c].peak_kb, run.peak_kb);
+      }
     }
-    result.started = starts.empty() ? -1 : Median(starts);
-    return result;
+    for (size_t c = 0; c < commands.size(); ++c) {
+      results[c].started = starts[c].empty() ? -1 : Median(starts[c]);
+      results[c].cpu = Median(cpus[c]);
+    }
+    return results;
   }
 
  private:
@@ -195,10 +210,15 @@ struct Setup {
   int runs = 3;
 };
 
-// The package around `inner` of `method`, built once and kept as `path`.
+// The package around `inner` of `method`, built once and kept as `path`
+// (again when the launcher image changed).
 void KeepPackage(const fs::path& path, const std::vector<uint8_t>& launcher,
                  const std::vector<uint8_t>& inner, uint8_t method, uint32_t preset) {
-  if (fs::exists(path)) return;
+  const std::vector<uint8_t> kept = ReadBytes(path);
+  if (kept.size() > launcher.size() && std::equal(launcher.begin() + 152, launcher.end(),
+                                                  kept.begin() + 152)) {
+    return;
+  }
   std::printf("building %s\n", path.filename().c_str());
   std::fflush(stdout);
   packaging::PackageSettings settings = stub::testing::AdmitAllWindows();
@@ -240,6 +260,17 @@ void MeasureWindow(const Setup& setup, const std::vector<uint8_t>& baseline) {
   const fs::path stamp = folder / "stamp.txt";
   const Wine wine(setup.work / "wine-display");
 
+  // The same package data behind the baseline image, padded to this image's
+  // size so every offset stays: only the image differs.
+  const bool with_baseline = !baseline.empty() && baseline.size() <= setup.launcher.size();
+  if (with_baseline) {
+    const std::vector<uint8_t> bytes = ReadBytes(package);
+    std::vector<uint8_t> old = baseline;
+    old.resize(setup.launcher.size(), 0);
+    std::copy(bytes.begin() + 128, bytes.begin() + 152, old.begin() + 128);  // the locator
+    old.insert(old.end(), bytes.begin() + static_cast<long>(setup.launcher.size()), bytes.end());
+    WriteBytes(old_package, old);
+  }
   std::vector<double> appears;
   const std::string probe = (setup.win64 / "tests/windows/progress_probe.exe").string();
   for (int i = 0; i < setup.runs; ++i) {
@@ -249,32 +280,21 @@ void MeasureWindow(const Setup& setup, const std::vector<uint8_t>& baseline) {
       appears.push_back(std::atof(out.c_str() + at + 11) / 1000);
     }
   }
-  const double with = wine.Starts({WindowsPath(package)}, stamp, setup.runs).started;
-  const double without = wine.Starts({WindowsPath(package), "/s"}, stamp, setup.runs).started;
+  std::vector<std::vector<std::string>> commands = {{WindowsPath(package)},
+                                                    {WindowsPath(package), "/s"}};
+  if (with_baseline) commands.push_back({WindowsPath(old_package), "/s"});
+  const std::vector<Wine::Timed> t = wine.Rounds(commands, stamp, setup.runs);
   std::printf("window: inner program %.0f MB (LZMA1, preset 1)\n", inner.size() / 1e6);
   std::printf("  appears   %.3f s after the spawn (%zu of %d runs showed it)\n", Median(appears),
               appears.size(), setup.runs);
-  std::printf("  with      %.3f s to the inner program's start\n", with);
-  std::printf("  without   %.3f s (/s)  with / without %.3f\n", without,
-              without > 0 ? with / without : 0);
-  if (baseline.empty()) return;
-  // The same package data behind the baseline image, padded to this image's
-  // size so every offset stays: only the image differs.
-  if (!fs::exists(old_package)) {
-    if (baseline.size() > setup.launcher.size()) {
-      std::printf("  baseline  its image is larger than this one; skipped\n");
-      return;
-    }
-    const std::vector<uint8_t> bytes = ReadBytes(package);
-    std::vector<uint8_t> old = baseline;
-    old.resize(setup.launcher.size(), 0);
-    std::copy(bytes.begin() + 128, bytes.begin() + 152, old.begin() + 128);  // the locator
-    old.insert(old.end(), bytes.begin() + static_cast<long>(setup.launcher.size()), bytes.end());
-    WriteBytes(old_package, old);
-  }
-  const double old_time = wine.Starts({WindowsPath(old_package), "/s"}, stamp, setup.runs).started;
-  std::printf("  baseline  %.3f s (/s, the baseline image)  without / baseline %.3f\n", old_time,
-              old_time > 0 ? without / old_time : 0);
+  std::printf("  with      %.3f s to the inner program's start, CPU %.3f s\n", t[0].started,
+              t[0].cpu);
+  std::printf("  without   %.3f s, CPU %.3f s (/s)  with / without: time %.3f, CPU %.3f\n",
+              t[1].started, t[1].cpu, t[0].started / t[1].started, t[0].cpu / t[1].cpu);
+  if (!with_baseline) return;
+  std::printf("  baseline  %.3f s, CPU %.3f s (/s, the baseline image)  without / baseline: "
+              "time %.3f, CPU %.3f\n",
+              t[2].started, t[2].cpu, t[1].started / t[2].started, t[1].cpu / t[2].cpu);
 }
 
 void MeasureMethods(const Setup& setup) {
@@ -300,9 +320,12 @@ void MeasureMethods(const Setup& setup) {
     copy = std::min(copy, Now() - start);
   }
   fs::remove(folder / "copy.bin");
-  const Wine::Timed d = wine.Starts({WindowsPath(direct)}, stamp, setup.runs);
-  const Wine::Timed s = wine.Starts({WindowsPath(stored)}, stamp, setup.runs);
-  const Wine::Timed l = wine.Starts({WindowsPath(lzma)}, stamp, setup.runs);
+  const std::vector<Wine::Timed> t =
+      wine.Rounds({{WindowsPath(direct)}, {WindowsPath(stored)}, {WindowsPath(lzma)}}, stamp,
+                  setup.runs);
+  const Wine::Timed& d = t[0];
+  const Wine::Timed& s = t[1];
+  const Wine::Timed& l = t[2];
   const double goal = 1.5 * (copy + 2 * d.started);
   std::printf("methods: inner program %.1f MB, incompressible\n", inner.size() / 1e6);
   std::printf("  start     direct %.3f s  stored %.3f s  LZMA1 %.3f s  (LZMA1 / stored %.1f)\n",
@@ -321,8 +344,14 @@ void MeasureX86(const Setup& setup) {
   const Wine wine(setup.work / "wine");
   const std::string image_bench = (setup.win64 / "tests/windows/image_bench.exe").string();
   std::printf("x86: LZMA1 and x86 + LZMA1, preset 9; decoding by the image's code under Wine\n");
-  for (const char* name : {"cmd.exe", "shell32.dll", "mshtml.dll"}) {
-    const std::vector<uint8_t> program = ReadBytes(fs::path(kWinePrograms) / name);
+  // Wine's programs keep much besides code (their DLLs carry debugging
+  // data), so sfxpack.exe, stripped code of our own toolchain, comes too.
+  const fs::path sfxpack = fs::path(BENCH_STUB64_IMAGE).parent_path() / "sfxpack.exe";
+  for (const fs::path& path : {fs::path(kWinePrograms) / "cmd.exe",
+                               fs::path(kWinePrograms) / "ntdll.dll",
+                               fs::path(kWinePrograms) / "wined3d.dll", sfxpack}) {
+    const std::vector<uint8_t> program = ReadBytes(path);
+    const std::string name = path.filename().string();
     if (program.empty()) continue;
     double size[2] = {}, speed[2] = {};
     for (int x86 = 0; x86 < 2; ++x86) {
@@ -335,9 +364,9 @@ void MeasureX86(const Setup& setup) {
       file.resize(13);
       stub::WriteLe64(&file[5], program.size());
       file.insert(file.end(), stream.begin(), stream.end());
-      const fs::path path = folder / (std::string(name) + (x86 ? ".x86.lzma" : ".lzma"));
-      WriteBytes(path, file);
-      std::vector<std::string> command = {"wine", image_bench, WindowsPath(path),
+      const fs::path stream_path = folder / (name + (x86 ? ".x86.lzma" : ".lzma"));
+      WriteBytes(stream_path, file);
+      std::vector<std::string> command = {"wine", image_bench, WindowsPath(stream_path),
                                           WindowsPath(folder / "out.bin")};
       if (x86) command.push_back("x86");
       const std::string out = wine.Run(command).out;
@@ -348,7 +377,7 @@ void MeasureX86(const Setup& setup) {
     }
     std::printf("  %-12s %8.0f bytes: LZMA1 %8.0f, x86 + LZMA1 %8.0f (%+.1f %%); "
                 "decoding %.1f MB/s and %.1f MB/s\n",
-                name, static_cast<double>(program.size()), size[0], size[1],
+                name.c_str(), static_cast<double>(program.size()), size[0], size[1],
                 100 * (size[1] - size[0]) / size[0], speed[0], speed[1]);
   }
 }
