@@ -12,7 +12,8 @@
 // window (needs a display: run it under xvfb-run): a package of a 500 MB
 // inner program (bench_child.exe and Wine's DLLs over and over, LZMA1 at
 // preset 1):
-//   appears     spawn to the progress window's first sight (progress_probe.exe)
+//   appears     spawn to the progress window's first sight (progress_probe.exe),
+//               and the longest time its bar stood still while it showed
 //   with        spawn to the inner program's first own instruction, window shown
 //   without     the same with /s: no window
 //   baseline    the same with /s for the --baseline image (the launcher before
@@ -271,22 +272,25 @@ void MeasureWindow(const Setup& setup, const std::vector<uint8_t>& baseline) {
     old.insert(old.end(), bytes.begin() + static_cast<long>(setup.launcher.size()), bytes.end());
     WriteBytes(old_package, old);
   }
-  std::vector<double> appears;
+  std::vector<double> appears, still;
   const std::string probe = (setup.win64 / "tests/windows/progress_probe.exe").string();
   for (int i = 0; i < setup.runs; ++i) {
     const std::string out = wine.Run({"wine", probe, "watch", WindowsPath(package)}).out;
     const size_t at = out.find("window_ms: ");
-    if (at != std::string::npos && out.compare(at + 11, 4, "none") != 0) {
-      appears.push_back(std::atof(out.c_str() + at + 11) / 1000);
-    }
+    if (at == std::string::npos || out.compare(at + 11, 4, "none") == 0) continue;
+    appears.push_back(std::atof(out.c_str() + at + 11) / 1000);
+    const size_t longest = out.find("longest_still_ms: ");
+    if (longest != std::string::npos) still.push_back(std::atof(out.c_str() + longest + 18));
   }
   std::vector<std::vector<std::string>> commands = {{WindowsPath(package)},
                                                     {WindowsPath(package), "/s"}};
   if (with_baseline) commands.push_back({WindowsPath(old_package), "/s"});
   const std::vector<Wine::Timed> t = wine.Rounds(commands, stamp, setup.runs);
   std::printf("window: inner program %.0f MB (LZMA1, preset 1)\n", inner.size() / 1e6);
-  std::printf("  appears   %.3f s after the spawn (%zu of %d runs showed it)\n", Median(appears),
-              appears.size(), setup.runs);
+  std::printf("  appears   %.3f s after the spawn (%zu of %d runs showed it); the bar stood "
+              "still %.0f ms at the longest\n",
+              Median(appears), appears.size(), setup.runs,
+              still.empty() ? 0 : *std::max_element(still.begin(), still.end()));
   std::printf("  with      %.3f s to the inner program's start, CPU %.3f s\n", t[0].started,
               t[0].cpu);
   std::printf("  without   %.3f s, CPU %.3f s (/s)  with / without: time %.3f, CPU %.3f\n",
