@@ -52,7 +52,7 @@ bool LiblzmaSupports(const Lzma1Properties& properties) {
 
 LiblzmaStatus DecodeWithLiblzma(const Lzma1Properties& properties, const uint8_t* in,
                                 size_t in_size, DecodeOutput& output, uint64_t out_size,
-                                size_t& decoded) {
+                                size_t& decoded, DecodeProgress* progress) {
   decoded = 0;
   lzma_options_lzma options = MakeOptions(properties, out_size);
   const lzma_filter filters[] = {
@@ -64,13 +64,12 @@ LiblzmaStatus DecodeWithLiblzma(const Lzma1Properties& properties, const uint8_t
   if (ret == LZMA_MEM_ERROR) OutOfMemory();
   if (ret != LZMA_OK) return LiblzmaStatus::kDataError;
 
-  strm->next_in = in;
-  strm->avail_in = in_size;
   // liblzma checks the stream's end only when it is called with all of the
   // output in place, so at out_size it is called once more with no room left.
   uint8_t no_room = 0;
   strm->next_out = &no_room;
   strm->avail_out = 0;
+  size_t fed = 0;
   for (;;) {
     decoded = static_cast<size_t>(strm->total_out);
     if (strm->avail_out == 0 && decoded != out_size) {
@@ -80,21 +79,28 @@ LiblzmaStatus DecodeWithLiblzma(const Lzma1Properties& properties, const uint8_t
       strm->next_out = output.data() + decoded;
       strm->avail_out = output.capacity() - decoded;
       if (out_size - decoded < strm->avail_out) strm->avail_out = out_size - decoded;
+      if (strm->avail_out > kDecodeProgressStep) strm->avail_out = kDecodeProgressStep;
     }
-    ret = lzma_code(strm, LZMA_FINISH);
+    if (strm->avail_in == 0 && fed != in_size) {
+      strm->next_in = in + fed;
+      strm->avail_in = in_size - fed < kDecodeProgressStep ? in_size - fed : kDecodeProgressStep;
+      fed += strm->avail_in;
+    }
+    // Until the last piece of input is in, liblzma must not take the end of
+    // what it has for the end of the stream.
+    ret = lzma_code(strm, fed == in_size ? LZMA_FINISH : LZMA_RUN);
+    decoded = static_cast<size_t>(strm->total_out);
     switch (ret) {
       case LZMA_OK:
+        if (progress != nullptr && !progress->Continue(decoded)) return LiblzmaStatus::kStopped;
         continue;
       case LZMA_STREAM_END:
-        decoded = static_cast<size_t>(strm->total_out);
         return LiblzmaStatus::kSucceeded;
       case LZMA_MEM_ERROR:
         OutOfMemory();
       case LZMA_BUF_ERROR:
-        decoded = static_cast<size_t>(strm->total_out);
         return LiblzmaStatus::kInputEnded;
       default:
-        decoded = static_cast<size_t>(strm->total_out);
         return LiblzmaStatus::kDataError;
     }
   }

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "decoding/decode_output.h"
+#include "decoding/decode_progress.h"
 #include "decoding/lzma1_properties.h"
 
 namespace stub {
@@ -25,6 +26,7 @@ enum class LiblzmaStatus {
   kOutputFull,  // the output could not grow to take more
   kDataError,   // liblzma found the data corrupt, or refused the options
   kInputEnded,  // liblzma needed more input than there is
+  kStopped,     // the progress callback stopped it
 };
 
 // True for the properties liblzma decodes: lc + lp up to 4.
@@ -32,10 +34,12 @@ bool LiblzmaSupports(const Lzma1Properties& properties);
 
 // Decodes `in` (`in_size` bytes) into `output` from its first byte on, until
 // `out_size` bytes exist (UINT64_MAX: until an end marker). Stores the number
-// of bytes decoded in `decoded`. A memory error from liblzma does not return
+// of bytes decoded in `decoded`. Input and output go to liblzma in steps of
+// kDecodeProgressStep; after each, `progress` (when given) hears of the
+// output so far and may stop it. A memory error from liblzma does not return
 // (OutOfMemory). The properties must satisfy LiblzmaSupports.
 LiblzmaStatus DecodeWithLiblzma(const Lzma1Properties& properties, const uint8_t* in,
                                 size_t in_size, DecodeOutput& output, uint64_t out_size,
-                                size_t& decoded);
+                                size_t& decoded, DecodeProgress* progress = nullptr);
 
 }  // namespace stub

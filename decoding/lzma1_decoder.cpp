@@ -26,7 +26,8 @@
 namespace stub {
 namespace {
 
-#define LZMA1_INLINE inline __attribute__((always_inline))
+// Nothing is forced inline: that made this decoder about 20 % faster and
+// 2.7 KiB larger, in every package, for the streams liblzma cannot decode.
 
 constexpr uint32_t kMaxPosStates = 16;  // pb <= 4
 constexpr uint32_t kLiteralCoderSize = 0x300;
@@ -157,7 +158,7 @@ class RangeDecoder {
 
   bool exhausted() const { return exhausted_; }
 
-  LZMA1_INLINE uint32_t Bit(Probability& p) {
+  inline uint32_t Bit(Probability& p) {
     Normalize();
     const uint32_t bound = (range_ >> kProbabilityBits) * p;
     if (code_ < bound) {
@@ -172,14 +173,14 @@ class RangeDecoder {
   }
 
   // `count` bits, most significant first, through the tree at `probs`.
-  LZMA1_INLINE uint32_t Tree(Probability* probs, uint32_t count) {
+  inline uint32_t Tree(Probability* probs, uint32_t count) {
     uint32_t m = 1;
     for (uint32_t i = 0; i < count; ++i) m = (m << 1) | Bit(probs[m]);
     return m - (1u << count);
   }
 
   // `count` bits, least significant first, through the tree at `probs`.
-  LZMA1_INLINE uint32_t ReverseTree(Probability* probs, uint32_t count) {
+  inline uint32_t ReverseTree(Probability* probs, uint32_t count) {
     uint32_t m = 1;
     uint32_t value = 0;
     for (uint32_t i = 0; i < count; ++i) {
@@ -204,7 +205,7 @@ class RangeDecoder {
   }
 
  private:
-  LZMA1_INLINE void Normalize() {
+  inline void Normalize() {
     if (range_ < kTopValue) {
       range_ <<= 8;
       code_ = (code_ << 8) | NextByte();
@@ -251,7 +252,7 @@ class Decoder {
     ResetProbabilities(literals_.get(), literal_count_);
   }
 
-  Lzma1Status Run(size_t& decoded);
+  Lzma1Status Run(size_t& decoded, DecodeProgress* progress);
 
  private:
   bool Symbol(Lzma1Status& status);
@@ -284,7 +285,7 @@ class Decoder {
 };
 
 // True when the output holds `count` more bytes, growing it if needed.
-LZMA1_INLINE bool Decoder::HaveRoom(size_t count) {
+inline bool Decoder::HaveRoom(size_t count) {
   if (capacity_ - pos_ >= count) return true;
   if (!output_.Grow(pos_ + count)) return false;
   out_ = output_.data();
@@ -293,7 +294,7 @@ LZMA1_INLINE bool Decoder::HaveRoom(size_t count) {
 }
 
 // Decodes one literal into the output. False when there is no room for it.
-LZMA1_INLINE bool Decoder::Literal() {
+inline bool Decoder::Literal() {
   const uint32_t previous = pos_ > 0 ? out_[pos_ - 1] : 0;
   const uint32_t context =
       ((static_cast<uint32_t>(pos_) & literal_pos_mask_) << lc_) + (previous >> (8 - lc_));
@@ -319,7 +320,7 @@ LZMA1_INLINE bool Decoder::Literal() {
 }
 
 // A length minus kMinMatchLength: 0 to 271.
-LZMA1_INLINE uint32_t Decoder::Length(LengthModel& model, uint32_t pos_state) {
+inline uint32_t Decoder::Length(LengthModel& model, uint32_t pos_state) {
   if (rc_.Bit(model.choice) == 0) return rc_.Tree(model.low[pos_state], 3);
   if (rc_.Bit(model.choice2) == 0) return 8 + rc_.Tree(model.mid[pos_state], 3);
   return 16 + rc_.Tree(model.high, 8);
@@ -341,7 +342,7 @@ uint32_t Decoder::Distance(uint32_t length) {
 
 // Copies `length` bytes from rep0 + 1 bytes back, after checking the distance.
 // False, with the reason in `failure`, when the match cannot be copied.
-LZMA1_INLINE bool Decoder::Copy(uint32_t length, Lzma1Status& failure) {
+inline bool Decoder::Copy(uint32_t length, Lzma1Status& failure) {
   if (rep0_ >= pos_ || rep0_ >= distance_limit_) {
     failure = Lzma1Status::kBadDistance;
     return false;
@@ -374,7 +375,7 @@ bool Decoder::Exhausted(Lzma1Status& status) const {
 
 // A match with a new distance: its length, then its distance, which may be
 // the end marker.
-LZMA1_INLINE bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status& status) {
+inline bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status& status) {
   const uint32_t coded_length = Length(model_.match_length, pos_state);
   state_ = UpdateMatch(state_);
   const uint32_t distance = Distance(coded_length);
@@ -393,7 +394,7 @@ LZMA1_INLINE bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1S
 
 // A match with one of the last four distances, which becomes rep0; a short
 // rep copies a single byte.
-LZMA1_INLINE void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
+inline void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
   if (rc_.Bit(model_.is_rep0[state_]) == 0) {
     if (rc_.Bit(model_.is_rep0_long[state_][pos_state]) == 0) {
       state_ = UpdateShortRep(state_);
@@ -422,7 +423,7 @@ LZMA1_INLINE void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
 
 // Decodes one symbol into the output. False when decoding ends here, with the
 // reason in `status`.
-LZMA1_INLINE bool Decoder::Symbol(Lzma1Status& status) {
+inline bool Decoder::Symbol(Lzma1Status& status) {
   if (Exhausted(status)) return false;  // also: fewer than five bytes to start with
   const uint32_t pos_state = static_cast<uint32_t>(pos_) & pos_mask_;
   if (rc_.Bit(model_.is_match[state_][pos_state]) == 0) {
@@ -440,11 +441,18 @@ LZMA1_INLINE bool Decoder::Symbol(Lzma1Status& status) {
   return Copy(length, status);
 }
 
-Lzma1Status Decoder::Run(size_t& decoded) {
+Lzma1Status Decoder::Run(size_t& decoded, DecodeProgress* progress) {
   out_ = output_.data();
   capacity_ = output_.capacity();
   Lzma1Status status = Lzma1Status::kReachedSize;
+  size_t next_report = kDecodeProgressStep;
   while (pos_ != out_size_ && Symbol(status)) {
+    if (pos_ < next_report || progress == nullptr) continue;
+    if (!progress->Continue(pos_)) {
+      status = Lzma1Status::kStopped;
+      break;
+    }
+    next_report = pos_ + kDecodeProgressStep;
   }
   decoded = pos_;
   return status;
@@ -453,11 +461,12 @@ Lzma1Status Decoder::Run(size_t& decoded) {
 }  // namespace
 
 Lzma1Status DecodeLzma1(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
-                        DecodeOutput& output, uint64_t out_size, size_t& decoded) {
+                        DecodeOutput& output, uint64_t out_size, size_t& decoded,
+                        DecodeProgress* progress) {
   decoded = 0;
   if (out_size == 0) return Lzma1Status::kReachedSize;
   Decoder decoder(properties, in, in_size, output, out_size);
-  return decoder.Run(decoded);
+  return decoder.Run(decoded, progress);
 }
 
 }  // namespace stub

@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "decoding/decode_output.h"
+#include "decoding/decode_progress.h"
 #include "decoding/lzma1_properties.h"
 
 namespace stub {
@@ -39,6 +40,7 @@ enum class Lzma1Status {
   kBadDistance,     // a match from beyond the distance limit or before the first byte
   kPastSize,        // a match would run past out_size
   kOutputFull,      // the output could not grow to hold the next symbol
+  kStopped,         // the progress callback stopped it
 };
 
 inline bool Lzma1Succeeded(Lzma1Status status) {
@@ -48,9 +50,12 @@ inline bool Lzma1Succeeded(Lzma1Status status) {
 // Decodes the stream in `in` (`in_size` bytes) into `output`, from its first
 // byte on, until `out_size` bytes exist (kLzma1UnknownSize: until an end
 // marker). Stores the number of bytes decoded in `decoded`; on failure the
-// output's first `decoded` bytes are the stream's correct prefix. The
-// properties must be accepted ones (ParseLzma1Properties).
+// output's first `decoded` bytes are the stream's correct prefix. Each time
+// another kDecodeProgressStep bytes exist, `progress` (when given) hears of
+// them and may stop decoding. The properties must be accepted ones
+// (ParseLzma1Properties).
 Lzma1Status DecodeLzma1(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
-                        DecodeOutput& output, uint64_t out_size, size_t& decoded);
+                        DecodeOutput& output, uint64_t out_size, size_t& decoded,
+                        DecodeProgress* progress = nullptr);
 
 }  // namespace stub

@@ -11,6 +11,7 @@
 #include "decoding/decode_output.h"
 #include "decoding/liblzma_raw_decoder.h"
 #include "decoding/lzma1_decoder.h"
+#include "decoding/x86_filter.h"
 
 namespace stub {
 namespace {
@@ -65,6 +66,25 @@ class StreamOutput final : public DecodeOutput {
   size_t first_room_;
 };
 
+// Undoes the x86 branch filter on what liblzma has decoded each time it
+// reports, then passes the report on. liblzma keeps its own history, so the
+// output it has handed over may change.
+class X86Stage final : public DecodeProgress {
+ public:
+  X86Stage(DecodeOutput& block, DecodeProgress* next) : block_(block), next_(next) {}
+
+  bool Continue(uint64_t decoded) override {
+    filter.Decode(block_.data(), static_cast<size_t>(decoded));
+    return next_ == nullptr || next_->Continue(decoded);
+  }
+
+  X86BranchDecoder filter;
+
+ private:
+  DecodeOutput& block_;
+  DecodeProgress* next_;
+};
+
 }  // namespace
 
 bool TLZMADecoder::SetProperties(const uint8_t* properties, int32_t count) {
@@ -74,7 +94,8 @@ bool TLZMADecoder::SetProperties(const uint8_t* properties, int32_t count) {
   return true;
 }
 
-bool TLZMADecoder::Decode(TStream& input, TStream& output, int64_t out_size) {
+bool TLZMADecoder::Decode(TStream& input, TStream& output, int64_t out_size,
+                          DecodeProgress* progress) {
   if (!has_properties_ || output.Position() < 0) return false;
   if (out_size == 0) return true;
 
@@ -87,11 +108,15 @@ bool TLZMADecoder::Decode(TStream& input, TStream& output, int64_t out_size) {
   StreamOutput block(output, size, in_size);
   size_t decoded = 0;
   if (LiblzmaSupports(properties_)) {
-    switch (DecodeWithLiblzma(properties_, in, in_size, block, size, decoded)) {
+    X86Stage x86(block, progress);
+    switch (DecodeWithLiblzma(properties_, in, in_size, block, size, decoded,
+                              x86_filter_ ? &x86 : progress)) {
       case LiblzmaStatus::kSucceeded:
+        if (x86_filter_) x86.filter.Decode(block.data(), decoded);
         block.Finish(decoded);
-        return true;
+        return progress == nullptr || progress->Continue(decoded);
       case LiblzmaStatus::kOutputFull:
+      case LiblzmaStatus::kStopped:
         block.Finish(decoded);
         return false;
       case LiblzmaStatus::kDataError:
@@ -99,9 +124,13 @@ bool TLZMADecoder::Decode(TStream& input, TStream& output, int64_t out_size) {
         break;  // the own decoder decides
     }
   }
-  const Lzma1Status status = DecodeLzma1(properties_, in, in_size, block, size, decoded);
+  const Lzma1Status status = DecodeLzma1(properties_, in, in_size, block, size, decoded, progress);
+  const bool succeeded = Lzma1Succeeded(status);
+  // Only now: the own decoder's history is the output itself. Before Finish,
+  // which may move the block.
+  if (succeeded && x86_filter_) X86BranchDecoder().Decode(block.data(), decoded);
   block.Finish(decoded);
-  return Lzma1Succeeded(status);
+  return succeeded && (progress == nullptr || progress->Continue(decoded));
 }
 
 }  // namespace stub

@@ -11,6 +11,13 @@
 // liblzma's: it accepts a distance beyond a small dictionary size that still
 // lies inside its history buffer (at least 4096 bytes).
 //
+// With the x86 branch filter (the stream method x86 + LZMA1) the stream holds
+// the program after that filter, and X86BranchDecoder (x86_filter.h) undoes it
+// on the output of either decoder: on liblzma's as it comes, on the own
+// decoder's, which is also its history, once it is complete. So the fallback
+// covers such streams too, and both give what liblzma's raw decoder chain of
+// LZMA_FILTER_X86 and LZMA1 gives.
+//
 // Usage, as the launcher does it:
 //   TLZMADecoder decoder;
 //   if (!decoder.SetProperties(header_bytes, 5)) -> damaged
@@ -20,6 +27,7 @@
 
 #include <cstdint>
 
+#include "decoding/decode_progress.h"
 #include "decoding/lzma1_properties.h"
 #include "decoding/memory_stream.h"
 
@@ -27,7 +35,8 @@ namespace stub {
 
 class TLZMADecoder {
  public:
-  TLZMADecoder() = default;
+  // `x86_filter`: the stream holds the program after the x86 branch filter.
+  explicit TLZMADecoder(bool x86_filter = false) : x86_filter_(x86_filter) {}
   TLZMADecoder(const TLZMADecoder&) = delete;
   TLZMADecoder& operator=(const TLZMADecoder&) = delete;
 
@@ -55,10 +64,17 @@ class TLZMADecoder {
   // stream, when a match would run past `out_size`, and when the output would
   // grow beyond kMaxStreamCapacity or `output` has a negative Position.
   //
+  // `progress`, when given, hears now and then how many bytes exist (see
+  // decode_progress.h), the last time when decoding succeeded, with all of
+  // them; when it stops decoding, Decode returns false at once, without a
+  // second try by the own decoder.
+  //
   // A failed allocation does not return (OutOfMemory).
-  bool Decode(TStream& input, TStream& output, int64_t out_size);
+  bool Decode(TStream& input, TStream& output, int64_t out_size,
+              DecodeProgress* progress = nullptr);
 
  private:
+  bool x86_filter_;
   bool has_properties_ = false;
   Lzma1Properties properties_;
 };

@@ -20,7 +20,9 @@ static_assert(kReservedTail + 6 == kPackageExtensionSize);
 ExtensionStatus DecodePackageExtension(const PackageExtensionBytes& bytes,
                                        TPackageExtension& extension) {
   extension = TPackageExtension{};
-  if (!std::equal(kPackageExtensionTag.begin(), kPackageExtensionTag.end(), bytes.begin())) {
+  // Compared as one little-endian word: a byte comparison would become a
+  // call to memcmp, an import the launcher image does not otherwise need.
+  if (ReadLe32(bytes.data() + kTag) != ReadLe32(kPackageExtensionTag.data())) {
     return ExtensionStatus::kAbsent;
   }
   if (bytes[kVersion] != kPackageExtensionVersion) return ExtensionStatus::kUnknownVersion;

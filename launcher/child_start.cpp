@@ -45,7 +45,7 @@ Outcome RunChild(Platform& platform, Reporter& reporter, const ChildStartRequest
   if (!child) {
     // A program nobody runs is not left behind in a temporary folder.
     copy.Remove();
-    if (!plan.direct && error == kErrorCancelled) return Outcome::Exit(kExitElevationDeclined);
+    if (!plan.direct && error == kErrorCancelled) return Outcome::Exit(kExitCancelled);
     return FatalStartFailed(reporter, error);
   }
   if (request.detached) {

@@ -14,7 +14,9 @@ inline constexpr uint32_t kExitTruncatedPackage = 38;        // ERROR_HANDLE_EOF
 inline constexpr uint32_t kExitUnsupportedWindows = 1633;    // ERROR_INSTALL_PLATFORM_UNSUPPORTED
 inline constexpr uint32_t kExitTempCopyFailed = 82;          // ERROR_CANNOT_MAKE
 inline constexpr uint32_t kExitStartBlocked = 1260;          // ERROR_ACCESS_DISABLED_BY_POLICY
-inline constexpr uint32_t kExitElevationDeclined = 1223;     // ERROR_CANCELLED
+// ERROR_CANCELLED: the user declined the elevation prompt, or cancelled the
+// preparation in the progress window.
+inline constexpr uint32_t kExitCancelled = 1223;
 inline constexpr uint32_t kExitOutOfMemory = 8;              // ERROR_NOT_ENOUGH_MEMORY
 
 }  // namespace stub

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "launcher/outcome.h"
 #include "launcher/reporter.h"

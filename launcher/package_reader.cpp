@@ -21,7 +21,7 @@ bool SizeTestPasses(uint64_t file_size, const TPackageLocator& locator) {
 }
 
 bool ChecksumRegionCrc(PlatformFile& file, uint64_t file_size, const TPackageLocator& locator,
-                       uint32_t& crc) {
+                       uint32_t& crc, Progress* progress) {
   const uint64_t start = locator.PackageOffset;
   if (start > kMaxSeekOffset) return false;
   if (start + locator.CrcLength > file_size) return false;  // the read would come up short
@@ -35,6 +35,7 @@ bool ChecksumRegionCrc(PlatformFile& file, uint64_t file_size, const TPackageLoc
     if (file.Read(chunk.get(), want) != want) return false;
     region_crc = UpdateCrc32(region_crc, chunk.get(), want);
     remaining -= want;
+    if (progress != nullptr && !progress->Advance(want)) return false;
   }
   crc = region_crc;
   return true;
@@ -50,13 +51,14 @@ Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocat
   return Outcome::Proceed();
 }
 
-Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter) {
+Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter,
+                      Progress* progress) {
   uint64_t file_size = 0;
   if (!file.GetSize(file_size)) return FatalDamaged(reporter);
   if (!SizeTestPasses(file_size, locator)) return FatalTruncated(reporter);
   uint32_t crc = 0;
-  if (!ChecksumRegionCrc(file, file_size, locator, crc) || crc != locator.CrcValue) {
-    return FatalDamaged(reporter);
+  if (!ChecksumRegionCrc(file, file_size, locator, crc, progress) || crc != locator.CrcValue) {
+    return DamagedUnlessCancelled(progress, reporter);
   }
   return Outcome::Proceed();
 }

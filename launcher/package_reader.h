@@ -20,20 +20,24 @@
 // more, which the launcher's 32-bit signed seeks cannot reach, is damaged; and
 // a checksum region that runs past the end of the file is a short read, found
 // without allocating a buffer of the claimed length. The region is checksummed
-// in pieces, so a package of any size needs only a small buffer.
+// in pieces, so a package of any size needs only a small buffer; a Progress,
+// when given, hears of each piece and may cancel the run there (no message,
+// exit 1223).
 #pragma once
 
 #include <cstdint>
 
 #include "launcher/outcome.h"
 #include "format/package_records.h"
+#include "launcher/progress.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
 
 namespace stub {
 
 Outcome ReadPackageLocator(PlatformFile& file, Reporter& reporter, TPackageLocator& locator);
-Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter);
+Outcome VerifyPackage(PlatformFile& file, const TPackageLocator& locator, Reporter& reporter,
+                      Progress* progress = nullptr);
 Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
                           Reporter& reporter, TPackageHeader& header,
                           TPackageExtension& extension);
@@ -52,8 +56,8 @@ bool SizeTestPasses(uint64_t file_size, const TPackageLocator& locator);
 // Stores the CRC-32 of the checksum region of `file`, `file_size` bytes long,
 // in `crc`. False, with `crc` unchanged, when the region cannot be read
 // whole: PackageOffset lies beyond kMaxSeekOffset, the region runs past
-// `file_size`, or a seek or read fails.
+// `file_size`, or a seek or read fails; also when `progress` stops it.
 bool ChecksumRegionCrc(PlatformFile& file, uint64_t file_size, const TPackageLocator& locator,
-                       uint32_t& crc);
+                       uint32_t& crc, Progress* progress = nullptr);
 
 }  // namespace stub

@@ -1,6 +1,5 @@
 #include "launcher/paths.h"
 
-#include "launcher/decimal.h"
 #include "launcher/switches.h"
 
 namespace stub {
@@ -10,10 +9,6 @@ constexpr char16_t kBackslash = u'\\';
 constexpr char16_t kQuote = u'"';
 constexpr std::u16string_view kTempSwitch = u"/temp";
 constexpr std::u16string_view kFallbackTempFolder = u"C:\\";
-
-// The number of trailing code units of a name that a copy number goes in front
-// of: the extension ".exe".
-constexpr size_t kNameSuffixLength = 4;
 
 // The folder given after the last "/temp" among arguments 1 to N-1; empty when
 // there is none. Arguments 1 to N are never empty, so empty means "none".
@@ -56,26 +51,6 @@ std::u16string ChooseTempFolder(const Arguments& arguments, Platform& platform) 
   if (folder.empty()) folder = kFallbackTempFolder;
   if (folder.back() != kBackslash) folder += kBackslash;
   return folder;
-}
-
-std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments& arguments,
-                                  Platform& platform) {
-  const std::u16string name = ExtractName(arguments.ArgumentAt(0));
-  const std::u16string base = folder + name;
-  if (!platform.PathExists(base)) return base;
-
-  // Digits go in front of the name's last four code units, never into the
-  // folder: a short name must not turn "C:\Temp\ab" into "C:\Tem2p\ab".
-  const size_t name_start = folder.size();
-  const size_t split =
-      name.size() > kNameSuffixLength ? base.size() - kNameSuffixLength : name_start;
-  for (uint64_t n = 2;; ++n) {
-    std::u16string number;
-    AppendDecimal(number, n);
-    std::u16string candidate = base;
-    candidate.insert(split, number);
-    if (!platform.PathExists(candidate)) return candidate;
-  }
 }
 
 std::u16string PrivateFolderPath(const std::u16string& parent,

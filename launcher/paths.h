@@ -3,10 +3,13 @@
 //
 // Pure string rules over UTF-16 paths: lengths and positions count code units,
 // and only the backslash separates path parts. The only questions put to the
-// system go through Platform: the temporary folder (TempPath), whether a path
-// exists (PathExists, a directory search that finds files and folders alike)
-// and the network form of a path (UniversalName). None of these rules fails: a
-// folder that cannot be written only shows when the copy cannot be created.
+// system go through Platform: the temporary folder (TempPath) and the network
+// form of a path (UniversalName). None of these rules fails: a folder that
+// cannot be written only shows when the copy cannot be created.
+//
+// The copy keeps the package file's own name (ExtractName of argument 0): it
+// is created in the run's private folder, made a moment before, so the name is
+// always free there.
 #pragma once
 
 #include <cstdint>
@@ -42,22 +45,6 @@ std::u16string UniversalPath(std::u16string_view path, Platform& platform);
 // A backslash is appended to the folder of 2 and 3 when it has none. "/temp"
 // is recognised by SameSwitch, so "/TEMP" matches and "/temp:" does not.
 std::u16string ChooseTempFolder(const Arguments& arguments, Platform& platform);
-
-// The temporary copy's full path in `folder` (which ends with a backslash):
-// base = folder + the package file's own name (ExtractName of argument 0), used
-// when PathExists is false for it. Otherwise the first candidate for n = 2, 3,
-// 4 and so on for which PathExists is false, with no upper bound on n. A
-// candidate is base with the decimal digits of n inserted in front of the last
-// four code units of the name ("setup.exe": "setup2.exe", "setup3.exe", ...,
-// "setup10.exe"), or in front of the whole name when it has four code units or
-// fewer; each candidate is formed from base, never from the one before. The
-// digits never land in the folder part.
-//
-// The search and the later creation are not atomic: the caller creates the
-// chosen name as a new file, which fails when something appeared in between.
-// In the run's own private folder the base name is always free.
-std::u16string ChooseTempCopyPath(const std::u16string& folder, const Arguments& arguments,
-                                  Platform& platform);
 
 // The number of random bytes a private folder's name is made from.
 inline constexpr uint32_t kPrivateFolderRandomBytes = 8;

@@ -3,7 +3,9 @@
 // Every box the launcher shows has no owner window, the error icon, a single OK
 // button, and the full path of the running program's file as its caption, so
 // the box tells which file failed. In a quiet run (a silent install, where
-// nobody may be there to close a box) nothing is shown at all.
+// nobody may be there to close a box) nothing is shown at all. A progress
+// window, when the run has one, is closed before a box shows, so no box
+// hides behind it.
 #pragma once
 
 #include <string>
@@ -12,10 +14,13 @@
 
 namespace stub {
 
+class Progress;
+
 class Reporter {
  public:
-  Reporter(ErrorBoxDisplay& display, std::u16string caption, bool quiet)
-      : display_(display), caption_(std::move(caption)), quiet_(quiet) {}
+  Reporter(ErrorBoxDisplay& display, std::u16string caption, bool quiet,
+           Progress* progress = nullptr)
+      : display_(display), caption_(std::move(caption)), quiet_(quiet), progress_(progress) {}
 
   // Shows `text` up to its first NUL code unit and returns when the box has
   // been closed; returns at once in a quiet run.
@@ -27,6 +32,7 @@ class Reporter {
   ErrorBoxDisplay& display_;
   std::u16string caption_;
   bool quiet_;
+  Progress* progress_;
 };
 
 }  // namespace stub

@@ -6,10 +6,13 @@
 #include "decoding/memory_stream.h"
 #include "launcher/arguments.h"
 #include "launcher/child_start.h"
+#include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
 #include "launcher/paths.h"
 #include "launcher/payload.h"
+#include "launcher/program_source.h"
+#include "launcher/progress.h"
 #include "launcher/reporter.h"
 #include "launcher/switches.h"
 #include "launcher/temp_copy.h"
@@ -33,18 +36,25 @@ struct Package {
 // program is released before the file is closed, the reverse of their
 // creation, when this returns.
 Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Reporter& reporter,
-                             Package& package) {
+                             Progress& progress, Package& package) {
   std::unique_ptr<PlatformFile> file = platform.OpenForRead(arguments.ArgumentAt(0));
   if (!file) return FatalDamaged(reporter);
-  Outcome outcome = CheckPackage(*file, reporter, package.locator, package.header,
-                                 package.extension);
+  Outcome outcome = ReadPackageLocator(*file, reporter, package.locator);
+  if (!outcome.proceeds()) return outcome;
+  progress.Plan(PreparationWork(*file, package.locator));
+  outcome = VerifyPackage(*file, package.locator, reporter, &progress);
+  if (!outcome.proceeds()) return outcome;
+  outcome = ReadPackageHeader(*file, package.locator, reporter, package.header, package.extension);
   if (!outcome.proceeds()) return outcome;
   outcome = ApplyVersionGate(platform, *file, package.header, package.extension, reporter,
                              package.running_version);
   if (!outcome.proceeds()) return outcome;
 
+  const bool stored = package.extension.StreamMethod == kStreamMethodStored;
   std::unique_ptr<TStream> program;
-  outcome = DecodeInnerProgram(*file, package.header, reporter, program);
+  outcome = stored ? CheckStoredStream(*file, package.header, reporter)
+                   : DecodeInnerProgram(*file, package.header, package.extension, reporter,
+                                        program, &progress);
   if (!outcome.proceeds()) return outcome;
 
   const std::u16string temp_folder = ChooseTempFolder(arguments, platform);
@@ -52,9 +62,9 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   if (!TempCopyPathStartable(temp_folder, arguments)) return FatalTempCopy(reporter);
   outcome = package.copy.CreateFolder(reporter, temp_folder);
   if (!outcome.proceeds()) return outcome;
-  return package.copy.Write(reporter,
-                            ChooseTempCopyPath(package.copy.folder(), arguments, platform),
-                            program->Memory(), static_cast<uint32_t>(program->GetSize()));
+  ProgramSource source(progress, package.header, *file, program.get());
+  return package.copy.Write(reporter, package.copy.folder() + ExtractName(arguments.ArgumentAt(0)),
+                            source);
 }
 
 // Step 6: start the child from its temporary copy.
@@ -77,9 +87,15 @@ Outcome StartInnerProgram(Platform& platform, const Arguments& arguments, Report
 uint32_t Stub64(Platform& platform) {
   const Arguments arguments(platform);
   // A silent install may run where nobody can close a message box.
-  Reporter reporter(platform, arguments.ArgumentAt(0), HasSilentSwitch(arguments));
+  const bool silent = HasSilentSwitch(arguments);
+  Progress progress(platform, arguments.ArgumentAt(0), silent);
+  Reporter reporter(platform, arguments.ArgumentAt(0), silent, &progress);
   Package package(platform);
-  Outcome outcome = PrepareTemporaryCopy(platform, arguments, reporter, package);
+  Outcome outcome = PrepareTemporaryCopy(platform, arguments, reporter, progress, package);
+  // The child's windows take the foreground from here; a Cancel pressed after
+  // the last chunk still stops the run, and the copy goes with the package.
+  progress.Close();
+  if (outcome.proceeds() && progress.cancelled()) outcome = Outcome::Exit(kExitCancelled);
   if (outcome.proceeds()) outcome = StartInnerProgram(platform, arguments, reporter, package);
   return outcome.exit_code();
 }

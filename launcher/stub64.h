@@ -4,10 +4,12 @@
 //   1. Open the launcher's own file (the package) and check it: the locator,
 //      the size test, the checksum, the header.
 //   2. The version gate: an unsupported Windows shows the package's message.
-//   3. Read the compressed inner program and decode it into memory.
+//   3. Read the compressed inner program and decode it into memory (a stored
+//      program is only checked here).
 //   4. Choose the temporary folder ("/temp" or the system's), make a fresh
 //      private folder inside it, and write the copy there under the package
-//      file's own name.
+//      file's own name, from memory or, for a stored program, straight from
+//      the package file.
 //   5. Release the decoded program, then close the package file: the child
 //      must find neither held open.
 //   6. Build the child's argument string and start the child, directly or
@@ -15,9 +17,13 @@
 //      (unless the package is detached, which keeps both). A failure after
 //      the private folder was made removes what the run created.
 //
+// Steps 1 (the checksum) to 4 report their progress; past half a second a
+// window shows it, and its Cancel ends the run there (launcher/progress.h).
+// The window is closed before any message box and before the child starts.
+//
 // Every message box shows the launcher's full path as caption; with "/silent"
-// or "/s" among the arguments no box is shown at all. The exit code tells
-// what happened (launcher/exit_codes.h).
+// or "/s" among the arguments no box is shown at all, and no window. The exit
+// code tells what happened (launcher/exit_codes.h).
 #pragma once
 
 #include <cstdint>

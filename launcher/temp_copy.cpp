@@ -3,6 +3,7 @@
 #include <memory>
 #include <utility>
 
+#include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/paths.h"
 
@@ -22,17 +23,23 @@ Outcome TemporaryCopy::CreateFolder(Reporter& reporter, const std::u16string& pa
   return FatalTempCopy(reporter);
 }
 
-Outcome TemporaryCopy::Write(Reporter& reporter, std::u16string path, const uint8_t* data,
-                             uint32_t size) {
+Outcome TemporaryCopy::Write(Reporter& reporter, std::u16string path, ProgramSource& source) {
   std::unique_ptr<PlatformFile> file = platform_.CreateForWrite(path);
+  SourceStatus status = SourceStatus::kChunk;
   if (file) {
     path_ = std::move(path);
     owns_file_ = true;
-    const bool complete = file->Write(data, size) == size;
+    const uint8_t* data;
+    uint32_t size;
+    while ((status = source.Next(data, size)) == SourceStatus::kChunk &&
+           file->Write(data, size) == size) {
+    }
     file.reset();  // closed before it can be deleted
-    if (complete) return Outcome::Proceed();
+    if (status == SourceStatus::kEnd) return Outcome::Proceed();
   }
   Remove();
+  if (status == SourceStatus::kCancelled) return Outcome::Exit(kExitCancelled);
+  if (status == SourceStatus::kDamaged) return FatalDamaged(reporter);
   return FatalTempCopy(reporter);
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "launcher/outcome.h"
+#include "launcher/program_source.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
 
@@ -42,11 +43,13 @@ class TemporaryCopy {
   // succeeded.
   const std::u16string& folder() const { return folder_; }
 
-  // Creates `path` (inside folder()) as a new file and writes the `size` bytes
-  // at `data` in one write, then closes it. When the file cannot be created or
-  // fewer bytes were written: the folder and anything created in it are
-  // removed, then the temp-copy message, exit 82.
-  Outcome Write(Reporter& reporter, std::u16string path, const uint8_t* data, uint32_t size);
+  // Creates `path` (inside folder()) as a new file, writes the chunks of
+  // `source` into it, then closes it. When the file cannot be created or a
+  // chunk is written short: the folder and anything created in it are
+  // removed, then the temp-copy message, exit 82. When the source fails, the
+  // same removal, then the damaged-package message (1392); when the user
+  // cancels, the removal alone and exit 1223.
+  Outcome Write(Reporter& reporter, std::u16string path, ProgramSource& source);
 
   // The copy's full path; valid after Write succeeded.
   const std::u16string& path() const { return path_; }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "format/package_limits.h"
@@ -80,6 +81,25 @@ class PlatformProcess {
   virtual uint32_t WaitForExit() = 0;
 };
 
+// The window that shows how far a long preparation has come: the package's
+// icon, a title, one line of text, a bar and a Cancel button, on a thread of
+// its own. The launcher's work never waits for it.
+class ProgressWindow {
+ public:
+  // Closes the window, if it was made, and returns when it is gone.
+  virtual ~ProgressWindow() = default;
+
+  // Moves the bar to `position` of kProgressWindowRange.
+  virtual void SetPosition(uint32_t position) = 0;
+
+  // True once the user has asked to cancel: the Cancel button, the close box
+  // or Esc. The window is gone by then.
+  virtual bool CancelRequested() = 0;
+};
+
+// The bar's full length in the positions SetPosition takes.
+inline constexpr uint32_t kProgressWindowRange = 10000;
+
 // The launcher's message boxes, apart from the rest of the system, for code
 // that only reports.
 class ErrorBoxDisplay {
@@ -143,9 +163,6 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
   // Deletes the file; the result is not reported.
   virtual void RemoveFile(const std::u16string& path) = 0;
 
-  // True when a directory search for `path` finds an entry (file or folder).
-  virtual bool PathExists(const std::u16string& path) = 0;
-
   // The system's temporary folder, whole, as the system reports it (usually
   // with a trailing backslash); empty when the system has none.
   virtual std::u16string TempPath() = 0;
@@ -173,6 +190,21 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
   // stays, and so do the folders that hold it. A link or junction inside is
   // removed itself, never followed.
   virtual void RemoveFolder(const std::u16string& path) = 0;
+
+  // --- Progress --------------------------------------------------------------
+
+  // Milliseconds since a fixed moment, wrapping around after 2^32.
+  virtual uint32_t Milliseconds() = 0;
+
+  // The running program's own version resource (RT_VERSION, id 1), as it lies
+  // in memory for the whole run; empty when it has none.
+  virtual std::span<const uint8_t> OwnVersionResource() = 0;
+
+  // Opens the progress window with `title`, the program's own icon (icon
+  // group 1) and the bar at 0, and returns without waiting for it to appear.
+  // Null when the window cannot be had at all; a window that fails later
+  // simply never shows, and is never cancelled.
+  virtual std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) = 0;
 
   // --- Security ------------------------------------------------------------------
 

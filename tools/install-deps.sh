@@ -27,6 +27,8 @@ packages=(
 )
 # Installing sfxpack: its man page is made from its --help at build time.
 packages+=(help2man)
+# The progress window's end-to-end test: a display for Wine, and its screenshot.
+packages+=(xvfb xauth imagemagick)
 
 log() { printf 'install-deps: %s\n' "$*"; }
 

@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include "platform/windows/text_length.h"
+
 namespace stub {
 namespace {
 
@@ -32,7 +34,7 @@ void RemoveTree(wchar_t* end) {
   if (search != INVALID_HANDLE_VALUE) {
     do {
       const wchar_t* name = found.cFileName;
-      const size_t length = lstrlenW(name);
+      const size_t length = TextLength(name);
       const bool dots = name[0] == L'.' && (length == 1 || (length == 2 && name[1] == L'.'));
       if (dots || end + length + 2 > path + MAX_PATH) continue;
       for (size_t i = 0; i <= length; ++i) end[i] = name[i];

@@ -9,6 +9,9 @@
 #include <winnetwk.h>
 
 #include "platform/windows/folder_removal.h"
+#include "platform/windows/progress_window.h"
+#include "platform/windows/system_library.h"
+#include "platform/windows/text_length.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
@@ -23,6 +26,10 @@ constexpr DWORD kLongestPath = 32767;
 constexpr DWORD kUniversalNameBufferSize = 2000;
 constexpr DWORD kLargestUniversalNameInfo =
     sizeof(UNIVERSAL_NAME_INFOW) + (kLongestPath + 1) * sizeof(wchar_t);
+
+// What GetCurrentProcess returns, a pseudo handle of fixed value: calling it
+// would cost the image an import.
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(-1);
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
@@ -120,33 +127,11 @@ std::unique_ptr<PlatformFile> OpenFile(const std::u16string& path, DWORD access,
   return std::unique_ptr<PlatformFile>(new WindowsFile(handle));
 }
 
-// DLLs the launcher needs only on some runs are loaded when first used, not
-// imported: user32 (a message box) and shell32 (a start through the shell)
-// cost every start their loading, mpr (a network path) is rarely needed. Each
-// is loaded from the system folder only, by its full path: mpr.dll is not
-// one of Windows' KnownDLLs, so by plain name a copy planted beside the
-// package could be picked up.
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  wchar_t folder[MAX_PATH + 1];
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH + 1);
-  if (length == 0 || length > MAX_PATH) return nullptr;
-  std::u16string path = FromW(folder, length);
-  path += u"\\";
-  path += reinterpret_cast<const char16_t*>(name);
-  return LoadLibraryExW(W(path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 using WNetGetUniversalNameWFn = DWORD(WINAPI*)(LPCWSTR, DWORD, LPVOID, LPDWORD);
 using CheckTokenMembershipFn = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using ShellExecuteExWFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
 using MessageBoxWFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
-
-template <typename Fn>
-Fn LookUp(HMODULE module, const char* name) {
-  if (module == nullptr) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 }  // namespace
 
@@ -172,7 +157,7 @@ std::u16string WindowsPlatform::ModulePath() {
 
 std::u16string WindowsPlatform::CommandLine() {
   const wchar_t* line = GetCommandLineW();
-  return FromW(line, lstrlenW(line));
+  return FromW(line, TextLength(line));
 }
 
 std::unique_ptr<PlatformFile> WindowsPlatform::OpenForRead(const std::u16string& path) {
@@ -184,14 +169,6 @@ std::unique_ptr<PlatformFile> WindowsPlatform::CreateForWrite(const std::u16stri
 }
 
 void WindowsPlatform::RemoveFile(const std::u16string& path) { DeleteFileW(W(path)); }
-
-bool WindowsPlatform::PathExists(const std::u16string& path) {
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW(W(path), &found);
-  if (search == INVALID_HANDLE_VALUE) return false;
-  FindClose(search);
-  return true;
-}
 
 std::u16string WindowsPlatform::TempPath() {
   // The path may be longer than any fixed buffer: GetTempPathW then returns the
@@ -232,8 +209,23 @@ bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& 
   if (result != NO_ERROR) return false;
   const wchar_t* name = reinterpret_cast<UNIVERSAL_NAME_INFOW*>(buffer.get())->lpUniversalName;
   if (name == nullptr) return false;
-  universal = FromW(name, lstrlenW(name));
+  universal = FromW(name, TextLength(name));
   return true;
+}
+
+uint32_t WindowsPlatform::Milliseconds() { return GetTickCount(); }
+
+std::span<const uint8_t> WindowsPlatform::OwnVersionResource() {
+  const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
+  if (found == nullptr) return {};
+  // A loaded resource lies in the mapped image: no LockResource, no unload.
+  const auto* data = static_cast<const uint8_t*>(LoadResource(nullptr, found));
+  if (data == nullptr) return {};
+  return {data, SizeofResource(nullptr, found)};
+}
+
+std::unique_ptr<ProgressWindow> WindowsPlatform::OpenProgressWindow(std::u16string title) {
+  return OpenWindowsProgressWindow(std::move(title));
 }
 
 bool WindowsPlatform::QueryWindowsVersion(TWindowsVersion& version) {
@@ -400,7 +392,7 @@ class PrivateFolderSecurity {
  private:
   bool CurrentUserSid() {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    if (!OpenProcessToken(kCurrentProcess, TOKEN_QUERY, &token)) return false;
     const Handle owned(token);
     DWORD size = 0;
     return GetTokenInformation(token, TokenUser, token_user_, sizeof(token_user_), &size) != 0;

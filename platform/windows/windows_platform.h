@@ -13,13 +13,16 @@ class WindowsPlatform final : public Platform {
   std::unique_ptr<PlatformFile> OpenForRead(const std::u16string& path) override;
   std::unique_ptr<PlatformFile> CreateForWrite(const std::u16string& path) override;
   void RemoveFile(const std::u16string& path) override;
-  bool PathExists(const std::u16string& path) override;
   std::u16string TempPath() override;
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
 
   bool RandomBytes(uint8_t* buffer, uint32_t count) override;
   FolderCreation CreatePrivateFolder(const std::u16string& path) override;
   void RemoveFolder(const std::u16string& path) override;
+
+  uint32_t Milliseconds() override;
+  std::span<const uint8_t> OwnVersionResource() override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
 
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;

@@ -2,6 +2,9 @@
 // accepts and shows the damaged-package message for every damaged one, even
 // behind a valid checksum (a builder's fault).
 //
+// Every stream method is among them: LZMA1, stored, and x86 + LZMA1, also from
+// xz's encoder of the x86 filter.
+//
 // The inner program is Wine's hostname.exe, a real Windows program. The
 // packages that must decode are made detached, so the launcher leaves its
 // temporary copy (in its private folder inside a "/temp" folder of the test's
@@ -20,6 +23,7 @@
 #include "tests/support/fatal_texts.h"
 #include "tests/support/lzma_streams.h"
 #include "tests/support/package_builder.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
 
@@ -102,9 +106,22 @@ class Decoding : public ::testing::Test {
   std::vector<uint8_t> program_;
 };
 
+// A package of the stream method `method`, around an already encoded stream.
+Built Assemble(const Lzma1Stream& stream, uint64_t program_length, uint8_t method) {
+  packaging::PackageSettings settings = AdmitAllWindows();
+  settings.extension = stub::TPackageExtension{method, 0, 0};
+  return stub::testing::AssemblePackage(ReadBytes(Stub64Image()), settings, stream.properties,
+                                        stream.bytes, program_length, {});
+}
+
 TEST_F(Decoding, StreamsTheLauncherAccepts) {
   const uint64_t size = program_.size();
   ExpectDecoded(BuildPackageBytes(program_, AdmitAllWindows()), "package-writer");
+  for (const uint8_t method : {stub::kStreamMethodStored, stub::kStreamMethodX86Lzma1}) {
+    packaging::PackageSettings settings = AdmitAllWindows();
+    settings.extension = stub::TPackageExtension{method, 0, 0};
+    ExpectDecoded(BuildPackageBytes(program_, settings), "method-" + std::to_string(method));
+  }
 
   Lzma1Stream trailing = WriterStream(program_);
   trailing.bytes.insert(trailing.bytes.end(), 64, 0xA5);
@@ -119,6 +136,15 @@ TEST_F(Decoding, StreamsTheLauncherAccepts) {
         stub::testing::EncodeWithXzRaw(program_, "preset=6,dict=1MiB", 3, 0, 2, 1 << 20);
     ASSERT_TRUE(end_marker.has_value());
     ExpectDecoded(Assemble(*end_marker, size).bytes, "end-marker-behind-the-data");
+    // An independent encoder of the x86 filter: xz's, with its end marker.
+    const std::string in = folder_ + "/xz-x86.in";
+    WriteBytes(in, program_);
+    const stub::testing::ProcessResult xz = stub::testing::RunProcess(
+        {"xz", "--format=raw", "--x86", "--lzma1=preset=6", "-c", in});
+    ASSERT_EQ(xz.status, 0) << xz.err;
+    const Lzma1Stream x86{stub::testing::Lzma1PropertiesBytes(3, 0, 2, 8 << 20),
+                          std::vector<uint8_t>(xz.out.begin(), xz.out.end())};
+    ExpectDecoded(Assemble(x86, size, stub::kStreamMethodX86Lzma1).bytes, "xz-x86");
   }
   if (stub::testing::HaveTool("lzma_alone")) {
     const std::optional<Lzma1Stream> wide =
@@ -159,6 +185,9 @@ TEST_F(Decoding, DamagedStreamsBehindAValidChecksum) {
     ASSERT_TRUE(end_marker.has_value());
     ExpectDamaged(Assemble(*end_marker, size + 100).bytes, "end-marker-before-the-length");
   }
+
+  const Lzma1Stream stored{{}, program_};
+  ExpectDamaged(Assemble(stored, size + 1, stub::kStreamMethodStored).bytes, "stored-longer");
 
   Lzma1StreamWriter before_first(3, 0, 2, 1 << 16);
   before_first.Literals("MZ");

@@ -198,6 +198,43 @@ int WinePrefix::Tool(const std::vector<std::string>& args) {
 
 namespace {
 
+std::string ShellQuoted(const std::string& text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+}  // namespace
+
+std::vector<std::string> WinePrefix::RunOnDisplay(
+    const std::vector<std::vector<std::string>>& programs, int timeout_seconds) {
+  Prepare();
+  // One shell under one display: each program's output behind a marker line.
+  constexpr char kMarker[] = "=== program output ===";
+  std::string script;
+  for (const std::vector<std::string>& program : programs) {
+    script += "echo '" + std::string(kMarker) + "'; wine";
+    for (const std::string& arg : program) script += " " + ShellQuoted(arg);
+    script += "; ";
+  }
+  script += "wineserver -w";
+  ProcessOptions options;
+  options.set_env = BaseEnvironment();
+  options.timeout_seconds = timeout_seconds;
+  const ProcessResult result = RunProcess(
+      {"xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "sh", "-c", script}, options);
+  std::vector<std::string> outputs;
+  for (size_t at = result.out.find(kMarker); at != std::string::npos;) {
+    const size_t start = at + sizeof(kMarker);
+    at = result.out.find(kMarker, start);
+    outputs.push_back(result.out.substr(start, at == std::string::npos ? at : at - start));
+  }
+  EXPECT_EQ(outputs.size(), programs.size()) << result.out << result.err;
+  return outputs;
+}
+
+namespace {
+
 // Files Wine never changes in place: the system folders (about 650 MB of DLLs)
 // are shared between prefixes by hard links; everything else, the registry
 // above all, which wineserver rewrites in place, is copied.

@@ -62,6 +62,14 @@ class WinePrefix {
   // its exit status.
   int Tool(const std::vector<std::string>& args);
 
+  // Runs each of `programs` (a Windows program's Linux path and its
+  // arguments) in turn under an X display of their own (xvfb-run), so their
+  // windows are real, then waits for the prefix's server to end. Returns what
+  // each printed to standard output. The prefix must be one no other test
+  // runs programs in: its server started under this display.
+  std::vector<std::string> RunOnDisplay(const std::vector<std::vector<std::string>>& programs,
+                                        int timeout_seconds = 300);
+
   const std::string& path() const { return path_; }
   // The Linux path of the prefix's temporary folder (C:\users\<user>\Temp);
   // prepares the prefix first.

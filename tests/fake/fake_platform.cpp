@@ -21,6 +21,7 @@ class FakeFile : public PlatformFile {
   uint32_t Write(const void* buffer, uint32_t count) override {
     if (!writable_) return 0;
     if (platform_.write_limit) count = std::min(count, *platform_.write_limit);
+    platform_.largest_write = std::max(platform_.largest_write, count);
     return file_.Write(buffer, count);
   }
   bool GetSize(uint64_t& size) override {
@@ -42,6 +43,22 @@ class FakeProcess : public PlatformProcess {
     platform_.calls.push_back("WaitForExit");
     platform_.child_waited = true;
     return platform_.child_exit_code;
+  }
+
+ private:
+  FakePlatform& platform_;
+};
+
+// Records what it is told in the platform; "CloseProgressWindow" when it goes.
+class FakeProgressWindow : public ProgressWindow {
+ public:
+  explicit FakeProgressWindow(FakePlatform& platform) : platform_(platform) {}
+  ~FakeProgressWindow() override { platform_.calls.push_back("CloseProgressWindow"); }
+  void SetPosition(uint32_t position) override {
+    platform_.progress_positions.push_back(position);
+  }
+  bool CancelRequested() override {
+    return platform_.cancel_when && platform_.cancel_when(platform_);
   }
 
  private:
@@ -137,11 +154,6 @@ void FakePlatform::RemoveFolder(const std::u16string& path) {
   });
 }
 
-bool FakePlatform::PathExists(const std::u16string& path) {
-  calls.push_back("PathExists " + Utf8(path));
-  return Exists(path);
-}
-
 bool FakePlatform::Exists(const std::u16string& path) const {
   return files.count(path) != 0 || std::find(folders.begin(), folders.end(), path) != folders.end();
 }
@@ -223,6 +235,21 @@ std::unique_ptr<PlatformProcess> FakePlatform::ShellStart(const std::u16string& 
 void FakePlatform::ShowErrorBox(const std::u16string& text, const std::u16string& caption) {
   calls.push_back("ShowErrorBox");
   boxes.push_back({text.substr(0, text.find(u'\0')), caption});
+}
+
+uint32_t FakePlatform::Milliseconds() {
+  const uint32_t now = milliseconds;
+  milliseconds += milliseconds_per_read;
+  return now;
+}
+
+std::span<const uint8_t> FakePlatform::OwnVersionResource() { return version_resource; }
+
+std::unique_ptr<ProgressWindow> FakePlatform::OpenProgressWindow(std::u16string title) {
+  calls.push_back("OpenProgressWindow " + Utf8(title));
+  if (fail_progress_window) return nullptr;
+  progress_titles.push_back(std::move(title));
+  return std::make_unique<FakeProgressWindow>(*this);
 }
 
 std::string Utf8(const std::u16string& text) { return tools::Utf16ToUtf8(text); }

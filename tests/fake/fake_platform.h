@@ -4,9 +4,12 @@
 // without a trailing backslash (a new file's folder is not checked; a folder
 // is removed with what it holds); random bytes count up from 0 across
 // calls (0x00 0x01 ...); message boxes, process starts and removed files are
-// recorded in order; the Windows version, release id, display version, administrator answer
-// and start results are plain fields a test sets. Every call is also appended
-// to `calls`, so tests can check the order of effects.
+// recorded in order; the Windows version, release id, display version,
+// administrator answer and start results are plain fields a test sets. The
+// clock stands still unless a test makes it step on every reading; the
+// progress window records its title and every position it is told, and
+// reports a Cancel when the test says so. Every call is also appended to
+// `calls`, so tests can check the order of effects.
 #pragma once
 
 #include <cstdint>
@@ -41,7 +44,7 @@ class FakePlatform : public Platform {
   std::u16string module_path = u"C:\\Downloads\\setup.exe";
   std::u16string command_line = u"\"C:\\Downloads\\setup.exe\"";
   std::map<std::u16string, std::vector<uint8_t>> files;
-  std::vector<std::u16string> folders;  // paths PathExists reports besides files
+  std::vector<std::u16string> folders;  // existing folders, besides the files' own
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
   std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
@@ -57,6 +60,12 @@ class FakePlatform : public Platform {
   bool fail_random = false;              // RandomBytes fails
   // When set, every CreatePrivateFolder call answers this, creating nothing.
   std::optional<FolderCreation> folder_result;
+  uint32_t milliseconds = 0;           // the clock
+  uint32_t milliseconds_per_read = 0;  // added after each reading
+  std::vector<uint8_t> version_resource;
+  bool fail_progress_window = false;   // OpenProgressWindow answers null
+  // Asked each time the launcher looks for a Cancel; true: the user cancelled.
+  std::function<bool(const FakePlatform&)> cancel_when;
 
   // --- What the launcher did -----------------------------------------------------
   std::vector<RecordedBox> boxes;
@@ -65,6 +74,9 @@ class FakePlatform : public Platform {
   std::vector<std::string> calls;
   int release_id_reads = 0;
   int display_version_reads = 0;
+  std::vector<std::u16string> progress_titles;  // one per window opened
+  std::vector<uint32_t> progress_positions;     // of every window, in order
+  uint32_t largest_write = 0;                   // the most bytes of one Write
   int open_files = 0;       // files open right now
   bool child_waited = false;
 
@@ -81,7 +93,6 @@ class FakePlatform : public Platform {
   bool RandomBytes(uint8_t* buffer, uint32_t count) override;
   FolderCreation CreatePrivateFolder(const std::u16string& path) override;
   void RemoveFolder(const std::u16string& path) override;
-  bool PathExists(const std::u16string& path) override;
   std::u16string TempPath() override;
   bool UniversalName(const std::u16string& path, std::u16string& universal) override;
   bool QueryWindowsVersion(TWindowsVersion& version) override;
@@ -96,10 +107,13 @@ class FakePlatform : public Platform {
                                               const std::u16string& parameters,
                                               uint32_t& error) override;
   void ShowErrorBox(const std::u16string& text, const std::u16string& caption) override;
+  uint32_t Milliseconds() override;
+  std::span<const uint8_t> OwnVersionResource() override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
 
  private:
   std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
-  bool Exists(const std::u16string& path) const;  // PathExists, unrecorded
+  bool Exists(const std::u16string& path) const;  // a file or a folder of that name
 
   uint8_t next_random_ = 0;
 };

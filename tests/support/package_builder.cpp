@@ -61,9 +61,15 @@ TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint
                          const packaging::PackageSettings& settings,
                          const packaging::LzmaSettings& lzma,
                          std::span<const uint8_t> further_data) {
+  const uint8_t method = settings.extension ? settings.extension->StreamMethod : kStreamMethodLzma1;
+  if (method == kStreamMethodStored) {
+    return AssemblePackage(launcher, settings, {}, inner, inner.size(), further_data);
+  }
+  packaging::LzmaSettings encoding = lzma;
+  encoding.x86_filter = method == kStreamMethodX86Lzma1;
   std::vector<uint8_t> stream;
   std::array<uint8_t, 5> properties;
-  packaging::EncodeLzma1(inner, lzma, stream, properties);
+  packaging::EncodeLzma1(inner, encoding, stream, properties);
   return AssemblePackage(launcher, settings, properties, stream, inner.size(), further_data);
 }
 

@@ -36,7 +36,9 @@ TestPackage AssemblePackage(std::span<const uint8_t> launcher,
                             std::span<const uint8_t> stream, uint64_t program_length,
                             std::span<const uint8_t> further_data);
 
-// Encodes `inner` with `lzma`, then AssemblePackage.
+// Stores `inner` as the settings' stream method says (LZMA1 with `lzma`, the
+// same behind the x86 filter, or stored as it is: the properties bytes zero),
+// then AssemblePackage.
 TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
                          const packaging::PackageSettings& settings,
                          const packaging::LzmaSettings& lzma,

@@ -95,9 +95,15 @@ class RunChildTest : public ::testing::Test {
     request.detached = detached;
     Reporter reporter(platform, u"C:\\setup.exe", false);
     TemporaryCopy copy(platform);
-    const uint8_t program[] = {1, 2, 3};
+    std::vector<uint8_t> program = {1, 2, 3};
+    testing::MemoryFile file(program);
+    TPackageHeader header;
+    header.StreamLength = header.ProgramLength = 3;
+    const std::u16string package = u"C:\\setup.exe";
+    Progress progress(platform, package, /*silent=*/false);
+    ProgramSource source(progress, header, file, /*decoded=*/nullptr);
     EXPECT_TRUE(copy.CreateFolder(reporter, u"C:\\Temp\\").proceeds());
-    EXPECT_TRUE(copy.Write(reporter, kCopy, program, 3).proceeds());
+    EXPECT_TRUE(copy.Write(reporter, kCopy, source).proceeds());
     return RunChild(platform, reporter, request, PlanChildStart(platform, request), copy);
   }
   bool LeftNothing() const { return platform_.files.empty() && platform_.folders.empty(); }

@@ -5,9 +5,12 @@
 
 #include "decoding/crc32.h"
 #include "format/little_endian.h"
+#include "tests/support/lzma_streams.h"
 #include "tests/support/package_builder.h"
+#include "tests/support/subprocess.h"
 #include "tests/support/test_images.h"
 #include "tests/support/tool_error_of.h"
+#include "tests/support/whole_file.h"
 #include "tools/pe/pe_image.h"
 
 namespace packaging {
@@ -189,6 +192,36 @@ TEST(PackageWriter, EncodesThePropertiesItWasGiven) {
   EXPECT_EQ(properties[0], (0 * 5 + 2) * 9 + 0);
   EXPECT_EQ(stub::ReadLe32(&properties[1]), 1u << 16);
   EXPECT_EQ(DecodeWithLiblzma(properties, stream, inner.size()), inner);
+}
+
+// The x86 filter option gives the stream xz, an independent decoder, reads
+// with --x86 in front of the same LZMA1 options. The stream has no end
+// marker, so xz reports a cut stream at its end and keeps back the filter's
+// last undecided bytes (four at most): everything before them must match.
+TEST(PackageWriter, X86FilteredStreamDecodesWithXz) {
+  if (!stub::testing::HaveTool("xz")) GTEST_SKIP() << "xz is not installed";
+  const std::vector<uint8_t> program = stub::testing::WineProgram("hostname.exe");
+  if (program.empty()) GTEST_SKIP() << "Wine's hostname.exe is not installed";
+  LzmaSettings settings;
+  settings.preset = 6;
+  settings.x86_filter = true;
+  std::vector<uint8_t> stream;
+  std::array<uint8_t, 5> properties;
+  EncodeLzma1(program, settings, stream, properties);
+  const std::string path = ::testing::TempDir() + "x86_filtered.raw";
+  stub::testing::WriteBytes(path, stream);
+  const uint8_t byte = properties[0];
+  const std::string lzma1 = "--lzma1=lc=" + std::to_string(byte % 9) +
+                            ",lp=" + std::to_string(byte / 9 % 5) + ",pb=" +
+                            std::to_string(byte / 45) +
+                            ",dict=" + std::to_string(stub::ReadLe32(&properties[1]));
+  const stub::testing::ProcessResult xz =
+      stub::testing::RunProcess({"xz", "-d", "--format=raw", "--x86", lzma1, "-c", path});
+  std::remove(path.c_str());
+  const std::vector<uint8_t> decoded(xz.out.begin(), xz.out.end());
+  ASSERT_LE(decoded.size(), program.size());
+  EXPECT_GE(decoded.size() + 4, program.size()) << xz.err;
+  EXPECT_TRUE(std::equal(decoded.begin(), decoded.end(), program.begin()));
 }
 
 }  // namespace

@@ -29,12 +29,13 @@ struct PayloadRun {
   int32_t position = 0;
 };
 
-PayloadRun DecodeFrom(std::vector<uint8_t> bytes, const TPackageHeader& header) {
+PayloadRun DecodeFrom(std::vector<uint8_t> bytes, const TPackageHeader& header,
+                      const TPackageExtension& extension = {}) {
   FakePlatform platform;
   Reporter reporter(platform, u"C:\\p\\setup.exe", false);
   MemoryFile file(bytes);
   std::unique_ptr<TStream> program;
-  const Outcome outcome = DecodeInnerProgram(file, header, reporter, program);
+  const Outcome outcome = DecodeInnerProgram(file, header, extension, reporter, program);
   PayloadRun run{outcome.proceeds(), outcome.proceeds() ? 0 : outcome.exit_code(), platform.boxes, {}};
   EXPECT_EQ(outcome.proceeds(), program != nullptr);
   if (program) {
@@ -120,6 +121,30 @@ TEST_F(PayloadTest, AcceptedHeaderVariations) {
   }
 }
 
+// Tools read the program of every stream method into memory, a stored one
+// too; a stored stream whose length is not ProgramLength is damaged.
+TEST(Payload, EveryStreamMethodInMemory) {
+  for (const uint8_t method : {kStreamMethodLzma1, kStreamMethodStored, kStreamMethodX86Lzma1}) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{40000}}) {
+      SCOPED_TRACE("method " + std::to_string(method) + ", " + std::to_string(size) + " bytes");
+      packaging::PackageSettings settings;
+      settings.extension = TPackageExtension{method, 0, 0};
+      const std::vector<uint8_t> inner = testing::SampleBytes(size, 23);
+      const testing::TestPackage package =
+          testing::MakeTestPackage(inner, settings, testing::SampleBytes(99, 1));
+      const PayloadRun run = DecodeFrom(package.bytes, package.layout.header, *settings.extension);
+      EXPECT_TRUE(run.proceeds);
+      EXPECT_TRUE(run.program == inner);
+      EXPECT_EQ(run.position, static_cast<int32_t>(size));
+      if (method != kStreamMethodStored) continue;
+      TPackageHeader longer = package.layout.header;
+      ++longer.ProgramLength;
+      EXPECT_EQ(DecodeFrom(package.bytes, longer, *settings.extension).exit_code,
+                kExitDamagedPackage);
+    }
+  }
+}
+
 TEST(Payload, PackageWithLcPlusLpTwelve) {
   if (!testing::HaveTool("lzma_alone")) GTEST_SKIP() << "lzma_alone is not installed";
   const std::vector<uint8_t> inner = testing::SampleBytes(50000, 22);
@@ -170,7 +195,7 @@ TEST_F(PayloadTest, ShortReadIsDamaged) {
   FakePlatform platform;
   Reporter reporter(platform, u"C:\\p\\setup.exe", false);
   std::unique_ptr<TStream> program;
-  const Outcome outcome = DecodeInnerProgram(file, header(), reporter, program);
+  const Outcome outcome = DecodeInnerProgram(file, header(), {}, reporter, program);
   EXPECT_FALSE(outcome.proceeds());
   EXPECT_EQ(outcome.exit_code(), kExitDamagedPackage);
   EXPECT_EQ(program, nullptr);

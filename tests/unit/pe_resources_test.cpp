@@ -219,10 +219,12 @@ TEST(SetIdentity, ReplacesIconAndVersionOfTheLauncherAndKeepsTheRest) {
   const std::vector<Resource> old_resources = ResourcesOf(launcher);
   const std::vector<Resource> resources = ResourcesOf(out);
   EXPECT_EQ(Find(resources, kRtManifest)->data, Find(old_resources, kRtManifest)->data);
+  constexpr uint16_t kRtRcdata = 10;  // the launcher's marker
+  EXPECT_EQ(Find(resources, kRtRcdata)->data, Find(old_resources, kRtRcdata)->data);
   EXPECT_EQ(ParseVersionInfo(Find(resources, kRtVersion)->data).strings, identity.version->strings);
   EXPECT_EQ(ParseIconGroup(Find(resources, kRtGroupIcon)->data).size(), 2u);
   EXPECT_EQ(Find(resources, kRtIcon, 2)->data, (*identity.icon)[1].data);
-  EXPECT_EQ(resources.size(), 5u);
+  EXPECT_EQ(resources.size(), 6u);
 }
 
 TEST(SetIdentity, RefusesImagesItCannotRewriteSafely) {

@@ -6,6 +6,7 @@
 
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
+#include "launcher/program_source.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
@@ -149,6 +150,51 @@ TEST_F(Stub64Test, ExitCodeTable) {
       EXPECT_EQ(platform.files.count(kCopy), row.keeps_copy ? 1u : 0u);
       EXPECT_EQ(platform.folders.size(), row.keeps_copy ? 1u : 0u);
     }
+  }
+}
+
+// Each stream method gives the copy its program, written in chunks of at most
+// kCopyChunkSize bytes (a stored program is read in such chunks too). The
+// further data behind a stored program's message is not copied.
+TEST_F(Stub64Test, EveryStreamMethodWritesItsProgram) {
+  const std::vector<uint8_t> further = testing::SampleBytes(5000, 6);
+  for (const uint8_t method : {kStreamMethodLzma1, kStreamMethodStored, kStreamMethodX86Lzma1}) {
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{kCopyChunkSize} * 2 + 3}) {
+      SCOPED_TRACE("method " + std::to_string(method) + ", " + std::to_string(size) + " bytes");
+      FakePlatform platform;
+      platform.module_path = kPackage;
+      platform.command_line = u"setup.exe";
+      packaging::PackageSettings settings = Admitting();
+      settings.extension = TPackageExtension{method, 0, 0};
+      const std::vector<uint8_t> program = testing::SampleBytes(size, 5);
+      platform.files[kPackage] = testing::MakeTestPackage(program, settings, further).bytes;
+      std::vector<uint8_t> copy_at_start;
+      platform.on_child_start = [&](FakePlatform& p) { copy_at_start = p.files[kCopy]; };
+      EXPECT_EQ(Stub64(platform), 0u);
+      EXPECT_TRUE(copy_at_start == program);
+      EXPECT_LE(platform.largest_write, kCopyChunkSize);
+      EXPECT_EQ(platform.files.size(), 1u);
+    }
+  }
+}
+
+// A stored program is the stream itself: a length that disagrees with
+// ProgramLength is damaged, found before anything is created.
+TEST_F(Stub64Test, StoredStreamOfAnotherLengthIsDamaged) {
+  packaging::PackageSettings settings = Admitting();
+  settings.extension = TPackageExtension{kStreamMethodStored, 0, 0};
+  for (const int change : {-1, +1}) {
+    testing::TestPackage package = testing::MakeTestPackage(inner_, settings);
+    const uint32_t at = package.layout.locator.PackageOffset + 38;  // ProgramLength
+    WriteLe32(&package.bytes[at], static_cast<uint32_t>(inner_.size() + change));
+    ASSERT_TRUE(testing::RefreshChecksum(package.bytes));
+    FakePlatform platform;
+    platform.module_path = kPackage;
+    platform.command_line = u"setup.exe";
+    platform.files[kPackage] = package.bytes;
+    EXPECT_EQ(Stub64(platform), 1392u);
+    EXPECT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "RandomBytes"), 0);
   }
 }
 

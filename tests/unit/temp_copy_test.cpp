@@ -73,6 +73,8 @@ TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
     const char* name;
     void (*arrange)(FakePlatform&, const std::u16string& copy_path);
     bool name_taken;  // the file that holds the name is not the run's own
+    uint32_t stored_cut = 0;  // the package file ends this many bytes early
+    uint32_t exit_code = 82;
   };
   const Row rows[] = {
       {"file cannot be created",
@@ -81,6 +83,7 @@ TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
        [](FakePlatform& p, const std::u16string& copy) { p.files[copy] = {9}; }, true},
       {"written short",
        [](FakePlatform& p, const std::u16string&) { p.write_limit = 2; }, false},
+      {"stored program cut short", [](FakePlatform&, const std::u16string&) {}, false, 1, 1392},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -89,8 +92,14 @@ TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
     TemporaryCopy copy(platform);
     ASSERT_TRUE(copy.CreateFolder(reporter, u"C:\\T\\").proceeds());
     row.arrange(platform, path);
-    const std::vector<uint8_t> data = {1, 2, 3};
-    EXPECT_EQ(copy.Write(reporter, path, data.data(), 3).exit_code(), 82u);
+    // A stored program of three bytes.
+    std::vector<uint8_t> data(3 - row.stored_cut, 7);
+    testing::MemoryFile package(data);
+    TPackageHeader header;
+    header.ProgramLength = header.StreamLength = 3;
+    Progress progress(platform, path, /*silent=*/false);  // `path` outlives it
+    ProgramSource source(progress, header, package, /*decoded=*/nullptr);
+    EXPECT_EQ(copy.Write(reporter, path, source).exit_code(), row.exit_code);
     EXPECT_EQ(platform.open_files, 0);
     // A file that took the name is not the run's copy, but it lies in the
     // run's own folder, which goes with everything in it.

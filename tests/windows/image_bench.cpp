@@ -2,10 +2,11 @@
 // (tests/bench/launch_bench.cpp): the same objects as the image (its compile
 // options, liblzma's small-footprint build), timed on one stream.
 //
-//   image_bench.exe STREAM.lzma OUTPUT
+//   image_bench.exe STREAM.lzma OUTPUT [x86]
 //
 // STREAM.lzma is a .lzma file: the five properties bytes, the decoded length
-// (64 bits, little-endian), the raw stream. Prints, best of three runs each:
+// (64 bits, little-endian), the raw stream; with "x86", a stream of the method
+// x86 + LZMA1. Prints, best of three runs each:
 //   decode_s S   TLZMADecoder::Decode from one TStream into a fresh one, as
 //                the launcher decodes the inner program
 //   crc32_s S    CalcCrc32 over the decoded bytes
@@ -17,6 +18,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "decoding/crc32.h"
 #include "decoding/lzma_decoder.h"
@@ -66,10 +68,11 @@ bool WriteWhole(const wchar_t* path, const uint8_t* bytes, uint32_t count) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: image_bench STREAM.lzma OUTPUT\n");
+  if (argc != 3 && !(argc == 4 && std::wcscmp(argv[3], L"x86") == 0)) {
+    std::fprintf(stderr, "usage: image_bench STREAM.lzma OUTPUT [x86]\n");
     return 2;
   }
+  const bool x86_filter = argc == 4;
   stub::TStream file;
   if (!ReadWhole(argv[1], file) || file.GetSize() < 13) {
     std::fprintf(stderr, "cannot read the stream\n");
@@ -83,7 +86,7 @@ int wmain(int argc, wchar_t** argv) {
   double decode = 1e9, crc = 1e9, write = 1e9;
   uint32_t checksum = 0;
   for (int run = 0; run < kRuns; ++run) {
-    stub::TLZMADecoder decoder;
+    stub::TLZMADecoder decoder(x86_filter);
     stub::TStream output;
     const double start = Now();
     const bool ok = decoder.SetProperties(file.Memory(), 5) &&

@@ -54,11 +54,13 @@ void EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
                  std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties,
                  const EncodeProgress& progress) {
   lzma_options_lzma options = MakeOptions(settings);
-  const lzma_filter filters[] = {{LZMA_FILTER_LZMA1EXT, &options},
+  // The x86 filter's options: none, that is start offset 0.
+  const lzma_filter filters[] = {{LZMA_FILTER_X86, nullptr},
+                                 {LZMA_FILTER_LZMA1EXT, &options},
                                  {LZMA_VLI_UNKNOWN, nullptr}};
   Encoder encoder;
   lzma_stream* strm = encoder.get();
-  lzma_ret ret = lzma_raw_encoder(strm, filters);
+  lzma_ret ret = lzma_raw_encoder(strm, settings.x86_filter ? filters : filters + 1);
   if (ret != LZMA_OK) {
     throw ToolError(ret == LZMA_MEM_ERROR ? "not enough memory for the LZMA encoder"
                                   : "liblzma refuses these LZMA settings");

@@ -1,6 +1,8 @@
 // Raw LZMA1 encoding of the inner program, as packages store it: no container,
 // no end marker (the decoded length is kept in the package header), the five
-// properties bytes kept apart.
+// properties bytes kept apart; optionally behind the x86 branch filter (the
+// stream method x86 + LZMA1, format/package_extension.h), through liblzma's
+// raw encoder chain of LZMA_FILTER_X86 (start offset 0) and LZMA1.
 #pragma once
 
 #include <array>
@@ -28,6 +30,9 @@ struct LzmaSettings {
   std::optional<uint32_t> lp;
   std::optional<uint32_t> pb;
   std::optional<uint32_t> dict_size;
+  // The x86 branch filter in front of LZMA1: smaller streams for x86 and x64
+  // program code, for packages of the stream method x86 + LZMA1.
+  bool x86_filter = false;
 };
 
 // Called now and then during encoding with the bytes consumed so far.

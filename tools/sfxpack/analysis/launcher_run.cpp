@@ -26,7 +26,7 @@ stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
 }
 
 stub::Outcome LauncherRun::Decode(std::unique_ptr<stub::TStream>& program) {
-  return stub::DecodeInnerProgram(*file_, header_, reporter_, program);
+  return stub::DecodeInnerProgram(*file_, header_, extension_, reporter_, program);
 }
 
 stub::Outcome LauncherRun::VerifyAndDecode(std::unique_ptr<stub::TStream>& program) {

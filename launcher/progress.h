@@ -1,0 +1,80 @@
+// How far the preparation has come, and the window that shows it on a run
+// that takes long.
+//
+// The preparation is the work before the child starts: the checksum region,
+// decoding, writing the copy. Its progress is counted in bytes: CrcLength
+// bytes checksummed, then ProgramLength bytes decoded (none for a stored
+// program), then ProgramLength bytes written (PreparationWork in payload.h).
+// Each step reports its bytes a chunk at a time through Advance.
+//
+// The window:
+//   - opens at the first report at least kProgressWindowDelay milliseconds
+//     after the launcher started, so a small package, done before that, never
+//     shows one; never in a silent run ("/silent", "/s");
+//   - shows the package's name (PackageDisplayName) and its icon, and moves
+//     with every report;
+//   - closes before any message box (the Reporter closes it) and before the
+//     child starts (Close);
+//   - Cancel (the button, the close box, Esc) makes the next report answer
+//     false: the step stops there, the run removes what it created, shows no
+//     message and ends with ERROR_CANCELLED (1223).
+// A window that cannot be opened changes nothing else: the run goes on
+// without it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "decoding/decode_progress.h"
+#include "launcher/outcome.h"
+#include "launcher/reporter.h"
+#include "platform/platform.h"
+
+namespace stub {
+
+inline constexpr uint32_t kProgressWindowDelay = 500;
+
+class Progress final : public DecodeProgress {
+ public:
+  // Starts the clock now. `package_path`: the package file, for the window's
+  // title when its version resource names no FileDescription; it must outlive
+  // this object.
+  Progress(Platform& platform, const std::u16string& package_path, bool silent);
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+
+  // The whole preparation's bytes.
+  void Plan(uint64_t total) { total_ = total; }
+
+  // Counts `bytes` more as done, opens the window when its time has come and
+  // moves its bar. False when the user has cancelled: the caller stops.
+  bool Advance(uint64_t bytes);
+
+  // The decoder's report: `decoded` bytes of the program exist. A second
+  // decoder that starts again from 0 counts only beyond the first one's.
+  bool Continue(uint64_t decoded) override;
+
+  bool cancelled() const { return cancelled_; }
+
+  // Closes the window, if one is open; a Cancel pressed up to here counts.
+  void Close();
+
+ private:
+  Platform& platform_;
+  const std::u16string& package_path_;
+  bool silent_;
+  uint32_t start_;
+  uint64_t total_ = 0;
+  uint64_t done_ = 0;
+  uint64_t decoded_ = 0;
+  bool window_opened_ = false;  // at most once per run
+  bool cancelled_ = false;
+  std::unique_ptr<ProgressWindow> window_;
+};
+
+// A step's failure: ERROR_CANCELLED without a message when `progress` was
+// cancelled, else the damaged-package message.
+Outcome DamagedUnlessCancelled(const Progress* progress, Reporter& reporter);
+
+}  // namespace stub
