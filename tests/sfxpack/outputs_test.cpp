@@ -197,7 +197,11 @@ TEST_F(SfxpackOutputs, EndingSignalsLeaveNothingBehind) {
   // Large enough to be still compressing when the signal comes.
   WriteBytes(folder_ / "big.exe", AsWindowsProgram(SampleBytes(12 << 20, 9)));
   const std::vector<std::string> before = FolderContents(folder_);
-  for (const char* signal : {"INT", "TERM", "HUP", "QUIT"}) {
+  // Every signal whose default action ends the process and that a process
+  // can catch, as the shell names them.
+  for (const char* signal : {"HUP", "INT", "QUIT", "ILL", "TRAP", "ABRT", "BUS", "FPE", "USR1",
+                             "SEGV", "USR2", "PIPE", "ALRM", "TERM", "XCPU", "VTALRM", "PROF", "IO",
+                             "PWR", "SYS", "RTMIN", "RTMAX"}) {
     // The signal comes once the temporary file is there. A shell starts a
     // background job with SIGINT and SIGQUIT ignored, and sfxpack leaves
     // ignored signals ignored (nohup): env restores them.
@@ -213,6 +217,32 @@ TEST_F(SfxpackOutputs, EndingSignalsLeaveNothingBehind) {
     )");
     EXPECT_EQ(result.out.find("status 0"), std::string::npos) << signal << ": " << result.out;
     EXPECT_EQ(FolderContents(folder_), before) << signal;
+  }
+}
+
+TEST_F(SfxpackOutputs, AFileSizeLimitIsAnErrorOfOneLine) {
+  WriteBytes(folder_ / "big.exe", AsWindowsProgram(SampleBytes(1 << 20, 9)));
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", Path("big.exe"), "-o", Path("big-setup.exe")}).status,
+            0);
+  const auto before = Snapshot(folder_);
+  struct Case {
+    const char* command;  // run under a limit of 512 bytes
+    const char* error;    // the whole of stderr
+  };
+  const char* const kLimit = "it would pass the file size limit of 512 bytes (ulimit -f)\n";
+  const Case cases[] = {
+      {"build -q --inner big.exe -o out.exe", "sfxpack build: cannot write 'out.exe': "},
+      {"extract big-setup.exe -o out.exe", "sfxpack extract: cannot write 'out.exe': "},
+      {"inspect --json big-setup.exe > report.json",
+       "sfxpack inspect: cannot write the standard output: "},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result =
+        Shell(folder_, std::string("ulimit -f 1; exec \"$sfxpack\" ") + c.command);
+    EXPECT_EQ(result.status, 1) << c.command;
+    EXPECT_EQ(result.err, c.error + std::string(kLimit)) << c.command;
+    fs::remove(folder_ / "report.json");
+    EXPECT_TRUE(Snapshot(folder_) == before) << c.command << " left files behind";
   }
 }
 

@@ -14,6 +14,8 @@
 #include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
@@ -28,6 +30,7 @@ std::string VersionText() {
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments) {
+  FailWritesPastFileSizeLimit();
   CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
                "them as the launcher would.",
                "sfxpack");
@@ -50,7 +53,9 @@ int Run(const std::vector<std::string>& arguments) {
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
     try {
-      return command.run();
+      const int status = command.run();
+      FinishStandardOutput();
+      return status;
     } catch (const tools::ToolError& error) {
       // The sentence may quote file names and texts as given.
       std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(),

@@ -45,13 +45,26 @@ int ProcessId();
 
 bool StderrIsTerminal();
 
-// Calls `handler` when the process is being ended from outside: by SIGINT,
-// SIGTERM, SIGHUP or SIGQUIT on POSIX systems (a signal the process ignores
-// stays ignored), after which the signal ends the process as it would have;
-// on Windows by Ctrl+C, Ctrl+Break, the closing of its console, a logoff or a
-// shutdown, after which the default handler ends it. `handler` runs in a
-// signal handler or on a thread of its own: it may neither allocate nor lock.
+// Calls `handler` when the process is being ended from outside. On POSIX
+// systems: by any signal whose default action ends the process and that a
+// process can catch (SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
+// SIGUSR1, SIGUSR2, SIGSEGV, the real-time signals, ...), after which the
+// signal ends the process as it would have; a signal the process ignores or
+// already handles (a sanitizer's SIGSEGV) is left as it is. On Windows: by
+// Ctrl+C, Ctrl+Break, the closing of its console, a logoff or a shutdown,
+// after which the default handler ends it. `handler` runs in a signal handler
+// or on a thread of its own: it may neither allocate nor lock. SIGKILL and
+// TerminateProcess cannot be caught.
 void OnEndingSignals(void (*handler)());
+
+// Makes a write that would pass the process's file-size limit fail with
+// EFBIG instead of ending the process by SIGXFSZ (POSIX: ignores SIGXFSZ).
+// Windows has no such limit.
+void FailWritesPastFileSizeLimit();
+
+// The process's file-size limit in bytes (ulimit -f), or nullopt when there
+// is none (always on Windows).
+std::optional<uint64_t> FileSizeLimit();
 
 // Removes the file `name` (a native path) at once; safe in `handler` above.
 // On Windows a file that is still open goes when its last handle is closed.

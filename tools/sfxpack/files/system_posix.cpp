@@ -2,6 +2,7 @@
 #include "tools/sfxpack/files/system.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,14 +20,40 @@ std::FILE* WritingStream(int fd) {
   return file;
 }
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// The signals whose default action ends the process, except SIGKILL, which
+// cannot be caught, and SIGXFSZ (FailWritesPastFileSizeLimit); the real-time
+// signals are added at run time.
+constexpr int kEndingSignals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 void (*g_ending_handler)() = nullptr;
 
+// SA_RESETHAND has made the action the default again; the raised signal is
+// blocked until the handler returns, and then ends the process.
 extern "C" void HandleAndReraise(int signal_number) {
   g_ending_handler();
-  std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
+}
+
+// Installs HandleAndReraise for `signal_number` when its action is the default.
+void HandleIfDefault(int signal_number) {
+  struct sigaction action = {};
+  if (sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler != SIG_DFL ||
+      (action.sa_flags & SA_SIGINFO)) {
+    return;
+  }
+  action.sa_handler = HandleAndReraise;
+  action.sa_flags = SA_RESETHAND;
+  sigfillset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
 }
 
 }  // namespace
@@ -70,10 +97,18 @@ bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 void OnEndingSignals(void (*handler)()) {
   g_ending_handler = handler;
-  for (int signal_number : kEndingSignals) {
-    if (std::signal(signal_number, HandleAndReraise) == SIG_IGN)
-      std::signal(signal_number, SIG_IGN);
+  for (int signal_number : kEndingSignals) HandleIfDefault(signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    HandleIfDefault(signal_number);
   }
+}
+
+void FailWritesPastFileSizeLimit() { std::signal(SIGXFSZ, SIG_IGN); }
+
+std::optional<uint64_t> FileSizeLimit() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+  return static_cast<uint64_t>(limit.rlim_cur);
 }
 
 void RemoveNow(const std::filesystem::path::value_type* name) { unlink(name); }

@@ -78,6 +78,10 @@ void OnEndingSignals(void (*handler)()) {
   SetConsoleCtrlHandler(HandleConsoleEvent, TRUE);
 }
 
+void FailWritesPastFileSizeLimit() {}
+
+std::optional<uint64_t> FileSizeLimit() { return std::nullopt; }
+
 void RemoveNow(const std::filesystem::path::value_type* name) { DeleteFileW(name); }
 
 int ProcessExitCode(uint32_t code) { return static_cast<int>(code); }
