@@ -1,7 +1,9 @@
 // What sfxpack writes, and what it leaves alone: only regular files are
 // replaced, never an input, an output that cannot be written fails before any
 // work, a signal leaves nothing behind, and a replaced file keeps its mode.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -244,6 +246,64 @@ TEST_F(SfxpackOutputs, AFileSizeLimitIsAnErrorOfOneLine) {
     fs::remove(folder_ / "report.json");
     EXPECT_TRUE(Snapshot(folder_) == before) << c.command << " left files behind";
   }
+}
+
+TEST_F(SfxpackOutputs, TheNextBuildRemovesTemporaryFilesWhoseProcessIsGone) {
+  WriteBytes(folder_ / "big.exe", AsWindowsProgram(SampleBytes(12 << 20, 9)));
+  // SIGKILL cannot be caught: the temporary file stays, until the next build
+  // to the same output.
+  const ProcessResult killed = Shell(folder_, R"(
+    "$sfxpack" build -q --inner big.exe -o setup.exe --preset 9 --extreme &
+    pid=$!
+    i=0
+    until ls -a | grep -q '^\.setup\.exe\.sfxpack-' || [ $i -ge 400 ]; do sleep 0.05; i=$((i+1)); done
+    kill -KILL $pid
+    wait $pid
+    ls -a | grep '^\.setup\.exe\.sfxpack-'
+  )");
+  ASSERT_NE(killed.out, "") << killed.err;
+  // A PID no process has: the shell's, once it has ended.
+  std::string gone = Shell(folder_, "echo $$").out;
+  gone.pop_back();
+  const std::string alive = std::to_string(getpid());
+  const std::string stem = ".setup.exe.sfxpack-";
+  struct Case {
+    std::string name;
+    bool removed;
+  };
+  const Case cases[] = {
+      {killed.out.substr(0, killed.out.size() - 1), true},
+      {stem + gone + "-0", true},
+      {stem + gone + "-17", true},
+      {stem + alive + "-0", false},                  // its process runs
+      {".other.exe.sfxpack-" + gone + "-0", false},  // another output's
+      {"setup.exe.sfxpack-" + gone + "-0", false},
+      {stem + gone + "-0.bak", false},
+      {stem + gone + "-", false},
+      {stem + "0" + gone + "-0", false},  // no name sfxpack makes
+      {stem + gone + "-x", false},
+      {stem + "-" + gone + "-0", false},
+      {stem + gone + "-1-0", false},
+  };
+  for (const Case& c : cases) {
+    if (!fs::exists(folder_ / c.name)) WriteBytes(folder_ / c.name, {1, 2});
+  }
+  // Names of stale files that are no regular files, and a file that a live
+  // process (of another machine, say) holds open and locked.
+  fs::create_directory(folder_ / (stem + gone + "-1"));
+  fs::create_symlink("big.exe", folder_ / (stem + gone + "-2"));
+  const fs::path locked = folder_ / (stem + gone + "-3");
+  WriteBytes(locked, {1});
+  const int fd = open(locked.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", Path("inner.exe"), "-o", Path("setup.exe")}).status, 0);
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(folder_ / c.name), !c.removed) << c.name;
+  EXPECT_TRUE(fs::is_directory(folder_ / (stem + gone + "-1")));
+  EXPECT_TRUE(fs::is_symlink(folder_ / (stem + gone + "-2")));
+  EXPECT_TRUE(fs::exists(folder_ / "big.exe"));
+  EXPECT_TRUE(fs::exists(locked));
+  close(fd);
 }
 
 TEST_F(SfxpackOutputs, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {

@@ -2,6 +2,7 @@
 #include "tools/sfxpack/files/system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,6 +72,9 @@ int64_t Tell64(std::FILE* file) { return ftello(file); }
 std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
                            const std::optional<uint32_t>& permissions) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, program ? 0777 : 0666);
+  // Tells RemoveUnlessOpenForWriting, here or on another machine, that the
+  // file is in use; a file system without locks only loses that.
+  if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
   if (fd >= 0 && permissions && fchmod(fd, *permissions) != 0) {
     const int error = errno;
     close(fd);
@@ -109,6 +113,22 @@ std::optional<uint64_t> FileSizeLimit() {
   struct rlimit limit;
   if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
   return static_cast<uint64_t>(limit.rlim_cur);
+}
+
+bool ProcessMayBeAlive(int pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
+
+bool RemoveUnlessOpenForWriting(const std::filesystem::path& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A lock that cannot be had at all (ENOLCK, say) tells nothing: the
+  // caller's process check stands alone then.
+  const bool unused = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                      (flock(fd, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK);
+  const bool removed = unused && unlink(path.c_str()) == 0;
+  close(fd);
+  return removed;
 }
 
 void RemoveNow(const std::filesystem::path::value_type* name) { unlink(name); }
