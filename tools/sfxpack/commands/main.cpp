@@ -5,6 +5,7 @@
 // 2 a wrong command line; verify, extract and gate also end with the
 // launcher's own exit code when the launcher would stop (launcher/exit_codes.h).
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,13 @@ int Run(const std::vector<std::string>& arguments) {
                "sfxpack");
   app.set_version_flag("--version", VersionText(), "Show the version and the embedded launcher");
   app.require_subcommand(1);
+  // CLI11's messages quote what was given, line by line.
+  app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+    std::istringstream message(CLI::FailureMessage::simple(failed, error));
+    std::string printable;
+    for (std::string line; std::getline(message, line);) printable += tools::PrintableText(line) + "\n";
+    return printable;
+  });
   app.footer("Run 'sfxpack COMMAND --help' for a command's options.  Exit codes: 0 success, 1 an "
              "input or output failed, 2 a wrong command line; verify, extract and gate also end "
              "with the launcher's own exit code.");
