@@ -86,6 +86,27 @@ TEST_F(SfxpackIdentity, WrestoolAndInspectReadTheIconAndVersionGiven) {
             Wrestool({"-x", "--raw", "-t14"}, LauncherImage()));
 }
 
+// A long list of pictures is summed up in the text; JSON lists every one.
+TEST_F(SfxpackIdentity, InspectSumsUpAnIconOfManyPictures) {
+  WriteBytes(folder_ / "many.ico", stub::testing::MakeTestIcon(64, 299));
+  ASSERT_EQ(Build("setup.exe", {"--icon", (folder_ / "many.ico").string()}).status, 0);
+  const std::string text = Sfxpack({"inspect", (folder_ / "setup.exe").string()}).out;
+  std::string sixteen = "16x16 32-bit";
+  for (int i = 1; i < 16; ++i) sixteen += ", 16x16 32-bit";
+  EXPECT_NE(text.find("\n  Icon            " + sixteen +
+                      ", and 284 more: 300 pictures (--json lists them all)\n"),
+            std::string::npos)
+      << text;
+  const std::string json = Sfxpack({"inspect", "--json", (folder_ / "setup.exe").string()}).out;
+  size_t pictures = 0;
+  for (size_t at = json.find("\"bit_count\""); at != std::string::npos;
+       at = json.find("\"bit_count\"", at + 1)) {
+    ++pictures;
+  }
+  EXPECT_EQ(pictures, 300u);
+  EXPECT_NE(json.find("\"id\": 300,"), std::string::npos);
+}
+
 TEST_F(SfxpackIdentity, BadIdentityInputsFailWithoutOutput) {
   std::vector<uint8_t> bad_directory = ReadBytes(folder_ / "app.ico");
   bad_directory[4] = 9;  // nine images listed, two there
