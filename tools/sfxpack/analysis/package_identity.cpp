@@ -44,12 +44,14 @@ std::vector<IconDescription> DescribeIconGroup(const std::vector<pe::Resource>& 
     const auto found = images.find(entry.id);
     const pe::Resource* image = found == images.end() ? nullptr : found->second;
     if (image == nullptr) {
-      throw tools::ToolError("the icon group names icon " + std::to_string(entry.id) +
+      throw tools::ToolError("it names icon resource " + std::to_string(entry.id) +
                              ", which is missing");
     }
     // The picture's own header tells what Windows draws; a group entry may
     // say 0 bits or 0 for 256 pixels.
-    const pe::IconPicture picture = pe::DescribeIconImage(image->data);
+    const pe::IconPicture picture =
+        tools::WithContext("icon resource " + std::to_string(entry.id) + ": ",
+                           [&] { return pe::DescribeIconImage(image->data); });
     icon.width = picture.width;
     icon.height = picture.height;
     icon.bit_count = picture.bit_count;
