@@ -224,5 +224,30 @@ TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
   EXPECT_EQ(verify.exit_code, 0u) << verify.trace;
 }
 
+// The temporary file that a build ended by TerminateProcess leaves goes with
+// the next build to the same output: only a file of that output's name whose
+// process Windows does not know.
+TEST_F(SfxpackE2e, SfxpackExeRemovesStaleTemporaryFiles) {
+  ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
+  const std::string gone = "2147483644";  // above every process id Windows hands out
+  const std::vector<std::pair<std::string, bool>> planted = {
+      {".setup.exe.sfxpack-" + gone + "-0", true},
+      {".other.exe.sfxpack-" + gone + "-0", false},
+      {".setup.exe.sfxpack-" + gone + "-0.bak", false},
+  };
+  for (const auto& [name, removed] : planted) WriteBytes(folder_ + "/" + name, {1});
+  fs::create_directory(folder_ + "/.setup.exe.sfxpack-" + gone + "-1");
+  const WineRun run = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
+                                                u"\" build -q --inner \"" + WindowsPath(inner_) +
+                                                u"\" -o \"" + WindowsPath(folder_ + "/setup.exe") +
+                                                u"\"");
+  ASSERT_TRUE(run.started) << run.trace;
+  EXPECT_EQ(run.exit_code, 0u) << run.trace;
+  for (const auto& [name, removed] : planted) {
+    EXPECT_EQ(fs::exists(folder_ + "/" + name), !removed) << name;
+  }
+  EXPECT_TRUE(fs::is_directory(folder_ + "/.setup.exe.sfxpack-" + gone + "-1"));
+}
+
 }  // namespace
 }  // namespace e2e

@@ -150,6 +150,9 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   long_message.pop_back();
   WriteBytes(folder_ / "longest.txt", long_message);
   WriteBytes(folder_ / "not-pe.exe", SampleBytes(3000));
+  std::vector<uint8_t> cut_stub = ReadBytes(LauncherImage());
+  cut_stub.resize(400);
+  WriteBytes(folder_ / "cut-stub.exe", cut_stub);
   fs::create_directory(folder_ / "folder");
   // Sparse files just beyond the limits: refused before they are read.
   fs::path huge_inner = folder_ / "huge-inner.exe";
@@ -185,7 +188,10 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"inner program too large", {"--inner", huge_inner.string()}, 1, "too large"},
       {"further data missing", {"--data", f + "none.bin"}, 1, "none.bin"},
       {"further data too large", {"--data", huge_data.string()}, 1, "4 GiB"},
-      {"stub not a program", {"--stub", f + "not-pe.exe"}, 1, "launcher image"},
+      {"stub not a program", {"--stub", f + "not-pe.exe"}, 1,
+       "not-pe.exe': it is not a Windows program (no MZ header)\n"},
+      {"stub cut short", {"--stub", f + "cut-stub.exe"}, 1,
+       "cut-stub.exe': its PE optional header is cut short\n"},
       {"output folder missing", {"-o", f + "no/setup.exe"}, 1, "setup.exe"},
       {"output a folder", {"-o", f + "folder"}, 2, "folder"},
   };

@@ -86,6 +86,62 @@ TEST_F(SfxpackIdentity, WrestoolAndInspectReadTheIconAndVersionGiven) {
             Wrestool({"-x", "--raw", "-t14"}, LauncherImage()));
 }
 
+// A long list of pictures is summed up in the text; JSON lists every one.
+TEST_F(SfxpackIdentity, InspectSumsUpAnIconOfManyPictures) {
+  WriteBytes(folder_ / "many.ico", stub::testing::MakeTestIcon(64, 299));
+  ASSERT_EQ(Build("setup.exe", {"--icon", (folder_ / "many.ico").string()}).status, 0);
+  const std::string text = Sfxpack({"inspect", (folder_ / "setup.exe").string()}).out;
+  std::string sixteen = "16x16 32-bit";
+  for (int i = 1; i < 16; ++i) sixteen += ", 16x16 32-bit";
+  EXPECT_NE(text.find("\n  Icon            " + sixteen +
+                      ", and 284 more: 300 pictures (--json lists them all)\n"),
+            std::string::npos)
+      << text;
+  const std::string json = Sfxpack({"inspect", "--json", (folder_ / "setup.exe").string()}).out;
+  size_t pictures = 0;
+  for (size_t at = json.find("\"bit_count\""); at != std::string::npos;
+       at = json.find("\"bit_count\"", at + 1)) {
+    ++pictures;
+  }
+  EXPECT_EQ(pictures, 300u);
+  EXPECT_NE(json.find("\"id\": 300,"), std::string::npos);
+}
+
+// A damaged icon in a package is a note of inspect's that names the fault once.
+TEST_F(SfxpackIdentity, InspectNotesADamagedIcon) {
+  ASSERT_EQ(Build("setup.exe", {"--icon", (folder_ / "app.ico").string()}).status, 0);
+  const std::vector<uint8_t> package = ReadBytes(folder_ / "setup.exe");
+  // The icon group's directory and first entry, and the bitmap's header.
+  const std::vector<uint8_t> group = {0, 0, 1, 0, 2, 0, 16, 16, 0, 0, 1, 0, 32, 0};
+  const std::vector<uint8_t> bitmap = {40, 0, 0, 0, 16, 0, 0, 0, 32, 0, 0, 0, 1, 0, 32, 0};
+  const auto at = [&](const std::vector<uint8_t>& bytes) {
+    return static_cast<size_t>(std::search(package.begin(), package.end(), bytes.begin(), bytes.end()) -
+                               package.begin());
+  };
+  ASSERT_LT(at(group), package.size());
+  ASSERT_LT(at(bitmap), package.size());
+  struct Case {
+    size_t offset;
+    uint8_t value;
+    const char* note;
+  };
+  const Case cases[] = {
+      {at(group) + 6 + 12, 77, "the icon: it names icon resource 77, which is missing"},
+      {at(group) + 4, 200, "the icon: its 200 entries reach past its end"},
+      {at(group) + 2, 3, "the icon: it is not an icon group (its icon directory is of type 3)"},
+      {at(bitmap), 1, "the icon: icon resource 1: it is neither a PNG nor a bitmap (DIB)"},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> damaged = package;
+    damaged[c.offset] = c.value;
+    WriteBytes(folder_ / "damaged.exe", damaged);
+    const std::string text = Sfxpack({"inspect", (folder_ / "damaged.exe").string()}).out;
+    EXPECT_NE(text.find("  - the launcher image's resources: " + std::string(c.note) + "\n"),
+              std::string::npos)
+        << text;
+  }
+}
+
 TEST_F(SfxpackIdentity, BadIdentityInputsFailWithoutOutput) {
   std::vector<uint8_t> bad_directory = ReadBytes(folder_ / "app.ico");
   bad_directory[4] = 9;  // nine images listed, two there
@@ -93,16 +149,23 @@ TEST_F(SfxpackIdentity, BadIdentityInputsFailWithoutOutput) {
   WriteBytes(folder_ / "text.ico", {'h', 'e', 'l', 'l', 'o'});
   WriteBytes(folder_ / "huge.ico", {});
   fs::resize_file(folder_ / "huge.ico", (4 << 20) + 1);
+  std::vector<uint8_t> junk_image = ReadBytes(folder_ / "app.ico");
+  junk_image[38] = 1;  // the bitmap's header size
+  WriteBytes(folder_ / "junk-image.ico", junk_image);
   const std::string f = folder_.string() + "/";
   struct Case {
     const char* name;
     std::vector<std::string> options;
     int status;
-    const char* error;
+    std::string error;
   };
   const Case cases[] = {
-      {"not an .ico", {"--icon", f + "text.ico"}, 1, "text.ico' is not an .ico file"},
-      {"bad directory", {"--icon", f + "bad-directory.ico"}, 1, "bad icon directory"},
+      {"not an .ico", {"--icon", f + "text.ico"}, 1,
+       "cannot use icon '" + f + "text.ico': it is not an .ico file (no icon directory)\n"},
+      {"bad directory", {"--icon", f + "bad-directory.ico"}, 1,
+       "cannot use icon '" + f + "bad-directory.ico': its image 1 overlaps the icon directory\n"},
+      {"image of neither kind", {"--icon", f + "junk-image.ico"}, 1,
+       "cannot use icon '" + f + "junk-image.ico': its image 1: it is neither a PNG nor a bitmap (DIB)\n"},
       {"icon missing", {"--icon", f + "none.ico"}, 1, "none.ico"},
       {"icon too large", {"--icon", f + "huge.ico"}, 1, "is too large"},
       {"version part above 65535", {"--file-version", "1.65536"}, 2, "from 0 to 65535"},

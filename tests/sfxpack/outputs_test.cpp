@@ -1,7 +1,9 @@
 // What sfxpack writes, and what it leaves alone: only regular files are
 // replaced, never an input, an output that cannot be written fails before any
 // work, a signal leaves nothing behind, and a replaced file keeps its mode.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -197,7 +199,11 @@ TEST_F(SfxpackOutputs, EndingSignalsLeaveNothingBehind) {
   // Large enough to be still compressing when the signal comes.
   WriteBytes(folder_ / "big.exe", AsWindowsProgram(SampleBytes(12 << 20, 9)));
   const std::vector<std::string> before = FolderContents(folder_);
-  for (const char* signal : {"INT", "TERM", "HUP", "QUIT"}) {
+  // Every signal whose default action ends the process and that a process
+  // can catch, as the shell names them.
+  for (const char* signal : {"HUP", "INT", "QUIT", "ILL", "TRAP", "ABRT", "BUS", "FPE", "USR1",
+                             "SEGV", "USR2", "PIPE", "ALRM", "TERM", "XCPU", "VTALRM", "PROF", "IO",
+                             "PWR", "SYS", "RTMIN", "RTMAX"}) {
     // The signal comes once the temporary file is there. A shell starts a
     // background job with SIGINT and SIGQUIT ignored, and sfxpack leaves
     // ignored signals ignored (nohup): env restores them.
@@ -214,6 +220,90 @@ TEST_F(SfxpackOutputs, EndingSignalsLeaveNothingBehind) {
     EXPECT_EQ(result.out.find("status 0"), std::string::npos) << signal << ": " << result.out;
     EXPECT_EQ(FolderContents(folder_), before) << signal;
   }
+}
+
+TEST_F(SfxpackOutputs, AFileSizeLimitIsAnErrorOfOneLine) {
+  WriteBytes(folder_ / "big.exe", AsWindowsProgram(SampleBytes(1 << 20, 9)));
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", Path("big.exe"), "-o", Path("big-setup.exe")}).status,
+            0);
+  const auto before = Snapshot(folder_);
+  struct Case {
+    const char* command;  // run under a limit of 512 bytes
+    const char* error;    // the whole of stderr
+  };
+  const char* const kLimit = "it would pass the file size limit of 512 bytes (ulimit -f)\n";
+  const Case cases[] = {
+      {"build -q --inner big.exe -o out.exe", "sfxpack build: cannot write 'out.exe': "},
+      {"extract big-setup.exe -o out.exe", "sfxpack extract: cannot write 'out.exe': "},
+      {"inspect --json big-setup.exe > report.json",
+       "sfxpack inspect: cannot write the standard output: "},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult result =
+        Shell(folder_, std::string("ulimit -f 1; exec \"$sfxpack\" ") + c.command);
+    EXPECT_EQ(result.status, 1) << c.command;
+    EXPECT_EQ(result.err, c.error + std::string(kLimit)) << c.command;
+    fs::remove(folder_ / "report.json");
+    EXPECT_TRUE(Snapshot(folder_) == before) << c.command << " left files behind";
+  }
+}
+
+TEST_F(SfxpackOutputs, TheNextBuildRemovesTemporaryFilesWhoseProcessIsGone) {
+  WriteBytes(folder_ / "big.exe", AsWindowsProgram(SampleBytes(12 << 20, 9)));
+  // SIGKILL cannot be caught: the temporary file stays, until the next build
+  // to the same output.
+  const ProcessResult killed = Shell(folder_, R"(
+    "$sfxpack" build -q --inner big.exe -o setup.exe --preset 9 --extreme &
+    pid=$!
+    i=0
+    until ls -a | grep -q '^\.setup\.exe\.sfxpack-' || [ $i -ge 400 ]; do sleep 0.05; i=$((i+1)); done
+    kill -KILL $pid
+    wait $pid
+    ls -a | grep '^\.setup\.exe\.sfxpack-'
+  )");
+  ASSERT_NE(killed.out, "") << killed.err;
+  // A PID no process has: the shell's, once it has ended.
+  std::string gone = Shell(folder_, "echo $$").out;
+  gone.pop_back();
+  const std::string alive = std::to_string(getpid());
+  const std::string stem = ".setup.exe.sfxpack-";
+  struct Case {
+    std::string name;
+    bool removed;
+  };
+  const Case cases[] = {
+      {killed.out.substr(0, killed.out.size() - 1), true},
+      {stem + gone + "-0", true},
+      {stem + gone + "-17", true},
+      {stem + alive + "-0", false},                  // its process runs
+      {".other.exe.sfxpack-" + gone + "-0", false},  // another output's
+      {"setup.exe.sfxpack-" + gone + "-0", false},
+      {stem + gone + "-0.bak", false},
+      {stem + gone + "-", false},
+      {stem + "0" + gone + "-0", false},  // no name sfxpack makes
+      {stem + gone + "-x", false},
+      {stem + "-" + gone + "-0", false},
+      {stem + gone + "-1-0", false},
+  };
+  for (const Case& c : cases) {
+    if (!fs::exists(folder_ / c.name)) WriteBytes(folder_ / c.name, {1, 2});
+  }
+  // Names of stale files that are no regular files, and a file that a live
+  // process (of another machine, say) holds open and locked.
+  fs::create_directory(folder_ / (stem + gone + "-1"));
+  fs::create_symlink("big.exe", folder_ / (stem + gone + "-2"));
+  const fs::path locked = folder_ / (stem + gone + "-3");
+  WriteBytes(locked, {1});
+  const int fd = open(locked.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", Path("inner.exe"), "-o", Path("setup.exe")}).status, 0);
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(folder_ / c.name), !c.removed) << c.name;
+  EXPECT_TRUE(fs::is_directory(folder_ / (stem + gone + "-1")));
+  EXPECT_TRUE(fs::is_symlink(folder_ / (stem + gone + "-2")));
+  EXPECT_TRUE(fs::exists(folder_ / "big.exe"));
+  EXPECT_TRUE(fs::exists(locked));
+  close(fd);
 }
 
 TEST_F(SfxpackOutputs, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {

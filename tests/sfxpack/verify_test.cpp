@@ -202,7 +202,8 @@ TEST_F(SfxpackVerify, InnerProgramsWindowsCannotStartAreRefusedOrReported) {
 }
 
 // A package's texts and the names on the command line reach the terminal with
-// every control character escaped and every invalid byte replaced.
+// every control character escaped, bidirectional controls too (which would
+// show a name or message reordered), and every invalid byte replaced.
 TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
   std::vector<uint8_t> stub = ReadBytes(LauncherImage());
   const uint32_t pe = stub::ReadLe32(&stub[60]);
@@ -211,25 +212,38 @@ TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
   std::copy(name.begin(), name.end(), stub.begin() + first_section);
   WriteBytes(folder_ / "stub.exe", stub);
   const std::string hostile = package_.string() + " \x1b]0;title\x07\x1b[2J\r" +
-                              package_.string() + ": OK: fine\n\xC2\x9B" "1m\x7F";
-  const fs::path package = folder_ / "evil\x1b[31m.exe";
-  const auto built =
-      Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o", package.string(),
-               "--stub", (folder_ / "stub.exe").string(), "--os", "xp", "--message", hostile});
+                              package_.string() + ": OK: fine\n\xC2\x9B" "1m\x7F \xE2\x80\xAEtxt.exe";
+  const fs::path package = folder_ / "evil\x1b[31m\xE2\x81\xA6.exe";
+  const auto built = Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",
+                              package.string(), "--stub", (folder_ / "stub.exe").string(), "--os",
+                              "xp", "--message", hostile, "--company-name",
+                              "A\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x80\xAB\xE2\x80\xAC\xE2\x80"
+                              "\xAD\xE2\x81\xA7\xE2\x81\xA8\xE2\x81\xA9\xD8\x9CZ"});
   ASSERT_EQ(built.status, 0) << built.err;
+  const std::string file = "evil\\x1b[31m\\u2066.exe";
   const std::string message = "\\x1b]0;title\\x07\\x1b[2J\\x0d";
+  const std::string company =
+      "A\\u200e\\u200f\\u202a\\u202b\\u202c\\u202d\\u2067\\u2068\\u2069\\u061cZ";
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> shown;
   };
   const Case cases[] = {
       {{"inspect", package.string()},
-       {"evil\\x1b[31m.exe: ", message, ": OK: fine\\x0a\\u009b1m\\x7f",
-        "section \\x1b[2J\xEF\xBF\xBD", "Section         \\x1b[2J\xEF\xBF\xBD: raw"}},
-      {{"gate", package.string(), "--windows", "6.1"}, {"evil\\x1b[31m.exe: the launcher", message}},
-      {{"verify", package.string()}, {"evil\\x1b[31m.exe: OK: "}},
-      {{"verify", (folder_ / "gone\x1b[2J\xFF.exe").string()}, {"gone\\x1b[2J\xEF\xBF\xBD.exe"}},
+       {file + ": ", message, ": OK: fine\\x0a\\u009b1m\\x7f \\u202etxt.exe",
+        "section \\x1b[2J\xEF\xBF\xBD", "Section         \\x1b[2J\xEF\xBF\xBD: raw",
+        "CompanyName     " + company}},
+      {{"inspect", "--json", package.string()},
+       {"evil\\u001b[31m\\u2066.exe", "\\u001b]0;title\\u0007\\u001b[2J\\r",
+        ": OK: fine\\n\\u009b1m\\u007f \\u202etxt.exe", "\"" + company + "\""}},
+      {{"gate", package.string(), "--windows", "6.1"}, {file + ": the launcher", message}},
+      {{"verify", package.string()}, {file + ": OK: "}},
+      {{"verify", (folder_ / "gone\x1b[2J\xFF\xE2\x80\xAE.exe").string()},
+       {"gone\\x1b[2J\xEF\xBF\xBD\\u202e.exe"}},
+      {{"inspect", package.string(), "--bogus\x1b[2J\u2067"}, {"--bogus\\x1b[2J\\u2067\n"}},
   };
+  const char* const kBidi[] = {"\u061C", "\u200E", "\u200F", "\u202A", "\u202B", "\u202C",
+                               "\u202D", "\u202E", "\u2066", "\u2067", "\u2068", "\u2069"};
   for (const Case& c : cases) {
     const auto result = Sfxpack(c.args);
     const std::string shown = result.out + result.err;
@@ -241,11 +255,28 @@ TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
       EXPECT_FALSE((byte < 0x20 && byte != '\n') || byte == 0x7F || c1)
           << c.args[0] << ": control character at " << i << " in\n" << shown;
     }
+    for (const char* control : kBidi) {
+      EXPECT_EQ(shown.find(control), std::string::npos) << c.args[0] << ": bidi control in\n" << shown;
+    }
     EXPECT_EQ(tools::SanitizeUtf8(shown), shown) << c.args[0] << ": not UTF-8";
     for (const std::string& part : c.shown) {
       EXPECT_NE(shown.find(part), std::string::npos) << c.args[0] << ": " << part << " in\n" << shown;
     }
   }
+  // The progress line, drawn on a terminal only (script(1) gives it one),
+  // names the inner program.
+  WriteBytes(folder_ / "big\x1b[2J\u202E.exe", AsWindowsProgram(SampleBytes(8 << 20, 3)));
+  stub::testing::ProcessOptions terminal;
+  terminal.set_env = {{"sfxpack", SFXPACK_BINARY}, {"folder", folder_.string()}};
+  const std::string shown =
+      stub::testing::RunProcess({"script", "-qec",
+                                 "\"$sfxpack\" build --inner \"$folder\"/big*.exe -o \"$folder\"/big-"
+                                 "setup.exe --preset 9 --extreme",
+                                 "/dev/null"},
+                                terminal)
+          .out;
+  EXPECT_NE(shown.find("compressing big\\x1b[2J\\u202e.exe: "), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("\x1b"), std::string::npos) << shown;
 }
 
 TEST_F(SfxpackVerify, BadArgumentsAreSfxpacksOwnErrors) {

@@ -80,16 +80,17 @@ std::vector<uint8_t> Bitmap16() {
 
 }  // namespace
 
-std::vector<uint8_t> MakeTestIcon(uint32_t png_size) {
-  const std::vector<uint8_t> images[] = {Bitmap16(), Png(png_size)};
-  const uint8_t sizes[] = {16, static_cast<uint8_t>(png_size >= 256 ? 0 : png_size)};
+std::vector<uint8_t> MakeTestIcon(uint32_t png_size, uint16_t bitmaps) {
+  std::vector<std::vector<uint8_t>> images(bitmaps, Bitmap16());
+  images.push_back(Png(png_size));
   std::vector<uint8_t> ico;
   PutLe(ico, 0, 2);
   PutLe(ico, 1, 2);
-  PutLe(ico, 2, 2);
-  uint32_t offset = 6 + 2 * 16;
-  for (int i = 0; i < 2; ++i) {
-    ico.insert(ico.end(), {sizes[i], sizes[i], 0, 0});
+  PutLe(ico, static_cast<uint32_t>(images.size()), 2);
+  uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
+  for (size_t i = 0; i < images.size(); ++i) {
+    const uint8_t size = i < bitmaps ? 16 : static_cast<uint8_t>(png_size >= 256 ? 0 : png_size);
+    ico.insert(ico.end(), {size, size, 0, 0});
     PutLe(ico, 1, 2);
     PutLe(ico, 32, 2);
     PutLe(ico, static_cast<uint32_t>(images[i].size()), 4);

@@ -6,8 +6,9 @@
 
 namespace stub::testing {
 
-// An .ico of two pictures: a 16x16 32-bit bitmap (DIB) and a `png_size`
-// square RGBA PNG (stored, uncompressed), both filled with a gradient.
-std::vector<uint8_t> MakeTestIcon(uint32_t png_size = 48);
+// An .ico of a 16x16 32-bit bitmap (DIB), `bitmaps` times over, each copy an
+// image of its own, and a `png_size` square RGBA PNG (stored, uncompressed),
+// all filled with a gradient.
+std::vector<uint8_t> MakeTestIcon(uint32_t png_size = 48, uint16_t bitmaps = 1);
 
 }  // namespace stub::testing

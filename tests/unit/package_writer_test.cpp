@@ -124,7 +124,8 @@ TEST(PackageWriter, RefusesUnfitLauncherImages) {
   for (const Case& c : cases) {
     const std::string error = ToolErrorOf([&] { CheckLauncherImage(c.image); });
     EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
-    EXPECT_EQ(ToolErrorOf([&] { BuildPackage(c.image, SampleBytes(10), {}, {}, {}); }), error)
+    EXPECT_EQ(ToolErrorOf([&] { BuildPackage(c.image, SampleBytes(10), {}, {}, {}); }),
+              "the launcher image: " + error)
         << c.name;
   }
 }

@@ -18,7 +18,10 @@ TEST(SfxpackJson, StringsAreEscaped) {
       {"C:\\Temp\\", "\"C:\\\\Temp\\\\\""},
       {"\b\f\n\r\t", "\"\\b\\f\\n\\r\\t\""},
       {std::string("\x00\x01\x1F", 3), "\"\\u0000\\u0001\\u001f\""},
-      {"\x7F/", "\"\x7F/\""},
+      // DEL, C1 and the bidirectional controls, which a terminal would act on.
+      {"\x7F/\xC2\x80\xC2\x9F", "\"\\u007f/\\u0080\\u009f\""},
+      {"\xD8\x9C\xE2\x80\x8E\xE2\x80\xAE\xE2\x81\xA9", "\"\\u061c\\u200e\\u202e\\u2069\""},
+      {"\xC2\xA0\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA", "\"\xC2\xA0\xE2\x80\x8D\xE2\x80\xAF\xE2\x81\xAA\""},
       {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
       {".t\xFF", "\".t\xEF\xBF\xBD\""},
   };

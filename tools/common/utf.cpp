@@ -152,23 +152,31 @@ std::string SanitizeUtf8(std::string_view bytes) {
   return out;
 }
 
-std::string PrintableText(std::string_view bytes) {
+bool IsControlCharacter(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+std::string RewriteUtf8(std::string_view bytes,
+                        void (*append)(std::string& out, char32_t c, std::string_view sequence)) {
   std::string out;
   out.reserve(bytes.size());
   ForEachSequence(
-      bytes,
-      [&out](char32_t c, std::string_view sequence) {
-        if (c >= 0x20 && (c < 0x7F || c > 0x9F)) {
-          out.append(sequence);
-          return;
-        }
-        char escape[8];
-        std::snprintf(escape, sizeof escape, c < 0x80 ? "\\x%02x" : "\\u%04x",
-                      static_cast<unsigned>(c));
-        out += escape;
-      },
+      bytes, [&out, append](char32_t c, std::string_view sequence) { append(out, c, sequence); },
       [&out](size_t, const std::string&) { AppendUtf8(out, kReplacement); });
   return out;
+}
+
+std::string PrintableText(std::string_view bytes) {
+  return RewriteUtf8(bytes, [](std::string& out, char32_t c, std::string_view sequence) {
+    if (!IsControlCharacter(c)) {
+      out.append(sequence);
+      return;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, c < 0x80 ? "\\x%02x" : "\\u%04x", static_cast<unsigned>(c));
+    out += escape;
+  });
 }
 
 }  // namespace tools

@@ -40,16 +40,15 @@ void Require(bool ok, const std::string& problem) {
 }  // namespace
 
 void CheckLauncherImage(std::span<const uint8_t> launcher) {
-  const pe::Image image =
-      tools::WithContext("the launcher image is ", [&] { return pe::ParseImage(launcher); });
+  const pe::Image image = pe::ParseImage(launcher);
   Require(image.Certificate().size == 0 && image.Certificate().address == 0,
-          "the launcher image is signed; sign the package after building it");
+          "it is signed; sign the package after building it");
   Require(launcher.size() == image.ImageEnd(),
-          "the launcher image has data behind its last section (is it a package already?)");
+          "it has data behind its last section (is it a package already?)");
   Require(image.header_offset >= kPeHeaderOffset &&
               std::all_of(launcher.begin() + kPackageLocatorOffset,
                           launcher.begin() + kPeHeaderOffset, [](uint8_t b) { return b == 0; }),
-          "the launcher image has no free bytes at offsets 128 to 255 for the locator");
+          "it has no free bytes at offsets 128 to 255 for the locator");
 }
 
 void CheckSettings(const PackageSettings& settings) {
@@ -62,7 +61,7 @@ PackageHead AssemblePackageHead(std::span<const uint8_t> launcher, const Package
                                 const std::array<uint8_t, 5>& properties,
                                 std::span<const uint8_t> stream, uint64_t program_length,
                                 uint64_t further_data_length) {
-  CheckLauncherImage(launcher);
+  tools::WithContext("the launcher image: ", [&] { CheckLauncherImage(launcher); });
   CheckSettings(settings);
 
   const uint64_t package_offset = launcher.size();

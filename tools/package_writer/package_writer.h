@@ -45,7 +45,8 @@ struct PackageLayout {
 
 // Checks that `launcher` can carry a package: a PE32+ image whose bytes 128 to
 // 255 are free (zero, the PE header behind them), that has no certificate
-// table and no data behind its last section.
+// table and no data behind its last section. The sentence is a clause about
+// the image ("it is signed; ..."), for a caller that names it in front.
 void CheckLauncherImage(std::span<const uint8_t> launcher);
 
 // Checks the settings against the limits of the format (the message's

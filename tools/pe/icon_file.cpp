@@ -68,13 +68,16 @@ struct ImageExtent {
 // The count of a directory that starts with ICONDIR, or a thrown `fault`.
 uint16_t ReadIconDir(std::span<const uint8_t> bytes, const std::string& what) {
   if (bytes.size() < kIconDirSize || ReadLe16(&bytes[0]) != 0) {
-    throw ToolError("not " + what + " (no icon directory)");
+    throw ToolError("it is not " + what + " (no icon directory)");
   }
   const uint16_t type = ReadLe16(&bytes[2]);
-  if (type == kTypeCursor) throw ToolError("a cursor (.cur), not an icon");
-  if (type != kTypeIcon) throw ToolError("not " + what + " (icon directory of type " + std::to_string(type) + ")");
+  if (type == kTypeCursor) throw ToolError("it is a cursor (.cur), not an icon");
+  if (type != kTypeIcon) {
+    throw ToolError("it is not " + what + " (its icon directory is of type " +
+                    std::to_string(type) + ")");
+  }
   const uint16_t count = ReadLe16(&bytes[4]);
-  if (count == 0) throw ToolError("bad icon directory: it lists no images");
+  if (count == 0) throw ToolError("its icon directory lists no images");
   return count;
 }
 
@@ -91,7 +94,7 @@ void CheckImagesApart(std::vector<ImageExtent> extents) {
     const ImageExtent& after = extents[i];
     if (after.offset < before.end) {
       const auto [first, second] = std::minmax(before.number, after.number);
-      throw ToolError("bad icon directory: images " + std::to_string(first) + " and " +
+      throw ToolError("its images " + std::to_string(first) + " and " +
                       std::to_string(second) + " share bytes");
     }
   }
@@ -104,23 +107,23 @@ IconPicture DescribeIconImage(std::span<const uint8_t> data) {
   if (data.size() >= sizeof kPngSignature &&
       std::equal(std::begin(kPngSignature), std::end(kPngSignature), data.begin())) {
     if (data.size() < kPngHeaderSize || std::string_view(reinterpret_cast<const char*>(&data[12]), 4) != "IHDR") {
-      throw ToolError("a PNG image without its IHDR header");
+      throw ToolError("it is a PNG image without its IHDR header");
     }
     const uint32_t channels = PngChannels(data[25]);
     picture.png = true;
     picture.width = ReadBe32(&data[16]);
     picture.height = ReadBe32(&data[20]);
     picture.bit_count = data[24] * channels;
-    if (channels == 0) throw ToolError("a PNG image of unknown color type " + std::to_string(data[25]));
+    if (channels == 0) throw ToolError("it is a PNG image of unknown color type " + std::to_string(data[25]));
     return picture;
   }
   const uint32_t header_size = data.size() >= 16 ? ReadLe32(&data[0]) : 0;
   if (header_size < kBitmapInfoHeaderSize || header_size > data.size()) {
-    throw ToolError("an image that is neither a PNG nor a bitmap (DIB)");
+    throw ToolError("it is neither a PNG nor a bitmap (DIB)");
   }
   const int32_t width = static_cast<int32_t>(ReadLe32(&data[4]));
   const int32_t height = static_cast<int32_t>(ReadLe32(&data[8]));
-  if (width <= 0 || height <= 0) throw ToolError("a bitmap image of no size");
+  if (width <= 0 || height <= 0) throw ToolError("it is a bitmap image of no size");
   picture.width = static_cast<uint32_t>(width);
   picture.height = static_cast<uint32_t>(height) / 2;  // colour image, then the AND mask
   picture.bit_count = ReadLe16(&data[14]);
@@ -131,7 +134,7 @@ std::vector<IconImage> ParseIconFile(std::span<const uint8_t> file) {
   const uint16_t count = ReadIconDir(file, "an .ico file");
   const uint64_t directory_end = kIconDirSize + uint64_t{count} * kIconDirEntrySize;
   if (directory_end > file.size()) {
-    throw ToolError("bad icon directory: its " + std::to_string(count) +
+    throw ToolError("its icon directory's " + std::to_string(count) +
                     " entries reach past the end of the file");
   }
   // Every entry is checked before a byte is copied.
@@ -141,9 +144,9 @@ std::vector<IconImage> ParseIconFile(std::span<const uint8_t> file) {
     const uint8_t* p = &file[kIconDirSize + i * kIconDirEntrySize];
     images[i].entry = ReadEntry(p);
     const uint64_t offset = ReadLe32(p + 12);
-    const std::string which = "bad icon directory: image " + std::to_string(i + 1);
+    const std::string which = "its image " + std::to_string(i + 1);
     if (images[i].entry.bytes == 0) throw ToolError(which + " is empty");
-    if (offset < directory_end) throw ToolError(which + " overlaps the directory");
+    if (offset < directory_end) throw ToolError(which + " overlaps the icon directory");
     if (offset + images[i].entry.bytes > file.size()) {
       throw ToolError(which + " reaches past the end of the file");
     }
@@ -152,7 +155,7 @@ std::vector<IconImage> ParseIconFile(std::span<const uint8_t> file) {
   CheckImagesApart(extents);
   for (uint16_t i = 0; i < count; ++i) {
     const auto image = file.subspan(extents[i].offset, images[i].entry.bytes);
-    tools::WithContext("image " + std::to_string(i + 1) + " is ", [&] { DescribeIconImage(image); });
+    tools::WithContext("its image " + std::to_string(i + 1) + ": ", [&] { DescribeIconImage(image); });
     images[i].data.assign(image.begin(), image.end());
   }
   return images;
@@ -173,7 +176,7 @@ std::vector<uint8_t> EncodeIconGroup(const std::vector<IconImage>& images, uint1
 std::vector<IconGroupEntry> ParseIconGroup(std::span<const uint8_t> group) {
   const uint16_t count = ReadIconDir(group, "an icon group");
   if (kIconDirSize + uint64_t{count} * kGroupIconEntrySize > group.size()) {
-    throw ToolError("bad icon group: its " + std::to_string(count) + " entries reach past its end");
+    throw ToolError("its " + std::to_string(count) + " entries reach past its end");
   }
   std::vector<IconGroupEntry> entries;
   for (uint16_t i = 0; i < count; ++i) {

@@ -9,6 +9,11 @@
 //                  u32 BytesInRes, u32 ImageOffset (from the file's start)
 //   images         each a DIB (BITMAPINFOHEADER, palette, XOR and AND masks)
 //                  or, since Windows Vista, a whole PNG file
+// The readers below throw a tools::ToolError whose text is a clause about the
+// file, image or group read ("it is a cursor (.cur), not an icon", "its image
+// 2 reaches past the end of the file"), for a caller that names it in front:
+// "cannot use icon 'app.ico': ".
+//
 // In a program image each picture is an RT_ICON resource holding the image's
 // bytes as they are, and one RT_GROUP_ICON resource holds the directory:
 //   GRPICONDIR     6 bytes, as ICONDIR

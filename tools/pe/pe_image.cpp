@@ -67,12 +67,12 @@ Image ParseImage(std::span<const uint8_t> file) { return ParseImageHeaders(file,
 Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
   Image image;
   if (!Fits(file, 0, 64) || file[0] != 'M' || file[1] != 'Z') {
-    throw ToolError("not a Windows program (no MZ header)");
+    throw ToolError("it is not a Windows program (no MZ header)");
   }
   image.header_offset = ReadLe32(&file[kPeHeaderOffsetField]);
   const uint64_t pe = image.header_offset;
   if (!Fits(file, pe, 4 + kCoffHeaderSize) || std::memcmp(&file[pe], "PE\0\0", 4) != 0) {
-    throw ToolError("not a Windows program (no PE header at the offset the DOS header names)");
+    throw ToolError("it is not a Windows program (no PE header at the offset its DOS header names)");
   }
   const uint8_t* coff = &file[pe + 4];
   image.machine = ReadLe16(coff);
@@ -80,12 +80,12 @@ Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
   const uint16_t optional_size = ReadLe16(coff + 16);
   const uint64_t optional = pe + 4 + kCoffHeaderSize;
   if (!Fits(file, optional, optional_size) || optional_size < kOptDataDirectories) {
-    throw ToolError("truncated PE optional header");
+    throw ToolError("its PE optional header is cut short");
   }
   const uint8_t* opt = &file[optional];
   image.optional_magic = ReadLe16(opt);
   if (image.optional_magic != kPe32PlusMagic) {
-    throw ToolError("not a 64-bit (PE32+) Windows program");
+    throw ToolError("it is not a 64-bit (PE32+) Windows program");
   }
   image.optional_offset = static_cast<uint32_t>(optional);
   image.section_alignment = ReadLe32(opt + kOptSectionAlignment);
@@ -97,7 +97,7 @@ Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
   image.subsystem = ReadLe16(opt + kOptSubsystem);
   const uint32_t directory_count = ReadLe32(opt + kOptNumberOfRvaAndSizes);
   if (uint64_t{kOptDataDirectories} + uint64_t{directory_count} * 8 > optional_size) {
-    throw ToolError("PE optional header too small for its data directories");
+    throw ToolError("its PE optional header is too small for its data directories");
   }
   for (uint32_t i = 0; i < directory_count; ++i) {
     const uint8_t* d = opt + kOptDataDirectories + 8 * i;
@@ -106,7 +106,7 @@ Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
   const uint64_t table = optional + optional_size;
   const uint64_t table_size = uint64_t{section_count} * kSectionHeaderSize;
   if (!Fits(file, table, table_size)) {
-    throw ToolError("truncated PE section table");
+    throw ToolError("its section table is cut short");
   }
   image.section_table_offset = static_cast<uint32_t>(table);
   image.headers_end = static_cast<uint32_t>(table + table_size);
@@ -120,7 +120,7 @@ Image ParseImageHeaders(std::span<const uint8_t> file, uint64_t file_size) {
     section.raw_offset = ReadLe32(s + kSectionRawOffset);
     section.characteristics = ReadLe32(s + kSectionCharacteristics);
     if (section.raw_size != 0 && uint64_t{section.raw_offset} + section.raw_size > file_size) {
-      throw ToolError("section " + section.name + " reaches past the end of the file");
+      throw ToolError("its section " + section.name + " reaches past the end of the file");
     }
     image.sections.push_back(section);
   }

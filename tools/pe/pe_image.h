@@ -92,7 +92,9 @@ struct Image {
 };
 
 // Reads the headers of the PE image in `file`. Throws a tools::ToolError
-// naming the problem when `file` is not a complete PE32+ image's headers.
+// naming the problem when `file` is not a complete PE32+ image's headers, in
+// a clause about the file ("its section table is cut short") for a caller
+// that names it in front: "cannot use 'stub.exe': ".
 Image ParseImage(std::span<const uint8_t> file);
 
 // The same for a file of `file_size` bytes of which only the first bytes,

@@ -1,5 +1,7 @@
 #include "tools/sfxpack/analysis/package_identity.h"
 
+#include <unordered_map>
+
 #include "tools/common/tool_error.h"
 #include "tools/pe/icon_file.h"
 #include "tools/pe/image_identity.h"
@@ -12,31 +14,44 @@ namespace {
 // Far more than any icon and version need; a larger section is not read.
 constexpr uint32_t kMaxResourceSectionRead = 64 << 20;
 
-const pe::Resource* FirstResource(const std::vector<pe::Resource>& resources, uint16_t type,
-                                 const pe::ResourceKey* name = nullptr) {
+const pe::Resource* FirstResource(const std::vector<pe::Resource>& resources, uint16_t type) {
   for (const pe::Resource& resource : resources) {
-    if (resource.type == pe::ResourceKey{type, {}} && (name == nullptr || resource.name == *name)) {
-      return &resource;
-    }
+    if (resource.type == pe::ResourceKey{type, {}}) return &resource;
   }
   return nullptr;
 }
 
+// The first RT_ICON resource of each id, found once: a group may name 65,535
+// icons, and a search of all resources for each would take seconds.
+std::unordered_map<uint16_t, const pe::Resource*> IconsById(
+    const std::vector<pe::Resource>& resources) {
+  std::unordered_map<uint16_t, const pe::Resource*> icons;
+  for (const pe::Resource& resource : resources) {
+    if (resource.type == pe::ResourceKey{pe::kRtIcon, {}} && resource.name.is_id()) {
+      icons.emplace(resource.name.id, &resource);
+    }
+  }
+  return icons;
+}
+
 std::vector<IconDescription> DescribeIconGroup(const std::vector<pe::Resource>& resources,
                                                const pe::Resource& group) {
+  const std::unordered_map<uint16_t, const pe::Resource*> images = IconsById(resources);
   std::vector<IconDescription> icons;
   for (const pe::IconGroupEntry& entry : pe::ParseIconGroup(group.data)) {
     IconDescription icon;
     icon.id = entry.id;
-    const pe::ResourceKey id{entry.id, {}};
-    const pe::Resource* image = FirstResource(resources, pe::kRtIcon, &id);
+    const auto found = images.find(entry.id);
+    const pe::Resource* image = found == images.end() ? nullptr : found->second;
     if (image == nullptr) {
-      throw tools::ToolError("the icon group names icon " + std::to_string(entry.id) +
+      throw tools::ToolError("it names icon resource " + std::to_string(entry.id) +
                              ", which is missing");
     }
     // The picture's own header tells what Windows draws; a group entry may
     // say 0 bits or 0 for 256 pixels.
-    const pe::IconPicture picture = pe::DescribeIconImage(image->data);
+    const pe::IconPicture picture =
+        tools::WithContext("icon resource " + std::to_string(entry.id) + ": ",
+                           [&] { return pe::DescribeIconImage(image->data); });
     icon.width = picture.width;
     icon.height = picture.height;
     icon.bit_count = picture.bit_count;

@@ -98,7 +98,7 @@ pe::VersionInfo ConvertVersion(const IdentityOptions& options, const std::string
 std::vector<pe::IconImage> ReadIcon(const std::string& name) {
   const std::filesystem::path path = PathFromUtf8(name);
   const std::vector<uint8_t> file = ReadWholeFile(path, "icon", kMaxIconFileSize);
-  return WithContext<tools::Failure>("icon " + Quote(path) + " is ",
+  return WithContext<tools::Failure>("cannot use icon " + Quote(path) + ": ",
                                      [&] { return pe::ParseIconFile(file); });
 }
 

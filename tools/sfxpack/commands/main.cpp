@@ -5,6 +5,7 @@
 // 2 a wrong command line; verify, extract and gate also end with the
 // launcher's own exit code when the launcher would stop (launcher/exit_codes.h).
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
 namespace {
@@ -28,11 +31,19 @@ std::string VersionText() {
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments) {
+  FailWritesPastFileSizeLimit();
   CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
                "them as the launcher would.",
                "sfxpack");
   app.set_version_flag("--version", VersionText(), "Show the version and the embedded launcher");
   app.require_subcommand(1);
+  // CLI11's messages quote what was given, line by line.
+  app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
+    std::istringstream message(CLI::FailureMessage::simple(failed, error));
+    std::string printable;
+    for (std::string line; std::getline(message, line);) printable += tools::PrintableText(line) + "\n";
+    return printable;
+  });
   app.footer("Run 'sfxpack COMMAND --help' for a command's options.  Exit codes: 0 success, 1 an "
              "input or output failed, 2 a wrong command line; verify, extract and gate also end "
              "with the launcher's own exit code.");
@@ -50,7 +61,9 @@ int Run(const std::vector<std::string>& arguments) {
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
     try {
-      return command.run();
+      const int status = command.run();
+      FinishStandardOutput();
+      return status;
     } catch (const tools::ToolError& error) {
       // The sentence may quote file names and texts as given.
       std::fprintf(stderr, "sfxpack %s: %s\n", command.app->get_name().c_str(),

@@ -9,6 +9,7 @@
 #include "tools/sfxpack/files/pending_removal.h"
 #include "tools/sfxpack/files/stdio64.h"
 #include "tools/sfxpack/files/system.h"
+#include "tools/sfxpack/files/temporary_names.h"
 
 namespace sfxpack {
 namespace {
@@ -34,11 +35,9 @@ AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent co
                               DescribeKind(facts.kind) + ", and sfxpack writes only regular files");
   }
   if (facts.kind == FileKind::kRegular) replaced_ = FileBehindLinks(target);
-  const std::filesystem::path folder = replaced_.parent_path();
-  const std::string stem = "." + PathToUtf8(replaced_.filename()) + ".sfxpack-" +
-                           std::to_string(ProcessId()) + "-";
+  RemoveStaleTemporaries(replaced_);
   for (int attempt = 0; file_ == nullptr; ++attempt) {
-    temporary_ = folder / PathFromUtf8(stem + std::to_string(attempt));
+    temporary_ = TemporaryPath(replaced_, ProcessId(), attempt);
     file_ = CreateExclusive(temporary_, content == OutputContent::kProgram, facts.permissions);
     if (file_ == nullptr && (errno != EEXIST || attempt == 100)) {
       throw tools::Failure("cannot create a file beside " + Quote(target) + ": " + LastErrorText());

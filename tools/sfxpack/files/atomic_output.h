@@ -4,9 +4,11 @@
 // final rename never crosses file systems); Commit() flushes it to disk and
 // renames it over the target in one step. Until then the target is untouched.
 // The temporary file is removed when the object is destroyed uncommitted (any
-// error, any exception) and when the process is ended by a signal (SIGINT,
-// SIGTERM, SIGHUP, SIGQUIT) or, on Windows, by Ctrl+C, Ctrl+Break or the
-// closing of its console.
+// error, any exception) and when the process is ended by a signal it can
+// catch (OnEndingSignals: SIGINT, SIGTERM, SIGPIPE, SIGUSR1, ...) or, on
+// Windows, by Ctrl+C, Ctrl+Break or the closing of its console. What a process
+// ended otherwise (SIGKILL, TerminateProcess) left is removed by the next
+// AtomicOutput of the same target (temporary_names.h).
 //
 // Only regular files are written: a target that is a folder, a device, a pipe
 // or a socket is refused before anything is created (replacing /dev/null with

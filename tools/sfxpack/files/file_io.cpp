@@ -21,7 +21,20 @@ std::string PathToUtf8(const std::filesystem::path& path) {
 
 std::string Quote(const std::filesystem::path& path) { return "'" + PathToUtf8(path) + "'"; }
 
-std::string LastErrorText() { return std::strerror(errno); }
+std::string LastErrorText() {
+  const int error = errno;
+  const std::optional<uint64_t> limit = error == EFBIG ? FileSizeLimit() : std::nullopt;
+  if (limit) {
+    return "it would pass the file size limit of " + tools::ExactSize(*limit) + " (ulimit -f)";
+  }
+  return std::strerror(error);
+}
+
+void FinishStandardOutput() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    throw tools::Failure("cannot write the standard output: " + LastErrorText());
+  }
+}
 
 InputFile::InputFile(const std::filesystem::path& path, const std::string& role)
     : path_(path), role_(role) {

@@ -19,8 +19,13 @@ std::string PathToUtf8(const std::filesystem::path& path);
 // 'path' in single quotes, for messages.
 std::string Quote(const std::filesystem::path& path);
 
-// The system's text for the last C library error (errno).
+// The system's text for the last C library error (errno); for EFBIG under a
+// file-size limit, the limit.
 std::string LastErrorText();
+
+// Flushes the standard output; throws a Failure when what was printed to it
+// could not all be written (a full disk, a file-size limit).
+void FinishStandardOutput();
 
 // A file opened for reading, read at absolute offsets.
 class InputFile {

@@ -1,8 +1,9 @@
 // Files to remove should the process be ended from outside before it is done
-// with them: by SIGINT, SIGTERM, SIGHUP (a closed terminal or SSH session) or
-// SIGQUIT, or on Windows by Ctrl+C, Ctrl+Break, or the closing of its console,
-// a logoff or a shutdown. The signal's own effect follows the removal (the
-// process ends with the status of that signal).
+// with them: by a signal it can catch (SIGINT, SIGTERM, SIGHUP for a closed
+// terminal or SSH session, SIGPIPE, SIGALRM, ...: OnEndingSignals), or on
+// Windows by Ctrl+C, Ctrl+Break, or the closing of its console, a logoff or a
+// shutdown. The signal's own effect follows the removal (the process ends
+// with the status of that signal).
 //
 // A fixed number of slots, so the handler neither allocates nor locks.
 #pragma once

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/common/utf.h"
 #include "tools/sfxpack/files/system.h"
 
 namespace sfxpack {
@@ -14,7 +15,7 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 ProgressLine::ProgressLine(std::string label)
-    : label_(std::move(label)), enabled_(StderrIsTerminal()), start_(Clock::now()) {}
+    : label_(tools::PrintableText(label)), enabled_(StderrIsTerminal()), start_(Clock::now()) {}
 
 ProgressLine::~ProgressLine() { Finish(); }
 

@@ -2,7 +2,8 @@
 //
 // Shown only when stderr is a terminal, only once the work has run for half a
 // second, and redrawn at most ten times a second; Finish() clears it. Output
-// redirected to a file or a pipe never sees it.
+// redirected to a file or a pipe never sees it. The label, which names a
+// file, is shown through tools::PrintableText.
 #pragma once
 
 #include <chrono>

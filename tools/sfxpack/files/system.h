@@ -27,8 +27,9 @@ int64_t Tell64(std::FILE* file);
 // Creates `path` for writing, in binary mode, only when nothing of that name
 // exists (errno EEXIST when something does). POSIX: the file's mode is
 // `permissions` when given, else 0777 for a program and 0666 for data, under
-// the umask. Windows: `program` and `permissions` do not apply, and the file
-// may be deleted while it is open, as a console event does (OnEndingSignals).
+// the umask, and the file is locked (flock) while it is open. Windows:
+// `program` and `permissions` do not apply, and the file may be deleted while
+// it is open, as a console event does (OnEndingSignals).
 std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
                            const std::optional<uint32_t>& permissions);
 
@@ -45,13 +46,39 @@ int ProcessId();
 
 bool StderrIsTerminal();
 
-// Calls `handler` when the process is being ended from outside: by SIGINT,
-// SIGTERM, SIGHUP or SIGQUIT on POSIX systems (a signal the process ignores
-// stays ignored), after which the signal ends the process as it would have;
-// on Windows by Ctrl+C, Ctrl+Break, the closing of its console, a logoff or a
-// shutdown, after which the default handler ends it. `handler` runs in a
-// signal handler or on a thread of its own: it may neither allocate nor lock.
+// Calls `handler` when the process is being ended from outside. On POSIX
+// systems: by any signal whose default action ends the process and that a
+// process can catch (SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,
+// SIGUSR1, SIGUSR2, SIGSEGV, the real-time signals, ...), after which the
+// signal ends the process as it would have; a signal the process ignores or
+// already handles (a sanitizer's SIGSEGV) is left as it is. On Windows: by
+// Ctrl+C, Ctrl+Break, the closing of its console, a logoff or a shutdown,
+// after which the default handler ends it. `handler` runs in a signal handler
+// or on a thread of its own: it may neither allocate nor lock. SIGKILL and
+// TerminateProcess cannot be caught.
 void OnEndingSignals(void (*handler)());
+
+// Makes a write that would pass the process's file-size limit fail with
+// EFBIG instead of ending the process by SIGXFSZ (POSIX: ignores SIGXFSZ).
+// Windows has no such limit.
+void FailWritesPastFileSizeLimit();
+
+// The process's file-size limit in bytes (ulimit -f), or nullopt when there
+// is none (always on Windows).
+std::optional<uint64_t> FileSizeLimit();
+
+// False only when the system says that no process `pid` runs on this machine
+// (POSIX: kill(pid, 0) fails with ESRCH; Windows: OpenProcess finds none, or
+// the process has ended). A process of another machine or another PID
+// namespace that shares the folder is not seen: see RemoveUnlessOpenForWriting.
+bool ProcessMayBeAlive(int pid);
+
+// Removes the regular file `path`, never what a symbolic link or junction of
+// that name leads to, unless a process has it open for writing: POSIX: holds
+// the lock that CreateExclusive takes (a file system without locks cannot
+// tell); Windows: has it open with write access, so that an open that denies
+// writers fails. True when the file was removed.
+bool RemoveUnlessOpenForWriting(const std::filesystem::path& path);
 
 // Removes the file `name` (a native path) at once; safe in `handler` above.
 // On Windows a file that is still open goes when its last handle is closed.

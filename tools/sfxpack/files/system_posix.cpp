@@ -2,6 +2,8 @@
 #include "tools/sfxpack/files/system.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,14 +21,40 @@ std::FILE* WritingStream(int fd) {
   return file;
 }
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// The signals whose default action ends the process, except SIGKILL, which
+// cannot be caught, and SIGXFSZ (FailWritesPastFileSizeLimit); the real-time
+// signals are added at run time.
+constexpr int kEndingSignals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGUSR1, SIGSEGV,
+    SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGPOLL, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 void (*g_ending_handler)() = nullptr;
 
+// SA_RESETHAND has made the action the default again; the raised signal is
+// blocked until the handler returns, and then ends the process.
 extern "C" void HandleAndReraise(int signal_number) {
   g_ending_handler();
-  std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
+}
+
+// Installs HandleAndReraise for `signal_number` when its action is the default.
+void HandleIfDefault(int signal_number) {
+  struct sigaction action = {};
+  if (sigaction(signal_number, nullptr, &action) != 0 || action.sa_handler != SIG_DFL ||
+      (action.sa_flags & SA_SIGINFO)) {
+    return;
+  }
+  action.sa_handler = HandleAndReraise;
+  action.sa_flags = SA_RESETHAND;
+  sigfillset(&action.sa_mask);
+  sigaction(signal_number, &action, nullptr);
 }
 
 }  // namespace
@@ -44,6 +72,9 @@ int64_t Tell64(std::FILE* file) { return ftello(file); }
 std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
                            const std::optional<uint32_t>& permissions) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, program ? 0777 : 0666);
+  // Tells RemoveUnlessOpenForWriting, here or on another machine, that the
+  // file is in use; a file system without locks only loses that.
+  if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
   if (fd >= 0 && permissions && fchmod(fd, *permissions) != 0) {
     const int error = errno;
     close(fd);
@@ -70,10 +101,34 @@ bool StderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
 
 void OnEndingSignals(void (*handler)()) {
   g_ending_handler = handler;
-  for (int signal_number : kEndingSignals) {
-    if (std::signal(signal_number, HandleAndReraise) == SIG_IGN)
-      std::signal(signal_number, SIG_IGN);
+  for (int signal_number : kEndingSignals) HandleIfDefault(signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    HandleIfDefault(signal_number);
   }
+}
+
+void FailWritesPastFileSizeLimit() { std::signal(SIGXFSZ, SIG_IGN); }
+
+std::optional<uint64_t> FileSizeLimit() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+  return static_cast<uint64_t>(limit.rlim_cur);
+}
+
+bool ProcessMayBeAlive(int pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
+
+bool RemoveUnlessOpenForWriting(const std::filesystem::path& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // A lock that cannot be had at all (ENOLCK, say) tells nothing: the
+  // caller's process check stands alone then.
+  const bool unused = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+                      (flock(fd, LOCK_SH | LOCK_NB) == 0 || errno != EWOULDBLOCK);
+  const bool removed = unused && unlink(path.c_str()) == 0;
+  close(fd);
+  return removed;
 }
 
 void RemoveNow(const std::filesystem::path::value_type* name) { unlink(name); }

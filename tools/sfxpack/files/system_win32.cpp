@@ -78,6 +78,36 @@ void OnEndingSignals(void (*handler)()) {
   SetConsoleCtrlHandler(HandleConsoleEvent, TRUE);
 }
 
+void FailWritesPastFileSizeLimit() {}
+
+std::optional<uint64_t> FileSizeLimit() { return std::nullopt; }
+
+bool ProcessMayBeAlive(int pid) {
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+bool RemoveUnlessOpenForWriting(const std::filesystem::path& path) {
+  // Sharing no write access, the open fails while a writer has the file
+  // open; a symbolic link or junction is opened itself, not followed, and a
+  // folder not at all (no FILE_FLAG_BACKUP_SEMANTICS).
+  const HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  const bool removed =
+      GetFileInformationByHandle(file, &info) &&
+      !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+      SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  CloseHandle(file);
+  return removed;
+}
+
 void RemoveNow(const std::filesystem::path::value_type* name) { DeleteFileW(name); }
 
 int ProcessExitCode(uint32_t code) { return static_cast<int>(code); }

@@ -80,13 +80,26 @@ void AppendImage(std::string& out, const PackageMap& map) {
                                      std::to_string(certificate.size) + " bytes");
 }
 
+// "16x16 32-bit, 48x48 32-bit PNG"; a long list (an icon may hold 65,535
+// pictures) is cut behind its first pictures and summed up.
+std::string IconList(const std::vector<IconDescription>& icons) {
+  constexpr size_t kListed = 16;
+  if (icons.empty()) return "none";
+  std::vector<std::string> listed;
+  for (size_t i = 0; i < icons.size() && i < kListed; ++i) listed.push_back(DescribeIcon(icons[i]));
+  std::string text = tools::Join(listed, ", ");
+  if (icons.size() > kListed) {
+    text += ", and " + tools::Decimal(icons.size() - kListed) + " more: " +
+            tools::Decimal(icons.size()) + " pictures (--json lists them all)";
+  }
+  return text;
+}
+
 void AppendIdentity(std::string& out, const PackageMap& map) {
   if (!map.identity) return;
   const PackageIdentity& identity = *map.identity;
   out += "Identity (icon and version resource):\n";
-  std::vector<std::string> icons;
-  for (const IconDescription& icon : identity.icons) icons.push_back(DescribeIcon(icon));
-  Line(out, "Icon", icons.empty() ? "none" : tools::Join(icons, ", "));
+  Line(out, "Icon", IconList(identity.icons));
   if (!identity.version) {
     Line(out, "Version", "none");
     return;

@@ -1,35 +1,30 @@
 #include "tools/sfxpack/report/json_writer.h"
 
+#include <cstdio>
+
 #include "tools/common/utf.h"
 
 namespace sfxpack {
 
 std::string JsonString(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
-  const std::string valid = tools::SanitizeUtf8(text);
-  std::string out = "\"";
-  for (char c : valid) {
-    const auto byte = static_cast<unsigned char>(c);
+  return "\"" + tools::RewriteUtf8(text, [](std::string& out, char32_t c, std::string_view sequence) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20) {
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 0xF];
-        } else {
-          out += c;
-        }
+      case '"': out += "\\\""; return;
+      case '\\': out += "\\\\"; return;
+      case '\b': out += "\\b"; return;
+      case '\f': out += "\\f"; return;
+      case '\n': out += "\\n"; return;
+      case '\r': out += "\\r"; return;
+      case '\t': out += "\\t"; return;
     }
-  }
-  out += '"';
-  return out;
+    if (!tools::IsControlCharacter(c)) {
+      out.append(sequence);
+      return;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+    out += escape;
+  }) + "\"";
 }
 
 void JsonWriter::Newline() {

@@ -2,7 +2,9 @@
 //
 // Values are written in the order given, with two-space indentation and keys
 // in the order added; the writer puts the commas. Strings are escaped as
-// RFC 8259 requires (quote, backslash, control characters below U+0020);
+// RFC 8259 requires (quote, backslash, control characters below U+0020), and
+// so are DEL, the C1 and the bidirectional controls (tools::IsControlCharacter),
+// which JSON may carry raw but a terminal showing the output would act on;
 // bytes that are not valid UTF-8 become U+FFFD, so the output is always valid
 // JSON, whatever text a package holds. Integers are written exactly; scripts
 // that read 64-bit fields (the OS mask) get them also as hex strings.
