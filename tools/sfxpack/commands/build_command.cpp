@@ -13,6 +13,7 @@
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
@@ -131,30 +132,33 @@ packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
   return lzma;
 }
 
-void PrintSummary(const BuildOptions& options, const BuildRequest& request,
+void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildRequest& request,
                   const BuildResult& result) {
   const stub::TPackageHeader& header = result.layout.header;
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
   const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
-  std::printf("%s: %s\n", tools::PrintableText(options.output).c_str(),
-              DescribeSize(result.package_size).c_str());
-  std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
-              DescribeSize(header.ProgramLength).c_str(),
-              DescribeSize(header.StreamLength).c_str(), ratio);
-  std::printf("  Windows        %s; Windows 10 releases %u to %u\n", os.empty() ? "none" : os.c_str(),
-              header.MinReleaseId, header.MaxReleaseId);
-  std::printf("  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
-  std::printf("  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
-  std::printf("  further data   %s\n", DescribeSize(result.layout.further_data_length).c_str());
+  std::fprintf(out, "%s: %s\n", tools::PrintableText(options.output).c_str(),
+               DescribeSize(result.package_size).c_str());
+  std::fprintf(out, "  inner program  %s -> LZMA stream %s (%.1f%%)\n",
+               DescribeSize(header.ProgramLength).c_str(),
+               DescribeSize(header.StreamLength).c_str(), ratio);
+  std::fprintf(out, "  Windows        %s; Windows 10 releases %u to %u\n",
+               os.empty() ? "none" : os.c_str(), header.MinReleaseId, header.MaxReleaseId);
+  std::fprintf(out, "  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
+  std::fprintf(out, "  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
+  std::fprintf(out, "  further data   %s\n",
+               DescribeSize(result.layout.further_data_length).c_str());
   if (result.layout.locator.DetachedSize != 0) {
-    std::printf("  detached       %u\n", result.layout.locator.DetachedSize);
+    std::fprintf(out, "  detached       %u\n", result.layout.locator.DetachedSize);
   }
   if (request.identity.icon) {
-    std::printf("  icon           %s images\n", std::to_string(request.identity.icon->size()).c_str());
+    std::fprintf(out, "  icon           %s images\n",
+                 std::to_string(request.identity.icon->size()).c_str());
   }
   if (request.identity.version) {
-    std::printf("  version        %s\n", pe::VersionText(request.identity.version->file_version).c_str());
+    std::fprintf(out, "  version        %s\n",
+                 pe::VersionText(request.identity.version->file_version).c_str());
   }
 }
 
@@ -188,7 +192,9 @@ int RunBuild(const BuildOptions& options) {
   request.show_progress = !options.quiet;
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
-  if (!options.quiet) PrintSummary(options, request, result);
+  // A package written to standard output leaves no room for the summary there.
+  std::FILE* summary = ReachesStandardOutput(request.output) ? stderr : stdout;
+  if (!options.quiet) PrintSummary(summary, options, request, result);
   return tools::kExitOk;
 }
 

@@ -32,7 +32,7 @@ int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& ste
   { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
   LauncherRun run(path);
   const LauncherVerdict verdict = steps(run);
-  return ReportOutcome(options_.package, verdict, run.LastBox(), exit_code_file_.get());
+  return ReportOutcome(options_.package, verdict, run.LastBox(), exit_code_file_.get(), report_);
 }
 
 }  // namespace sfxpack

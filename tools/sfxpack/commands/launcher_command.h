@@ -3,6 +3,7 @@
 // launcher would end.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
@@ -41,8 +42,12 @@ class LauncherCommand {
   // is thrown before any step runs.
   int Run(const std::function<LauncherVerdict(LauncherRun&)>& steps);
 
+  // Where the report goes: stdout, unless an output of the command goes there.
+  void ReportTo(std::FILE* out) { report_ = out; }
+
  private:
   const LauncherCommandOptions& options_;
+  std::FILE* report_ = stdout;
   std::unique_ptr<TextOutput> exit_code_file_;
 };
 

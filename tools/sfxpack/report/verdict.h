@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "launcher/outcome.h"
@@ -26,8 +27,8 @@ struct LauncherVerdict {
 // there is one, prints "FILE: OK: ok_text" or the message the launcher shows
 // (`box`) with its exit code and the note, and returns the process exit
 // status for the code (ProcessExitCode, files/system.h). Every text from the
-// package or the command line is printed through PrintableText.
+// package or the command line is printed, to `out`, through PrintableText.
 int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
-                  const RecordedBox* box, TextOutput* exit_code_file);
+                  const RecordedBox* box, TextOutput* exit_code_file, std::FILE* out = stdout);
 
 }  // namespace sfxpack
