@@ -51,6 +51,7 @@ TEST_F(SfxpackBuild, EverySubcommandHasHelp) {
     const auto result = Sfxpack({command, "--help"});
     EXPECT_EQ(result.status, 0) << command;
     EXPECT_NE(result.out.find("Usage"), std::string::npos) << command << ": " << result.out;
+    EXPECT_EQ(result.out.find(" in ["), std::string::npos) << command << ": " << result.out;
   }
   const auto help = Sfxpack({"--help"});
   EXPECT_EQ(help.status, 0);
@@ -161,7 +162,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   const std::string f = folder_.string() + "/";
   const BadBuild cases[] = {
       {"unknown os", {"--os", "7,11"}, 2, "unknown Windows version \"11\""},
-      {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "excludes"},
+      {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "exclude each other"},
       {"bad mask", {"--os-mask", "0xZZ"}, 2, "not a 64-bit number"},
       {"release above 65535", {"--min-release", "70000"}, 2, "70000"},
       {"release range reversed", {"--min-release", "2000", "--max-release", "1000"}, 2,
@@ -174,7 +175,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"message file missing", {"--message-file", f + "none.txt"}, 1, "none.txt"},
       {"message too long", {"--message-file", f + "long.txt"}, 2, "65,535"},
       {"message and message file", {"--message", "x", "--message-file", f + "longest.txt"}, 2,
-       "excludes"},
+       "exclude each other"},
       {"preset 10", {"--preset", "10"}, 2, "--preset"},
       {"lc 5", {"--lc", "5"}, 2, "--lc"},
       {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 2, "lc + lp"},

@@ -9,6 +9,7 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/identity_options.h"
@@ -205,8 +206,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   CLI::App* app = sfxpack.add_subcommand(
       "build", "Build a setup package: the launcher image, then the compressed inner program, "
                "the unsupported-Windows message and any further data.");
-  app->add_option("--inner", options->inner,
-                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64)")
+  app->add_option("--inner,inner", options->inner,
+                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64), "
+                  "as --inner PROGRAM or as the one argument")
       ->required()
       ->type_name("PROGRAM");
   app->add_option("-o,--output", options->output, "The package to write (e.g. setup.exe)")
@@ -259,17 +261,17 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       ->type_name("FILE");
 
   app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
-      ->check(CLI::Range(0u, 9u))
+      ->check(NumberFrom(0, 9))
       ->type_name("0-9");
   app->add_flag("--extreme", options->extreme, "Slower compression for a few bytes less");
   app->add_option("--lc", options->lc, "LZMA literal context bits (0-4; lc + lp at most 4)")
-      ->check(CLI::Range(0u, 4u))
+      ->check(NumberFrom(0, 4))
       ->type_name("N");
   app->add_option("--lp", options->lp, "LZMA literal position bits (0-4)")
-      ->check(CLI::Range(0u, 4u))
+      ->check(NumberFrom(0, 4))
       ->type_name("N");
   app->add_option("--pb", options->pb, "LZMA position bits (0-4)")
-      ->check(CLI::Range(0u, 4u))
+      ->check(NumberFrom(0, 4))
       ->type_name("N");
   app->add_option("--dict", options->dict,
                   "LZMA dictionary size, 4KiB to 1536MiB (default: the preset's, shrunk to the "
@@ -283,7 +285,7 @@ Command AddBuildCommand(CLI::App& sfxpack) {
                 "too; the launcher will fail to start it");
   app->footer(
       "Examples:\n"
-      "  sfxpack build --inner myapp-setup.exe -o setup.exe\n"
+      "  sfxpack build myapp-setup.exe -o setup.exe\n"
       "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe --os 7,8,8.1,10,newer "
       "--min-release 1507 --elevation runas --message-file unsupported.txt");
   return {app, [options] { return RunBuild(*options); }};
