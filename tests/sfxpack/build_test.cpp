@@ -151,6 +151,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   long_message.pop_back();
   WriteBytes(folder_ / "longest.txt", long_message);
   WriteBytes(folder_ / "not-pe.exe", SampleBytes(3000));
+  WriteBytes(folder_ / "empty.txt", {'\n'});
   fs::create_directory(folder_ / "folder");
   // Sparse files just beyond the limits: refused before they are read.
   fs::path huge_inner = folder_ / "huge-inner.exe";
@@ -176,6 +177,12 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"message too long", {"--message-file", f + "long.txt"}, 2, "65,535"},
       {"message and message file", {"--message", "x", "--message-file", f + "longest.txt"}, 2,
        "exclude each other"},
+      {"empty message", {"--message", ""}, 2,
+       "--message \"\" is refused: an unsupported Windows would show an empty box"},
+      {"empty message file", {"--message-file", f + "empty.txt"}, 2, "is empty"},
+      {"empty os", {"--os", ""}, 2, "--os \"\" names no Windows version: give some of xp,"},
+      {"empty os mask", {"--os-mask", ""}, 2, "--os-mask \"\" is empty: give a MASK"},
+      {"empty further data", {"--data", ""}, 2, "--data \"\" is empty: give a FILE"},
       {"preset 10", {"--preset", "10"}, 2, "--preset"},
       {"lc 5", {"--lc", "5"}, 2, "--lc"},
       {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 2, "lc + lp"},
@@ -253,12 +260,38 @@ TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
   }
 }
 
-TEST_F(SfxpackBuild, LongestMessageAndEmptyMessageAreAccepted) {
+TEST_F(SfxpackBuild, LongestMessageIsAccepted) {
   WriteBytes(folder_ / "longest.txt", std::vector<uint8_t>(65535, 'x'));
   Build({"-q", "--message-file", (folder_ / "longest.txt").string()});
   EXPECT_NE(InspectJson().find(JsonField("length", "65535")), std::string::npos);
-  Build({"-q", "--message", ""});
-  EXPECT_NE(InspectJson().find(JsonField("text", "\"\"")), std::string::npos);
+}
+
+TEST_F(SfxpackBuild, TheReleaseRangeAppliesOnlyWithWindows10) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string warning;  // the whole of stderr
+    std::string windows;  // the summary's line
+  };
+  const std::string warning = "sfxpack build: warning: ";
+  const Case cases[] = {
+      {{"--os", "7,8", "--min-release", "1507"},
+       warning + "--min-release applies only to Windows 10, which the package does not support\n",
+       "  Windows        7, 8\n"},
+      {{"--os", "8", "--min-release", "1507", "--max-release", "1909"},
+       warning + "--min-release and --max-release apply only to Windows 10, which the package "
+                 "does not support\n",
+       "  Windows        8\n"},
+      {{"--os", "7,10", "--min-release", "1507"}, "",
+       "  Windows        7, 10; Windows 10 releases 1507 to 65535\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"build", inner_.string(), "-o", output_.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = Sfxpack(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, c.warning);
+    EXPECT_NE(result.out.find(c.windows), std::string::npos) << result.out;
+  }
 }
 
 TEST_F(SfxpackBuild, InterruptedBuildLeavesNothingBehind) {

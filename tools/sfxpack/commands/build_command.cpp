@@ -60,6 +60,10 @@ std::u16string ReadMessageFile(const std::string& name) {
   } else if (text.ends_with("\n")) {
     text.pop_back();
   }
+  if (text.empty()) {
+    throw tools::UsageFailure("message file " + Quote(path) +
+                              " is empty: an unsupported Windows would show an empty box");
+  }
   return MessageFromUtf8(text, "message file " + Quote(path));
 }
 
@@ -80,8 +84,12 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   }
   if ((!options.min_release.empty() || !options.max_release.empty()) &&
       !(settings.os_mask & stub::OsBit(stub::kOsBit10))) {
-    std::fprintf(stderr, "sfxpack build: warning: --min-release and --max-release apply only to "
-                         "Windows 10, which the package does not support\n");
+    const bool both = !options.min_release.empty() && !options.max_release.empty();
+    std::fprintf(stderr, "sfxpack build: warning: %s only to Windows 10, which the package does "
+                 "not support\n",
+                 both ? "--min-release and --max-release apply"
+                      : options.min_release.empty() ? "--max-release applies"
+                                                    : "--min-release applies");
   }
   settings.elevation_mode = options.elevation.empty() ? 0 : ParseElevation(options.elevation);
   if (!options.detached.empty() && options.detached != "auto") {
@@ -144,8 +152,12 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
   std::fprintf(out, "  inner program  %s -> LZMA stream %s (%.1f%%)\n",
                DescribeSize(header.ProgramLength).c_str(),
                DescribeSize(header.StreamLength).c_str(), ratio);
-  std::fprintf(out, "  Windows        %s; Windows 10 releases %u to %u\n",
-               os.empty() ? "none" : os.c_str(), header.MinReleaseId, header.MaxReleaseId);
+  std::fprintf(out, "  Windows        %s", os.empty() ? "none" : os.c_str());
+  // The release range applies only to Windows 10.
+  if (header.OsMask & stub::OsBit(stub::kOsBit10)) {
+    std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
+  }
+  std::fprintf(out, "\n");
   std::fprintf(out, "  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
   std::fprintf(out, "  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
   std::fprintf(out, "  further data   %s\n",
@@ -223,7 +235,7 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "Windows versions the package runs on, comma-separated: " + OsWordList() +
           " (newer: the versions the launcher has no bit of its own for; all, the default: "
           "every one)");
-  os->type_name("LIST");
+  os->type_name("LIST")->check(NotEmpty("names no Windows version: give some of " + OsWordList()));
   CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
                                          "The header's OsMask as a number (0x... for hex), "
                                          "instead of --os");
@@ -250,7 +262,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "--message", options->message,
       "Text shown on an unsupported Windows version; %USER% stands for its name (default: "
       "a text naming the supported versions)");
-  message->type_name("TEXT");
+  message->type_name("TEXT")->check(
+      NotEmpty("is refused: an unsupported Windows would show an empty box (without --message "
+               "the text names the supported versions)"));
   CLI::Option* message_file =
       app->add_option("--message-file", options->message_file, "The same text from a UTF-8 file");
   message_file->type_name("FILE");

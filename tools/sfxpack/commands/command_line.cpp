@@ -175,9 +175,12 @@ std::string DescribeParseError(const CLI::App& sfxpack, const CLI::ParseError& e
   } else if (dynamic_cast<const CLI::ArgumentMismatch*>(&error)) {
     sentence = Mismatch(command ? *command : sfxpack, what);
   } else if (dynamic_cast<const CLI::ValidationError*>(&error)) {
-    // "--preset: "12" is not ..." reads "--preset "12" is not ...".
+    // "--preset: "12" is not ..." reads "--preset "12" is not ...", and an
+    // argument is named as the help names it ("the package").
     const size_t colon = what.find(": ");
-    sentence = colon == std::string::npos ? what : what.substr(0, colon) + " " + what.substr(colon + 2);
+    std::string name = what.substr(0, colon);
+    if (!name.starts_with('-')) name = "the " + name;
+    sentence = colon == std::string::npos ? what : name + " " + what.substr(colon + 2);
   } else if (dynamic_cast<const CLI::ExcludesError*>(&error)) {
     const size_t word = what.find(" excludes ");
     sentence = word == std::string::npos
@@ -204,6 +207,21 @@ CLI::Validator NumberFrom(unsigned minimum, unsigned maximum) {
                std::to_string(maximum);
       },
       "");
+}
+
+CLI::Validator NotEmpty(const std::string& why) {
+  return CLI::Validator(
+      [why](std::string& text) -> std::string { return text.empty() ? "\"\" " + why : ""; }, "");
+}
+
+void RefuseEmptyValues(CLI::App& app) {
+  for (CLI::App* command : app.get_subcommands({})) {
+    for (CLI::Option* option : command->get_options()) {
+      const std::string type = option->get_type_name();
+      if (option->get_items_expected_min() == 0 || type == "TEXT" || type == "NAME=VALUE") continue;
+      option->check(NotEmpty("is empty: give a " + type));
+    }
+  }
 }
 
 }  // namespace sfxpack

@@ -34,4 +34,12 @@ std::optional<std::string> NearestWord(std::string_view word, const std::vector<
 // the range (CLI11's own Range shows "in [0 - 9]" in the help).
 CLI::Validator NumberFrom(unsigned minimum, unsigned maximum);
 
+// A value that is not empty; `why` says what an empty one would do.
+CLI::Validator NotEmpty(const std::string& why);
+
+// Adds NotEmpty to every option of `app`'s commands whose value is a file, a
+// number or a word: all but those of type TEXT (texts may be empty; --message
+// has a check of its own) and NAME=VALUE.
+void RefuseEmptyValues(CLI::App& app);
+
 }  // namespace sfxpack

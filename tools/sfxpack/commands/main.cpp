@@ -40,6 +40,7 @@ int Run(const std::vector<std::string>& arguments) {
   const std::vector<Command> commands = {AddBuildCommand(app), AddInspectCommand(app),
                                          AddVerifyCommand(app), AddExtractCommand(app),
                                          AddGateCommand(app)};
+  RefuseEmptyValues(app);
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   try {
