@@ -9,6 +9,7 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/commands/build_config.h"
 #include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
@@ -297,11 +298,23 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   app->add_flag("--allow-any-inner", options->allow_any_inner,
                 "Pack an inner program that is not a program for Windows (x86-64, x86 or ARM64) "
                 "too; the launcher will fail to start it");
+  AddBuildConfigOption(sfxpack, *app);
   app->footer(
       "Examples:\n"
       "  sfxpack build myapp-setup.exe -o setup.exe\n"
       "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe --os 7,8,8.1,10,newer "
-      "--min-release 1507 --elevation runas --message-file unsupported.txt");
+      "--min-release 1507 --elevation runas --message-file unsupported.txt\n"
+      "  sfxpack build --config package.toml --file-version 1.2.3\n"
+      "\n"
+      "A --config file (TOML; relative paths are taken from its folder):\n"
+      "  inner = \"dist/myapp-setup.exe\"\n"
+      "  output = \"dist/setup.exe\"\n"
+      "  os = \"7,8,8.1,10,newer\"\n"
+      "  min-release = 1507\n"
+      "  company-name = \"Example Ltd\"\n"
+      "  product-name = \"MyApp\"\n"
+      "  version-string = [\"Comments=Built by CI\"]\n"
+      "  extreme = true");
   return {app, [options] { return RunBuild(*options); }};
 }
 

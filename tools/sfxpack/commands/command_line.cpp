@@ -181,6 +181,10 @@ std::string DescribeParseError(const CLI::App& sfxpack, const CLI::ParseError& e
     std::string name = what.substr(0, colon);
     if (!name.starts_with('-')) name = "the " + name;
     sentence = colon == std::string::npos ? what : name + " " + what.substr(colon + 2);
+  } else if (dynamic_cast<const CLI::FileError*>(&error)) {
+    // CLI11's "FILE was not readable (missing?)" for a --config file.
+    sentence = "cannot read the config file '" + what.substr(0, what.rfind(" was not readable")) +
+               "': it is missing or not a file";
   } else if (dynamic_cast<const CLI::ExcludesError*>(&error)) {
     const size_t word = what.find(" excludes ");
     sentence = word == std::string::npos

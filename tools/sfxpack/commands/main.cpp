@@ -50,7 +50,8 @@ int Run(const std::vector<std::string>& arguments) {
     return tools::kExitOk;
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "%s\n", DescribeParseError(app, error).c_str());
-    return tools::kExitUsage;
+    // A --config file that cannot be read is an input, not a wrong command line.
+    return dynamic_cast<const CLI::FileError*>(&error) ? tools::kExitFailure : tools::kExitUsage;
   }
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
