@@ -53,7 +53,7 @@ std::string Quote(std::string_view text) { return "'" + std::string(text) + "'";
 // How the help names an option: its long name, and for one that is also the
 // positional argument, that too.
 std::string OptionName(const CLI::Option& option) {
-  if (!option.nonpositional()) return "the argument " + option.get_type_name();
+  if (!option.nonpositional()) return "the " + option.get_name(true) + " " + option.get_type_name();
   const std::string name = option.get_name(false, false);
   if (option.get_positional()) return name + " (or the argument " + option.get_type_name() + ")";
   return name;
