@@ -294,6 +294,36 @@ TEST_F(SfxpackBuild, TheReleaseRangeAppliesOnlyWithWindows10) {
   }
 }
 
+TEST_F(SfxpackBuild, ProgressReachesALogAsPlainLinesWhenAskedFor) {
+  WriteBytes(folder_ / "data.bin", SampleBytes(3 << 20, 6));
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> last_lines;  // of each piece of work; none: stderr stays empty
+  };
+  const std::string data = (folder_ / "data.bin").string();
+  const Case cases[] = {
+      {{}, {}},
+      {{"--data", data}, {}},
+      {{"--progress"}, {"sfxpack: compressing inner.exe: 100% ("}},
+      {{"-q", "--progress", "--data", data},
+       {"sfxpack: compressing inner.exe: 100% (", "sfxpack: copying data.bin: 100% (3.0 of 3.0 MiB)"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"build", inner_.string(), "-o", output_.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = Sfxpack(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find('\r'), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.empty(), c.last_lines.empty()) << result.err;
+    EXPECT_TRUE(result.err.empty() || result.err.back() == '\n') << result.err;
+    size_t from = 0;
+    for (const std::string& line : c.last_lines) {
+      from = result.err.find(line, from);
+      EXPECT_NE(from, std::string::npos) << line << " in\n" << result.err;
+    }
+  }
+}
+
 TEST_F(SfxpackBuild, InterruptedBuildLeavesNothingBehind) {
   // Large enough to be busy when the signal comes; whenever it comes, no
   // temporary file may stay.

@@ -40,6 +40,7 @@ struct BuildOptions {
   std::optional<unsigned> lc, lp, pb;
   std::string dict;
   bool quiet = false;
+  bool progress = false;
   IdentityOptions identity;
   bool allow_any_inner = false;
 };
@@ -203,7 +204,8 @@ int RunBuild(const BuildOptions& options) {
   request.output = PathFromUtf8(options.output);
   if (!options.data.empty()) request.further_data = PathFromUtf8(options.data);
   request.detached_auto = options.detached == "auto";
-  request.show_progress = !options.quiet;
+  request.show_progress = !options.quiet || options.progress;
+  request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
   // A package written to standard output leaves no room for the summary there.
@@ -292,7 +294,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
                   "LZMA dictionary size, 4KiB to 1536MiB (default: the preset's, shrunk to the "
                   "inner program's size)")
       ->type_name("SIZE");
-  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors");
+  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors (and --progress)");
+  app->add_flag("--progress", options->progress,
+                "Show progress also when stderr is no terminal, as plain lines (for CI logs)");
 
   AddIdentityOptions(*app, options->identity);
   app->add_flag("--allow-any-inner", options->allow_any_inner,
