@@ -51,6 +51,7 @@ TEST_F(SfxpackBuild, EverySubcommandHasHelp) {
     const auto result = Sfxpack({command, "--help"});
     EXPECT_EQ(result.status, 0) << command;
     EXPECT_NE(result.out.find("Usage"), std::string::npos) << command << ": " << result.out;
+    EXPECT_EQ(result.out.find(" in ["), std::string::npos) << command << ": " << result.out;
   }
   const auto help = Sfxpack({"--help"});
   EXPECT_EQ(help.status, 0);
@@ -153,6 +154,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   std::vector<uint8_t> cut_stub = ReadBytes(LauncherImage());
   cut_stub.resize(400);
   WriteBytes(folder_ / "cut-stub.exe", cut_stub);
+  WriteBytes(folder_ / "empty.txt", {'\n'});
   fs::create_directory(folder_ / "folder");
   // Sparse files just beyond the limits: refused before they are read.
   fs::path huge_inner = folder_ / "huge-inner.exe";
@@ -164,7 +166,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   const std::string f = folder_.string() + "/";
   const BadBuild cases[] = {
       {"unknown os", {"--os", "7,11"}, 2, "unknown Windows version \"11\""},
-      {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "excludes"},
+      {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "exclude each other"},
       {"bad mask", {"--os-mask", "0xZZ"}, 2, "not a 64-bit number"},
       {"release above 65535", {"--min-release", "70000"}, 2, "70000"},
       {"release range reversed", {"--min-release", "2000", "--max-release", "1000"}, 2,
@@ -177,7 +179,13 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"message file missing", {"--message-file", f + "none.txt"}, 1, "none.txt"},
       {"message too long", {"--message-file", f + "long.txt"}, 2, "65,535"},
       {"message and message file", {"--message", "x", "--message-file", f + "longest.txt"}, 2,
-       "excludes"},
+       "exclude each other"},
+      {"empty message", {"--message", ""}, 2,
+       "--message \"\" is refused: an unsupported Windows would show an empty box"},
+      {"empty message file", {"--message-file", f + "empty.txt"}, 2, "is empty"},
+      {"empty os", {"--os", ""}, 2, "--os \"\" names no Windows version: give some of xp,"},
+      {"empty os mask", {"--os-mask", ""}, 2, "--os-mask \"\" is empty: give a MASK"},
+      {"empty further data", {"--data", ""}, 2, "--data \"\" is empty: give a FILE"},
       {"preset 10", {"--preset", "10"}, 2, "--preset"},
       {"lc 5", {"--lc", "5"}, 2, "--lc"},
       {"lc + lp above 4", {"--lc", "4", "--lp", "1"}, 2, "lc + lp"},
@@ -258,12 +266,68 @@ TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
   }
 }
 
-TEST_F(SfxpackBuild, LongestMessageAndEmptyMessageAreAccepted) {
+TEST_F(SfxpackBuild, LongestMessageIsAccepted) {
   WriteBytes(folder_ / "longest.txt", std::vector<uint8_t>(65535, 'x'));
   Build({"-q", "--message-file", (folder_ / "longest.txt").string()});
   EXPECT_NE(InspectJson().find(JsonField("length", "65535")), std::string::npos);
-  Build({"-q", "--message", ""});
-  EXPECT_NE(InspectJson().find(JsonField("text", "\"\"")), std::string::npos);
+}
+
+TEST_F(SfxpackBuild, TheReleaseRangeAppliesOnlyWithWindows10) {
+  struct Case {
+    std::vector<std::string> options;
+    std::string warning;  // the whole of stderr
+    std::string windows;  // the summary's line
+  };
+  const std::string warning = "sfxpack build: warning: ";
+  const Case cases[] = {
+      {{"--os", "7,8", "--min-release", "1507"},
+       warning + "--min-release applies only to Windows 10, which the package does not support\n",
+       "  Windows        7, 8\n"},
+      {{"--os", "8", "--min-release", "1507", "--max-release", "1909"},
+       warning + "--min-release and --max-release apply only to Windows 10, which the package "
+                 "does not support\n",
+       "  Windows        8\n"},
+      {{"--os", "7,10", "--min-release", "1507"}, "",
+       "  Windows        7, 10; Windows 10 releases 1507 to 65535\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"build", inner_.string(), "-o", output_.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = Sfxpack(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, c.warning);
+    EXPECT_NE(result.out.find(c.windows), std::string::npos) << result.out;
+  }
+}
+
+TEST_F(SfxpackBuild, ProgressReachesALogAsPlainLinesWhenAskedFor) {
+  WriteBytes(folder_ / "data.bin", SampleBytes(3 << 20, 6));
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> last_lines;  // of each piece of work; none: stderr stays empty
+  };
+  const std::string data = (folder_ / "data.bin").string();
+  const Case cases[] = {
+      {{}, {}},
+      {{"--data", data}, {}},
+      {{"--progress"}, {"sfxpack: compressing inner.exe: 100% ("}},
+      {{"-q", "--progress", "--data", data},
+       {"sfxpack: compressing inner.exe: 100% (", "sfxpack: copying data.bin: 100% (3.0 of 3.0 MiB)"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"build", inner_.string(), "-o", output_.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = Sfxpack(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err.find('\r'), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.empty(), c.last_lines.empty()) << result.err;
+    EXPECT_TRUE(result.err.empty() || result.err.back() == '\n') << result.err;
+    size_t from = 0;
+    for (const std::string& line : c.last_lines) {
+      from = result.err.find(line, from);
+      EXPECT_NE(from, std::string::npos) << line << " in\n" << result.err;
+    }
+  }
 }
 
 TEST_F(SfxpackBuild, InterruptedBuildLeavesNothingBehind) {

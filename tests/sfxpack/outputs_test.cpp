@@ -134,6 +134,52 @@ TEST_F(SfxpackOutputs, OnlyRegularFilesAreReplaced) {
   if (!made["device"] || !made["socket"]) GTEST_SKIP() << "no device (mknod needs root) or socket";
 }
 
+TEST_F(SfxpackOutputs, AnOutputNamedByAnOpenDescriptorIsWrittenThroughIt) {
+  // A CI step's log: what the shell wrote before and after sfxpack stays,
+  // and the code lands where the descriptor stands. Each script prints what
+  // it checks.
+  const std::string ok = "setup.exe: OK: Windows 6.0 is admitted; the launcher goes on\n";
+  const std::string gate = "\"$sfxpack\" gate setup.exe --windows 6.0 --exit-code-file ";
+  const std::string extract = "\"$sfxpack\" extract setup.exe -o /dev/stdout";
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"> log", "{ echo one; " + gate + "/dev/stdout; echo two; } > log; cat log",
+       "one\n0\n" + ok + "two\n"},
+      {">> log", "echo zero > log; { echo one; " + gate + "/dev/stdout; echo two; } >> log; cat log",
+       "zero\none\n0\n" + ok + "two\n"},
+      {"pipe", "{ echo one; " + gate + "/dev/stdout; echo two; } | cat", "one\n0\n" + ok + "two\n"},
+      {"/dev/stderr", "{ echo one >&2; " + gate + "/dev/stderr; echo two >&2; } 2> log >&-; cat log",
+       "one\n0\ntwo\n"},
+      {"/dev/fd/3", "echo zero > log; " + gate + "/dev/fd/3 3>> log > /dev/null; cat log",
+       "zero\n0\n"},
+      {"/proc/self/fd/1", "{ echo one; " + gate + "/proc/self/fd/1; } > log; cat log",
+       "one\n0\n" + ok},
+      {"link to /dev/stdout", "ln -s /dev/stdout link; { echo one; " + gate + "link; } > log; cat log",
+       "one\n0\n" + ok},
+      {"extract into a pipe", extract + " 2> err | cmp - inner.exe && grep -c OK err", "1\n"},
+      {"build into a file",
+       "\"$sfxpack\" build --inner inner.exe -o /dev/stdout > again.exe 2> summary && "
+       "cmp again.exe setup.exe && grep -c 'again.exe\\|stdout' summary",
+       "1\n"},
+      {"terminal", "script -qec '" + gate + "/dev/stdout' /dev/null | tr -d '\\r'", "0\n" + ok},
+      {"program to a terminal", "script -qec '" + extract + "; echo status $?' /dev/null | tr -d '\\r'",
+       "sfxpack extract: cannot write '/dev/stdout': it is a terminal; redirect it to a file or a "
+       "pipe\nstatus 2\n"},
+      {"closed descriptor", gate + "/dev/fd/7 2>&1; echo status $?",
+       "sfxpack gate: cannot write '/dev/fd/7': descriptor 7 is not open for writing\nstatus 1\n"},
+  };
+  for (const Case& c : cases) {
+    fs::remove(folder_ / "link");
+    const ProcessResult result = Shell(folder_, c.script);
+    EXPECT_EQ(result.out, c.expected) << c.name << ": " << result.err;
+  }
+  EXPECT_TRUE(fs::is_regular_file(folder_ / "log"));
+}
+
 TEST_F(SfxpackOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnyWork) {
   WriteBytes(folder_ / "data.bin", SampleBytes(3000, 1));
   WriteBytes(folder_ / "message.txt", {'h', 'i'});

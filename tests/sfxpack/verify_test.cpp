@@ -279,6 +279,77 @@ TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
   EXPECT_EQ(shown.find("\x1b"), std::string::npos) << shown;
 }
 
+TEST_F(SfxpackVerify, AFileThatIsNoPackageIsSaidSoFirst) {
+  const std::string plain = (folder_ / "plain.exe").string();
+  WriteBytes(plain, AsWindowsProgram(SampleBytes(30000, 8)));
+  const std::string first = plain + ": does not look like a package: no plausible locator at "
+                                    "offset 128 (the PE header at offset 64 lies there)\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string second;  // the start of the next line
+  };
+  const Case cases[] = {
+      {{"verify", plain}, plain + ": the launcher shows this message and exits with code "},
+      {{"gate", plain, "--windows", "6.1"},
+       plain + ": the launcher shows this message and exits with code "},
+      {{"inspect", plain}, plain + ": 30,000 bytes"},
+  };
+  for (const Case& c : cases) {
+    const auto result = Sfxpack(c.args);
+    EXPECT_EQ(result.out.rfind(first, 0), 0u) << c.args[0] << ":\n" << result.out;
+    EXPECT_EQ(result.out.find(c.second), first.size()) << c.args[0] << ":\n" << result.out;
+  }
+  EXPECT_EQ(Sfxpack({"verify", package_.string()}).out.find("does not look like"), std::string::npos);
+}
+
+TEST_F(SfxpackVerify, JsonTellsTheVerdictAndTheChecksThatRan) {
+  const std::string plain = (folder_ / "plain.exe").string();
+  WriteBytes(plain, AsWindowsProgram(SampleBytes(30000, 8)));
+  std::vector<uint8_t> truncated = bytes_;
+  truncated.pop_back();
+  WriteBytes(folder_ / "truncated.exe", truncated);
+  const std::string check = "{\"check\":";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> fields;  // as written, without blanks
+  };
+  const Case cases[] = {
+      {{"verify", package_.string()},
+       0,
+       {"\"not_a_package\":null", check + "\"decode\",\"passed\":true}",
+        check + "\"windows_program\",\"passed\":true}]", "\"launcher_goes_on\":true",
+        "\"exit_code\":0", "\"summary\":\"thelauncheracceptsthepackage;", "\"message\":null"}},
+      {{"verify", (folder_ / "truncated.exe").string()},
+       kTruncated,
+       {check + "\"size_and_checksum\",\"passed\":false}]", "\"launcher_goes_on\":false",
+        "\"exit_code\":38", "\"message\":\"Thesetuppackagehasbeentruncated."}},
+      {{"gate", package_.string(), "--windows", "6.0"},
+       kUnsupported % 256,
+       {"\"windows\":{\"version\":\"6.0\",\"release_id\":null}",
+        check + "\"header\",\"passed\":true}", check + "\"version_gate\",\"passed\":false}]",
+        "\"exit_code\":1633", "\"exit_status\":97", "\"message\":\"NotforWindowsVista"}},
+      {{"gate", package_.string(), "--windows", "10.0", "--release-id", "1803"},
+       0,
+       {"\"release_id\":\"1803\"", check + "\"version_gate\",\"passed\":true}]",
+        "\"launcher_goes_on\":true"}},
+      {{"verify", plain}, kTruncated, {"\"not_a_package\":\"thePEheaderatoffset64liesthere\""}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    const auto result = Sfxpack(args);
+    EXPECT_EQ(result.status, c.status) << c.args[0] << ": " << result.err;
+    std::string compact;
+    for (char ch : result.out) {
+      if (ch != ' ' && ch != '\n') compact += ch;
+    }
+    for (const std::string& field : c.fields) {
+      EXPECT_NE(compact.find(field), std::string::npos) << field << " in\n" << result.out;
+    }
+  }
+}
+
 TEST_F(SfxpackVerify, BadArgumentsAreSfxpacksOwnErrors) {
   struct Case {
     std::vector<std::string> args;

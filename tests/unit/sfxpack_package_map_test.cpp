@@ -192,6 +192,45 @@ TEST(SfxpackPackageMap, EachBadFieldIsReported) {
   }
 }
 
+TEST(SfxpackPackageMap, AFileWithoutAPlausibleLocatorIsNoPackage) {
+  struct Case {
+    const char* name;
+    void (*apply)(Built&);
+    std::optional<std::string> why;  // nullopt: a package, damaged or not
+  };
+  const Case cases[] = {
+      {"good", [](Built&) {}, std::nullopt},
+      {"truncated", [](Built& b) { b.bytes.resize(b.bytes.size() / 2); }, std::nullopt},
+      {"package offset damaged", [](Built& b) { WriteLe32(&b.bytes[128], 0x7FFFFF00); },
+       std::nullopt},
+      {"a program whose PE header lies at 128", [](Built& b) { WriteLe32(&b.bytes[60], 128); },
+       "the PE header at offset 128 lies there"},
+      {"a launcher image without package",
+       [](Built& b) { std::fill_n(b.bytes.begin() + 128, 24, 0); },
+       "PackageOffset is 0: no package is attached"},
+      {"a program with bytes of its own there",
+       [](Built& b) {
+         const std::vector<uint8_t> own = SampleBytes(24, 3);
+         std::copy(own.begin(), own.end(), b.bytes.begin() + 128);
+       },
+       "is no package's size"},
+      {"not a program", [](Built& b) { b.bytes[0] = 'Z'; }, "the file does not start with MZ"},
+      {"a short file", [](Built& b) { b.bytes.resize(100); }, "the file ends before offset 152"},
+  };
+  for (const Case& c : cases) {
+    Built built = GoodPackage();
+    c.apply(built);
+    const PackageMap map = Analyze(built.bytes);
+    ASSERT_EQ(map.not_a_package.has_value(), c.why.has_value()) << c.name;
+    if (!c.why) continue;
+    EXPECT_NE(map.not_a_package->find(*c.why), std::string::npos) << c.name << ": "
+                                                                   << *map.not_a_package;
+    // What the launcher stops at, not what random fields would mean.
+    EXPECT_LE(map.problems.size(), 2u) << c.name << ":\n" << All(map.problems);
+    EXPECT_EQ(FormatInspectText(map, "x").rfind("x: does not look like a package: ", 0), 0u);
+  }
+}
+
 TEST(SfxpackPackageMap, DetachedPackagesUseTheirOwnSizeTest) {
   Built built = GoodPackage();
   built.bytes.pop_back();  // below MinFileSize, but above DetachedSize

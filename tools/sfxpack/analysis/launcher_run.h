@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "decoding/memory_stream.h"
 #include "format/package_records.h"
@@ -17,6 +18,13 @@
 #include "tools/sfxpack/analysis/native_platform.h"
 
 namespace sfxpack {
+
+// One of the launcher's checks as a run made it: "open", "locator",
+// "size_and_checksum", "header", "version_gate", "decode", "windows_program".
+struct CheckRun {
+  const char* name;
+  bool passed;
+};
 
 class LauncherRun {
  public:
@@ -50,6 +58,9 @@ class LauncherRun {
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;
 
+  // The checks run so far, in order; the last one failed when the run stops.
+  const std::vector<CheckRun>& checks() const { return checks_; }
+
   // After a Verify that proceeded: the header's extension record.
   const stub::TPackageExtension& extension() const { return extension_; }
 
@@ -62,6 +73,9 @@ class LauncherRun {
   stub::TPackageLocator locator_;
   stub::TPackageHeader header_;
   stub::TPackageExtension extension_;
+  std::vector<CheckRun> checks_;
+
+  stub::Outcome Checked(const char* name, stub::Outcome outcome);
 };
 
 }  // namespace sfxpack

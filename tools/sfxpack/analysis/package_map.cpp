@@ -27,6 +27,7 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/analysis/plausible_locator.h"
 
 namespace sfxpack {
 namespace {
@@ -102,7 +103,11 @@ class Analyzer {
 
   PackageMap Run() {
     ReadImage();
-    if (ReadLocator()) {
+    map_.not_a_package = WhyNoPlausibleLocator(source_.Read(0, kPlausibleLocatorBytes));
+    const bool located = ReadLocator();
+    if (located && map_.not_a_package) {
+      StopAsTheLauncherDoes();
+    } else if (located) {
       CheckSize();
       CheckCrc();
       if (ReadHeader()) {
@@ -184,11 +189,16 @@ class Analyzer {
     }
     const stub::TPackageLocator locator = stub::DecodePackageLocator(*raw);
     map_.locator = locator;
-    Region(kPackageLocatorOffset, kPackageLocatorSize, "package locator");
+    // In a program that is no package, the PE headers may lie there.
+    if (!map_.not_a_package || !map_.image ||
+        map_.image->header_offset >= kPackageLocatorOffset + kPackageLocatorSize) {
+      Region(kPackageLocatorOffset, kPackageLocatorSize, "package locator");
+    }
     if (locator.PackageOffset == 0) {
       Problem(std::string("PackageOffset is 0: no package is attached") + kDamaged);
       return false;
     }
+    if (map_.not_a_package) return true;
     if (locator.PackageOffset > stub::kMaxSeekOffset) {
       Problem("PackageOffset " + Num(locator.PackageOffset) + " lies " + BeyondSeekLimit() +
               kDamaged);
@@ -207,14 +217,27 @@ class Analyzer {
       Note("DetachedSize is set: the launcher neither waits for the inner program nor deletes "
            "its temporary copy, and its size test uses DetachedSize instead of MinFileSize");
     }
-    if (!stub::SizeTestPasses(size(), locator)) {
-      Problem(locator.DetachedSize > 0
-                  ? "the low 32 bits of the file size (" + Num(static_cast<uint32_t>(size())) +
-                        ") are below DetachedSize " + Num(locator.DetachedSize) + kTruncated
-                  : "the file (" + Num(size()) + " bytes) is shorter than MinFileSize " +
-                        std::to_string(locator.MinFileSize) + kTruncated);
-    }
+    if (!stub::SizeTestPasses(size(), locator)) Problem(SizeTestFailure());
     if (locator.MinFileSize < 0) Note("MinFileSize is negative");
+  }
+
+  std::string SizeTestFailure() const {
+    const stub::TPackageLocator& locator = *map_.locator;
+    return locator.DetachedSize > 0
+               ? "the low 32 bits of the file size (" + Num(static_cast<uint32_t>(size())) +
+                     ") are below DetachedSize " + Num(locator.DetachedSize) + kTruncated
+               : "the file (" + Num(size()) + " bytes) is shorter than MinFileSize " +
+                     std::to_string(locator.MinFileSize) + kTruncated;
+  }
+
+  // A file that is no package: the check the launcher stops at, and nothing
+  // of what random fields would mean.
+  void StopAsTheLauncherDoes() {
+    if (!stub::SizeTestPasses(size(), *map_.locator)) {
+      Problem(SizeTestFailure());
+    } else {
+      CheckCrc();
+    }
   }
 
   // The checksum as the launcher computes it, over the same reads.

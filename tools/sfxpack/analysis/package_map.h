@@ -85,6 +85,10 @@ struct PackageMap {
   uint64_t unchecked_offset = 0;
   uint64_t unchecked_length = 0;
 
+  // Why the file does not look like a package (WhyNoPlausibleLocator); the
+  // analysis then stops at the check the launcher stops at.
+  std::optional<std::string> not_a_package;
+
   // Sorted by offset; every byte of the file lies in at least one region.
   std::vector<MapRegion> regions;
   // What the launcher would refuse, or what does not fit together.

@@ -9,10 +9,13 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/commands/build_config.h"
+#include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
@@ -37,6 +40,7 @@ struct BuildOptions {
   std::optional<unsigned> lc, lp, pb;
   std::string dict;
   bool quiet = false;
+  bool progress = false;
   IdentityOptions identity;
   bool allow_any_inner = false;
 };
@@ -58,6 +62,10 @@ std::u16string ReadMessageFile(const std::string& name) {
   } else if (text.ends_with("\n")) {
     text.pop_back();
   }
+  if (text.empty()) {
+    throw tools::UsageFailure("message file " + Quote(path) +
+                              " is empty: an unsupported Windows would show an empty box");
+  }
   return MessageFromUtf8(text, "message file " + Quote(path));
 }
 
@@ -78,8 +86,12 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   }
   if ((!options.min_release.empty() || !options.max_release.empty()) &&
       !(settings.os_mask & stub::OsBit(stub::kOsBit10))) {
-    std::fprintf(stderr, "sfxpack build: warning: --min-release and --max-release apply only to "
-                         "Windows 10, which the package does not support\n");
+    const bool both = !options.min_release.empty() && !options.max_release.empty();
+    std::fprintf(stderr, "sfxpack build: warning: %s only to Windows 10, which the package does "
+                 "not support\n",
+                 both ? "--min-release and --max-release apply"
+                      : options.min_release.empty() ? "--max-release applies"
+                                                    : "--min-release applies");
   }
   settings.elevation_mode = options.elevation.empty() ? 0 : ParseElevation(options.elevation);
   if (!options.detached.empty() && options.detached != "auto") {
@@ -131,30 +143,37 @@ packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
   return lzma;
 }
 
-void PrintSummary(const BuildOptions& options, const BuildRequest& request,
+void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildRequest& request,
                   const BuildResult& result) {
   const stub::TPackageHeader& header = result.layout.header;
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
   const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
-  std::printf("%s: %s\n", tools::PrintableText(options.output).c_str(),
-              DescribeSize(result.package_size).c_str());
-  std::printf("  inner program  %s -> LZMA stream %s (%.1f%%)\n",
-              DescribeSize(header.ProgramLength).c_str(),
-              DescribeSize(header.StreamLength).c_str(), ratio);
-  std::printf("  Windows        %s; Windows 10 releases %u to %u\n", os.empty() ? "none" : os.c_str(),
-              header.MinReleaseId, header.MaxReleaseId);
-  std::printf("  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
-  std::printf("  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
-  std::printf("  further data   %s\n", DescribeSize(result.layout.further_data_length).c_str());
+  std::fprintf(out, "%s: %s\n", tools::PrintableText(options.output).c_str(),
+               DescribeSize(result.package_size).c_str());
+  std::fprintf(out, "  inner program  %s -> LZMA stream %s (%.1f%%)\n",
+               DescribeSize(header.ProgramLength).c_str(),
+               DescribeSize(header.StreamLength).c_str(), ratio);
+  std::fprintf(out, "  Windows        %s", os.empty() ? "none" : os.c_str());
+  // The release range applies only to Windows 10.
+  if (header.OsMask & stub::OsBit(stub::kOsBit10)) {
+    std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
+  }
+  std::fprintf(out, "\n");
+  std::fprintf(out, "  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
+  std::fprintf(out, "  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
+  std::fprintf(out, "  further data   %s\n",
+               DescribeSize(result.layout.further_data_length).c_str());
   if (result.layout.locator.DetachedSize != 0) {
-    std::printf("  detached       %u\n", result.layout.locator.DetachedSize);
+    std::fprintf(out, "  detached       %u\n", result.layout.locator.DetachedSize);
   }
   if (request.identity.icon) {
-    std::printf("  icon           %s images\n", std::to_string(request.identity.icon->size()).c_str());
+    std::fprintf(out, "  icon           %s images\n",
+                 std::to_string(request.identity.icon->size()).c_str());
   }
   if (request.identity.version) {
-    std::printf("  version        %s\n", pe::VersionText(request.identity.version->file_version).c_str());
+    std::fprintf(out, "  version        %s\n",
+                 pe::VersionText(request.identity.version->file_version).c_str());
   }
 }
 
@@ -185,10 +204,13 @@ int RunBuild(const BuildOptions& options) {
   request.output = PathFromUtf8(options.output);
   if (!options.data.empty()) request.further_data = PathFromUtf8(options.data);
   request.detached_auto = options.detached == "auto";
-  request.show_progress = !options.quiet;
+  request.show_progress = !options.quiet || options.progress;
+  request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
-  if (!options.quiet) PrintSummary(options, request, result);
+  // A package written to standard output leaves no room for the summary there.
+  std::FILE* summary = ReachesStandardOutput(request.output) ? stderr : stdout;
+  if (!options.quiet) PrintSummary(summary, options, request, result);
   return tools::kExitOk;
 }
 
@@ -199,8 +221,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   CLI::App* app = sfxpack.add_subcommand(
       "build", "Build a setup package: the launcher image, then the compressed inner program, "
                "the unsupported-Windows message and any further data.");
-  app->add_option("--inner", options->inner,
-                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64)")
+  app->add_option("--inner,inner", options->inner,
+                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64), "
+                  "as --inner PROGRAM or as the one argument")
       ->required()
       ->type_name("PROGRAM");
   app->add_option("-o,--output", options->output, "The package to write (e.g. setup.exe)")
@@ -215,7 +238,7 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "Windows versions the package runs on, comma-separated: " + OsWordList() +
           " (newer: the versions the launcher has no bit of its own for; all, the default: "
           "every one)");
-  os->type_name("LIST");
+  os->type_name("LIST")->check(NotEmpty("names no Windows version: give some of " + OsWordList()));
   CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
                                          "The header's OsMask as a number (0x... for hex), "
                                          "instead of --os");
@@ -242,7 +265,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "--message", options->message,
       "Text shown on an unsupported Windows version; %USER% stands for its name (default: "
       "a text naming the supported versions)");
-  message->type_name("TEXT");
+  message->type_name("TEXT")->check(
+      NotEmpty("is refused: an unsupported Windows would show an empty box (without --message "
+               "the text names the supported versions)"));
   CLI::Option* message_file =
       app->add_option("--message-file", options->message_file, "The same text from a UTF-8 file");
   message_file->type_name("FILE");
@@ -253,33 +278,47 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       ->type_name("FILE");
 
   app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
-      ->check(CLI::Range(0u, 9u))
+      ->check(NumberFrom(0, 9))
       ->type_name("0-9");
   app->add_flag("--extreme", options->extreme, "Slower compression for a few bytes less");
   app->add_option("--lc", options->lc, "LZMA literal context bits (0-4; lc + lp at most 4)")
-      ->check(CLI::Range(0u, 4u))
+      ->check(NumberFrom(0, 4))
       ->type_name("N");
   app->add_option("--lp", options->lp, "LZMA literal position bits (0-4)")
-      ->check(CLI::Range(0u, 4u))
+      ->check(NumberFrom(0, 4))
       ->type_name("N");
   app->add_option("--pb", options->pb, "LZMA position bits (0-4)")
-      ->check(CLI::Range(0u, 4u))
+      ->check(NumberFrom(0, 4))
       ->type_name("N");
   app->add_option("--dict", options->dict,
                   "LZMA dictionary size, 4KiB to 1536MiB (default: the preset's, shrunk to the "
                   "inner program's size)")
       ->type_name("SIZE");
-  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors");
+  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors (and --progress)");
+  app->add_flag("--progress", options->progress,
+                "Show progress also when stderr is no terminal, as plain lines (for CI logs)");
 
   AddIdentityOptions(*app, options->identity);
   app->add_flag("--allow-any-inner", options->allow_any_inner,
                 "Pack an inner program that is not a program for Windows (x86-64, x86 or ARM64) "
                 "too; the launcher will fail to start it");
+  AddBuildConfigOption(sfxpack, *app);
   app->footer(
       "Examples:\n"
-      "  sfxpack build --inner myapp-setup.exe -o setup.exe\n"
+      "  sfxpack build myapp-setup.exe -o setup.exe\n"
       "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe --os 7,8,8.1,10,newer "
-      "--min-release 1507 --elevation runas --message-file unsupported.txt");
+      "--min-release 1507 --elevation runas --message-file unsupported.txt\n"
+      "  sfxpack build --config package.toml --file-version 1.2.3\n"
+      "\n"
+      "A --config file (TOML; relative paths are taken from its folder):\n"
+      "  inner = \"dist/myapp-setup.exe\"\n"
+      "  output = \"dist/setup.exe\"\n"
+      "  os = \"7,8,8.1,10,newer\"\n"
+      "  min-release = 1507\n"
+      "  company-name = \"Example Ltd\"\n"
+      "  product-name = \"MyApp\"\n"
+      "  version-string = [\"Comments=Built by CI\"]\n"
+      "  extreme = true");
   return {app, [options] { return RunBuild(*options); }};
 }
 

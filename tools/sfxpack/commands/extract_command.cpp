@@ -7,6 +7,7 @@
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/files/atomic_output.h"
+#include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/file_io.h"
 
 namespace sfxpack {
@@ -22,6 +23,7 @@ int RunExtract(const ExtractOptions& options) {
   // Created before the package is read: an output that cannot be written
   // fails before the decoding.
   AtomicOutput output(PathFromUtf8(options.output), OutputContent::kProgram);
+  if (ReachesStandardOutput(PathFromUtf8(options.output))) command.ReportTo(stderr);
   return command.Run([&](LauncherRun& run) {
     std::unique_ptr<stub::TStream> program;
     const stub::Outcome outcome = run.VerifyAndDecode(program);

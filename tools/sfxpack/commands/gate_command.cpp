@@ -33,7 +33,9 @@ int RunGate(const GateOptions& options) {
       return tools::Utf8ToUtf16(*options.release_id);
     });
   }
-  return LauncherCommand(options.launcher).Run([&](LauncherRun& run) {
+  LauncherCommand command(options.launcher);
+  command.AskAbout({options.windows, options.release_id});
+  return command.Run([&](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();
     if (outcome.proceeds()) outcome = run.Gate(version, release_id);
     return LauncherVerdict{
@@ -62,8 +64,10 @@ Command AddGateCommand(CLI::App& sfxpack) {
                   "later, and on 11); without it the value is missing, as on a fresh system")
       ->type_name("TEXT");
   AddExitCodeFileOption(*app, options->launcher);
+  AddJsonOption(*app, options->launcher);
   app->footer(
       "Examples:\n  sfxpack gate setup.exe --windows 6.1\n"
+      "  sfxpack gate setup.exe --windows 6.1 --json\n"
       "  sfxpack gate setup.exe --windows 10.0 --release-id 1607");
   return {app, [options] { return RunGate(*options); }};
 }

@@ -1,5 +1,6 @@
 #include "tools/sfxpack/commands/launcher_command.h"
 
+#include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/file_io.h"
 
 namespace sfxpack {
@@ -16,6 +17,12 @@ void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options) {
       ->type_name("FILE");
 }
 
+void AddJsonOption(CLI::App& command, LauncherCommandOptions& options) {
+  command.add_flag("--json", options.json,
+                   "Print JSON for scripts: the verdict, the exit code, the message and the checks "
+                   "that ran (keys in docs/sfxpack.md)");
+}
+
 LauncherCommand::LauncherCommand(const LauncherCommandOptions& options,
                                  const std::vector<NamedFile>& other_outputs)
     : options_(options) {
@@ -29,10 +36,19 @@ LauncherCommand::LauncherCommand(const LauncherCommandOptions& options,
 
 int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& steps) {
   const std::filesystem::path path = PathFromUtf8(options_.package);
-  { InputFile probe(path, "package"); }  // a missing file is sfxpack's own error
+  LauncherReport report;
+  report.package = options_.package;
+  report.windows = windows_;
+  {
+    InputFile probe(path, "package");  // a missing file is sfxpack's own error
+    report.not_a_package = WhyNoPlausibleLocator(probe.ReadRange(0, kPlausibleLocatorBytes));
+  }
   LauncherRun run(path);
-  const LauncherVerdict verdict = steps(run);
-  return ReportOutcome(options_.package, verdict, run.LastBox(), exit_code_file_.get());
+  report.verdict = steps(run);
+  report.box = run.LastBox();
+  report.checks = run.checks();
+  return ReportOutcome(report, exit_code_file_.get(), report_,
+                       options_.json ? ReportFormat::kJson : ReportFormat::kText);
 }
 
 }  // namespace sfxpack

@@ -3,8 +3,10 @@
 // launcher would end.
 #pragma once
 
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,14 @@ namespace sfxpack {
 struct LauncherCommandOptions {
   std::string package;
   std::string exit_code_file;
+  bool json = false;
 };
 
-// Add the package argument (of every command but build) and --exit-code-file
-// to `command`.
+// Add the package argument (of every command but build), --exit-code-file
+// and --json to `command`.
 void AddPackageArgument(CLI::App& command, std::string& package);
 void AddExitCodeFileOption(CLI::App& command, LauncherCommandOptions& options);
+void AddJsonOption(CLI::App& command, LauncherCommandOptions& options);
 
 class LauncherCommand {
  public:
@@ -36,13 +40,21 @@ class LauncherCommand {
                   const std::vector<NamedFile>& other_outputs = {});
 
   // Runs `steps` on the package and reports their verdict (ReportOutcome), also
-  // to --exit-code-file when one is named. Returns the process exit status. A
-  // package that cannot be opened as a file is sfxpack's own failure: a Failure
-  // is thrown before any step runs.
+  // to --exit-code-file when one is named, first saying so when the file does
+  // not look like a package. Returns the process exit status. A package that
+  // cannot be opened as a file is sfxpack's own failure: a Failure is thrown
+  // before any step runs.
   int Run(const std::function<LauncherVerdict(LauncherRun&)>& steps);
+
+  // Where the report goes: stdout, unless an output of the command goes there.
+  void ReportTo(std::FILE* out) { report_ = out; }
+  // The Windows the run asks the version gate about, for the report.
+  void AskAbout(AskedWindows windows) { windows_ = std::move(windows); }
 
  private:
   const LauncherCommandOptions& options_;
+  std::FILE* report_ = stdout;
+  std::optional<AskedWindows> windows_;
   std::unique_ptr<TextOutput> exit_code_file_;
 };
 

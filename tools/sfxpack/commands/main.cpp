@@ -13,6 +13,7 @@
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/files/file_io.h"
@@ -50,13 +51,18 @@ int Run(const std::vector<std::string>& arguments) {
   const std::vector<Command> commands = {AddBuildCommand(app), AddInspectCommand(app),
                                          AddVerifyCommand(app), AddExtractCommand(app),
                                          AddGateCommand(app)};
+  RefuseEmptyValues(app);
   std::vector<const char*> argv;
   for (const std::string& argument : arguments) argv.push_back(argument.c_str());
   try {
     app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::Success& request) {  // --help, --version
+    app.exit(request);
+    return tools::kExitOk;
   } catch (const CLI::ParseError& error) {
-    const int code = app.exit(error);
-    return code == 0 ? tools::kExitOk : tools::kExitUsage;
+    std::fprintf(stderr, "%s\n", DescribeParseError(app, error).c_str());
+    // A --config file that cannot be read is an input, not a wrong command line.
+    return dynamic_cast<const CLI::FileError*>(&error) ? tools::kExitFailure : tools::kExitUsage;
   }
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;

@@ -41,7 +41,8 @@ Command AddVerifyCommand(CLI::App& sfxpack) {
       "the full code is printed and --exit-code-file stores it. The version gate is 'gate'.");
   AddPackageArgument(*app, options->package);
   AddExitCodeFileOption(*app, *options);
-  app->footer("Examples:\n  sfxpack verify setup.exe\n"
+  AddJsonOption(*app, *options);
+  app->footer("Examples:\n  sfxpack verify setup.exe\n  sfxpack verify --json setup.exe\n"
               "  sfxpack verify setup.exe --exit-code-file code.txt || echo \"failed: $(cat code.txt)\"");
   return {app, [options] { return RunVerify(*options); }};
 }

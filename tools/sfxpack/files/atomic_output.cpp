@@ -1,9 +1,12 @@
 #include "tools/sfxpack/files/atomic_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include "tools/common/tool_error.h"
+#include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/pending_removal.h"
@@ -13,6 +16,8 @@
 
 namespace sfxpack {
 namespace {
+
+constexpr size_t kCopyChunk = 1 << 20;
 
 // The file a rename over `target` must replace: `target` itself, or the file
 // its symbolic links lead to.
@@ -26,6 +31,10 @@ std::filesystem::path FileBehindLinks(const std::filesystem::path& target) {
 
 AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent content)
     : target_(target), replaced_(target) {
+  if (const std::optional<int> descriptor = DescriptorNamedBy(target)) {
+    OpenForDescriptor(*descriptor, content);
+    return;
+  }
   const FileFacts facts = ExamineFile(target);
   if (facts.kind == FileKind::kFolder) {
     throw tools::UsageFailure("cannot write " + Quote(target) + ": it is a folder");
@@ -46,9 +55,43 @@ AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent co
   pending_slot_ = RegisterPendingRemoval(temporary_);
 }
 
+void AtomicOutput::OpenForDescriptor(int descriptor, OutputContent content) {
+  descriptor_ = descriptor;
+  const DescriptorFacts facts = ExamineDescriptor(descriptor);
+  if (!facts.writable) {
+    throw tools::Failure("cannot write " + Quote(target_) + ": descriptor " +
+                         std::to_string(descriptor) + " is not open for writing");
+  }
+  if (facts.terminal && content == OutputContent::kProgram) {
+    throw tools::UsageFailure("cannot write " + Quote(target_) +
+                              ": it is a terminal; redirect it to a file or a pipe");
+  }
+  file_ = CreateUnnamedTemporary();
+  if (file_ == nullptr) {
+    throw tools::Failure("cannot create a temporary file for " + Quote(target_) + ": " +
+                         LastErrorText());
+  }
+}
+
+// Whatever the process printed before goes first.
+void AtomicOutput::CopyToDescriptor() {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(end_, kCopyChunk)));
+  for (uint64_t done = 0; done < end_;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(end_ - done, chunk.size()));
+    if (!SeekTo(file_, done) || std::fread(chunk.data(), 1, want, file_) != want) {
+      throw tools::Failure("cannot read back the temporary file for " + Quote(target_) + ": " +
+                           LastErrorText());
+    }
+    if (!WriteToDescriptor(*descriptor_, chunk.data(), want)) ThrowWriteError();
+    done += want;
+  }
+}
+
 AtomicOutput::~AtomicOutput() {
   if (file_ != nullptr) std::fclose(file_);
-  if (!committed_) {
+  if (!committed_ && !descriptor_) {
     std::error_code ignored;
     std::filesystem::remove(temporary_, ignored);
   }
@@ -78,6 +121,12 @@ void AtomicOutput::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
 }
 
 void AtomicOutput::Commit() {
+  if (descriptor_) {
+    if (std::fflush(file_) != 0) ThrowWriteError();
+    CopyToDescriptor();
+    committed_ = true;
+    return;
+  }
   const bool flushed = std::fflush(file_) == 0 && SyncToDisk(file_);
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;

@@ -16,11 +16,19 @@
 // lead to is replaced and the links stay. A replaced file keeps its permission
 // bits; a new one gets the usual mode under the umask, executable for a
 // program.
+//
+// A target that names an open descriptor (/dev/stdout, /dev/fd/N:
+// files/descriptor.h) is the exception: it cannot be replaced in one step, so
+// the bytes go to an unnamed temporary file, and Commit() copies them through
+// the descriptor. Nothing reaches the descriptor before Commit(); a failure
+// during the copy (a closed pipe, a full disk) can leave part of it written.
+// A program is not written to a terminal.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <span>
 
 namespace sfxpack {
@@ -32,9 +40,10 @@ enum class OutputContent { kData, kProgram };
 class AtomicOutput {
  public:
   // Examines `target` and creates the temporary file. Throws a UsageFailure
-  // when the target exists and is not a regular file, and a Failure naming
-  // the target when its folder cannot take the temporary file. At most four
-  // AtomicOutputs may be open at a time.
+  // when the target exists and is not a regular file (or is a terminal
+  // descriptor, for a program), and a Failure naming the target when its
+  // folder cannot take the temporary file or its descriptor is not open for
+  // writing. At most four AtomicOutputs may be open at a time.
   AtomicOutput(const std::filesystem::path& target, OutputContent content);
   ~AtomicOutput();
   AtomicOutput(const AtomicOutput&) = delete;
@@ -44,18 +53,24 @@ class AtomicOutput {
   void Write(std::span<const uint8_t> bytes);
   // Overwrites bytes already written, at `offset`; the end stays where it is.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
-  // Flushes, closes and renames the temporary file over the target.
+  // Flushes, closes and renames the temporary file over the target, or
+  // copies it through the target's descriptor.
   void Commit();
 
   const std::filesystem::path& temporary_path() const { return temporary_; }
+  // The descriptor the target names, if it names one.
+  std::optional<int> descriptor() const { return descriptor_; }
 
  private:
   [[noreturn]] void ThrowWriteError();
+  void OpenForDescriptor(int descriptor, OutputContent content);
+  void CopyToDescriptor();
 
   std::filesystem::path target_;    // as named, for messages
   std::filesystem::path replaced_;  // the file the rename replaces: target_, links followed
   std::filesystem::path temporary_;
   std::FILE* file_ = nullptr;
+  std::optional<int> descriptor_;
   int pending_slot_ = -1;
   uint64_t end_ = 0;
   bool committed_ = false;

@@ -11,35 +11,60 @@ namespace {
 
 constexpr auto kQuietTime = std::chrono::milliseconds(500);
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr auto kLineInterval = std::chrono::seconds(1);
+constexpr auto kLongestSilence = std::chrono::seconds(10);
 
 }  // namespace
 
-ProgressLine::ProgressLine(std::string label)
-    : label_(tools::PrintableText(label)), enabled_(StderrIsTerminal()), start_(Clock::now()) {}
+ProgressLine::ProgressLine(std::string label, bool plain_lines)
+    : label_(tools::PrintableText(label)),
+      terminal_(StderrIsTerminal()),
+      plain_lines_(plain_lines && !terminal_),
+      start_(Clock::now()) {}
 
 ProgressLine::~ProgressLine() { Finish(); }
 
 void ProgressLine::Update(uint64_t done, uint64_t total) {
-  if (!enabled_) return;
+  if (!terminal_ && !plain_lines_) return;
   const Clock::time_point now = Clock::now();
+  const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
+  char line[256];
+  std::snprintf(line, sizeof line, "%s: %3u%% (%.1f of %.1f MiB)", label_.c_str(), percent,
+                done / 1048576.0, total / 1048576.0);
+  if (terminal_) {
+    Redraw(line, now);
+  } else {
+    PrintLine(line, percent, now);
+  }
+}
+
+void ProgressLine::Redraw(const std::string& line, Clock::time_point now) {
   if (now - start_ < kQuietTime || (shown_ && now - last_draw_ < kRedrawInterval)) return;
   last_draw_ = now;
   shown_ = true;
-  const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
-  char line[256];
-  const int length = std::snprintf(line, sizeof line, "%s: %3u%% (%.1f of %.1f MiB)",
-                                   label_.c_str(), percent, done / 1048576.0, total / 1048576.0);
   // Blanks over what is left of a longer previous line; no terminal escapes,
   // which older Windows consoles would print.
-  const int width = length < 0 ? 0 : std::min<int>(length, sizeof line - 1);
-  std::fprintf(stderr, "\r%s%*s", line, width_ > width ? width_ - width : 0, "");
+  const int width = static_cast<int>(line.size());
+  std::fprintf(stderr, "\r%s%*s", line.c_str(), width_ > width ? width_ - width : 0, "");
   width_ = std::max(width_, width);
   std::fflush(stderr);
 }
 
+void ProgressLine::PrintLine(const std::string& line, unsigned percent, Clock::time_point now) {
+  const bool next_tenth = percent / 10 > last_percent_ / 10 && now - last_draw_ >= kLineInterval;
+  const bool done = percent == 100 && last_percent_ < 100;
+  if (shown_ && !next_tenth && !done && now - last_draw_ < kLongestSilence) return;
+  shown_ = true;
+  last_draw_ = now;
+  last_percent_ = percent;
+  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fflush(stderr);
+}
+
 void ProgressLine::Finish() {
-  enabled_ = false;
-  if (!shown_) return;
+  const bool clear = terminal_ && shown_;
+  terminal_ = plain_lines_ = false;
+  if (!clear) return;
   shown_ = false;
   std::fprintf(stderr, "\r%*s\r", width_, "");
   std::fflush(stderr);

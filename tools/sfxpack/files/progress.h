@@ -1,9 +1,12 @@
-// A progress line on stderr for work that takes more than a moment.
+// Progress on stderr for work that takes more than a moment.
 //
-// Shown only when stderr is a terminal, only once the work has run for half a
-// second, and redrawn at most ten times a second; Finish() clears it. Output
-// redirected to a file or a pipe never sees it. The label, which names a
-// file, is shown through tools::PrintableText.
+// On a terminal: one line, shown once the work has run for half a second,
+// redrawn at most ten times a second; Finish() clears it. Elsewhere (a file,
+// a pipe, a CI log) nothing, unless plain lines are asked for: then a line
+// when the work starts, one for each further tenth at most once a second (or
+// every ten seconds while no tenth is reached), and one when it is done,
+// each a line of its own that a log keeps. The label, which names a file, is
+// shown through tools::PrintableText.
 #pragma once
 
 #include <chrono>
@@ -14,7 +17,7 @@ namespace sfxpack {
 
 class ProgressLine {
  public:
-  explicit ProgressLine(std::string label);
+  explicit ProgressLine(std::string label, bool plain_lines = false);
   ~ProgressLine();
 
   void Update(uint64_t done, uint64_t total);
@@ -23,10 +26,15 @@ class ProgressLine {
  private:
   using Clock = std::chrono::steady_clock;
 
+  void Redraw(const std::string& line, Clock::time_point now);
+  void PrintLine(const std::string& line, unsigned percent, Clock::time_point now);
+
   std::string label_;
-  bool enabled_;
+  bool terminal_;
+  bool plain_lines_;
   bool shown_ = false;
-  int width_ = 0;  // the longest line drawn
+  int width_ = 0;            // the longest line drawn
+  unsigned last_percent_ = 0;  // of the last plain line
   Clock::time_point start_;
   Clock::time_point last_draw_;
 };

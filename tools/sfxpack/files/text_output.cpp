@@ -3,6 +3,7 @@
 #include <span>
 
 #include "tools/common/tool_error.h"
+#include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/file_facts.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/system.h"
@@ -11,7 +12,8 @@ namespace sfxpack {
 
 TextOutput::TextOutput(const std::filesystem::path& target) : target_(target) {
   const FileKind kind = ExamineFile(target).kind;
-  if (kind != FileKind::kCharacterDevice && kind != FileKind::kFifo) {
+  if ((kind != FileKind::kCharacterDevice && kind != FileKind::kFifo) ||
+      DescriptorNamedBy(target)) {
     file_ = std::make_unique<AtomicOutput>(target, OutputContent::kData);
     return;
   }

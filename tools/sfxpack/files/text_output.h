@@ -1,8 +1,9 @@
 // A short text output that may also go to a terminal or a pipe: what
 // --exit-code-file writes.
 //
-// A regular file (or a new one) is written as AtomicOutput writes it. A
-// character device or a pipe (/dev/stdout, /dev/null, a terminal, a named
+// A regular file (or a new one) is written as AtomicOutput writes it, and so
+// is an open descriptor (/dev/stdout, /dev/fd/N), through the descriptor. A
+// character device or a pipe named otherwise (/dev/null, /dev/tty, a named
 // pipe; NUL or CON on Windows) is opened and written in place, never
 // replaced. A folder, a socket or a block device is refused.
 #pragma once

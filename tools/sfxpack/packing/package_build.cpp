@@ -60,7 +60,8 @@ std::vector<uint8_t> ReadInner(const BuildRequest& request) {
 
 void Encode(const BuildRequest& request, std::span<const uint8_t> inner,
             std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties) {
-  ProgressLine progress("sfxpack: compressing " + PathToUtf8(request.inner.filename()));
+  ProgressLine progress("sfxpack: compressing " + PathToUtf8(request.inner.filename()),
+                        request.progress_lines);
   packaging::EncodeProgress report;
   if (request.show_progress) {
     report = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
@@ -93,7 +94,8 @@ void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
 
   output.Write(head);
   std::vector<uint8_t> chunk;
-  ProgressLine progress("sfxpack: copying " + PathToUtf8(request.further_data.value_or("").filename()));
+  ProgressLine progress("sfxpack: copying " + PathToUtf8(request.further_data.value_or("").filename()),
+                        request.progress_lines);
   for (uint64_t done = 0; done < further.length;) {
     chunk.resize(static_cast<size_t>(std::min<uint64_t>(kCopyChunk, further.length - done)));
     if (further.file->ReadAt(done, chunk.data(), chunk.size()) != chunk.size()) {

@@ -31,6 +31,8 @@ struct BuildRequest {
   // DetachedSize = the package's own length (the low 32 bits must hold it).
   bool detached_auto = false;
   bool show_progress = true;
+  // Progress as plain lines when stderr is no terminal (a CI log).
+  bool progress_lines = false;
   // Packs an inner program that Windows cannot start (pe::WhyNotWindowsProgram)
   // instead of refusing it.
   bool allow_any_inner = false;

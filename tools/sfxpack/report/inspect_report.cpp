@@ -6,6 +6,7 @@
 
 #include "tools/common/text_format.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/report/field_names.h"
 #include "tools/sfxpack/report/json_writer.h"
 
@@ -300,6 +301,7 @@ void JsonStrings(JsonWriter& json, const char* key, const std::vector<std::strin
 
 std::string FormatInspectText(const PackageMap& map, const std::string& file_name) {
   std::string out;
+  if (map.not_a_package) Print(out, file_name + ": " + NotAPackageSentence(*map.not_a_package));
   Print(out, file_name + ": " + DescribeSize(map.file_size));
   AppendMap(out, map);
   AppendImage(out, map);
@@ -315,6 +317,7 @@ std::string FormatInspectText(const PackageMap& map, const std::string& file_nam
 std::string FormatInspectJson(const PackageMap& map, const std::string& file_name) {
   JsonWriter json;
   json.BeginObject().Field("file", file_name).Field("file_size", map.file_size);
+  if (KeyOrNull(json, "not_a_package", map.not_a_package)) json.String(*map.not_a_package);
   json.Key("regions").BeginArray();
   for (const MapRegion& region : map.regions) {
     json.BeginObject()

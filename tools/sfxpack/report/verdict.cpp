@@ -3,33 +3,81 @@
 #include <cstdio>
 
 #include "tools/common/utf.h"
+#include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/system.h"
+#include "tools/sfxpack/report/json_writer.h"
 
 namespace sfxpack {
 namespace {
 
-void PrintLine(const std::string& text) { std::printf("%s\n", tools::PrintableText(text).c_str()); }
+void PrintLine(std::FILE* out, const std::string& text) {
+  std::fprintf(out, "%s\n", tools::PrintableText(text).c_str());
+}
+
+void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
+  const LauncherVerdict& verdict = report.verdict;
+  if (report.not_a_package) {
+    PrintLine(out, report.package + ": " + NotAPackageSentence(*report.not_a_package));
+  }
+  if (verdict.outcome.proceeds()) {
+    PrintLine(out, report.package + ": OK: " + verdict.ok_text);
+    return;
+  }
+  PrintLine(out, report.package + ": the launcher shows this message and exits with code " +
+                     std::to_string(code) + ":");
+  PrintLine(out, "  " + (report.box ? tools::Utf16ToUtf8(report.box->text) : "(no message)"));
+  if (!verdict.note.empty()) PrintLine(out, "(" + verdict.note + ")");
+  if (static_cast<uint32_t>(status) != code) {
+    PrintLine(out, "(sfxpack exits with status " + std::to_string(status) +
+                       ": a Linux exit status keeps only the low 8 bits of " +
+                       std::to_string(code) + "; --exit-code-file stores the whole code)");
+  }
+}
+
+// A text that may be missing: the value, or null.
+void StringOrNull(JsonWriter& json, std::string_view key, const std::optional<std::string>& value) {
+  json.Key(key);
+  value ? json.String(*value) : json.Null();
+}
+
+void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
+  const LauncherVerdict& verdict = report.verdict;
+  const bool goes_on = verdict.outcome.proceeds();
+  JsonWriter json;
+  json.BeginObject().Field("file", report.package);
+  StringOrNull(json, "not_a_package", report.not_a_package);
+  if (report.windows) {
+    json.Key("windows").BeginObject().Field("version", report.windows->version);
+    StringOrNull(json, "release_id", report.windows->release_id);
+    json.EndObject();
+  }
+  json.Key("checks").BeginArray();
+  for (const CheckRun& check : report.checks) {
+    json.BeginObject().Field("check", check.name).Field("passed", check.passed).EndObject();
+  }
+  json.EndArray();
+  json.Field("launcher_goes_on", goes_on).Field("exit_code", code).Field("exit_status", status);
+  StringOrNull(json, "summary", goes_on ? std::optional(verdict.ok_text) : std::nullopt);
+  std::optional<std::string> message;
+  if (!goes_on && report.box) message = tools::Utf16ToUtf8(report.box->text);
+  StringOrNull(json, "message", message);
+  StringOrNull(json, "note", verdict.note.empty() ? std::nullopt : std::optional(verdict.note));
+  json.EndObject();
+  std::fputs(json.Text().c_str(), out);
+}
 
 }  // namespace
 
-int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
-                  const RecordedBox* box, TextOutput* exit_code_file) {
-  const stub::Outcome& outcome = verdict.outcome;
+int ReportOutcome(const LauncherReport& report, TextOutput* exit_code_file, std::FILE* out,
+                  ReportFormat format) {
+  const stub::Outcome& outcome = report.verdict.outcome;
   const uint32_t code = outcome.proceeds() ? 0 : outcome.exit_code();
+  const int status = outcome.proceeds() ? 0 : ProcessExitCode(code);
   if (exit_code_file != nullptr) exit_code_file->WriteAndFinish(std::to_string(code) + "\n");
-  if (outcome.proceeds()) {
-    PrintLine(package_name + ": OK: " + verdict.ok_text);
-    return 0;
-  }
-  PrintLine(package_name + ": the launcher shows this message and exits with code " +
-            std::to_string(code) + ":");
-  PrintLine("  " + (box ? tools::Utf16ToUtf8(box->text) : "(no message)"));
-  if (!verdict.note.empty()) PrintLine("(" + verdict.note + ")");
-  const int status = ProcessExitCode(code);
-  if (static_cast<uint32_t>(status) != code) {
-    PrintLine("(sfxpack exits with status " + std::to_string(status) +
-              ": a Linux exit status keeps only the low 8 bits of " + std::to_string(code) +
-              "; --exit-code-file stores the whole code)");
+  if (format == ReportFormat::kJson) {
+    PrintJson(report, code, status, out);
+  } else {
+    PrintText(report, code, status, out);
   }
   return status;
 }

@@ -7,9 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "launcher/outcome.h"
+#include "tools/sfxpack/analysis/launcher_run.h"
 #include "tools/sfxpack/analysis/native_platform.h"
 #include "tools/sfxpack/files/text_output.h"
 
@@ -17,17 +21,38 @@ namespace sfxpack {
 
 // What the launcher's steps came to.
 struct LauncherVerdict {
-  stub::Outcome outcome;
+  stub::Outcome outcome = stub::Outcome::Proceed();
   std::string ok_text;  // shown when the launcher goes on
   std::string note;     // shown under the launcher's message when it stops; may be empty
 };
 
+// The Windows version gate was asked about.
+struct AskedWindows {
+  std::string version;                    // as given, MAJOR.MINOR
+  std::optional<std::string> release_id;  // nullopt: no ReleaseId value
+};
+
+// Everything a report of verify, extract or gate tells.
+struct LauncherReport {
+  std::string package;  // as named on the command line
+  // Why the file does not look like a package (WhyNoPlausibleLocator).
+  std::optional<std::string> not_a_package;
+  std::optional<AskedWindows> windows;
+  LauncherVerdict verdict;
+  const RecordedBox* box = nullptr;  // the message the launcher shows, if any
+  std::vector<CheckRun> checks;      // in the order they ran
+};
+
+enum class ReportFormat { kText, kJson };
+
 // Writes the full code in decimal and a line break to `exit_code_file` when
-// there is one, prints "FILE: OK: ok_text" or the message the launcher shows
-// (`box`) with its exit code and the note, and returns the process exit
-// status for the code (ProcessExitCode, files/system.h). Every text from the
-// package or the command line is printed through PrintableText.
-int ReportOutcome(const std::string& package_name, const LauncherVerdict& verdict,
-                  const RecordedBox* box, TextOutput* exit_code_file);
+// there is one, and prints the report to `out`. As text: the line that says
+// the file is no package, if it is none; then "FILE: OK: ok_text", or the
+// message the launcher shows (`box`) with its exit code and the note. As
+// JSON: one object (keys in docs/sfxpack.md). Returns the process exit status
+// for the code (ProcessExitCode, files/system.h). Every text from the package
+// or the command line is printed through PrintableText (JSON: escaped).
+int ReportOutcome(const LauncherReport& report, TextOutput* exit_code_file, std::FILE* out,
+                  ReportFormat format);
 
 }  // namespace sfxpack

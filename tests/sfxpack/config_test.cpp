@@ -1,0 +1,110 @@
+// sfxpack build --config: a TOML file gives the same package as the command
+// line it stands for, and names its mistakes.
+#include <gtest/gtest.h>
+
+#include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/test_images.h"
+
+namespace sfxpack::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SfxpackConfig, AFileGivesWhatItsCommandLineGives) {
+  // The file lies in conf/ and names its files relative to it; sfxpack runs
+  // in run/.
+  const fs::path folder = ScratchFolder();
+  for (const char* sub : {"conf/out", "run", "cli"}) fs::create_directories(folder / sub);
+  WriteBytes(folder / "conf/inner.exe",
+             stub::testing::AsWindowsProgram(stub::testing::SampleBytes(30000, 4)));
+  WriteBytes(folder / "conf/payload.bin", stub::testing::SampleBytes(5000, 5));
+  const std::string conf = (folder / "conf").string() + "/";
+  const std::string package = R"(# the package, as the repository keeps it
+inner = "inner.exe"            # beside this file
+output = 'out/setup.exe'
+data = "payload.bin"
+os = "7,8,10"
+min-release = 1507
+max-release = 2009
+elevation = "runas"
+message = "Needs Windows 7 #1, or later"
+preset = 6
+extreme = true
+lc = 2
+pb = 1
+dict = "64KiB"
+file-version = "1.2.3"
+company-name = "Example Ltd"
+version-string = [
+  "Comments=Built by CI",
+  "PrivateBuild=a, b",
+]
+)";
+  const std::vector<std::string> same = {
+      "--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
+      "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
+      "Needs Windows 7 #1, or later", "--preset", "6", "--extreme", "--lc", "2", "--pb", "1",
+      "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Example Ltd",
+      "--version-string", "Comments=Built by CI", "--version-string", "PrivateBuild=a, b"};
+  struct Case {
+    const char* name;
+    std::string file;
+    std::vector<std::string> args;  // beside --config
+    std::vector<std::string> same;  // the command line that gives the same bytes
+    int status;
+    std::string error;  // the whole of stderr when it fails
+  };
+  const auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> all = same;
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  };
+  const std::string file = "config file '" + conf + "package.toml': ";
+  const Case cases[] = {
+      {"every kind of value", package, {}, with({}), 0, ""},
+      {"the command line overrides the file", package,
+       {"--company-name", "Other", "--preset", "1", "--version-string", "Comments=x"},
+       {"--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
+        "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
+        "Needs Windows 7 #1, or later", "--preset", "1", "--extreme", "--lc", "2", "--pb", "1",
+        "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Other",
+        "--version-string", "Comments=x"},
+       0, ""},
+      {"a [build] section", "[build]\n" + package, {}, with({}), 0, ""},
+      {"a key misspelt", package + "compnay-name = \"x\"\n", {}, {}, 2,
+       "sfxpack build: " + file + "unknown key 'compnay-name' (did you mean company-name?)"},
+      {"another section", package + "[verify]\nfile = \"x\"\n", {}, {}, 2,
+       "sfxpack build: " + file + "unknown section [verify] (only [build] is known)"},
+      {"a value out of range", "preset = 12\n" + package, {}, {}, 2,
+       "sfxpack build: --preset \"12\" is not a number from 0 to 9"},
+      {"two values for one", package + "stub = [\"a.exe\", \"b.exe\"]\n", {}, {}, 2,
+       "sfxpack build: --stub is given 2 times ('" + conf + "a.exe', '" + conf +
+           "b.exe'), but takes one FILE"},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(folder / "conf/package.toml", std::vector<uint8_t>(c.file.begin(), c.file.end()));
+    fs::remove(folder / "conf/out/setup.exe");
+    std::vector<std::string> args = {"build", "-q", "--config", conf + "package.toml"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    stub::testing::ProcessOptions in_run;
+    in_run.working_directory = (folder / "run").string();
+    const auto result = Sfxpack(args, in_run);
+    EXPECT_EQ(result.status, c.status) << c.name << ": " << result.err;
+    if (c.status != 0) {
+      EXPECT_EQ(result.err, c.error + "\n") << c.name;
+      continue;
+    }
+    std::vector<std::string> command_line = {"build", "-q", "-o", (folder / "cli/setup.exe").string()};
+    command_line.insert(command_line.end(), c.same.begin(), c.same.end());
+    ASSERT_EQ(Sfxpack(command_line).status, 0) << c.name;
+    EXPECT_TRUE(ReadBytes(folder / "conf/out/setup.exe") == ReadBytes(folder / "cli/setup.exe"))
+        << c.name;
+  }
+  const auto missing = Sfxpack({"build", "--config", conf + "none.toml"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "sfxpack build: cannot read the config file '" + conf +
+                             "none.toml': it is missing or not a file\n");
+}
+
+}  // namespace
+}  // namespace sfxpack::testing
