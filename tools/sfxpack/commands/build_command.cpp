@@ -188,6 +188,15 @@ int RunBuild(const BuildOptions& options) {
   request.show_progress = !options.quiet;
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
+  if (!result.inner_signed) {
+    // Application control and attack surface reduction rules judge the copy
+    // the launcher starts from the temporary folder, not the signed package.
+    std::fprintf(stderr,
+                 "sfxpack build: warning: the inner program %s carries no Authenticode "
+                 "signature: sign it before packing, as application control and attack surface "
+                 "reduction rules judge its temporary copy on its own\n",
+                 tools::PrintableText(options.inner).c_str());
+  }
   if (!options.quiet) PrintSummary(options, request, result);
   return tools::kExitOk;
 }

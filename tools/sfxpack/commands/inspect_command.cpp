@@ -18,18 +18,6 @@ struct InspectOptions {
   bool json = false;
 };
 
-class FileSource : public ByteSource {
- public:
-  explicit FileSource(InputFile& file) : file_(file) {}
-  uint64_t Size() const override { return file_.size(); }
-  std::vector<uint8_t> Read(uint64_t offset, size_t count) override {
-    return file_.ReadRange(offset, count);
-  }
-
- private:
-  InputFile& file_;
-};
-
 int RunInspect(const InspectOptions& options) {
   InputFile file(PathFromUtf8(options.package), "package");
   FileSource source(file);
