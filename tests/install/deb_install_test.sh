@@ -51,6 +51,16 @@ for manual in "$doc"/*.md; do
   done
 done
 
+# The man page fits an 80-column terminal, and so does every --help.
+too_wide=$(zcat "$root/usr/share/man/man1/sfxpack.1.gz" |
+           groff -man -Tascii -P-cbou -rLL=80n 2>/dev/null | awk 'length > 80')
+[ -z "$too_wide" ] || fail "man page lines wider than 80 columns:
+$too_wide"
+for command in "" build inspect verify extract gate; do
+  too_wide=$("$sfxpack" $command --help | awk 'length > 80')
+  [ -z "$too_wide" ] || fail "sfxpack $command --help has lines wider than 80 columns:
+$too_wide"
+done
 if ldd "$sfxpack" | grep -q "not found"; then
   ldd "$sfxpack"
   fail "sfxpack needs a library the system does not have"

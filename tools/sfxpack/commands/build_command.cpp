@@ -287,8 +287,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   app->footer(
       "Examples:\n"
       "  sfxpack build --inner myapp-setup.exe -o setup.exe\n"
-      "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe --os 7,8,8.1,10,newer "
-      "--min-release 1507 --elevation runas --message-file unsupported.txt");
+      "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe \\\n"
+      "      --os 7,8,8.1,10,newer --min-release 1507 --elevation runas \\\n"
+      "      --message-file unsupported.txt");
   return {app, [options] { return RunBuild(*options); }};
 }
 

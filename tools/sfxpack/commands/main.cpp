@@ -14,6 +14,7 @@
 #include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/help_format.h"
 
 namespace sfxpack {
 namespace {
@@ -34,6 +35,7 @@ int Run(const std::vector<std::string>& arguments) {
   CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
                "them as the launcher would.",
                "sfxpack");
+  app.formatter(WrappingHelpFormatter());
   app.set_version_flag("--version", VersionText(),
                        "Show the version, the embedded launcher and the licence");
   app.require_subcommand(1);

@@ -62,7 +62,8 @@ Command AddVerifyCommand(CLI::App& sfxpack) {
   AddPackageArgument(*app, options->package);
   AddExitCodeFileOption(*app, *options);
   app->footer("Examples:\n  sfxpack verify setup.exe\n"
-              "  sfxpack verify setup.exe --exit-code-file code.txt || echo \"failed: $(cat code.txt)\"");
+              "  sfxpack verify setup.exe --exit-code-file code.txt ||\n"
+              "      echo \"failed: $(cat code.txt)\"");
   return {app, [options] { return RunVerify(*options); }};
 }
 
