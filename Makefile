@@ -3,8 +3,11 @@
 #   make demo      build the launcher, sfxpack and the demo's inner program, then
 #                  build a setup package and run it under Wine
 #   make test      build everything, then run the unit, sfxpack and end-to-end
-#                  tests, the unit tests again under the sanitizers, and the
-#                  test of the installed .deb package
+#                  tests, the unit tests again under the sanitizers, the test
+#                  of the installed .deb package, and each fuzz target for
+#                  FUZZ_SMOKE_SECONDS (default 20)
+#   make fuzz      run each fuzz target for FUZZ_SECONDS (default 60), from its
+#                  seeds in tests/fuzz/corpus: make fuzz FUZZ_SECONDS=600
 #   make install   install sfxpack (release build) under PREFIX (default
 #                  /usr/local), into DESTDIR when set: make install DESTDIR=/tmp/root
 #   make package   build the Debian package dist/sfxpack_VERSION_ARCH.deb
@@ -16,9 +19,13 @@ CMAKE ?= cmake
 CTEST ?= ctest
 PREFIX ?= /usr/local
 DESTDIR ?=
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 20
+# Empty: every target of tests/fuzz.
+FUZZ_TARGETS ?=
 
 .PHONY: all deps build build-win64 build-host build-release build-asan test test-unit test-asan \
-        test-install install package demo clean
+        test-install install package demo fuzz clean
 
 all: build
 
@@ -46,10 +53,13 @@ build-asan: deps build-win64
 	$(CMAKE) --preset asan >/dev/null
 	$(CMAKE) --build --preset asan
 
+# The fuzz targets' short run catches one that no longer builds or crashes at
+# once; finding faults takes make fuzz.
 test: build build-asan
 	$(CTEST) --preset host
 	$(CTEST) --preset asan
 	$(CTEST) --preset release
+	tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 test-unit: build-host
 	$(CTEST) --preset unit
@@ -59,6 +69,9 @@ test-asan: build-asan
 
 test-install: build-release
 	$(CTEST) --preset release
+
+fuzz: deps
+	tools/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 install: build-release
 	DESTDIR="$(DESTDIR)" $(CMAKE) --install build/release --prefix "$(PREFIX)"

@@ -90,6 +90,13 @@ std::u16string PrivateFolderPath(const std::u16string& parent,
   return path;
 }
 
+bool TempCopyPathStartable(const std::u16string& parent, const Arguments& arguments) {
+  const std::u16string_view own_path = arguments.ArgumentAt(0);
+  // npos + 1 is 0: a path without a backslash is all name.
+  const size_t name = own_path.size() - (own_path.rfind(kBackslash) + 1);
+  return parent.size() + 2 * kPrivateFolderRandomBytes + 1 + name <= kLongestStartablePath;
+}
+
 std::u16string BuildArgumentString(const Arguments& arguments, Platform& platform) {
   std::u16string text;
   text += kQuote;

@@ -68,6 +68,22 @@ inline constexpr uint32_t kPrivateFolderRandomBytes = 8;
 std::u16string PrivateFolderPath(const std::u16string& parent,
                                  const uint8_t (&random)[kPrivateFolderRandomBytes]);
 
+// The longest path, in code units without the terminator, of a program
+// Windows starts: CreateProcessW takes the program of a command line without
+// an application name only up to MAX_PATH (260) code units with the
+// terminator, and ShellExecuteExW its file likewise. (Wine 8's CreateProcessW
+// looks the program up in a buffer of MAX_PATH too: 259 code units start,
+// 260 fail with ERROR_FILE_NOT_FOUND.) The other limits of a start do not
+// depend on the temporary folder: the whole command line, at most 32,767 code
+// units with the terminator, holds the launcher's own arguments, and the
+// child's current folder is the package's own.
+inline constexpr size_t kLongestStartablePath = 259;
+
+// True when the temporary copy, made in a private folder inside `parent`
+// (which ends with a backslash) under the package file's own name (ExtractName
+// of argument 0), has a path of at most kLongestStartablePath code units.
+bool TempCopyPathStartable(const std::u16string& parent, const Arguments& arguments);
+
 // The text handed to the child after its program name: UniversalPath of
 // argument 0 in double quotes, then for each argument 1 to N in order a space
 // and the argument, in double quotes when it holds a space (code 32; a tab

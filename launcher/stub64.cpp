@@ -47,7 +47,10 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   outcome = DecodeInnerProgram(*file, package.header, reporter, program);
   if (!outcome.proceeds()) return outcome;
 
-  outcome = package.copy.CreateFolder(reporter, ChooseTempFolder(arguments, platform));
+  const std::u16string temp_folder = ChooseTempFolder(arguments, platform);
+  // A copy Windows could not start from its path is not written at all.
+  if (!TempCopyPathStartable(temp_folder, arguments)) return FatalTempCopy(reporter);
+  outcome = package.copy.CreateFolder(reporter, temp_folder);
   if (!outcome.proceeds()) return outcome;
   return package.copy.Write(reporter,
                             ChooseTempCopyPath(package.copy.folder(), arguments, platform),

@@ -51,9 +51,9 @@ class TemporaryCopy {
   // The copy's full path; valid after Write succeeded.
   const std::u16string& path() const { return path_; }
 
-  // Deletes the copy, then the folder, as far as this run created them and
-  // has not yet removed or kept them. A file still in use stays, and so does
-  // its folder.
+  // Deletes the copy, then the folder with whatever the child left in it, as
+  // far as this run created them and has not yet removed or kept them. A file
+  // still in use stays, and so does its folder.
   void Remove();
 
   // Leaves the folder and the copy in place for good: a detached child still

@@ -168,8 +168,10 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
   // built and applied.
   virtual FolderCreation CreatePrivateFolder(const std::u16string& path) = 0;
 
-  // Removes the empty folder `path` (which ends with a backslash); the result
-  // is not reported (a folder that still holds anything stays).
+  // Removes the folder `path` (which ends with a backslash) with everything
+  // in it, as far as it can; the result is not reported. What is still in use
+  // stays, and so do the folders that hold it. A link or junction inside is
+  // removed itself, never followed.
   virtual void RemoveFolder(const std::u16string& path) = 0;
 
   // --- Security ------------------------------------------------------------------

@@ -8,6 +8,8 @@
 #include <shellapi.h>
 #include <winnetwk.h>
 
+#include "platform/windows/folder_removal.h"
+
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 namespace stub {
@@ -433,6 +435,6 @@ FolderCreation WindowsPlatform::CreatePrivateFolder(const std::u16string& path) 
                                                 : FolderCreation::kFailed;
 }
 
-void WindowsPlatform::RemoveFolder(const std::u16string& path) { RemoveDirectoryW(W(path)); }
+void WindowsPlatform::RemoveFolder(const std::u16string& path) { RemoveFolderTree(path); }
 
 }  // namespace stub

@@ -230,6 +230,44 @@ TEST_F(Launch, DetachedPackageReturnsAtOnceAndKeepsTheCopy) {
   fs::remove_all(temp_ + "/" + folder);
 }
 
+// The private folder goes with whatever the inner program left in it. A link
+// in it is never followed: what it points to stays. (Wine sees a Unix
+// symbolic link to a folder as a reparse point, as Windows does a junction,
+// but cannot remove it: its RemoveDirectoryW looks into the target for
+// emptiness. So the link itself may stay here.)
+TEST_F(Launch, PrivateFolderIsRemovedWithWhatTheChildLeftButNoLinkIsFollowed) {
+  const std::string outside = folder_ + "/outside";
+  fs::create_directories(outside);
+  stub::testing::WriteFile(outside + "/keep.txt", "keep");
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "with a link to a folder outside" : "files and a folder");
+    fs::remove(report_);
+    std::map<std::string, std::string> env = {{"TEST_CHILD_LEAVE_FILES", "1"}};
+    if (link) env["TEST_CHILD_SLEEP_MS"] = "3000";
+    WineRun run;
+    std::thread launcher([&] { run = RunPackage(ChildPackage(), u"", env); });
+    std::vector<ChildReport> reports;
+    for (int tries = 0; tries < 600 && reports.empty(); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      reports = ReadChildReports(report_);
+    }
+    const std::string folder = reports.size() == 1
+                                   ? temp_ + "/" + PrivateFolder(reports[0], TempWindowsFolder(), name_)
+                                   : std::string();
+    if (link && !folder.empty()) fs::create_directory_symlink(outside, folder + "/link");
+    launcher.join();
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, 0u);
+    ASSERT_FALSE(folder.empty()) << run.trace;
+    EXPECT_TRUE(fs::exists(outside + "/keep.txt"));
+    if (link && fs::exists(folder)) {
+      EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"link"});
+      fs::remove_all(folder);
+    }
+    EXPECT_FALSE(fs::exists(folder));
+  }
+}
+
 TEST_F(Launch, TempSwitchChoosesTheFolder) {
   const std::string chosen = folder_ + "/chosen";
   fs::create_directories(chosen);
@@ -241,6 +279,36 @@ TEST_F(Launch, TempSwitchChoosesTheFolder) {
   EXPECT_NE(reports[0].at("command_line").find(" /temp "), std::string::npos)
       << "the switch is passed on to the child";
   EXPECT_TRUE(FilesIn(chosen).empty()) << "the copy and its folder are removed afterwards";
+}
+
+// Windows starts a program from a path of at most 259 code units, and so does
+// Wine. A "/temp" folder too long for the copy's path fails before anything is
+// written.
+TEST_F(Launch, TempFolderTooLongForTheCopysPathFailsBeforeAnythingIsWritten) {
+  const std::string name = "s.exe";
+  for (const size_t copy_length : {259u, 260u}) {
+    SCOPED_TRACE(copy_length);
+    fs::remove(report_);
+    // The copy's path: the folder, a backslash, 16 digits, a backslash, the name.
+    const size_t folder_length = copy_length - 18 - name.size();
+    const size_t base_length = WindowsPath(folder_).size() + 1;
+    ASSERT_LT(base_length, folder_length) << "the work folder's path is too long for this test";
+    const std::string chosen = folder_ + "/" + std::string(folder_length - base_length, 'd');
+    fs::create_directories(chosen);
+    const WineRun run = RunPackage(ChildPackage(), u"/temp \"" + WindowsPath(chosen) + u"\"", {}, "", name);
+    ASSERT_TRUE(run.started) << run.trace;
+    if (copy_length == 259) {
+      EXPECT_EQ(run.exit_code, 0u) << run.trace;
+      EXPECT_EQ(ReadChildReports(report_).size(), 1u);
+    } else {
+      EXPECT_EQ(run.exit_code, 82u) << run.trace;
+      ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
+      EXPECT_EQ(Utf8(run.boxes[0].text),
+                Utf8(FatalMessageText(FatalMessage::kTempCopy)).substr(0, run.boxes[0].text.size()));
+      EXPECT_TRUE(ReadChildReports(report_).empty());
+    }
+    EXPECT_TRUE(FilesIn(chosen).empty());
+  }
 }
 
 TEST_F(Launch, TempSwitchAsLastArgumentUsesThePackagesFolder) {

@@ -127,11 +127,14 @@ FolderCreation FakePlatform::CreatePrivateFolder(const std::u16string& path) {
 
 void FakePlatform::RemoveFolder(const std::u16string& path) {
   calls.push_back("RemoveFolder " + Utf8(path));
-  for (const auto& [file, bytes] : files) {
-    if (file.compare(0, path.size(), path) == 0) return;
-  }
-  const std::u16string name = path.substr(0, path.size() - 1);
-  folders.erase(std::remove(folders.begin(), folders.end(), name), folders.end());
+  const auto inside = [](const std::u16string& entry, const std::u16string& folder) {
+    return entry.size() > folder.size() && entry.compare(0, folder.size(), folder) == 0;
+  };
+  std::erase_if(files, [&](const auto& file) { return inside(file.first, path); });
+  std::erase_if(folders, [&](const std::u16string& folder) {
+    const std::u16string own = folder + u'\\';
+    return own == path || inside(own, path);
+  });
 }
 
 bool FakePlatform::PathExists(const std::u16string& path) {

@@ -2,7 +2,7 @@
 //
 // Files are byte vectors in a map keyed by path, folders a list of paths
 // without a trailing backslash (a new file's folder is not checked; a folder
-// with files inside cannot be removed); random bytes count up from 0 across
+// is removed with what it holds); random bytes count up from 0 across
 // calls (0x00 0x01 ...); message boxes, process starts and removed files are
 // recorded in order; the Windows version, release id, display version, administrator answer
 // and start results are plain fields a test sets. Every call is also appended

@@ -130,6 +130,8 @@ TEST(IconFile, ReadsBitmapAndPngPicturesAndRefusesBadFiles) {
       {"image past the end", [](std::vector<uint8_t>& f) { f.pop_back(); }, "image 2 reaches past"},
       {"image in the directory", [](std::vector<uint8_t>& f) { WriteLe32(&f[18], 20); }, "image 1 overlaps"},
       {"empty image", [](std::vector<uint8_t>& f) { WriteLe32(&f[14], 0); }, "image 1 is empty"},
+      {"two entries, one image",
+       [](std::vector<uint8_t>& f) { std::copy(&f[14], &f[22], &f[30]); }, "images 1 and 2 share bytes"},
       {"image of neither kind", [](std::vector<uint8_t>& f) { WriteLe32(&f[38], 1); }, "neither a PNG"},
   };
   for (const Case& c : cases) {
@@ -229,6 +231,14 @@ TEST(SetIdentity, RefusesImagesItCannotRewriteSafely) {
   const auto directory = [&](uint32_t index) { return image.optional_offset + kOptDataDirectories + 8 * index; };
   const uint32_t rsrc = ResourceSection(image)->virtual_address;
   const uint32_t reloc_raw = image.sections.back().raw_offset;
+  const size_t rsrc_index = ResourceSection(image) - image.sections.data();
+  const auto section_field = [&](size_t index, uint32_t field) {
+    return image.section_table_offset + kSectionHeaderSize * index + field;
+  };
+  const auto alignments = [&](std::vector<uint8_t>& f, uint32_t section, uint32_t file) {
+    WriteLe32(&f[image.optional_offset + 32], section);
+    WriteLe32(&f[image.optional_offset + 36], file);
+  };
   struct Case {
     const char* name;
     std::function<void(std::vector<uint8_t>&)> damage;
@@ -245,6 +255,25 @@ TEST(SetIdentity, RefusesImagesItCannotRewriteSafely) {
        "patches the resource or relocation section"},
       {"malformed resources", [&](auto& f) { WriteLe16(&f[ResourceSection(image)->raw_offset + 14], 0x7FFF); },
        "malformed resource directory"},
+      // Zeros behind the section table read as an empty resource directory.
+      {"resources inside the headers",
+       [&](auto& f) {
+         for (size_t i = 0; i < rsrc_index; ++i) WriteLe32(&f[section_field(i, kSectionRawSize)], 0);
+         WriteLe32(&f[section_field(rsrc_index, kSectionRawOffset)], image.headers_end);
+       },
+       "its resource section lies inside the PE headers"},
+      {"code inside the headers", [&](auto& f) { WriteLe32(&f[section_field(0, kSectionRawOffset)], 0x200); },
+       "the data of its section 1 lies inside the PE headers"},
+      {"section alignment 2 GiB", [&](auto& f) { alignments(f, 0x80000000, 0x200); },
+       "section alignment 0x80000000 is above 0x20000000"},
+      {"section alignment below the file alignment", [&](auto& f) { alignments(f, 0x100, 0x200); },
+       "section alignment 0x100 is below its file alignment 0x200"},
+      {"file alignment above 64 KiB", [&](auto& f) { alignments(f, 0x20000, 0x20000); },
+       "file alignment 0x20000 is not from 0x200 to 0x10000"},
+      {"section alignment below the page", [&](auto& f) { alignments(f, 0x800, 0x200); },
+       "section alignment 0x800 is below the page size and not its file alignment 0x200"},
+      {"sections off the section alignment", [&](auto& f) { alignments(f, 0x10000, 0x200); },
+       "do not start at its section alignment"},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> bad = launcher;
@@ -253,6 +282,15 @@ TEST(SetIdentity, RefusesImagesItCannotRewriteSafely) {
               std::string::npos)
         << c.name;
   }
+  // Resources close to 2 GiB in memory: the moved relocations would end beyond.
+  std::vector<uint8_t> high = launcher;
+  WriteLe32(&high[section_field(rsrc_index, kSectionVirtualAddress)], 0x7FFF0000);
+  WriteLe32(&high[directory(2)], 0x7FFF0000);
+  WriteLe32(&high[section_field(rsrc_index + 1, kSectionVirtualAddress)], 0x7FFF1000);
+  WriteLe32(&high[directory(5)], 0x7FFF1000);
+  EXPECT_NE(ToolErrorOf([&] { ReplaceResources(high, {Make({16, {}}, {1, {}}, 0, std::string(0x10000, 'v'))}); })
+                .find("bytes in memory, and Windows loads less than 0x80000000"),
+            std::string::npos);
 }
 
 }  // namespace

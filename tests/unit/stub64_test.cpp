@@ -225,6 +225,44 @@ TEST_F(Stub64Test, TempSwitchChoosesWhereThePrivateFolderIsMade) {
   EXPECT_EQ(platform_.files.count(u"D:\\t\\setup.exe"), 1u);
 }
 
+// A copy's path must stay within the 259 code units Windows starts a program
+// from; a longer one fails before the private folder is made.
+TEST_F(Stub64Test, CopyPathTooLongToStartFailsBeforeAnythingIsMade) {
+  InstallPackage();
+  struct Row {
+    const char* name;
+    std::u16string temp_argument;  // "/temp" folder; empty: the system's
+    std::u16string system_temp;
+    bool starts;
+  };
+  // The copy's path is the folder, a backslash, 16 digits, a backslash and
+  // "setup.exe": the folder's length plus 27.
+  const std::u16string longest = u"D:\\" + std::u16string(229, u'a');
+  const Row rows[] = {
+      {"259 code units", longest, u"", true},
+      {"260 code units", longest + u"a", u"", false},
+      {"system folder, 259", u"", longest + u"\\", true},
+      {"system folder, 260", u"", longest + u"a\\", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    platform.module_path = kPackage;
+    platform.files[kPackage] = platform_.files[kPackage];
+    platform.command_line = u"setup.exe";
+    if (!row.temp_argument.empty()) platform.command_line += u" /temp " + row.temp_argument;
+    if (!row.system_temp.empty()) platform.temp_path = row.system_temp;
+    EXPECT_EQ(Stub64(platform), row.starts ? 0u : 82u);
+    EXPECT_EQ(platform.starts.size(), row.starts ? 1u : 0u);
+    if (row.starts) continue;
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, testing::FatalMessageText(FatalMessage::kTempCopy));
+    EXPECT_EQ(std::count_if(platform.calls.begin(), platform.calls.end(),
+                            [](const std::string& call) { return call.rfind("Create", 0) == 0; }),
+              0);
+  }
+}
+
 TEST_F(Stub64Test, MissingOwnFileIsDamaged) {
   EXPECT_EQ(Stub64(platform_), 1392u);
   ASSERT_EQ(platform_.boxes.size(), 1u);

@@ -11,6 +11,8 @@
 //                          ("error N" when it cannot be read)
 // then a line "end". Loads the DLL named by TEST_CHILD_LOAD_LIBRARY the plain
 // way, by name, if set (a test's control that a planted DLL would be found).
+// Leaves "leftover.txt" and "sub\inner.txt" in its own folder if
+// TEST_CHILD_LEAVE_FILES is set, as an inner program that does not clean up.
 // Sleeps TEST_CHILD_SLEEP_MS milliseconds if set, and exits with the code in
 // TEST_CHILD_EXIT_CODE (default 0).
 #include <windows.h>
@@ -108,6 +110,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int) {
     }
   }
   if (const wchar_t* library = _wgetenv(L"TEST_CHILD_LOAD_LIBRARY")) LoadLibraryW(library);
+  if (_wgetenv(L"TEST_CHILD_LEAVE_FILES") != nullptr) {
+    const std::wstring folder = module.substr(0, module.rfind(L'\\') + 1);
+    CreateDirectoryW((folder + L"sub").c_str(), nullptr);
+    for (const wchar_t* name : {L"leftover.txt", L"sub\\inner.txt"}) {
+      if (FILE* file = _wfopen((folder + name).c_str(), L"wb")) {
+        std::fputs("left behind", file);
+        std::fclose(file);
+      }
+    }
+  }
   if (const char* sleep = std::getenv("TEST_CHILD_SLEEP_MS")) Sleep(std::atoi(sleep));
   const char* code = std::getenv("TEST_CHILD_EXIT_CODE");
   return code != nullptr ? static_cast<int>(std::strtoul(code, nullptr, 10)) : 0;

@@ -1,6 +1,7 @@
 #include "tools/pe/icon_file.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "format/little_endian.h"
 #include "tools/common/tool_error.h"
@@ -57,6 +58,13 @@ void WriteEntry(uint8_t* p, const IconEntry& entry) {
   stub::WriteLe32(p + 8, entry.bytes);
 }
 
+// Where an image lies in the .ico file; `number` counts from 1.
+struct ImageExtent {
+  uint64_t offset = 0;
+  uint64_t end = 0;
+  int number = 0;
+};
+
 // The count of a directory that starts with ICONDIR, or a thrown `fault`.
 uint16_t ReadIconDir(std::span<const uint8_t> bytes, const std::string& what) {
   if (bytes.size() < kIconDirSize || ReadLe16(&bytes[0]) != 0) {
@@ -68,6 +76,25 @@ uint16_t ReadIconDir(std::span<const uint8_t> bytes, const std::string& what) {
   const uint16_t count = ReadLe16(&bytes[4]);
   if (count == 0) throw ToolError("bad icon directory: it lists no images");
   return count;
+}
+
+// Throws unless the images, each within the file, share no byte: what the
+// caller copies is then at most the file's size, however many entries the
+// directory lists. Images sorted by offset overlap only where neighbours do;
+// among images at one offset the first two are named.
+void CheckImagesApart(std::vector<ImageExtent> extents) {
+  std::sort(extents.begin(), extents.end(), [](const ImageExtent& a, const ImageExtent& b) {
+    return std::tie(a.offset, a.number) < std::tie(b.offset, b.number);
+  });
+  for (size_t i = 1; i < extents.size(); ++i) {
+    const ImageExtent& before = extents[i - 1];
+    const ImageExtent& after = extents[i];
+    if (after.offset < before.end) {
+      const auto [first, second] = std::minmax(before.number, after.number);
+      throw ToolError("bad icon directory: images " + std::to_string(first) + " and " +
+                      std::to_string(second) + " share bytes");
+    }
+  }
 }
 
 }  // namespace
@@ -107,22 +134,26 @@ std::vector<IconImage> ParseIconFile(std::span<const uint8_t> file) {
     throw ToolError("bad icon directory: its " + std::to_string(count) +
                     " entries reach past the end of the file");
   }
-  std::vector<IconImage> images;
+  // Every entry is checked before a byte is copied.
+  std::vector<IconImage> images(count);
+  std::vector<ImageExtent> extents(count);
   for (uint16_t i = 0; i < count; ++i) {
     const uint8_t* p = &file[kIconDirSize + i * kIconDirEntrySize];
-    IconImage image;
-    image.entry = ReadEntry(p);
+    images[i].entry = ReadEntry(p);
     const uint64_t offset = ReadLe32(p + 12);
     const std::string which = "bad icon directory: image " + std::to_string(i + 1);
-    if (image.entry.bytes == 0) throw ToolError(which + " is empty");
+    if (images[i].entry.bytes == 0) throw ToolError(which + " is empty");
     if (offset < directory_end) throw ToolError(which + " overlaps the directory");
-    if (offset + image.entry.bytes > file.size()) {
+    if (offset + images[i].entry.bytes > file.size()) {
       throw ToolError(which + " reaches past the end of the file");
     }
-    image.data.assign(file.begin() + offset, file.begin() + offset + image.entry.bytes);
-    tools::WithContext("image " + std::to_string(i + 1) + " is ",
-                       [&] { DescribeIconImage(image.data); });
-    images.push_back(std::move(image));
+    extents[i] = {offset, offset + images[i].entry.bytes, i + 1};
+  }
+  CheckImagesApart(extents);
+  for (uint16_t i = 0; i < count; ++i) {
+    const auto image = file.subspan(extents[i].offset, images[i].entry.bytes);
+    tools::WithContext("image " + std::to_string(i + 1) + " is ", [&] { DescribeIconImage(image); });
+    images[i].data.assign(image.begin(), image.end());
   }
   return images;
 }

@@ -57,7 +57,9 @@ struct IconPicture {
 // The images of the .ico file `file`, in its order. Throws a tools::ToolError
 // naming the fault: not an .ico (a cursor, or no icon directory), a bad
 // directory (no images, an entry or image reaching past the file, an image
-// that overlaps the directory), an image that is neither a PNG nor a DIB.
+// that overlaps the directory, two images that share bytes), an image that is
+// neither a PNG nor a DIB. Every entry is checked before an image is copied,
+// so the images returned hold at most the file's size in all.
 std::vector<IconImage> ParseIconFile(std::span<const uint8_t> file);
 
 // The RT_GROUP_ICON resource for `images` stored as RT_ICON ids

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "format/little_endian.h"
+#include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 
 namespace pe {
@@ -12,14 +13,26 @@ namespace {
 using stub::ReadLe16;
 using stub::ReadLe32;
 using stub::WriteLe32;
+using tools::Hex;
 using tools::ToolError;
 
 constexpr uint32_t kBaseRelocationBlockHeader = 8;
 constexpr uint16_t kRelocationPadding = 0;  // IMAGE_REL_BASED_ABSOLUTE: patches nothing
 // The widest field a base relocation patches (IMAGE_REL_BASED_DIR64).
 constexpr uint32_t kLargestRelocatedField = 8;
-// The resource section may not grow beyond this; no icon and version come near.
-constexpr uint64_t kMaxResourceSection = 64 << 20;
+// The alignments of the PE format, which Windows' loader holds images to:
+// both powers of two, the section alignment at least the file alignment, and
+// the file alignment from 512 to 64 KiB, or, when the section alignment is
+// below the page size, equal to it. (Wine's loader checks none of them.)
+constexpr uint32_t kPageSize = 0x1000;
+constexpr uint32_t kMinFileAlignment = 512;
+constexpr uint32_t kMaxFileAlignment = 0x10000;
+// Windows loads no image of 2 GiB or more in memory (Microsoft's linker
+// refuses to make one, LNK1248), so every recomputed address and SizeOfImage
+// stays below it. The headers and one section take a section alignment each
+// at least, so an alignment above 512 MiB leaves no image Windows loads.
+constexpr uint64_t kLargestImage = uint64_t{1} << 31;
+constexpr uint64_t kMaxSectionAlignment = kLargestImage / 4;
 
 void Refuse(const std::string& reason) {
   throw ToolError("cannot rewrite the resources of this image: " + reason);
@@ -68,14 +81,46 @@ void CheckRelocationsBelow(std::span<const uint8_t> file, const Image& image,
   }
 }
 
+void CheckAlignments(const Image& image) {
+  const uint32_t section = image.section_alignment;
+  const uint32_t file = image.file_alignment;
+  if (!IsPowerOfTwo(section) || !IsPowerOfTwo(file)) {
+    Refuse("its section or file alignment is not a power of two");
+  }
+  if (section < file) {
+    Refuse("its section alignment " + Hex(section) + " is below its file alignment " + Hex(file));
+  }
+  if (section < kPageSize) {
+    if (file != section) {
+      Refuse("its section alignment " + Hex(section) +
+             " is below the page size and not its file alignment " + Hex(file));
+    }
+  } else if (file < kMinFileAlignment || file > kMaxFileAlignment) {
+    Refuse("its file alignment " + Hex(file) + " is not from 0x200 to 0x10000");
+  }
+  if (section > kMaxSectionAlignment) {
+    Refuse("its section alignment " + Hex(section) + " is above " + Hex(kMaxSectionAlignment) +
+           ", too large for an image Windows loads");
+  }
+}
+
 Layout CheckLayout(std::span<const uint8_t> file, const Image& image) {
   if (image.Certificate().size != 0) Refuse("it is signed");
   const Section* resources = ResourceSection(image);
   if (resources == nullptr) Refuse("it has no resource section");
-  if (!IsPowerOfTwo(image.section_alignment) || !IsPowerOfTwo(image.file_alignment)) {
-    Refuse("its section or file alignment is not a power of two");
-  }
+  CheckAlignments(image);
+  // The rewrite keeps the file up to the resource section's data and writes
+  // the headers' fields in place: the new resources inside the headers would
+  // overwrite them, the section table above all, and the fields written would
+  // change another section's data there.
   const std::vector<Section>& sections = image.sections;
+  const uint64_t headers_end = std::max(image.headers_end, image.size_of_headers);
+  if (resources->raw_offset < headers_end) Refuse("its resource section lies inside the PE headers");
+  for (size_t i = 0; i < sections.size(); ++i) {
+    if (sections[i].raw_size != 0 && sections[i].raw_offset < headers_end) {
+      Refuse("the data of its section " + std::to_string(i + 1) + " lies inside the PE headers");
+    }
+  }
   Layout layout;
   layout.resources = static_cast<size_t>(resources - sections.data());
   const size_t behind = sections.size() - 1 - layout.resources;
@@ -88,8 +133,11 @@ Layout CheckLayout(std::span<const uint8_t> file, const Image& image) {
            " follows the resource section, and only the base relocations may");
   }
   if (relocations_behind) layout.relocations = layout.resources + 1;
-  for (size_t i = 0; i + 1 < sections.size(); ++i) {
-    if (sections[i].virtual_address >= sections[i + 1].virtual_address) {
+  for (size_t i = 0; i < sections.size(); ++i) {
+    if (sections[i].virtual_address % image.section_alignment != 0) {
+      Refuse("its sections do not start at its section alignment");
+    }
+    if (i + 1 < sections.size() && sections[i].virtual_address >= sections[i + 1].virtual_address) {
       Refuse("its sections are not in address order");
     }
   }
@@ -119,6 +167,53 @@ Layout CheckLayout(std::span<const uint8_t> file, const Image& image) {
     }
   }
   return layout;
+}
+
+// The fields the rewrite changes besides the resource section's size.
+struct Fields {
+  uint32_t resources_raw_size = 0;
+  uint32_t relocations_address = 0;
+  uint32_t size_of_image = 0;
+  std::optional<uint32_t> initialized_data;  // when the resources count in it
+};
+
+// The new fields for a resource section of `size` bytes, each computed in 64
+// bits and refused unless it fits its field and the image stays one Windows
+// loads.
+Fields Recompute(std::span<const uint8_t> file, const Image& image, const Layout& layout,
+                 uint64_t size) {
+  const Section& resources = image.sections[layout.resources];
+  Fields fields;
+  const uint64_t raw_size = AlignUp(size, image.file_alignment);
+  uint64_t file_end = uint64_t{resources.raw_offset} + raw_size;
+  uint64_t image_end = uint64_t{resources.virtual_address} + size;
+  uint64_t relocations_address = 0;
+  if (layout.relocations) {
+    const Section& relocations = image.sections[*layout.relocations];
+    relocations_address = AlignUp(image_end, image.section_alignment);
+    image_end = relocations_address + relocations.virtual_size;
+    file_end += relocations.raw_size;
+  }
+  // Every address lies below the image's end.
+  const uint64_t size_of_image = AlignUp(image_end, image.section_alignment);
+  if (size_of_image >= kLargestImage) {
+    Refuse("it would take " + Hex(size_of_image) + " bytes in memory, and Windows loads less than " +
+           Hex(kLargestImage));
+  }
+  if (file_end > UINT32_MAX) Refuse("it would be larger than 4 GiB");
+  fields.resources_raw_size = static_cast<uint32_t>(raw_size);
+  fields.relocations_address = static_cast<uint32_t>(relocations_address);
+  fields.size_of_image = static_cast<uint32_t>(size_of_image);
+  if (resources.characteristics & kSectionInitializedData) {
+    const uint32_t total = ReadLe32(&file[image.optional_offset + kOptSizeOfInitializedData]);
+    if (total < resources.raw_size) {
+      Refuse("its SizeOfInitializedData is smaller than its resource section");
+    }
+    const uint64_t new_total = uint64_t{total} - resources.raw_size + raw_size;
+    if (new_total > UINT32_MAX) Refuse("its SizeOfInitializedData would pass 4 GiB");
+    fields.initialized_data = static_cast<uint32_t>(new_total);
+  }
+  return fields;
 }
 
 void WriteSectionField(std::vector<uint8_t>& out, const Image& image, size_t index, uint32_t field,
@@ -175,39 +270,33 @@ std::vector<uint8_t> ReplaceResources(std::span<const uint8_t> file,
   const Image image = ParseImage(file);
   const Layout layout = CheckLayout(file, image);
   const Section& old_resources = image.sections[layout.resources];
-  const std::vector<uint8_t> section = WriteResources(resources, old_resources.virtual_address);
-  if (section.size() > kMaxResourceSection) {
-    Refuse("its resources would take more than 64 MiB");
-  }
-  const uint32_t size = static_cast<uint32_t>(section.size());
-  const uint32_t raw_size = static_cast<uint32_t>(AlignUp(size, image.file_alignment));
+  const std::vector<uint8_t> section =
+      tools::WithContext("cannot rewrite the resources of this image: ",
+                         [&] { return WriteResources(resources, old_resources.virtual_address); });
+  const Fields fields = Recompute(file, image, layout, section.size());
 
   std::vector<uint8_t> out(file.begin(), file.begin() + old_resources.raw_offset);
   out.insert(out.end(), section.begin(), section.end());
-  out.resize(uint64_t{old_resources.raw_offset} + raw_size, 0);
+  out.resize(uint64_t{old_resources.raw_offset} + fields.resources_raw_size, 0);
+  const uint32_t size = static_cast<uint32_t>(section.size());
   WriteSectionField(out, image, layout.resources, kSectionVirtualSize, size);
-  WriteSectionField(out, image, layout.resources, kSectionRawSize, raw_size);
+  WriteSectionField(out, image, layout.resources, kSectionRawSize, fields.resources_raw_size);
   WriteDirectory(out, image, kResourceDirectory, {old_resources.virtual_address, size});
-  uint64_t image_end = uint64_t{old_resources.virtual_address} + size;
   if (layout.relocations) {
     const Section& relocations = image.sections[*layout.relocations];
-    const uint32_t address =
-        static_cast<uint32_t>(AlignUp(image_end, image.section_alignment));
     const auto raw = file.subspan(relocations.raw_offset, relocations.raw_size);
-    WriteSectionField(out, image, *layout.relocations, kSectionVirtualAddress, address);
+    WriteSectionField(out, image, *layout.relocations, kSectionVirtualAddress,
+                      fields.relocations_address);
     WriteSectionField(out, image, *layout.relocations, kSectionRawOffset,
                       static_cast<uint32_t>(out.size()));
     out.insert(out.end(), raw.begin(), raw.end());
-    const DataDirectory old_directory = image.directories[kBaseRelocationDirectory];
+    // The directory starts the section (CheckLayout).
     WriteDirectory(out, image, kBaseRelocationDirectory,
-                   {old_directory.address - relocations.virtual_address + address, old_directory.size});
-    image_end = uint64_t{address} + relocations.virtual_size;
+                   {fields.relocations_address, image.directories[kBaseRelocationDirectory].size});
   }
-  WriteLe32(&out[image.optional_offset + kOptSizeOfImage],
-            static_cast<uint32_t>(AlignUp(image_end, image.section_alignment)));
-  if (old_resources.characteristics & kSectionInitializedData) {
-    const uint32_t field = image.optional_offset + kOptSizeOfInitializedData;
-    WriteLe32(&out[field], ReadLe32(&out[field]) - old_resources.raw_size + raw_size);
+  WriteLe32(&out[image.optional_offset + kOptSizeOfImage], fields.size_of_image);
+  if (fields.initialized_data) {
+    WriteLe32(&out[image.optional_offset + kOptSizeOfInitializedData], *fields.initialized_data);
   }
   if (image.checksum != 0) {
     WriteLe32(&out[image.checksum_offset], ComputeChecksum(out, image.checksum_offset));
@@ -217,10 +306,10 @@ std::vector<uint8_t> ReplaceResources(std::span<const uint8_t> file,
 
 std::vector<uint8_t> SetIdentity(std::span<const uint8_t> file, const Identity& identity) {
   const Image image = ParseImage(file);
-  const Section* section = ResourceSection(image);
-  if (section == nullptr) Refuse("it has no resource section");
+  // Refused for its layout before its resources are read.
+  const Section& section = image.sections[CheckLayout(file, image).resources];
   std::vector<Resource> resources =
-      ReadResources(file.subspan(section->raw_offset, section->raw_size), section->virtual_address);
+      ReadResources(file.subspan(section.raw_offset, section.raw_size), section.virtual_address);
   if (identity.icon) {
     const Resource group = DropTypes(resources, {kRtGroupIcon, kRtIcon});
     const std::vector<IconImage>& images = *identity.icon;

@@ -5,14 +5,17 @@
 // The layout this relies on, and checks before it changes a byte: the
 // resource directory starts a section whose raw data comes after every other
 // section's but the relocations'; behind it lies at most the base relocation
-// section (ld puts .reloc last), and nothing else. The resource section then
+// section (ld puts .reloc last), and nothing else; the resource section's
+// data starts behind the PE headers (SizeOfHeaders and the section table);
+// the alignments are ones the loader takes. The resource section then
 // grows or shrinks in place and the relocation section moves behind it; the
 // relocation blocks do not change, since they describe places in other
 // sections. Recomputed: the resource section's VirtualSize and SizeOfRawData
 // (padded to FileAlignment), the relocation section's VirtualAddress (at the
 // next SectionAlignment) and PointerToRawData, the resource and relocation
 // data directories, SizeOfImage, SizeOfInitializedData, and a nonzero
-// CheckSum. The PE headers stay where they are.
+// CheckSum, each refused unless it fits its field and the image stays below
+// the 2 GiB Windows loads. The PE headers stay where they are.
 #pragma once
 
 #include <cstdint>
@@ -48,7 +51,8 @@ const Section* ResourceSection(const Image& image);
 
 // `file` with its resource section rebuilt from `resources`. Throws a
 // tools::ToolError, "cannot rewrite the resources of this image: ...", when
-// the image is not laid out as described above, or is signed.
+// the image is not laid out as described above, is signed, or the new section
+// or a recomputed field would not fit.
 std::vector<uint8_t> ReplaceResources(std::span<const uint8_t> file,
                                       const std::vector<Resource>& resources);
 

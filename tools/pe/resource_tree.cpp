@@ -21,7 +21,7 @@ constexpr int kLevels = 3;  // type, name, language
 constexpr uint64_t kMaxEntriesVisited = 1 << 20;
 constexpr uint32_t kDataAlignment = 8;
 
-uint32_t AlignUp(uint32_t value, uint32_t alignment) {
+uint64_t AlignUp(uint64_t value, uint32_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
 }
 
@@ -194,30 +194,50 @@ class SectionWriter {
 
  private:
   // Where the strings, the data entries and the data begin, and the end.
+  // Counted in 64 bits and checked against the limit before anything is
+  // allocated; within it, every offset fits the 32-bit fields.
+  // A directory counts its named entries and its id entries in 16 bits each,
+  // a name its characters.
   void Plan() {
-    uint32_t directories = DirectorySize(types_.size());
-    uint32_t strings = 0;
-    uint32_t data_entries = 0;
-    uint32_t data = 0;
-    const auto add_string = [&](const ResourceKey& key) {
-      if (!key.is_id()) strings += 2 + 2 * static_cast<uint32_t>(key.text.size());
+    uint64_t directories = 0;
+    uint64_t strings = 0;
+    uint64_t data_entries = 0;
+    uint64_t data = 0;
+    const auto add_directory = [&](const auto& items) {
+      size_t named = 0;
+      for (const auto& item : items) named += IsNamed(item) ? 1 : 0;
+      if (named > 0xFFFF || items.size() - named > 0xFFFF) {
+        throw ToolError("a resource directory would hold more than 65,535 names or ids");
+      }
+      directories += DirectorySize(items.size());
     };
+    const auto add_string = [&](const ResourceKey& key) {
+      if (key.text.size() > 0xFFFF) throw ToolError("a resource name is longer than 65,535 characters");
+      if (!key.is_id()) strings += 2 + 2 * uint64_t{key.text.size()};
+    };
+    add_directory(types_);
     for (const TypeNode& type : types_) {
-      directories += DirectorySize(type.names.size());
+      add_directory(type.names);
       add_string(type.type);
       for (const NameNode& name : type.names) {
-        directories += DirectorySize(name.languages.size());
+        add_directory(name.languages);
         add_string(name.name);
         for (const Resource* resource : name.languages) {
           data_entries += kResourceDataEntrySize;
-          data = AlignUp(data, kDataAlignment) + static_cast<uint32_t>(resource->data.size());
+          data = AlignUp(data, kDataAlignment) + uint64_t{resource->data.size()};
         }
       }
     }
-    next_string_ = directories;
-    next_data_entry_ = AlignUp(directories + strings, 4);
-    next_data_ = AlignUp(next_data_entry_ + data_entries, kDataAlignment);
-    data_end_ = next_data_ + data;
+    const uint64_t data_entries_start = AlignUp(directories + strings, 4);
+    const uint64_t data_start = AlignUp(data_entries_start + data_entries, kDataAlignment);
+    if (data_start + data > kMaxResourceSectionSize) {
+      throw ToolError("the resources would take more than " +
+                      std::to_string(kMaxResourceSectionSize >> 20) + " MiB");
+    }
+    next_string_ = static_cast<uint32_t>(directories);
+    next_data_entry_ = static_cast<uint32_t>(data_entries_start);
+    next_data_ = static_cast<uint32_t>(data_start);
+    data_end_ = static_cast<uint32_t>(data_start + data);
   }
 
   template <typename Items>
@@ -252,7 +272,8 @@ class SectionWriter {
     WriteLe32(&out_[entry + 4], static_cast<uint32_t>(resource.data.size()));
     WriteLe32(&out_[entry + 8], resource.code_page);
     std::copy(resource.data.begin(), resource.data.end(), out_.begin() + next_data_);
-    next_data_ = AlignUp(next_data_ + static_cast<uint32_t>(resource.data.size()), kDataAlignment);
+    next_data_ = static_cast<uint32_t>(
+        AlignUp(next_data_ + uint64_t{resource.data.size()}, kDataAlignment));
     return entry;
   }
 

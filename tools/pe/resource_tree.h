@@ -36,6 +36,10 @@ static_assert(kResourceDirectorySize == 4 + 4 + 2 + 2 + 2 + 2);
 static_assert(kResourceEntrySize == 4 + 4);
 static_assert(kResourceDataEntrySize == 4 * 4);
 
+// The largest resource section WriteResources makes. No icon and version come
+// near it; Windows maps the resources with the program at every start.
+inline constexpr uint32_t kMaxResourceSectionSize = 64 << 20;
+
 // Resource types by id.
 inline constexpr uint16_t kRtIcon = 3;
 inline constexpr uint16_t kRtGroupIcon = 14;
@@ -69,7 +73,8 @@ std::vector<Resource> ReadResources(std::span<const uint8_t> section, uint32_t s
 // directories (named entries in the order given, before the ids in ascending
 // order; resources of one type and name grouped), the name strings, the data
 // entries, then each resource's bytes at an 8-byte boundary. Not padded to
-// the file alignment.
+// the file alignment. Throws a tools::ToolError, before it allocates the
+// section, when the section would be larger than kMaxResourceSectionSize.
 std::vector<uint8_t> WriteResources(const std::vector<Resource>& resources, uint32_t section_rva);
 
 }  // namespace pe
