@@ -94,8 +94,18 @@ typedef struct sfxpack_further_data {
 /* Flag: also check the CRC-32 of the checksummed region (step 3 above). */
 #define SFXPACK_VERIFY_CRC 1u
 
-/* Fixed layout facts: the locator's place and size, the header's size, and
- * the field offsets within them (all fields little-endian). */
+/* The records, as far as the reader uses them (fields little-endian, offsets
+ * absolute):
+ *   locator, 24 bytes at offset 128:
+ *      0 u32 PackageOffset   4 u32 CrcLength   8 u32 CrcValue
+ *     12 i64 MinFileSize    20 u32 DetachedSize
+ *   header, 70 bytes at PackageOffset:
+ *     30 u32 StreamOffset   34 u32 StreamLength
+ *     42 the extension record when it starts with "SFXE": 46 u8 version,
+ *        47 u8 stream method
+ *     64 u32 offset and 68 u16 length (in UTF-16 units) of the message text
+ * The launcher seeks with a signed 32-bit distance: offsets beyond
+ * SFXPACK_MAX_SEEK_OFFSET cannot be read by it. */
 #define SFXPACK_LOCATOR_OFFSET 128u
 #define SFXPACK_LOCATOR_SIZE 24u
 #define SFXPACK_HEADER_SIZE 70u

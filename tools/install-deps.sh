@@ -23,8 +23,13 @@ cache=${CACHE_DIR:-$root/.cache}
 # printed for the groups that are installed.
 packages=()
 declare -A reason_of=()
+# need REASON [MORE OF THE REASON... --] PACKAGE...
 need() {
   local why=$1; shift
+  if [[ " $* " == *" -- "* ]]; then
+    while [ "$1" != "--" ]; do why+=" $1"; shift; done
+    shift
+  fi
   local p
   for p in "$@"; do packages+=("$p"); reason_of[$p]=$why; done
 }
@@ -34,11 +39,13 @@ need "sfxpack's libraries (liblzma, CLI11) and the unit tests (GoogleTest)" \
 need "the Windows build of the launcher and sfxpack.exe (mingw-w64)" \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 need "the end-to-end tests, which run the launcher under Wine" wine64 wine
-need "the tests' independent tools: LZMA encoders (xz, lzma_alone), signing (osslsigncode, openssl), resources (icoutils)" \
-  xz-utils lzma-alone osslsigncode openssl icoutils
+need "the tests' independent tools: LZMA encoders (xz, lzma_alone), signing" \
+     "(osslsigncode, openssl), resources (icoutils)" \
+  -- xz-utils lzma-alone osslsigncode openssl icoutils
 need "sanitizers and fuzzing (clang's libFuzzer)" clang libclang-rt-14-dev llvm
-need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man; groff renders it for the test of its width), its check (lintian)" \
-  dpkg-dev help2man groff-base lintian
+need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
+     "groff renders it for the test of its width), its check (lintian)" \
+  -- dpkg-dev help2man groff-base lintian
 
 log() { printf 'install-deps: %s\n' "$*"; }
 
@@ -53,6 +60,14 @@ missing_packages() {
   done
 }
 
+# packages_for REASON PACKAGE...: those of the packages installed for REASON.
+packages_for() {
+  local why=$1 q; shift
+  local names=()
+  for q in "$@"; do [ "${reason_of[$q]}" = "$why" ] && names+=("$q"); done
+  echo "${names[*]}"
+}
+
 install_packages() {
   local missing p why
   missing=$(missing_packages)
@@ -63,7 +78,7 @@ install_packages() {
     why=${reason_of[$p]}
     [ -n "${listed[$why]:-}" ] && continue
     listed[$why]=1
-    log "  for $why: $(for q in $missing; do [ "${reason_of[$q]}" = "$why" ] && printf '%s ' "$q"; done)"
+    log "  for $why: $(packages_for "$why" $missing)"
   done
   as_root apt-get update -qq
   # shellcheck disable=SC2086

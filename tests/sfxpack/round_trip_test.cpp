@@ -50,7 +50,8 @@ class SfxpackRoundTrip : public ::testing::Test {
     EXPECT_NE(result.out.find(verify_code == 0 ? ": OK: " : "exits with code"), std::string::npos)
         << result.out;
     const fs::path data = folder_ / (name + ".data");
-    result = Sfxpack({"extract", package.string(), "-o", extracted.string(), "--data", data.string()});
+    result = Sfxpack(
+        {"extract", package.string(), "-o", extracted.string(), "--data", data.string()});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_TRUE(ReadBytes(extracted) == ReadBytes(inner)) << "extracted bytes differ";
     const auto data_option = std::find(options.begin(), options.end(), "--data");

@@ -128,8 +128,8 @@ TEST(SfxpackPackageMap, SignatureIsPlacedAgainstThePackage) {
     } else {
       EXPECT_TRUE(HasProblem(map, layout.problem)) << layout.name << ": " << All(map.problems);
     }
-    EXPECT_EQ(map.regions.back().name, layout.behind ? "slack behind the package" : "certificate table")
-        << layout.name;
+    const char* last = layout.behind ? "slack behind the package" : "certificate table";
+    EXPECT_EQ(map.regions.back().name, last) << layout.name;
     ExpectRegionsCoverTheFile(map, layout.name);
   }
 }

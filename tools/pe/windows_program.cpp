@@ -44,9 +44,10 @@ std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
 
 bool HasCertificateTable(std::span<const uint8_t> file) {
   if (WhyNotWindowsProgram(file)) return false;
-  const uint64_t optional = uint64_t{stub::ReadLe32(&file[kPeHeaderOffsetField])} + 4 + kCoffHeaderSize;
+  const uint64_t coff = uint64_t{stub::ReadLe32(&file[kPeHeaderOffsetField])} + 4;
+  const uint64_t optional = coff + kCoffHeaderSize;
   if (optional + 2 > file.size()) return false;
-  const uint16_t optional_size = stub::ReadLe16(&file[optional - kCoffHeaderSize + 16]);
+  const uint16_t optional_size = stub::ReadLe16(&file[coff + 16]);
   const uint16_t magic = stub::ReadLe16(&file[optional]);
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return false;
   const uint64_t directories = magic == kPe32Magic ? 96 : kOptDataDirectories;

@@ -387,7 +387,9 @@ class Analyzer {
     if (certificate.size == 0) return;
     // A table cut short is among the signature's problems.
     const uint64_t in_file =
-        certificate.address < size() ? std::min<uint64_t>(certificate.size, size() - certificate.address) : 0;
+        certificate.address < size()
+            ? std::min<uint64_t>(certificate.size, size() - certificate.address)
+            : 0;
     Region(certificate.address, in_file, "certificate table");
     map_.signature = FindPackageSignature(source_, &*map_.image,
                                           map_.locator ? &*map_.locator : nullptr);
