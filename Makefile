@@ -1,6 +1,7 @@
 # The two commands of the quick start, and the steps behind them.
 #
-#   make demo      build everything, then build a setup package and run it under Wine
+#   make demo      build the launcher, sfxpack and the demo's inner program, then
+#                  build a setup package and run it under Wine
 #   make test      build everything, then run the unit, sfxpack and end-to-end
 #                  tests, the unit tests again under the sanitizers, the test
 #                  of the installed .deb package, and each fuzz target for
@@ -78,7 +79,14 @@ install: build-release
 package: build-release
 	cd build/release && cpack
 
-demo: build
+# Only what the demo runs: from the Windows build the launcher image, the
+# demo's inner program and the runner that reports the launcher's exit code;
+# from the release build sfxpack. No tests, no sfxpack.exe, no man page.
+demo: deps
+	$(CMAKE) --preset win64 >/dev/null
+	$(CMAKE) --build --preset win64 --target stub64 demo_inner run_child
+	$(CMAKE) --preset release >/dev/null
+	$(CMAKE) --build --preset release --target sfxpack
 	tools/demo.sh
 
 clean:

@@ -9,7 +9,9 @@
 #   below it: files/ < packing/, analysis/ (side by side) < report/ <
 #   commands/;
 # - the launcher's tests and their support (tests/fake/, tests/support/, the
-#   Wine harness) include nothing of tools/sfxpack/.
+#   Wine harness) include nothing of tools/sfxpack/;
+# - sdk/, installed on its own for inner programs, includes nothing of the
+#   project.
 # Every include against these rules is listed, and the check fails.
 
 set(violations "")
@@ -68,6 +70,11 @@ file(GLOB_RECURSE test_support RELATIVE "${ROOT}" "${ROOT}/tests/fake/*" "${ROOT
      "${ROOT}/tests/e2e/wine_harness.*")
 foreach(file IN LISTS test_support)
   refuse_includes("${file}" "^tools/sfxpack/")
+endforeach()
+
+file(GLOB_RECURSE sdk_files RELATIVE "${ROOT}" "${ROOT}/sdk/*.h" "${ROOT}/sdk/*.c")
+foreach(file IN LISTS sdk_files)
+  refuse_includes("${file}" "/")
 endforeach()
 
 if(violations)

@@ -7,7 +7,8 @@
 # received (its own path, its folder, its arguments, the package's further
 # data); the report is printed when the launcher has started it.
 #
-#   tools/demo.sh        (after make build; make demo does both)
+#   tools/demo.sh        (after make build; make demo builds only what it needs,
+#                         then runs it)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,7 +23,7 @@ windows_path() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
 for needed in "$sfxpack" "$inner"; do
   if [ ! -e "$needed" ]; then
-    echo "demo: $needed is missing; run 'make build' first" >&2
+    echo "demo: $needed is missing; run 'make demo' (or 'make build') first" >&2
     exit 1
   fi
 done

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs every build and test dependency from Debian's packages and builds the
 # static liblzma libraries for Windows from Debian's own xz-utils source package.
+# It says what it installs and why before it does: the packages of each group
+# below, missing ones only; a deb-src entry in apt's sources (only when there
+# is none), for the source package; the two liblzma builds.
 #
 # Idempotent: a second run finds everything in place and does nothing.
 #
@@ -16,19 +19,35 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${CACHE_DIR:-$root/.cache}
 
-packages=(
-  build-essential cmake ninja-build pkg-config
-  libgtest-dev liblzma-dev libcli11-dev
+# Debian packages, each group with the reason it is needed; the reasons are
+# printed for the groups that are installed.
+packages=()
+declare -A reason_of=()
+# need REASON [MORE OF THE REASON... --] PACKAGE...
+need() {
+  local why=$1; shift
+  if [[ " $* " == *" -- "* ]]; then
+    while [ "$1" != "--" ]; do why+=" $1"; shift; done
+    shift
+  fi
+  local p
+  for p in "$@"; do packages+=("$p"); reason_of[$p]=$why; done
+}
+need "the Linux build (compilers, CMake, Ninja)" build-essential cmake ninja-build pkg-config
+need "sfxpack's libraries (liblzma, CLI11) and the unit tests (GoogleTest)" \
+  liblzma-dev libcli11-dev libgtest-dev
+need "the Windows build of the launcher and sfxpack.exe (mingw-w64)" \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  wine64 wine
-  xz-utils lzma-alone osslsigncode openssl icoutils
-  clang libclang-rt-14-dev llvm
-  dpkg-dev
-)
-# Installing sfxpack: its man page is made from its --help at build time.
-packages+=(help2man)
-# The progress window's end-to-end test: a display for Wine, and its screenshot.
-packages+=(xvfb xauth imagemagick)
+need "the end-to-end tests, which run the launcher under Wine" wine64 wine
+need "the tests' independent tools: LZMA encoders (xz, lzma_alone), signing" \
+     "(osslsigncode, openssl), resources (icoutils)" \
+  -- xz-utils lzma-alone osslsigncode openssl icoutils
+need "sanitizers and fuzzing (clang's libFuzzer)" clang libclang-rt-14-dev llvm
+need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
+     "groff renders it for the test of its width), its check (lintian)" \
+  -- dpkg-dev help2man groff-base lintian
+need "the progress window's end-to-end test: a display for Wine, and its screenshot" \
+  xvfb xauth imagemagick
 
 log() { printf 'install-deps: %s\n' "$*"; }
 
@@ -43,11 +62,26 @@ missing_packages() {
   done
 }
 
+# packages_for REASON PACKAGE...: those of the packages installed for REASON.
+packages_for() {
+  local why=$1 q; shift
+  local names=()
+  for q in "$@"; do [ "${reason_of[$q]}" = "$why" ] && names+=("$q"); done
+  echo "${names[*]}"
+}
+
 install_packages() {
-  local missing
+  local missing p why
   missing=$(missing_packages)
   [ -z "$missing" ] && return 0
-  log "installing: $(echo $missing | tr '\n' ' ')"
+  log "installing from Debian's packages (with apt-get):"
+  declare -A listed=()
+  for p in $missing; do
+    why=${reason_of[$p]}
+    [ -n "${listed[$why]:-}" ] && continue
+    listed[$why]=1
+    log "  for $why: $(packages_for "$why" $missing)"
+  done
   as_root apt-get update -qq
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends $missing
@@ -60,11 +94,15 @@ fetch_xz_source() {
   local list=/etc/apt/sources.list.d/debian-src.sources
   if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && \
      ! grep -qs '^deb-src' /etc/apt/sources.list 2>/dev/null; then
-    log "adding a deb-src entry ($list)"
+    log "adding a deb-src entry to apt's sources ($list, a copy of debian.sources"
+    log "  with 'Types: deb-src'), so that apt-get source can fetch Debian's xz-utils"
+    log "  source package: the launcher and sfxpack.exe need a static liblzma for Windows,"
+    log "  which Debian does not package"
     sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | as_root tee "$list" >/dev/null
     as_root apt-get update -qq
   fi
   mkdir -p "$dir"
+  log "downloading Debian's xz-utils source package into $dir"
   (cd "$dir" && apt-get source --download-only xz-utils >/dev/null)
 }
 
@@ -82,7 +120,7 @@ build_xz() {
   local name=$1 cflags=$2; shift 2
   local prefix=$cache/$name
   [ -f "$prefix/lib/liblzma.a" ] && [ -f "$prefix/include/lzma.h" ] && return 0
-  log "building $name"
+  log "building $name in $cache (a static liblzma for Windows, from the xz-utils source)"
   local work=$cache/build-$name
   fresh_xz_tree "$work"
   (cd "$work" && ./configure --host=x86_64-w64-mingw32 --prefix="$prefix" \

@@ -26,12 +26,40 @@ for library in libc6 liblzma5 libstdc++6; do
   grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library"
 done
 
+# Debian's package checker: no error (warnings and notes are printed).
+command -v lintian >/dev/null || fail "lintian is missing: run tools/install-deps.sh"
+lintian --fail-on error "$deb" || fail "lintian reports errors"
+
 root=$work/root
 dpkg -x "$deb" "$root"
 sfxpack=$root/usr/bin/sfxpack
+doc=$root/usr/share/doc/sfxpack
 for file in usr/bin/sfxpack usr/share/sfxpack/stub64.exe usr/share/man/man1/sfxpack.1.gz \
-            usr/share/doc/sfxpack/sfxpack.md usr/share/doc/sfxpack/package-format.md; do
+            usr/include/sfxpack_reader.h usr/share/doc/sfxpack/copyright \
+            usr/share/doc/sfxpack/changelog.gz usr/share/doc/sfxpack/README.md \
+            usr/share/doc/sfxpack/sfxpack.md usr/share/doc/sfxpack/package-format.md \
+            usr/share/doc/sfxpack/inner-program.md; do
   [ -f "$root/$file" ] || fail "the package lacks /$file"
+done
+grep -q '^License: Zlib$' "$doc/copyright" || fail "the copyright file names no zlib License"
+"$sfxpack" --version | grep -q "zlib License" || fail "--version does not name the licence"
+
+# Every relative link of the installed manuals leads to a file installed beside them.
+for manual in "$doc"/*.md; do
+  for target in $(grep -o '](\([^)#:]*\)' "$manual" | sed 's/^](//'); do
+    [ -f "$doc/$target" ] || fail "$(basename "$manual") links to $target, which is not installed"
+  done
+done
+
+# The man page fits an 80-column terminal, and so does every --help.
+too_wide=$(zcat "$root/usr/share/man/man1/sfxpack.1.gz" |
+           groff -man -Tascii -P-cbou -rLL=80n 2>/dev/null | awk 'length > 80')
+[ -z "$too_wide" ] || fail "man page lines wider than 80 columns:
+$too_wide"
+for command in "" build inspect verify extract gate; do
+  too_wide=$("$sfxpack" $command --help | awk 'length > 80')
+  [ -z "$too_wide" ] || fail "sfxpack $command --help has lines wider than 80 columns:
+$too_wide"
 done
 if ldd "$sfxpack" | grep -q "not found"; then
   ldd "$sfxpack"

@@ -207,6 +207,8 @@ TEST_F(SfxpackOutputs, AnOutputThatIsAnInputIsRefusedBeforeAnyWork) {
       {{"verify", Path("setup.exe"), "--exit-code-file", Path("setup.exe")}, "the package '"},
       {{"extract", Path("setup.exe"), "-o", Path("out.exe"), "--exit-code-file", Path("out.exe")},
        "-o '"},
+      {{"extract", Path("setup.exe"), "--data", Path("setup.exe")}, "the package '"},
+      {{"extract", Path("setup.exe"), "-o", Path("out.exe"), "--data", Path("out.exe")}, "-o '"},
   };
   const auto before = Snapshot(folder_);
   for (const Case& c : cases) {

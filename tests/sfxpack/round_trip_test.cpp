@@ -1,8 +1,10 @@
 // Round trips: whatever build packs, verify accepts (or, for an inner program
 // Windows cannot start, reports the launcher's start failure) and extract
-// gives back byte for byte, through the launcher's own decoding.
+// gives back byte for byte, through the launcher's own decoding, with the
+// further data as the inner program finds it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -33,7 +35,7 @@ class SfxpackRoundTrip : public ::testing::Test {
   void SetUp() override { folder_ = ScratchFolder(); }
 
   // Builds a package around `inner` with `options`, then verifies and extracts
-  // it; verify ends with `verify_code`.
+  // it, inner program and further data; verify ends with `verify_code`.
   void RoundTrip(const std::string& name, const fs::path& inner,
                  const std::vector<std::string>& options = {}, int verify_code = 0) {
     SCOPED_TRACE(name);
@@ -47,9 +49,15 @@ class SfxpackRoundTrip : public ::testing::Test {
     EXPECT_EQ(result.status, verify_code) << result.out << result.err;
     EXPECT_NE(result.out.find(verify_code == 0 ? ": OK: " : "exits with code"), std::string::npos)
         << result.out;
-    result = Sfxpack({"extract", package.string(), "-o", extracted.string()});
+    const fs::path data = folder_ / (name + ".data");
+    result = Sfxpack(
+        {"extract", package.string(), "-o", extracted.string(), "--data", data.string()});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_TRUE(ReadBytes(extracted) == ReadBytes(inner)) << "extracted bytes differ";
+    const auto data_option = std::find(options.begin(), options.end(), "--data");
+    EXPECT_TRUE(ReadBytes(data) == (data_option == options.end() ? std::vector<uint8_t>{}
+                                                                 : ReadBytes(data_option[1])))
+        << "the further data differs";
     const auto json = Sfxpack({"inspect", "--json", package.string()});
     EXPECT_NE(json.out.find("\"program_length\": " + std::to_string(fs::file_size(inner)) + ","),
               std::string::npos);

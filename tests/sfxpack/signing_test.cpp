@@ -1,5 +1,6 @@
-// Signed packages: signing after the build keeps the package valid, and
-// inspect shows the certificate table; a signed launcher image is refused.
+// Signed packages: signing after the build keeps the package valid, verify
+// and inspect say whether the signature covers the whole package; a signed
+// launcher image is refused; build warns about an unsigned inner program.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,6 +55,12 @@ TEST_F(SfxpackSigning, SignedPackageStaysValidAndShowsItsCertificate) {
   EXPECT_EQ(signature.status, 0) << signature.out << signature.err;
   const auto verify = Sfxpack({"verify", (folder_ / "signed.exe").string()});
   EXPECT_EQ(verify.status, 0) << verify.out;
+  EXPECT_NE(verify.out.find(": signed: certificate table at "), std::string::npos) << verify.out;
+  EXPECT_NE(verify.out.find("the signature covers the whole package"), std::string::npos)
+      << verify.out;
+  EXPECT_EQ(verify.out.find("signature problem"), std::string::npos) << verify.out;
+  EXPECT_NE(Sfxpack({"verify", (folder_ / "setup.exe").string()}).out.find(": not signed"),
+            std::string::npos);
   const auto inspect = Sfxpack({"inspect", (folder_ / "signed.exe").string()});
   EXPECT_NE(inspect.out.find("No problems found."), std::string::npos) << inspect.out;
   // The certificate table is the last region: nothing of the package lies
@@ -66,6 +73,38 @@ TEST_F(SfxpackSigning, SignedPackageStaysValidAndShowsItsCertificate) {
   ASSERT_NE(package_end, std::string::npos);
   const std::string behind = map.substr(package_end);
   EXPECT_EQ(behind.find("unaccounted"), std::string::npos) << behind;
+}
+
+TEST_F(SfxpackSigning, BytesAppendedAfterSigningAreReported) {
+  WriteBytes(folder_ / "inner.exe",
+             stub::testing::AsWindowsProgram(stub::testing::SampleBytes(5000, 4)));
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",
+                     (folder_ / "setup.exe").string()})
+                .status,
+            0);
+  Sign(folder_ / "setup.exe", folder_ / "signed.exe");
+  std::vector<uint8_t> bytes = ReadBytes(folder_ / "signed.exe");
+  bytes.insert(bytes.end(), 16, 'x');
+  WriteBytes(folder_ / "appended.exe", bytes);
+  const auto verify = Sfxpack({"verify", (folder_ / "appended.exe").string()});
+  EXPECT_EQ(verify.status, 0) << verify.out;  // the launcher does not read signatures
+  EXPECT_NE(verify.out.find("signature problem: 16 bytes lie behind the certificate table"),
+            std::string::npos)
+      << verify.out;
+  const auto inspect = Sfxpack({"inspect", "--json", (folder_ / "appended.exe").string()});
+  EXPECT_NE(inspect.out.find("\"behind\": 16"), std::string::npos) << inspect.out;
+}
+
+TEST_F(SfxpackSigning, BuildWarnsAboutAnUnsignedInnerProgram) {
+  WriteBytes(folder_ / "inner.exe", ReadBytes(LauncherImage()));
+  Sign(folder_ / "inner.exe", folder_ / "signed-inner.exe");
+  for (const char* inner : {"inner.exe", "signed-inner.exe"}) {
+    const auto result = Sfxpack({"build", "-q", "--inner", (folder_ / inner).string(), "-o",
+                                 (folder_ / "setup.exe").string()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const bool warned = result.err.find("carries no Authenticode signature") != std::string::npos;
+    EXPECT_EQ(warned, std::string(inner) == "inner.exe") << inner << ": " << result.err;
+  }
 }
 
 TEST_F(SfxpackSigning, SignedLauncherImageIsRefused) {

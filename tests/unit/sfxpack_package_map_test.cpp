@@ -89,19 +89,49 @@ TEST(SfxpackPackageMap, GoodPackageDecodesEveryFieldWithoutProblems) {
   ExpectRegionsCoverTheFile(map, "good package");
 }
 
-TEST(SfxpackPackageMap, SignedPackageShowsPaddingAndCertificate) {
-  Built built = GoodPackage();
-  const uint32_t certificate_at = static_cast<uint32_t>(built.bytes.size() + 3);
-  built.bytes.resize(certificate_at + 40, 0xCC);
-  WriteLe32(&built.bytes[kCertificateEntry], certificate_at);
-  WriteLe32(&built.bytes[kCertificateEntry + 4], 40);
-  const PackageMap map = Analyze(built.bytes);
-  EXPECT_TRUE(map.problems.empty()) << All(map.problems);
-  const std::vector<std::string> names = RegionNames(map);
-  ASSERT_GE(names.size(), 2u);
-  EXPECT_EQ(names[names.size() - 2], "padding behind the package");
-  EXPECT_EQ(names.back(), "certificate table");
-  ExpectRegionsCoverTheFile(map, "signed");
+// A certificate table placed against a package of `package_size` bytes:
+// `gap` bytes of `fill` between them, then the table, then `behind` bytes.
+struct SignatureLayout {
+  const char* name;
+  uint64_t gap;
+  uint8_t fill;
+  uint64_t behind;
+  bool covers;
+  const char* problem;  // empty: none
+};
+
+TEST(SfxpackPackageMap, SignatureIsPlacedAgainstThePackage) {
+  const uint64_t package_size = GoodPackage().bytes.size();
+  const uint64_t padding = (8 - package_size % 8) % 8;
+  const SignatureLayout layouts[] = {
+      {"aligned behind zero padding", padding, 0, 0, true, ""},
+      {"padding not zero", padding == 0 ? 8 : padding, 0xCC, 0, false, "bytes lie between"},
+      {"a further 8 bytes between", padding + 8, 0, 0, false, "bytes lie between"},
+      {"bytes appended after signing", padding, 0, 5, true, "5 bytes lie behind"},
+  };
+  for (const SignatureLayout& layout : layouts) {
+    Built built = GoodPackage();
+    const uint32_t table_at = static_cast<uint32_t>(package_size + layout.gap);
+    built.bytes.resize(table_at, layout.fill);
+    built.bytes.resize(table_at + 40 + layout.behind, 0xEE);
+    WriteLe32(&built.bytes[kCertificateEntry], table_at);
+    WriteLe32(&built.bytes[kCertificateEntry + 4], 40);
+    const PackageMap map = Analyze(built.bytes);
+    const PackageSignature& signature = map.signature;
+    EXPECT_TRUE(signature.is_signed) << layout.name;
+    EXPECT_EQ(signature.package_end, package_size) << layout.name;
+    EXPECT_EQ(signature.CoversPackage(), layout.covers) << layout.name;
+    EXPECT_EQ(signature.behind, layout.behind) << layout.name;
+    if (*layout.problem == 0) {
+      EXPECT_TRUE(map.problems.empty()) << layout.name << ": " << All(map.problems);
+      EXPECT_NE(DescribeSignature(signature).find("covers the whole package"), std::string::npos);
+    } else {
+      EXPECT_TRUE(HasProblem(map, layout.problem)) << layout.name << ": " << All(map.problems);
+    }
+    const char* last = layout.behind ? "slack behind the package" : "certificate table";
+    EXPECT_EQ(map.regions.back().name, last) << layout.name;
+    ExpectRegionsCoverTheFile(map, layout.name);
+  }
 }
 
 TEST(SfxpackPackageMap, BytesBehindThePackageAreSlack) {
@@ -163,7 +193,7 @@ const Mutation kMutations[] = {
        WriteLe32(&b.bytes[kCertificateEntry], PackageOffset(b) + 10);
        WriteLe32(&b.bytes[kCertificateEntry + 4], 8);
      },
-     false, "certificate table starts inside"},
+     false, "starts inside the package"},
     {"certificate beyond the file",
      [](Built& b) {
        WriteLe32(&b.bytes[kCertificateEntry], static_cast<uint32_t>(b.bytes.size()));

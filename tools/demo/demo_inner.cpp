@@ -4,14 +4,15 @@
 // DEMO_INNER_REPORT when it is set (UTF-8), what it received: its own path (the
 // launcher's temporary copy), its current folder, the whole command line, each
 // argument (the first is the package's path), and the further data it reads
-// from the package itself, as a real inner setup program would. Exits with 0.
+// from the package itself with sdk/sfxpack_reader.h, as a real inner setup
+// program would. Exits with 0.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "format/package_records.h"
+#include "sdk/sfxpack_reader.h"
 #include "tools/common/wide_text.h"
 
 namespace {
@@ -30,38 +31,24 @@ std::wstring CurrentFolder() {
   return path;
 }
 
-bool ReadAt(HANDLE file, uint64_t offset, void* buffer, DWORD count) {
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(offset);
-  DWORD got = 0;
-  return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
-         ReadFile(file, buffer, count, &got, nullptr) && got == count;
-}
-
-// The further data sfxpack stored behind the message text: from the end of
-// the message to the end of the package.
+// The further data the package carries, found with the reader header every
+// inner program can use: its size and its first bytes as text.
 std::string FurtherData(const std::wstring& package_path) {
-  HANDLE file = CreateFileW(package_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "cannot open the package";
-  std::string result = "cannot read the package records";
-  stub::PackageLocatorBytes locator_bytes;
-  stub::PackageHeaderBytes header_bytes;
-  if (ReadAt(file, stub::kPackageLocatorOffset, locator_bytes.data(), locator_bytes.size())) {
-    const stub::TPackageLocator locator = stub::DecodePackageLocator(locator_bytes);
-    if (ReadAt(file, locator.PackageOffset, header_bytes.data(), header_bytes.size())) {
-      const stub::TPackageHeader header = stub::DecodePackageHeader(header_bytes);
-      const uint64_t start =
-          header.UnsupportedOsMessage.Offset + uint64_t{header.UnsupportedOsMessage.Length} * 2;
-      const uint64_t end = static_cast<uint64_t>(locator.MinFileSize);
-      const uint64_t length = end > start ? end - start : 0;
-      std::string text(static_cast<size_t>(length < 400 ? length : 400), '\0');
-      if (text.empty() || ReadAt(file, start, &text[0], static_cast<DWORD>(text.size()))) {
-        result = std::to_string(length) + " bytes" + (text.empty() ? "" : ":\n    " + text);
-      }
-    }
+  FILE* file = _wfopen(package_path.c_str(), L"rb");
+  if (file == nullptr) return sfxpack_status_text(SFXPACK_CANNOT_OPEN);
+  sfxpack_further_data data{};
+  const sfxpack_status status = sfxpack_find_further_data_in(file, SFXPACK_VERIFY_CRC, &data);
+  std::string result = sfxpack_status_text(status);
+  if (status == SFXPACK_OK) {
+    std::string text(static_cast<size_t>(data.length < 400 ? data.length : 400), '\0');
+    const bool read = text.empty() ||
+                      (_fseeki64(file, static_cast<__int64>(data.offset), SEEK_SET) == 0 &&
+                       std::fread(&text[0], 1, text.size(), file) == text.size());
+    result = read ? std::to_string(data.length) + " bytes at offset " +
+                        std::to_string(data.offset) + (text.empty() ? "" : ":\n    " + text)
+                  : sfxpack_status_text(SFXPACK_READ_FAILED);
   }
-  CloseHandle(file);
+  std::fclose(file);
   return result;
 }
 

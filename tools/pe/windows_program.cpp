@@ -10,6 +10,7 @@ namespace pe {
 namespace {
 
 constexpr uint16_t kRunnableMachines[] = {kMachineAmd64, kMachineI386, kMachineArm64};
+constexpr uint16_t kPe32Magic = 0x10B;
 
 std::string Hex4(uint16_t value) {
   char text[8];
@@ -39,6 +40,23 @@ std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
            " is none that Windows runs (x86-64, x86, ARM64)";
   }
   return std::nullopt;
+}
+
+bool HasCertificateTable(std::span<const uint8_t> file) {
+  if (WhyNotWindowsProgram(file)) return false;
+  const uint64_t coff = uint64_t{stub::ReadLe32(&file[kPeHeaderOffsetField])} + 4;
+  const uint64_t optional = coff + kCoffHeaderSize;
+  if (optional + 2 > file.size()) return false;
+  const uint16_t optional_size = stub::ReadLe16(&file[coff + 16]);
+  const uint16_t magic = stub::ReadLe16(&file[optional]);
+  if (magic != kPe32Magic && magic != kPe32PlusMagic) return false;
+  const uint64_t directories = magic == kPe32Magic ? 96 : kOptDataDirectories;
+  const uint64_t entry = directories + 8 * kCertificateDirectory;
+  if (optional_size < entry + 8 || optional + entry + 8 > file.size()) return false;
+  if (stub::ReadLe32(&file[optional + directories - 4]) <= kCertificateDirectory) return false;
+  const uint32_t offset = stub::ReadLe32(&file[optional + entry]);
+  const uint32_t size = stub::ReadLe32(&file[optional + entry + 4]);
+  return size != 0 && offset != 0 && uint64_t{offset} + size <= file.size();
 }
 
 }  // namespace pe

@@ -5,7 +5,11 @@
 //   offset 0    "MZ"
 //   offset 60   u32 e_lfanew: the offset of the PE signature
 //   e_lfanew    "PE\0\0", then the COFF header, whose first field (+4) is the
-//               u16 Machine
+//               u16 Machine and whose +16 is the u16 SizeOfOptionalHeader
+//   e_lfanew + 24  the optional header: u16 magic, 0x10B (PE32) or 0x20B
+//               (PE32+); NumberOfRvaAndSizes at +92 (PE32) or +108 (PE32+),
+//               the data directories at +96 or +112, 8 bytes each; entry 4,
+//               the certificate table, holds a file offset and a size
 // A file that fails these checks cannot be started on any Windows: starting it
 // fails with ERROR_BAD_EXE_FORMAT.
 #pragma once
@@ -29,5 +33,11 @@ inline constexpr uint32_t kErrorBadExeFormat = 193;
 // ARM64)"), or nullopt when its DOS header, PE signature and machine type are
 // those of a program for x86-64, x86 or ARM64 Windows.
 std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file);
+
+// True when the program `file` carries an Authenticode signature: its
+// certificate directory entry names a table of nonzero size that lies within
+// the file. Whether the signature is valid is not checked. False for anything
+// that is not a PE32 or PE32+ image.
+bool HasCertificateTable(std::span<const uint8_t> file);
 
 }  // namespace pe

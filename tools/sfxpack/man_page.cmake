@@ -23,9 +23,12 @@ foreach(command build inspect verify extract gate)
   string(APPEND sections ".SS ${command}\n.nf\n${help}.fi\n")
 endforeach()
 string(APPEND sections "[SEE ALSO]\nUnder the installation prefix (/usr for the Debian package): "
-       "the manual, with every option, the JSON keys and the exit codes, "
+       "the manual, with every option, the JSON keys, the exit codes and how to sign a package, "
        "share/doc/sfxpack/sfxpack.md; the package layout, share/doc/sfxpack/package-format.md; "
-       "the launcher image sfxpack carries, share/sfxpack/stub64.exe.\n")
+       "what the inner program receives, share/doc/sfxpack/inner-program.md, and the header it "
+       "finds the further data with, include/sfxpack_reader.h; "
+       "the launcher image sfxpack carries, share/sfxpack/stub64.exe; "
+       "the licences, share/doc/sfxpack/copyright.\n")
 file(WRITE "${include_file}" "${sections}")
 
 execute_process(

@@ -38,8 +38,6 @@ using stub::kPackageLocatorSize;
 
 using tools::Hex;
 
-// Enough for the headers of any PE image the launcher could be.
-constexpr size_t kHeaderReadLimit = 4 << 20;
 constexpr uint64_t kDosHeaderSize = 64;
 
 const char kDamaged[] = " (the launcher shows the damaged-package message)";
@@ -144,7 +142,7 @@ class Analyzer {
 
   void ReadImage() {
     const std::vector<uint8_t> headers =
-        source_.Read(0, static_cast<size_t>(std::min<uint64_t>(size(), kHeaderReadLimit)));
+        source_.Read(0, static_cast<size_t>(std::min<uint64_t>(size(), kImageHeaderReadLimit)));
     pe::Image image;
     try {
       image = pe::ParseImageHeaders(headers, size());
@@ -410,13 +408,15 @@ class Analyzer {
     if (!map_.image) return;
     const pe::DataDirectory certificate = map_.image->Certificate();
     if (certificate.size == 0) return;
-    FileRegion(certificate.address, certificate.size, "certificate table");
-    if (map_.locator && map_.locator->MinFileSize > 0 &&
-        certificate.address < static_cast<uint64_t>(map_.locator->MinFileSize)) {
-      Problem("the certificate table starts inside the package (before MinFileSize " +
-              std::to_string(map_.locator->MinFileSize) + "): the package was changed after "
-              "signing, or signed before it was built");
-    }
+    // A table cut short is among the signature's problems.
+    const uint64_t in_file =
+        certificate.address < size()
+            ? std::min<uint64_t>(certificate.size, size() - certificate.address)
+            : 0;
+    Region(certificate.address, in_file, "certificate table");
+    map_.signature = FindPackageSignature(source_, &*map_.image,
+                                          map_.locator ? &*map_.locator : nullptr);
+    for (std::string& problem : SignatureProblems(map_.signature)) Problem(std::move(problem));
   }
 
   std::string GapName(uint64_t offset, uint64_t end) const {

@@ -19,9 +19,15 @@
 
 #include "format/package_records.h"
 #include "tools/sfxpack/analysis/package_identity.h"
+#include "tools/sfxpack/analysis/package_signature.h"
+#include "tools/sfxpack/files/file_io.h"
 #include "tools/pe/pe_image.h"
 
 namespace sfxpack {
+
+// How much of a file's start is read for the headers of its PE image: enough
+// for any image the launcher could be.
+inline constexpr size_t kImageHeaderReadLimit = 4 << 20;
 
 // Random access to the bytes being inspected.
 class ByteSource {
@@ -42,6 +48,19 @@ class MemorySource : public ByteSource {
 
  private:
   std::vector<uint8_t> bytes_;
+};
+
+// A ByteSource over a file; its read errors pass on as they are thrown.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(InputFile& file) : file_(file) {}
+  uint64_t Size() const override { return file_.size(); }
+  std::vector<uint8_t> Read(uint64_t offset, size_t count) override {
+    return file_.ReadRange(offset, count);
+  }
+
+ private:
+  InputFile& file_;
 };
 
 // The five LZMA properties bytes, taken apart.
@@ -69,6 +88,8 @@ struct PackageMap {
   std::optional<pe::Image> image;
   // Its icon and version resource, when it has resources.
   std::optional<PackageIdentity> identity;
+  // Where its certificate table lies against the package.
+  PackageSignature signature;
 
   std::optional<stub::TPackageLocator> locator;
   // The CRC-32 of the checksum region, when that region lies in the file.

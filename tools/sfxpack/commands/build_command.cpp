@@ -208,6 +208,15 @@ int RunBuild(const BuildOptions& options) {
   request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
+  if (!result.inner_signed) {
+    // Application control and attack surface reduction rules judge the copy
+    // the launcher starts from the temporary folder, not the signed package.
+    std::fprintf(stderr,
+                 "sfxpack build: warning: the inner program %s carries no Authenticode "
+                 "signature: sign it before packing, as application control and attack surface "
+                 "reduction rules judge its temporary copy on its own\n",
+                 tools::PrintableText(options.inner).c_str());
+  }
   // A package written to standard output leaves no room for the summary there.
   std::FILE* summary = ReachesStandardOutput(request.output) ? stderr : stdout;
   if (!options.quiet) PrintSummary(summary, options, request, result);
@@ -306,8 +315,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   app->footer(
       "Examples:\n"
       "  sfxpack build myapp-setup.exe -o setup.exe\n"
-      "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe --os 7,8,8.1,10,newer "
-      "--min-release 1507 --elevation runas --message-file unsupported.txt\n"
+      "  sfxpack build --inner inner.exe --data payload.bin -o setup.exe \\\n"
+      "      --os 7,8,8.1,10,newer --min-release 1507 --elevation runas \\\n"
+      "      --message-file unsupported.txt\n"
       "  sfxpack build --config package.toml --file-version 1.2.3\n"
       "\n"
       "A --config file (TOML; relative paths are taken from its folder):\n"

@@ -1,9 +1,12 @@
-// sfxpack extract: the inner program as the launcher decodes it.
+// sfxpack extract: the inner program as the launcher decodes it, and the
+// further data as the inner program finds it.
 #include <memory>
 #include <span>
 #include <string>
 
 #include "tools/common/text_format.h"
+#include "tools/common/tool_error.h"
+#include "tools/sfxpack/analysis/further_data.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/files/atomic_output.h"
@@ -16,23 +19,50 @@ namespace {
 struct ExtractOptions {
   LauncherCommandOptions launcher;
   std::string output;
+  std::string data;
 };
 
 int RunExtract(const ExtractOptions& options) {
-  LauncherCommand command(options.launcher, {{"-o", options.output}});
+  if (options.output.empty() && options.data.empty()) {
+    throw tools::UsageFailure("nothing to extract: name the inner program's file with -o, the "
+                              "further data's with --data, or both");
+  }
+  LauncherCommand command(options.launcher, {{"-o", options.output}, {"--data", options.data}});
   // Created before the package is read: an output that cannot be written
   // fails before the decoding.
-  AtomicOutput output(PathFromUtf8(options.output), OutputContent::kProgram);
-  if (ReachesStandardOutput(PathFromUtf8(options.output))) command.ReportTo(stderr);
+  std::unique_ptr<AtomicOutput> program_output, data_output;
+  if (!options.output.empty()) {
+    program_output =
+        std::make_unique<AtomicOutput>(PathFromUtf8(options.output), OutputContent::kProgram);
+  }
+  if (!options.data.empty()) {
+    data_output = std::make_unique<AtomicOutput>(PathFromUtf8(options.data), OutputContent::kData);
+  }
+  if (ReachesStandardOutput(PathFromUtf8(options.output)) ||
+      ReachesStandardOutput(PathFromUtf8(options.data))) {
+    command.ReportTo(stderr);
+  }
   return command.Run([&](LauncherRun& run) {
     std::unique_ptr<stub::TStream> program;
     const stub::Outcome outcome = run.VerifyAndDecode(program);
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
-    const size_t size = static_cast<size_t>(program->GetSize());
-    output.Write(std::span<const uint8_t>(program->Memory(), size));
-    output.Commit();
-    return LauncherVerdict{outcome, "wrote " + options.output + ", " + tools::DescribeSize(size),
-                           ""};
+    std::vector<std::string> written;
+    if (program_output) {
+      const size_t size = static_cast<size_t>(program->GetSize());
+      program_output->Write(std::span<const uint8_t>(program->Memory(), size));
+      written.push_back("wrote " + options.output + ", " + tools::DescribeSize(size));
+    }
+    if (data_output) {
+      InputFile package(PathFromUtf8(options.launcher.package), "package");
+      const FurtherDataPlace place = FindFurtherData(package);
+      CopyFurtherData(package, place, *data_output);
+      written.push_back("wrote the further data to " + options.data + ", " +
+                        tools::DescribeSize(place.length));
+    }
+    // Both outputs appear, or neither.
+    if (program_output) program_output->Commit();
+    if (data_output) data_output->Commit();
+    return LauncherVerdict{outcome, tools::Join(written, "; "), ""};
   });
 }
 
@@ -42,15 +72,19 @@ Command AddExtractCommand(CLI::App& sfxpack) {
   auto options = std::make_shared<ExtractOptions>();
   CLI::App* app = sfxpack.add_subcommand(
       "extract",
-      "Decode the inner program as the launcher does (after its checks) and write it. The "
-      "output appears complete or not at all; when the launcher would refuse the package, "
-      "nothing is written and its message and exit code are reported, as by 'verify'.");
+      "Decode the inner program as the launcher does (after its checks) and write it, and "
+      "write the package's further data as the inner program finds it. Each output appears "
+      "complete or not at all; when the launcher would refuse the package, nothing is written "
+      "and its message and exit code are reported, as by 'verify'.");
   AddPackageArgument(*app, options->launcher.package);
   app->add_option("-o,--output", options->output, "Where to write the inner program")
-      ->required()
+      ->type_name("FILE");
+  app->add_option("--data", options->data,
+                  "Where to write the further data (empty when the package has none)")
       ->type_name("FILE");
   AddExitCodeFileOption(*app, options->launcher);
-  app->footer("Example:\n  sfxpack extract setup.exe -o inner.exe");
+  app->footer("Examples:\n  sfxpack extract setup.exe -o inner.exe\n"
+              "  sfxpack extract setup.exe --data payload.cab");
   return {app, [options] { return RunExtract(*options); }};
 }
 

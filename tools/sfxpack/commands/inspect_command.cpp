@@ -18,18 +18,6 @@ struct InspectOptions {
   bool json = false;
 };
 
-class FileSource : public ByteSource {
- public:
-  explicit FileSource(InputFile& file) : file_(file) {}
-  uint64_t Size() const override { return file_.size(); }
-  std::vector<uint8_t> Read(uint64_t offset, size_t count) override {
-    return file_.ReadRange(offset, count);
-  }
-
- private:
-  InputFile& file_;
-};
-
 int RunInspect(const InspectOptions& options) {
   InputFile file(PathFromUtf8(options.package), "package");
   FileSource source(file);
@@ -50,7 +38,9 @@ Command AddInspectCommand(CLI::App& sfxpack) {
       "message, further data, certificate, slack) and every field, with what is inconsistent. "
       "Exits with 0 whenever the file could be read; 'verify' gives the verdict.");
   AddPackageArgument(*app, options->package);
-  app->add_flag("--json", options->json, "Print JSON for scripts (keys in docs/sfxpack.md)");
+  app->add_flag("--json", options->json,
+                "Print JSON for scripts (its keys: in the manual sfxpack.md, installed in "
+                "share/doc/sfxpack, /usr/share/doc/sfxpack from the .deb)");
   app->footer("Examples:\n  sfxpack inspect setup.exe\n  sfxpack inspect --json setup.exe");
   return {app, [options] { return RunInspect(*options); }};
 }

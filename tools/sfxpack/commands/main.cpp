@@ -18,6 +18,7 @@
 #include "tools/sfxpack/commands/embedded_launcher.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/system.h"
+#include "tools/sfxpack/commands/help_format.h"
 
 namespace sfxpack {
 namespace {
@@ -26,7 +27,10 @@ std::string VersionText() {
   const std::span<const uint8_t> launcher = EmbeddedLauncher();
   const uint32_t crc = stub::CalcCrc32(launcher.data(), static_cast<int32_t>(launcher.size()));
   return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
-         std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8);
+         std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8) +
+         "\nLicence: zlib License. Built in, each under its own licence: liblzma (public\n"
+         "domain), CLI11 (BSD-3-Clause), mingw-w64's import libraries (ZPL-2.1); see\n"
+         "share/doc/sfxpack/copyright under the installation prefix.";
 }
 
 }  // namespace
@@ -36,7 +40,9 @@ int Run(const std::vector<std::string>& arguments) {
   CLI::App app("Builds setup packages for 64-bit Windows, and inspects, verifies and extracts "
                "them as the launcher would.",
                "sfxpack");
-  app.set_version_flag("--version", VersionText(), "Show the version and the embedded launcher");
+  app.formatter(WrappingHelpFormatter());
+  app.set_version_flag("--version", VersionText(),
+                       "Show the version, the embedded launcher and the licence");
   app.require_subcommand(1);
   // CLI11's messages quote what was given, line by line.
   app.failure_message([](const CLI::App* failed, const CLI::Error& error) {

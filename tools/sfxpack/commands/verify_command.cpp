@@ -1,16 +1,32 @@
 // sfxpack verify: the launcher's own checks and decoding, run on this machine,
 // and whether Windows can start what the launcher decodes.
+#include <cstdio>
 #include <memory>
 
 #include "tools/common/text_format.h"
+#include "tools/common/utf.h"
+#include "tools/sfxpack/analysis/package_map.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
+#include "tools/sfxpack/files/file_io.h"
 
 namespace sfxpack {
 namespace {
 
+// Whether the package is signed and the signature covers all of it; the
+// launcher does not look at signatures, so this leaves the exit status alone.
+void PrintSignature(const std::string& package) {
+  InputFile file(PathFromUtf8(package), "package");
+  FileSource source(file);
+  const PackageSignature signature = FindPackageSignature(source);
+  std::printf("%s\n", tools::PrintableText(package + ": " + DescribeSignature(signature)).c_str());
+  for (const std::string& problem : SignatureProblems(signature)) {
+    std::printf("%s\n", tools::PrintableText(package + ": signature problem: " + problem).c_str());
+  }
+}
+
 int RunVerify(const LauncherCommandOptions& options) {
-  return LauncherCommand(options).Run([](LauncherRun& run) {
+  const int status = LauncherCommand(options).Run([](LauncherRun& run) {
     std::unique_ptr<stub::TStream> program;
     stub::Outcome outcome = run.VerifyAndDecode(program);
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
@@ -26,6 +42,8 @@ int RunVerify(const LauncherCommandOptions& options) {
             " and is a Windows program",
         ""};
   });
+  PrintSignature(options.package);
+  return status;
 }
 
 }  // namespace
@@ -38,12 +56,15 @@ Command AddVerifyCommand(CLI::App& sfxpack) {
       "start the decoded inner program; print OK or the exact message the launcher would show. "
       "Exits with 0, or with the launcher's exit code (1392 damaged, 38 truncated, 193 an inner "
       "program Windows cannot start); on Linux only its low 8 bits survive (112 for 1392), so "
-      "the full code is printed and --exit-code-file stores it. The version gate is 'gate'.");
+      "the full code is printed and --exit-code-file stores it. The version gate is 'gate'. "
+      "Then whether the package is signed, and whether the signature covers the whole "
+      "package (not whether the certificate is valid).");
   AddPackageArgument(*app, options->package);
   AddExitCodeFileOption(*app, *options);
   AddJsonOption(*app, *options);
   app->footer("Examples:\n  sfxpack verify setup.exe\n  sfxpack verify --json setup.exe\n"
-              "  sfxpack verify setup.exe --exit-code-file code.txt || echo \"failed: $(cat code.txt)\"");
+              "  sfxpack verify setup.exe --exit-code-file code.txt ||\n"
+              "      echo \"failed: $(cat code.txt)\"");
   return {app, [options] { return RunVerify(*options); }};
 }
 

@@ -186,7 +186,8 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
   });
   ApplyDetachedSize(request, head);
   WritePackage(request, head, further, output);
-  return {head.layout, static_cast<uint64_t>(head.layout.locator.MinFileSize)};
+  return {head.layout, static_cast<uint64_t>(head.layout.locator.MinFileSize),
+          pe::HasCertificateTable(inner)};
 }
 
 }  // namespace sfxpack

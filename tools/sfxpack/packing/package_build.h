@@ -41,6 +41,9 @@ struct BuildRequest {
 struct BuildResult {
   packaging::PackageLayout layout;
   uint64_t package_size = 0;
+  // Whether the inner program carries an Authenticode signature of its own
+  // (pe::HasCertificateTable).
+  bool inner_signed = false;
 };
 
 // The LZMA settings used for an inner program of `program_size` bytes: without

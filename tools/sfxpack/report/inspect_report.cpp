@@ -79,6 +79,7 @@ void AppendImage(std::string& out, const PackageMap& map) {
                                ? "none (not signed)"
                                : "at " + std::to_string(certificate.address) + ", " +
                                      std::to_string(certificate.size) + " bytes");
+  Line(out, "Signature", DescribeSignature(map.signature));
 }
 
 // "16x16 32-bit, 48x48 32-bit PNG"; a long list (an icon may hold 65,535
@@ -291,6 +292,19 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
   json.EndObject();
 }
 
+void JsonSignature(JsonWriter& json, const PackageSignature& signature) {
+  json.Key("signature").BeginObject().Field("signed", signature.is_signed);
+  if (KeyOrNull(json, "package_end", signature.package_end)) json.UInt(*signature.package_end);
+  json.Field("covers_package", signature.CoversPackage())
+      .Field("certificate_offset", signature.table_offset)
+      .Field("certificate_size", signature.table_size)
+      .Field("padding", signature.padding)
+      .Field("between", signature.between)
+      .Field("behind", signature.behind)
+      .Field("certificate_cut", signature.table_cut)
+      .EndObject();
+}
+
 void JsonStrings(JsonWriter& json, const char* key, const std::vector<std::string>& items) {
   json.Key(key).BeginArray();
   for (const std::string& item : items) json.String(item);
@@ -329,6 +343,7 @@ std::string FormatInspectJson(const PackageMap& map, const std::string& file_nam
   }
   json.EndArray();
   JsonImage(json, map);
+  JsonSignature(json, map.signature);
   JsonIdentity(json, map);
   JsonLocator(json, map);
   JsonHeader(json, map);
