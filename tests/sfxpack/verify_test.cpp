@@ -240,7 +240,7 @@ TEST_F(SfxpackVerify, ReportsEscapeControlCharactersAndInvalidBytes) {
       {{"verify", package.string()}, {file + ": OK: "}},
       {{"verify", (folder_ / "gone\x1b[2J\xFF\xE2\x80\xAE.exe").string()},
        {"gone\\x1b[2J\xEF\xBF\xBD\\u202e.exe"}},
-      {{"inspect", package.string(), "--bogus\x1b[2J\u2067"}, {"--bogus\\x1b[2J\\u2067\n"}},
+      {{"inspect", package.string(), "--bogus\x1b[2J\u2067"}, {"'--bogus\\x1b[2J\\u2067'"}},
   };
   const char* const kBidi[] = {"\u061C", "\u200E", "\u200F", "\u202A", "\u202B", "\u202C",
                                "\u202D", "\u202E", "\u2066", "\u2067", "\u2068", "\u2069"};
