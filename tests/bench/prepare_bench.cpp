@@ -208,7 +208,7 @@ struct Setup {
 // (again when the launcher image changed).
 void KeepPackage(const fs::path& path, const std::vector<uint8_t>& launcher,
                  const std::vector<uint8_t>& inner, uint8_t method, uint32_t preset) {
-  const std::vector<uint8_t> kept = ReadBytes(path);
+  const std::vector<uint8_t> kept = fs::exists(path) ? ReadBytes(path) : std::vector<uint8_t>();
   if (kept.size() > launcher.size() && std::equal(launcher.begin() + 152, launcher.end(),
                                                   kept.begin() + 152)) {
     return;
