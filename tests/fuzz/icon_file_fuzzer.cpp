@@ -7,11 +7,10 @@
 // beside this file.
 //
 // Input: the .ico file.
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "tests/fuzz/fuzz_launcher_image.h"
+#include "tests/fuzz/fuzz_require.h"
 #include "tools/common/tool_error.h"
 #include "tools/pe/image_identity.h"
 
@@ -19,14 +18,8 @@ namespace {
 
 using namespace pe;
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-void Require(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
+using fuzzing::Fail;
+using fuzzing::Require;
 
 bool SameEntry(const IconEntry& a, const IconEntry& b) {
   return a.width == b.width && a.height == b.height && a.color_count == b.color_count &&

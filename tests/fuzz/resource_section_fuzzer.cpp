@@ -18,13 +18,12 @@
 // resource section can be pointed anywhere); then the resource section, or
 // patches to it of 3 bytes each: a 16-bit offset and the byte put there.
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <tuple>
 #include <vector>
 
 #include "format/little_endian.h"
 #include "tests/fuzz/fuzz_launcher_image.h"
+#include "tests/fuzz/fuzz_require.h"
 #include "tools/common/tool_error.h"
 #include "tools/pe/image_identity.h"
 
@@ -32,14 +31,8 @@ namespace {
 
 using namespace pe;
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-void Require(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
+using fuzzing::Fail;
+using fuzzing::Require;
 
 bool Before(const Resource& a, const Resource& b) {
   return std::tie(a.type.id, a.type.text, a.name.id, a.name.text, a.language, a.code_page, a.data) <
