@@ -161,8 +161,9 @@ TEST_F(SfxpackRoundTrip, EachStreamMethod) {
   for (const char* method : {"lzma", "stored", "x86"}) {
     for (const fs::path& inner : {empty, one_byte, code}) {
       for (const bool with_data : {false, true}) {
-        Case c{std::string(method) + ": " + inner.filename().string() + (with_data ? " + data" : ""),
-               inner, {"--method", method, "--allow-any-inner"}, method};
+        const std::string name = std::string(method) + ": " + inner.filename().string();
+        Case c{name + (with_data ? " + data" : ""), inner,
+               {"--method", method, "--allow-any-inner"}, method};
         if (with_data) c.options.insert(c.options.end(), {"--data", data.string()});
         cases.push_back(c);
       }

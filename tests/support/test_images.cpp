@@ -68,7 +68,9 @@ std::vector<uint8_t> X86CodeBytes(size_t size, uint32_t seed) {
   std::vector<uint8_t> code;
   code.reserve(size + 16);
   while (code.size() < size) {
-    for (uint32_t run = random() % 8; run > 0; --run) code.push_back(kInstructionBytes[random() % 8]);
+    for (uint32_t run = random() % 8; run > 0; --run) {
+      code.push_back(kInstructionBytes[random() % 8]);
+    }
     const uint32_t target = 0x1000 * (random() % 16);
     code.push_back(0xE8);
     const uint32_t displacement = target - static_cast<uint32_t>(code.size() + 4);

@@ -31,7 +31,8 @@ std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramRead
     return "its PE header offset " + std::to_string(pe_offset) + " lies outside the file";
   }
   const std::vector<uint8_t> header = read(pe_offset, 6);
-  if (header.size() < 6 || header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) {
+  if (header.size() < 6 || header[0] != 'P' || header[1] != 'E' || header[2] != 0 ||
+      header[3] != 0) {
     return "it has no PE signature at offset " + std::to_string(pe_offset);
   }
   const uint16_t machine = stub::ReadLe16(&header[4]);

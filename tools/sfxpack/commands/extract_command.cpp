@@ -16,7 +16,8 @@
 namespace sfxpack {
 namespace {
 
-// A stored inner program is copied in pieces of this size, never held whole.
+// The inner program is written in pieces of this size: a stored one is read
+// from the package a piece at a time, never whole.
 constexpr size_t kChunkSize = 4 << 20;
 
 struct ExtractOptions {

@@ -39,12 +39,12 @@ int RunVerify(const LauncherCommandOptions& options) {
     }
     const uint8_t method = run.extension().StreamMethod;
     const std::string size = tools::DescribeSize(program.size());
+    const std::string how = method == stub::kStreamMethodStored
+                                ? "stored, is " + size
+                                : StreamMethodName(method) + ", decodes to " + size;
     return LauncherVerdict{
         outcome,
-        "the launcher accepts the package; its inner program, " +
-            (method == stub::kStreamMethodStored ? "stored, is " + size
-                                                 : StreamMethodName(method) + ", decodes to " + size) +
-            " and is a Windows program",
+        "the launcher accepts the package; its inner program, " + how + " and is a Windows program",
         ""};
   });
   PrintSignature(options.package);

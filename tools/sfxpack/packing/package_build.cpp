@@ -187,8 +187,8 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
   const EncodedProgram encoded = Encode(request, inner, DecodedMethods(marker));
   request.settings.extension = ExtensionWithMethod(request.settings.extension, encoded.method);
   // A stored program is its own stream.
-  const std::span<const uint8_t> stream =
-      encoded.method == stub::kStreamMethodStored ? std::span<const uint8_t>(inner) : encoded.stream;
+  const bool stored = encoded.method == stub::kStreamMethodStored;
+  const std::span<const uint8_t> stream = stored ? std::span<const uint8_t>(inner) : encoded.stream;
   packaging::PackageHead head = WithContext("cannot build " + Quote(request.output) + ": ", [&] {
     return packaging::AssemblePackageHead(request.launcher, request.settings, encoded.properties,
                                           stream, inner.size(), further.length);

@@ -139,11 +139,12 @@ void CheckLauncherReads(const std::optional<packaging::LauncherMarker>& marker,
                         const std::optional<stub::TPackageExtension>& extension) {
   if (!extension) return;
   const uint8_t method = extension->StreamMethod;
-  const std::string asked = method == kStreamMethodLzma1
-                                ? std::string("the build limits")
-                                : "--method " + std::string(kStreamMethods[method].word);
+  const bool limits_only = method == kStreamMethodLzma1;
+  const std::string asked = limits_only ? std::string("the build limits")
+                                        : "--method " + std::string(kStreamMethods[method].word);
   if (!marker || marker->record_version < stub::kPackageExtensionVersion) {
-    throw tools::Failure(asked + " needs a launcher image that reads the extension record, and " +
+    throw tools::Failure(asked + (limits_only ? " need" : " needs") +
+                         " a launcher image that reads the extension record, and " +
                          launcher_name + " has no \"SFXE\" marker: it predates the record and "
                          "would read every stream as LZMA1 (use the embedded launcher image or a "
                          "newer one)");
