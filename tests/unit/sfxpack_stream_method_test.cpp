@@ -47,6 +47,15 @@ std::vector<uint8_t> HalfCompressed(size_t size) {
   return ForArm64(AsWindowsProgram(bytes));
 }
 
+// An installer of another tool: 100 KiB of code in front of compressed data.
+// LZMA1 saves about 0.6 % of the whole.
+std::vector<uint8_t> CodeHeadOnRandom(size_t size) {
+  std::vector<uint8_t> bytes = X86CodeBytes(100 << 10);
+  const std::vector<uint8_t> random = RandomBytes(size - bytes.size());
+  bytes.insert(bytes.end(), random.begin(), random.end());
+  return AsWindowsProgram(bytes);
+}
+
 TEST(SfxpackStreamMethod, AutoChoosesAmongTheMethodsTheImageDecodes) {
   const struct {
     const char* name;
@@ -72,6 +81,8 @@ TEST(SfxpackStreamMethod, AutoChoosesAmongTheMethodsTheImageDecodes) {
        kStreamMethodX86Lzma1},
       {"sampled: half text, half compressed", HalfCompressed(kLarge), kAllMethods,
        kStreamMethodLzma1},
+      {"sampled: a code head, then compressed data", CodeHeadOnRandom(kLarge), kAllMethods,
+       kStreamMethodStored},
   };
   packaging::LzmaSettings lzma;
   lzma.preset = 1;

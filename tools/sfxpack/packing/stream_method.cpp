@@ -64,14 +64,15 @@ EncodedProgram Encoded(std::span<const uint8_t> data, uint8_t method, LzmaSettin
   return encoded;
 }
 
-// The stream bytes of the evenly spaced sample blocks of a program longer
-// than kWholeComparisonLimit, whose blocks therefore never overlap.
+// The stream bytes of the sample blocks of a program longer than
+// kWholeComparisonLimit, each from the middle of its part: the parts are at
+// least twice as long as a block.
 uint64_t SampleStreamSize(std::span<const uint8_t> program, uint8_t method,
                           const LzmaSettings& lzma, Work& work) {
   uint64_t size = 0;
-  const uint64_t last_start = program.size() - kSampleBlockSize;
+  const uint64_t part = program.size() / kSampleBlocks;
   for (size_t block = 0; block < kSampleBlocks; ++block) {
-    const uint64_t start = last_start * block / (kSampleBlocks - 1);
+    const uint64_t start = block * part + (part - kSampleBlockSize) / 2;
     size += Encoded(program.subspan(start, kSampleBlockSize), method, lzma,
                     work.Next(kSampleBlockSize))
                 .stream.size();

@@ -14,11 +14,14 @@
 // A program of at most kWholeComparisonLimit bytes is encoded both ways (the
 // x86 way only for x86 and x64 programs) and the smaller stream kept, or the
 // program stored when even that one saves too little. A larger one is judged
-// by kSampleBlocks evenly spaced blocks of kSampleBlockSize bytes, compressed
-// with the same settings: when they save too little, the program is stored
-// without compressing it whole; otherwise it is encoded once, the x86 way
-// when the blocks came out smaller so, and stored after all when the whole
-// stream saves too little.
+// by kSampleBlocks blocks of kSampleBlockSize bytes, one from the middle of
+// each of kSampleBlocks equal parts of the program, compressed with the same
+// settings: when they save too little, the program is stored without
+// compressing it whole; otherwise it is encoded once, the x86 way when the
+// blocks came out smaller so, and stored after all when the whole stream
+// saves too little. Blocks from the middle of each part, not from its start,
+// keep a program's first bytes (the code in front of an installer's
+// compressed data) from standing for a whole part.
 #pragma once
 
 #include <array>
@@ -36,8 +39,8 @@
 namespace sfxpack {
 
 inline constexpr uint64_t kMinSavingPercent = 2;
-inline constexpr size_t kSampleBlockSize = 1 << 20;
-inline constexpr size_t kSampleBlocks = 4;
+inline constexpr size_t kSampleBlockSize = 512 << 10;
+inline constexpr size_t kSampleBlocks = 8;
 // Up to here, encoding the program twice costs no more than compressing the
 // samples both ways and then the whole program once.
 inline constexpr size_t kWholeComparisonLimit = 2 * kSampleBlocks * kSampleBlockSize;
