@@ -22,7 +22,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 build_copy() {
   local copy=$1
   mkdir -p "$copy/tests"
-  cp -r "$source"/{CMakeLists.txt,cmake,format,decoding,launcher,platform,image,tools} "$copy/"
+  cp -r "$source"/{CMakeLists.txt,cmake,format,decoding,launcher,platform,image,sdk,tools} "$copy/"
   cp -r "$source/tests/windows" "$copy/tests/"
   configure_and_build "$copy"
 }
