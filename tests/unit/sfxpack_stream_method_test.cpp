@@ -102,28 +102,5 @@ TEST(SfxpackStreamMethod, AutoChoosesAmongTheMethodsTheImageDecodes) {
   }
 }
 
-TEST(SfxpackStreamMethod, OnlyLzma1WithoutBuildLimitsNeedsNoRecord) {
-  const stub::TPackageExtension limits{kStreamMethodLzma1, 22000, 0};
-  const struct {
-    std::optional<stub::TPackageExtension> extension;
-    uint8_t method;
-    bool record;
-  } rows[] = {
-      {std::nullopt, kStreamMethodLzma1, false},
-      {std::nullopt, kStreamMethodStored, true},
-      {std::nullopt, kStreamMethodX86Lzma1, true},
-      {limits, kStreamMethodLzma1, true},
-      {limits, kStreamMethodStored, true},
-  };
-  for (const auto& row : rows) {
-    const std::optional<stub::TPackageExtension> record =
-        ExtensionWithMethod(row.extension, row.method);
-    ASSERT_EQ(record.has_value(), row.record) << int{row.method};
-    if (!record) continue;
-    EXPECT_EQ(record->StreamMethod, row.method);
-    EXPECT_EQ(record->MinBuild, row.extension ? row.extension->MinBuild : 0);
-  }
-}
-
 }  // namespace
 }  // namespace sfxpack
