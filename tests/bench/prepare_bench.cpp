@@ -69,6 +69,14 @@ std::string WindowsPath(const fs::path& path) {
   return text;
 }
 
+// The file's bytes, or none when it is missing (a package not built yet, an
+// image not named).
+std::vector<uint8_t> BytesIfAny(const fs::path& path) {
+  std::string text;
+  if (path.empty() || !stub::testing::ReadFile(path, text)) return {};
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 double Now() {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
@@ -208,7 +216,7 @@ struct Setup {
 // (again when the launcher image changed).
 void KeepPackage(const fs::path& path, const std::vector<uint8_t>& launcher,
                  const std::vector<uint8_t>& inner, uint8_t method, uint32_t preset) {
-  const std::vector<uint8_t> kept = fs::exists(path) ? ReadBytes(path) : std::vector<uint8_t>();
+  const std::vector<uint8_t> kept = BytesIfAny(path);
   if (kept.size() > launcher.size() && std::equal(launcher.begin() + 152, launcher.end(),
                                                   kept.begin() + 152)) {
     return;
@@ -402,9 +410,9 @@ int main(int argc, char** argv) {
     }
   }
   if (which.empty()) which = {"window", "methods", "x86"};
-  setup.launcher = ReadBytes(image);
+  setup.launcher = BytesIfAny(image);
   setup.win64 = BENCH_WIN64_BUILD_DIR;
-  setup.child = ReadBytes(setup.win64 / "tests/windows/bench_child.exe");
+  setup.child = BytesIfAny(setup.win64 / "tests/windows/bench_child.exe");
   setup.work = BENCH_WORK_DIR;
   if (setup.launcher.empty() || setup.child.empty()) {
     std::printf("build the win64 preset first (no %s or bench_child.exe)\n", image.c_str());
@@ -414,7 +422,7 @@ int main(int argc, char** argv) {
   std::printf("image %s (%zu bytes), %d runs each\n", image.c_str(), setup.launcher.size(),
               setup.runs);
   for (const std::string& part : which) {
-    if (part == "window") MeasureWindow(setup, ReadBytes(baseline_image));
+    if (part == "window") MeasureWindow(setup, BytesIfAny(baseline_image));
     if (part == "methods") MeasureMethods(setup);
     if (part == "x86") MeasureX86(setup);
     std::fflush(stdout);

@@ -2,8 +2,9 @@
 // accepts and shows the damaged-package message for every damaged one, even
 // behind a valid checksum (a builder's fault).
 //
-// Every stream method is among them: LZMA1, stored, and x86 + LZMA1, also from
-// xz's encoder of the x86 filter.
+// Every stream method is among them: LZMA1, stored, and x86 + LZMA1, each as
+// sfxpack build --method writes it, and x86 + LZMA1 also from xz's encoder of
+// the x86 filter.
 //
 // The inner program is Wine's hostname.exe, a real Windows program. The
 // packages that must decode are made detached, so the launcher leaves its
@@ -117,10 +118,15 @@ Built Assemble(const Lzma1Stream& stream, uint64_t program_length, uint8_t metho
 TEST_F(Decoding, StreamsTheLauncherAccepts) {
   const uint64_t size = program_.size();
   ExpectDecoded(BuildPackageBytes(program_, AdmitAllWindows()), "package-writer");
-  for (const uint8_t method : {stub::kStreamMethodStored, stub::kStreamMethodX86Lzma1}) {
-    packaging::PackageSettings settings = AdmitAllWindows();
-    settings.extension = stub::TPackageExtension{method, 0, 0};
-    ExpectDecoded(BuildPackageBytes(program_, settings), "method-" + std::to_string(method));
+  // Each method as sfxpack writes it.
+  const std::string inner = folder_ + "/hostname.exe";
+  WriteBytes(inner, program_);
+  for (const std::string method : {"lzma", "stored", "x86"}) {
+    const std::string package = folder_ + "/sfxpack-" + method + ".exe";
+    const stub::testing::ProcessResult build = stub::testing::RunProcess(
+        {E2E_SFXPACK, "build", "-q", "--inner", inner, "-o", package, "--method", method});
+    ASSERT_EQ(build.status, 0) << build.err;
+    ExpectDecoded(ReadBytes(package), "sfxpack-" + method);
   }
 
   Lzma1Stream trailing = WriterStream(program_);

@@ -152,7 +152,7 @@ struct BadBuild {
   const char* name;
   std::vector<std::string> options;
   int status;
-  const char* error;
+  std::string error;
 };
 
 TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
@@ -166,6 +166,15 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   cut_stub.resize(400);
   WriteBytes(folder_ / "cut-stub.exe", cut_stub);
   WriteBytes(folder_ / "empty.txt", {'\n'});
+  WriteBytes(folder_ / "unmarked-stub.exe", stub::testing::MakeLauncherImage());
+  // The launcher image with a marker that names LZMA1 and stored only.
+  std::vector<uint8_t> lzma_stored_stub = ReadBytes(LauncherImage());
+  const uint8_t marker[] = {'S', 'F', 'X', 'E', 1, 0, 7, 0};
+  const auto at = std::search(lzma_stored_stub.begin(), lzma_stored_stub.end(),
+                              std::begin(marker), std::end(marker));
+  ASSERT_NE(at, lzma_stored_stub.end());
+  at[6] = 3;
+  WriteBytes(folder_ / "lzma-stored-stub.exe", lzma_stored_stub);
   fs::create_directory(folder_ / "folder");
   // Sparse files just beyond the limits: refused before they are read.
   fs::path huge_inner = folder_ / "huge-inner.exe";
@@ -211,6 +220,15 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
        "not-pe.exe': it is not a Windows program (no MZ header)\n"},
       {"stub cut short", {"--stub", f + "cut-stub.exe"}, 1,
        "cut-stub.exe': its PE optional header is cut short\n"},
+      {"unknown method", {"--method", "zip"}, 2,
+       "--method \"zip\" is not one of auto, lzma, stored, x86"},
+      {"stored for an image without the marker",
+       {"--method", "stored", "--stub", f + "unmarked-stub.exe"}, 1,
+       "--method stored needs a launcher image that reads the extension record, and '" + f +
+           "unmarked-stub.exe' has no \"SFXE\" marker"},
+      {"x86 for an image that does not decode it",
+       {"--method", "x86", "--stub", f + "lzma-stored-stub.exe"}, 1,
+       "--method x86: '" + f + "lzma-stored-stub.exe' does not decode x86 + LZMA1 streams"},
       {"output folder missing", {"-o", f + "no/setup.exe"}, 1, "setup.exe"},
       {"output a folder", {"-o", f + "folder"}, 2, "folder"},
   };
@@ -263,6 +281,7 @@ TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
       {{"--elevation", "admin"}, {"--elevation \"admin\"", "none (0), runas (1), noadmin (2)"}},
       {{"--os", "7,11"}, {"--os", "\"11\"", "xp, vista, 7, 8, 8.1, 10, newer, all"}},
       {{"--os-mask", "0x1G"}, {"--os-mask \"0x1G\"", "64-bit number"}},
+      {{"--method", "LZMA2"}, {"--method \"LZMA2\"", "auto, lzma, stored, x86"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"build", "--inner", fifo, "-o", output_.string()};

@@ -28,6 +28,7 @@ min-release = 1507
 max-release = 2009
 elevation = "runas"
 message = "Needs Windows 7 #1, or later"
+method = "x86"
 preset = 6
 extreme = true
 lc = 2
@@ -43,8 +44,8 @@ version-string = [
   const std::vector<std::string> same = {
       "--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
       "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
-      "Needs Windows 7 #1, or later", "--preset", "6", "--extreme", "--lc", "2", "--pb", "1",
-      "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Example Ltd",
+      "Needs Windows 7 #1, or later", "--method", "x86", "--preset", "6", "--extreme", "--lc",
+      "2", "--pb", "1", "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Example Ltd",
       "--version-string", "Comments=Built by CI", "--version-string", "PrivateBuild=a, b"};
   struct Case {
     const char* name;
@@ -66,8 +67,8 @@ version-string = [
        {"--company-name", "Other", "--preset", "1", "--version-string", "Comments=x"},
        {"--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
         "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
-        "Needs Windows 7 #1, or later", "--preset", "1", "--extreme", "--lc", "2", "--pb", "1",
-        "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Other",
+        "Needs Windows 7 #1, or later", "--method", "x86", "--preset", "1", "--extreme", "--lc",
+        "2", "--pb", "1", "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Other",
         "--version-string", "Comments=x"},
        0, ""},
       {"a [build] section", "[build]\n" + package, {}, with({}), 0, ""},

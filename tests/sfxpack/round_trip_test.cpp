@@ -35,9 +35,11 @@ class SfxpackRoundTrip : public ::testing::Test {
   void SetUp() override { folder_ = ScratchFolder(); }
 
   // Builds a package around `inner` with `options`, then verifies and extracts
-  // it, inner program and further data; verify ends with `verify_code`.
+  // it, inner program and further data; verify ends with `verify_code` and
+  // names `method` (a --method word), when given, as the package's.
   void RoundTrip(const std::string& name, const fs::path& inner,
-                 const std::vector<std::string>& options = {}, int verify_code = 0) {
+                 const std::vector<std::string>& options = {}, int verify_code = 0,
+                 const std::string& method = "") {
     SCOPED_TRACE(name);
     const fs::path package = folder_ / (name + ".setup.exe");
     const fs::path extracted = folder_ / (name + ".extracted");
@@ -49,6 +51,11 @@ class SfxpackRoundTrip : public ::testing::Test {
     EXPECT_EQ(result.status, verify_code) << result.out << result.err;
     EXPECT_NE(result.out.find(verify_code == 0 ? ": OK: " : "exits with code"), std::string::npos)
         << result.out;
+    if (!method.empty()) {
+      result = Sfxpack({"verify", "--json", package.string()});
+      EXPECT_NE(result.out.find("\"stream_method\": \"" + method + "\""), std::string::npos)
+          << result.out;
+    }
     const fs::path data = folder_ / (name + ".data");
     result = Sfxpack(
         {"extract", package.string(), "-o", extracted.string(), "--data", data.string()});
@@ -131,30 +138,84 @@ TEST_F(SfxpackRoundTrip, LzmaSettingsAndFurtherData) {
   for (const Case& c : cases) RoundTrip(c.name, inner, c.options);
 }
 
+TEST_F(SfxpackRoundTrip, EachStreamMethod) {
+  const fs::path data = Input("data.bin", RandomBytes(5000, 9));
+  const fs::path unmarked = Input("unmarked.exe", stub::testing::MakeLauncherImage());
+  const fs::path empty = Input("empty.bin", {});
+  const fs::path one_byte = Input("one.bin", {0x4D});
+  const fs::path code = Input("code.exe", AsWindowsProgram(stub::testing::X86CodeBytes(100000)));
+  const fs::path random = Input("random.exe", AsWindowsProgram(RandomBytes(100000, 10)));
+  const fs::path text = Input("text.exe", AsWindowsProgram(SampleBytes(100000, 11)));
+  struct Case {
+    std::string name;
+    fs::path inner;
+    std::vector<std::string> options;
+    std::string method;  // the one verify names
+  };
+  std::vector<Case> cases = {
+      {"auto: compressed already", random, {}, "stored"},
+      {"auto: x86 code", code, {}, "x86"},
+      {"auto: text", text, {}, "lzma"},
+      {"auto: an image that reads only LZMA1", random, {"--stub", unmarked.string()}, "lzma"},
+  };
+  for (const char* method : {"lzma", "stored", "x86"}) {
+    for (const fs::path& inner : {empty, one_byte, code}) {
+      for (const bool with_data : {false, true}) {
+        const std::string name = std::string(method) + ": " + inner.filename().string();
+        Case c{name + (with_data ? " + data" : ""), inner,
+               {"--method", method, "--allow-any-inner"}, method};
+        if (with_data) c.options.insert(c.options.end(), {"--data", data.string()});
+        cases.push_back(c);
+      }
+    }
+  }
+  for (const Case& c : cases) {
+    RoundTrip(c.name, c.inner, c.options, c.inner.extension() == ".exe" ? 0 : kBadExeFormat,
+              c.method);
+  }
+  // Plain LZMA1 packages carry no extension record: the header's second
+  // reserved field stays zero, as in every package built before it.
+  const std::vector<uint8_t> plain = ReadBytes(folder_ / "auto: text.setup.exe");
+  const size_t header = stub::ReadLe32(&plain[128]);
+  EXPECT_TRUE(std::all_of(plain.begin() + header + 42, plain.begin() + header + 64,
+                          [](uint8_t byte) { return byte == 0; }));
+}
+
 // Header fields a faulty builder could write, with the checksum made to match:
 // only reading and decoding the stream can find them.
 TEST_F(SfxpackRoundTrip, DamageBehindAValidChecksumIsFoundByDecoding) {
   const fs::path inner = Input("inner.bin", AsWindowsProgram(SampleBytes(50000, 8)));
-  const fs::path package = folder_ / "setup.exe";
-  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", inner.string(), "-o", package.string()}).status, 0);
-  const std::vector<uint8_t> bytes = ReadBytes(package);
-  const size_t header = stub::ReadLe32(&bytes[128]);
   struct Case {
     const char* name;
-    size_t field;  // offset in the header
+    const char* method;  // built with --method
+    size_t field;        // offset in the header
     uint32_t (*value)(uint32_t old_value);
-    bool byte;     // a one-byte field
+    bool byte;           // a one-byte field
   };
   const Case cases[] = {
-      {"stream cut in half", 34, [](uint32_t v) { return v / 2; }, false},
-      {"program one byte longer", 38, [](uint32_t v) { return v + 1; }, false},
-      {"program of 2^31 bytes", 38, [](uint32_t) { return 0x80000000u; }, false},
-      {"stream beyond the file", 30, [](uint32_t v) { return v + 0x1000000; }, false},
-      {"properties byte 225", 0, [](uint32_t) { return 225u; }, true},
-      {"dictionary of 2 GiB", 1, [](uint32_t) { return 0x80000000u; }, false},
+      {"stream cut in half", "lzma", 34, [](uint32_t v) { return v / 2; }, false},
+      {"program one byte longer", "lzma", 38, [](uint32_t v) { return v + 1; }, false},
+      {"program of 2^31 bytes", "lzma", 38, [](uint32_t) { return 0x80000000u; }, false},
+      {"stream beyond the file", "lzma", 30, [](uint32_t v) { return v + 0x1000000; }, false},
+      {"properties byte 225", "lzma", 0, [](uint32_t) { return 225u; }, true},
+      {"dictionary of 2 GiB", "lzma", 1, [](uint32_t) { return 0x80000000u; }, false},
+      {"stored: stream one byte longer than the program", "stored", 34,
+       [](uint32_t v) { return v + 1; }, false},
+      {"stored: program one byte shorter than the stream", "stored", 38,
+       [](uint32_t v) { return v - 1; }, false},
+      {"stored: stream beyond the file", "stored", 30, [](uint32_t v) { return v + 0x1000000; },
+       false},
+      {"unknown stream method 3", "stored", 47, [](uint32_t) { return 3u; }, true},
+      {"x86 stream cut in half", "x86", 34, [](uint32_t v) { return v / 2; }, false},
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> damaged = bytes;
+    const fs::path package = folder_ / "setup.exe";
+    ASSERT_EQ(Sfxpack({"build", "-q", "--inner", inner.string(), "-o", package.string(),
+                       "--method", c.method})
+                  .status,
+              0);
+    std::vector<uint8_t> damaged = ReadBytes(package);
+    const size_t header = stub::ReadLe32(&damaged[128]);
     uint8_t* field = &damaged[header + c.field];
     if (c.byte) {
       *field = static_cast<uint8_t>(c.value(*field));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "format/little_endian.h"
 
@@ -59,6 +60,25 @@ std::vector<uint8_t> AsWindowsProgram(std::vector<uint8_t> bytes) {
   const uint8_t signature[] = {'P', 'E', 0, 0, 0x64, 0x86};
   std::copy(std::begin(signature), std::end(signature), bytes.begin() + 64);
   return bytes;
+}
+
+std::vector<uint8_t> X86CodeBytes(size_t size, uint32_t seed) {
+  static const uint8_t kInstructionBytes[] = {0x48, 0x89, 0xC3, 0x90, 0x8B, 0x45, 0x0F, 0x83};
+  std::mt19937 random(seed);
+  std::vector<uint8_t> code;
+  code.reserve(size + 16);
+  while (code.size() < size) {
+    for (uint32_t run = random() % 8; run > 0; --run) {
+      code.push_back(kInstructionBytes[random() % 8]);
+    }
+    const uint32_t target = 0x1000 * (random() % 16);
+    code.push_back(0xE8);
+    const uint32_t displacement = target - static_cast<uint32_t>(code.size() + 4);
+    code.resize(code.size() + 4);
+    WriteLe32(&code[code.size() - 4], displacement);
+  }
+  code.resize(size);
+  return code;
 }
 
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed) {

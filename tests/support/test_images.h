@@ -24,6 +24,12 @@ TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
 // Deterministic bytes for payloads: text-like, repetitive enough to compress.
 std::vector<uint8_t> SampleBytes(size_t size, uint32_t seed = 1);
 
+// Bytes shaped like x86 code: short runs of instruction bytes, each followed
+// by a call (E8) to one of a few fixed targets. Its relative displacements
+// differ call by call; after the x86 branch filter they repeat, so the filter
+// makes its LZMA1 stream smaller.
+std::vector<uint8_t> X86CodeBytes(size_t size, uint32_t seed = 1);
+
 // `bytes` (grown to 70 when shorter) with what Windows looks at first in a program
 // stamped on their front: "MZ", the PE header's offset 64, "PE\0\0" and the
 // x86-64 machine type. Enough for sfxpack's check of inner programs.

@@ -20,26 +20,41 @@ std::string Hex4(uint16_t value) {
 
 }  // namespace
 
-std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
-  if (file.empty()) return "it is empty";
-  if (file.size() < 2 || file[0] != 'M' || file[1] != 'Z') return "it does not start with MZ";
-  if (file.size() < kPeHeaderOffsetField + 4) return "its DOS header is cut short";
-  const uint32_t pe_offset = stub::ReadLe32(&file[kPeHeaderOffsetField]);
+std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramReader& read) {
+  if (size == 0) return "it is empty";
+  const std::vector<uint8_t> dos = read(0, kPeHeaderOffsetField + 4);
+  if (dos.size() < 2 || dos[0] != 'M' || dos[1] != 'Z') return "it does not start with MZ";
+  if (dos.size() < kPeHeaderOffsetField + 4) return "its DOS header is cut short";
+  const uint32_t pe_offset = stub::ReadLe32(&dos[kPeHeaderOffsetField]);
   // The signature and the Machine field behind it.
-  if (pe_offset > file.size() || file.size() - pe_offset < 6) {
+  if (pe_offset > size || size - pe_offset < 6) {
     return "its PE header offset " + std::to_string(pe_offset) + " lies outside the file";
   }
-  const uint8_t* header = &file[pe_offset];
-  if (header[0] != 'P' || header[1] != 'E' || header[2] != 0 || header[3] != 0) {
+  const std::vector<uint8_t> header = read(pe_offset, 6);
+  if (header.size() < 6 || header[0] != 'P' || header[1] != 'E' || header[2] != 0 ||
+      header[3] != 0) {
     return "it has no PE signature at offset " + std::to_string(pe_offset);
   }
-  const uint16_t machine = stub::ReadLe16(header + 4);
+  const uint16_t machine = stub::ReadLe16(&header[4]);
   if (std::find(std::begin(kRunnableMachines), std::end(kRunnableMachines), machine) ==
       std::end(kRunnableMachines)) {
     return "its machine type " + Hex4(machine) +
            " is none that Windows runs (x86-64, x86, ARM64)";
   }
   return std::nullopt;
+}
+
+std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
+  return WhyNotWindowsProgram(file.size(), [file](uint64_t offset, size_t size) {
+    const std::span<const uint8_t> part =
+        file.subspan(offset, std::min<uint64_t>(size, file.size() - offset));
+    return std::vector<uint8_t>(part.begin(), part.end());
+  });
+}
+
+std::optional<uint16_t> WindowsProgramMachine(std::span<const uint8_t> file) {
+  if (WhyNotWindowsProgram(file)) return std::nullopt;
+  return stub::ReadLe16(&file[stub::ReadLe32(&file[kPeHeaderOffsetField]) + 4]);
 }
 
 bool HasCertificateTable(std::span<const uint8_t> file) {

@@ -15,9 +15,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace pe {
 
@@ -33,6 +35,18 @@ inline constexpr uint32_t kErrorBadExeFormat = 193;
 // ARM64)"), or nullopt when its DOS header, PE signature and machine type are
 // those of a program for x86-64, x86 or ARM64 Windows.
 std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file);
+
+// Reads `size` bytes at `offset` of a program: all of them when they lie
+// within it, fewer only at its end.
+using ProgramReader = std::function<std::vector<uint8_t>(uint64_t offset, size_t size)>;
+
+// The same for a program of `size` bytes that is not held in memory: only the
+// DOS header and the PE signature's 6 bytes are read.
+std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramReader& read);
+
+// The machine type (kMachineAmd64, kMachineI386 or kMachineArm64) of a file
+// that WhyNotWindowsProgram accepts; nullopt for any other file.
+std::optional<uint16_t> WindowsProgramMachine(std::span<const uint8_t> file);
 
 // True when the program `file` carries an Authenticode signature: its
 // certificate directory entry names a table of nonzero size that lies within

@@ -26,6 +26,27 @@ struct CheckRun {
   bool passed;
 };
 
+// The inner program as the launcher writes its copy: decoded in memory
+// (LZMA1, x86 + LZMA1), or stored, which stays in the package file and is
+// read a chunk at a time, never whole, as the launcher copies it.
+class InnerProgram {
+ public:
+  uint64_t size() const { return size_; }
+
+  // The `count` bytes at `offset`, fewer only at the program's end. Throws a
+  // tools::Failure when the package file gives fewer bytes of a stored
+  // program than the header the checks passed names: the file changed while
+  // it was read.
+  std::vector<uint8_t> Read(uint64_t offset, size_t count) const;
+
+ private:
+  friend class LauncherRun;
+  std::unique_ptr<stub::TStream> decoded_;
+  stub::PlatformFile* file_ = nullptr;  // a stored program's package file
+  uint64_t stream_offset_ = 0;
+  uint64_t size_ = 0;
+};
+
 class LauncherRun {
  public:
   explicit LauncherRun(const std::filesystem::path& package);
@@ -40,20 +61,21 @@ class LauncherRun {
                      const std::optional<std::u16string>& release_id);
 
   // After a Verify that proceeded: reads and decodes the inner program as the
-  // launcher does. On success `program` holds it (ProgramLength bytes at
-  // Memory()).
-  stub::Outcome Decode(std::unique_ptr<stub::TStream>& program);
+  // launcher does; for a stored one, checks its stream as the launcher does
+  // before it copies it. On success `program` is the program; a stored one
+  // reads from this run's package file and must not outlive the run.
+  stub::Outcome Decode(InnerProgram& program);
 
   // Verify, then Decode when the checks pass: what the launcher does before it
   // writes the temporary copy, but for the version gate.
-  stub::Outcome VerifyAndDecode(std::unique_ptr<stub::TStream>& program);
+  stub::Outcome VerifyAndDecode(InnerProgram& program);
 
   // After a Decode that succeeded: what starting the copy of `program` comes
   // to, as far as the program's own bytes decide it. Windows cannot start a
   // file that is not a program for it (pe::WhyNotWindowsProgram): the start
   // fails with ERROR_BAD_EXE_FORMAT and the launcher shows its start-failed
   // message, ending with that code; `why` then tells the reason.
-  stub::Outcome Start(const stub::TStream& program, std::string& why);
+  stub::Outcome Start(const InnerProgram& program, std::string& why);
 
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;

@@ -19,6 +19,7 @@
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
+#include "tools/sfxpack/packing/stream_method.h"
 #include "tools/sfxpack/report/field_names.h"
 
 namespace sfxpack {
@@ -35,6 +36,7 @@ struct BuildOptions {
   std::string os, os_mask, min_release, max_release, elevation, detached;
   std::optional<std::string> message;
   std::string message_file;
+  std::string method;
   unsigned preset = 9;
   bool extreme = false;
   std::optional<unsigned> lc, lp, pb;
@@ -151,9 +153,12 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
   const std::string os = tools::Join(OsMaskNames(request.settings.os_mask), ", ");
   std::fprintf(out, "%s: %s\n", tools::PrintableText(options.output).c_str(),
                DescribeSize(result.package_size).c_str());
-  std::fprintf(out, "  inner program  %s -> LZMA stream %s (%.1f%%)\n",
-               DescribeSize(header.ProgramLength).c_str(),
-               DescribeSize(header.StreamLength).c_str(), ratio);
+  const std::string stream = result.stream_method == stub::kStreamMethodStored
+                                 ? std::string("stored as it is")
+                                 : StreamMethodName(result.stream_method) + " stream " +
+                                       DescribeSize(header.StreamLength);
+  std::fprintf(out, "  inner program  %s -> %s (%.1f%%)\n",
+               DescribeSize(header.ProgramLength).c_str(), stream.c_str(), ratio);
   std::fprintf(out, "  Windows        %s", os.empty() ? "none" : os.c_str());
   // The release range applies only to Windows 10.
   if (header.OsMask & stub::OsBit(stub::kOsBit10)) {
@@ -183,6 +188,7 @@ int RunBuild(const BuildOptions& options) {
   // options) or written.
   BuildRequest request;
   request.lzma = ConvertLzma(options);
+  if (!options.method.empty()) request.stream_method = ParseStreamMethod(options.method);
   RefuseOutputsOverInputs({{"--inner", options.inner},
                            {"--data", options.data},
                            {"--stub", options.stub},
@@ -286,6 +292,14 @@ Command AddBuildCommand(CLI::App& sfxpack) {
                   "from the package file, whose path it gets as its first argument")
       ->type_name("FILE");
 
+  app->add_option(
+         "--method", options->method,
+         "How the inner program is stored: auto (default), lzma (LZMA1), stored (as it is: "
+         "starts at copy speed; for a program compressed already), x86 (x86 branch filter + "
+         "LZMA1: smaller for x86 and x64 code). auto stores a program that LZMA1 shrinks by "
+         "less than 2 %, and takes x86 for x86 and x64 programs when that stream is smaller. "
+         "Methods but lzma need a launcher image that decodes them (the embedded one does)")
+      ->type_name("METHOD");
   app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
       ->check(NumberFrom(0, 9))
       ->type_name("0-9");

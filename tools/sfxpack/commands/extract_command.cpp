@@ -16,6 +16,10 @@
 namespace sfxpack {
 namespace {
 
+// The inner program is written in pieces of this size: a stored one is read
+// from the package a piece at a time, never whole.
+constexpr size_t kChunkSize = 4 << 20;
+
 struct ExtractOptions {
   LauncherCommandOptions launcher;
   std::string output;
@@ -43,14 +47,17 @@ int RunExtract(const ExtractOptions& options) {
     command.ReportTo(stderr);
   }
   return command.Run([&](LauncherRun& run) {
-    std::unique_ptr<stub::TStream> program;
+    InnerProgram program;
     const stub::Outcome outcome = run.VerifyAndDecode(program);
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     std::vector<std::string> written;
     if (program_output) {
-      const size_t size = static_cast<size_t>(program->GetSize());
-      program_output->Write(std::span<const uint8_t>(program->Memory(), size));
-      written.push_back("wrote " + options.output + ", " + tools::DescribeSize(size));
+      for (uint64_t done = 0; done < program.size();) {
+        const std::vector<uint8_t> chunk = program.Read(done, kChunkSize);
+        program_output->Write(chunk);
+        done += chunk.size();
+      }
+      written.push_back("wrote " + options.output + ", " + tools::DescribeSize(program.size()));
     }
     if (data_output) {
       InputFile package(PathFromUtf8(options.launcher.package), "package");

@@ -1,7 +1,11 @@
 #include "tools/sfxpack/commands/launcher_command.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/packing/stream_method.h"
 
 namespace sfxpack {
 
@@ -47,6 +51,12 @@ int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& ste
   report.verdict = steps(run);
   report.box = run.LastBox();
   report.checks = run.checks();
+  const auto header_read = [](const CheckRun& check) {
+    return check.passed && std::string_view(check.name) == "header";
+  };
+  if (std::any_of(report.checks.begin(), report.checks.end(), header_read)) {
+    report.stream_method = kStreamMethods[run.extension().StreamMethod].word;
+  }
   return ReportOutcome(report, exit_code_file_.get(), report_,
                        options_.json ? ReportFormat::kJson : ReportFormat::kText);
 }

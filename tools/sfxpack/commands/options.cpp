@@ -6,6 +6,7 @@
 
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
+#include "tools/sfxpack/packing/stream_method.h"
 #include "tools/sfxpack/report/field_names.h"
 
 namespace sfxpack {
@@ -147,6 +148,16 @@ uint8_t ParseElevation(std::string_view text) {
   }
   throw tools::UsageFailure("--elevation " + tools::Quoted(text) +
                             " is not one of none (0), runas (1), noadmin (2)");
+}
+
+std::optional<uint8_t> ParseStreamMethod(std::string_view text) {
+  const std::string word = tools::AsciiLower(Trim(text));
+  if (word == "auto") return std::nullopt;
+  for (uint8_t method = 0; method < std::size(kStreamMethods); ++method) {
+    if (word == kStreamMethods[method].word) return method;
+  }
+  throw tools::UsageFailure("--method " + tools::Quoted(text) +
+                            " is not one of auto, lzma, stored, x86");
 }
 
 stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {

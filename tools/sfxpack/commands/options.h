@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,10 @@ uint16_t ParseReleaseIdOption(std::string_view option, std::string_view text);
 
 // ElevationMode: "none" (0), "runas" (1) or "noadmin" (2), or the digit.
 uint8_t ParseElevation(std::string_view text);
+
+// A --method word: "auto" (nullopt) or one of kStreamMethods' words
+// (packing/stream_method.h), as its StreamMethod value.
+std::optional<uint8_t> ParseStreamMethod(std::string_view text);
 
 // The versions Windows reports, as --windows takes them, for help and error
 // texts. XP for x64 reports 5.2, and Windows 11 reports 10.0 as Windows 10

@@ -2,6 +2,7 @@
 // and whether Windows can start what the launcher decodes.
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "tools/common/text_format.h"
 #include "tools/common/utf.h"
@@ -9,6 +10,7 @@
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/packing/stream_method.h"
 
 namespace sfxpack {
 namespace {
@@ -27,19 +29,22 @@ void PrintSignature(const std::string& package) {
 
 int RunVerify(const LauncherCommandOptions& options) {
   const int status = LauncherCommand(options).Run([](LauncherRun& run) {
-    std::unique_ptr<stub::TStream> program;
+    InnerProgram program;
     stub::Outcome outcome = run.VerifyAndDecode(program);
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     std::string why;
-    outcome = run.Start(*program, why);
+    outcome = run.Start(program, why);
     if (!outcome.proceeds()) {
       return LauncherVerdict{outcome, "", "Windows cannot start the inner program: " + why};
     }
+    const uint8_t method = run.extension().StreamMethod;
+    const std::string size = tools::DescribeSize(program.size());
+    const std::string how = method == stub::kStreamMethodStored
+                                ? "stored, is " + size
+                                : StreamMethodName(method) + ", decodes to " + size;
     return LauncherVerdict{
         outcome,
-        "the launcher accepts the package; its inner program decodes to " +
-            tools::DescribeSize(static_cast<uint64_t>(program->GetSize())) +
-            " and is a Windows program",
+        "the launcher accepts the package; its inner program, " + how + " and is a Windows program",
         ""};
   });
   PrintSignature(options.package);

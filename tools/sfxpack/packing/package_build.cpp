@@ -9,6 +9,7 @@
 #include "format/little_endian.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
+#include "tools/package_writer/launcher_marker.h"
 #include "tools/pe/image_identity.h"
 #include "tools/pe/pe_checksum.h"
 #include "tools/pe/pe_image.h"
@@ -16,6 +17,7 @@
 #include "tools/sfxpack/files/atomic_output.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/progress.h"
+#include "tools/sfxpack/packing/stream_method.h"
 
 namespace sfxpack {
 namespace {
@@ -58,17 +60,17 @@ std::vector<uint8_t> ReadInner(const BuildRequest& request) {
   return inner;
 }
 
-void Encode(const BuildRequest& request, std::span<const uint8_t> inner,
-            std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties) {
+EncodedProgram Encode(const BuildRequest& request, std::span<const uint8_t> inner,
+                      uint16_t decoded_methods) {
   ProgressLine progress("sfxpack: compressing " + PathToUtf8(request.inner.filename()),
                         request.progress_lines);
   packaging::EncodeProgress report;
   if (request.show_progress) {
     report = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
   }
-  const packaging::LzmaSettings lzma = EffectiveLzmaSettings(request.lzma, inner.size());
-  WithContext("cannot compress " + Quote(request.inner) + ": ",
-              [&] { packaging::EncodeLzma1(inner, lzma, stream, properties, report); });
+  return WithContext("cannot compress " + Quote(request.inner) + ": ", [&] {
+    return EncodeProgram(inner, request.stream_method, decoded_methods, request.lzma, report);
+  });
 }
 
 // Where the launcher image, already checked, keeps its PE CheckSum, or
@@ -173,20 +175,27 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
   const std::vector<uint8_t> launcher = WithLauncherIdentity(request);
   if (!launcher.empty()) request.launcher = launcher;
   packaging::CheckSettings(request.settings);
+  const std::optional<packaging::LauncherMarker> marker = WithContext(
+      "cannot use " + original.launcher_name + ": ",
+      [&] { return packaging::ReadLauncherMarker(original.launcher); });
+  CheckLauncherReads(marker, original.launcher_name,
+                     ExtensionWithMethod(request.settings.extension,
+                                         request.stream_method.value_or(stub::kStreamMethodLzma1)));
   FurtherData further = OpenFurtherData(request);
   const std::vector<uint8_t> inner = ReadInner(request);
 
-  std::vector<uint8_t> stream;
-  std::array<uint8_t, 5> properties;
-  Encode(request, inner, stream, properties);
-
+  const EncodedProgram encoded = Encode(request, inner, DecodedMethods(marker));
+  request.settings.extension = ExtensionWithMethod(request.settings.extension, encoded.method);
+  // A stored program is its own stream.
+  const bool stored = encoded.method == stub::kStreamMethodStored;
+  const std::span<const uint8_t> stream = stored ? std::span<const uint8_t>(inner) : encoded.stream;
   packaging::PackageHead head = WithContext("cannot build " + Quote(request.output) + ": ", [&] {
-    return packaging::AssemblePackageHead(request.launcher, request.settings, properties, stream,
-                                          inner.size(), further.length);
+    return packaging::AssemblePackageHead(request.launcher, request.settings, encoded.properties,
+                                          stream, inner.size(), further.length);
   });
   ApplyDetachedSize(request, head);
   WritePackage(request, head, further, output);
-  return {head.layout, static_cast<uint64_t>(head.layout.locator.MinFileSize),
+  return {head.layout, static_cast<uint64_t>(head.layout.locator.MinFileSize), encoded.method,
           pe::HasCertificateTable(inner)};
 }
 

@@ -26,6 +26,9 @@ struct BuildRequest {
   std::filesystem::path output;
   packaging::PackageSettings settings;
   packaging::LzmaSettings lzma;
+  // The stream method (stub::kStreamMethod*); nullopt: auto's choice among
+  // those the launcher image decodes (packing/stream_method.h).
+  std::optional<uint8_t> stream_method;
   // The icon and version resource set in the launcher image; none keeps its own.
   pe::Identity identity;
   // DetachedSize = the package's own length (the low 32 bits must hold it).
@@ -41,6 +44,7 @@ struct BuildRequest {
 struct BuildResult {
   packaging::PackageLayout layout;
   uint64_t package_size = 0;
+  uint8_t stream_method = 0;
   // Whether the inner program carries an Authenticode signature of its own
   // (pe::HasCertificateTable).
   bool inner_signed = false;
@@ -57,7 +61,8 @@ packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzm
 // Builds the package. Throws a tools::ToolError naming the file and the
 // problem: a UsageFailure when the output is not a regular file, a Failure
 // when an input cannot be used (an inner program that is not a Windows
-// program, unless allowed) or the output cannot be written.
+// program, unless allowed; a launcher image that cannot read the stream
+// method asked for) or the output cannot be written.
 BuildResult BuildPackageFile(const BuildRequest& request);
 
 }  // namespace sfxpack

@@ -56,6 +56,7 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
     json.BeginObject().Field("check", check.name).Field("passed", check.passed).EndObject();
   }
   json.EndArray();
+  StringOrNull(json, "stream_method", report.stream_method);
   json.Field("launcher_goes_on", goes_on).Field("exit_code", code).Field("exit_status", status);
   StringOrNull(json, "summary", goes_on ? std::optional(verdict.ok_text) : std::nullopt);
   std::optional<std::string> message;

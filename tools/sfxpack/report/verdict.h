@@ -41,6 +41,8 @@ struct LauncherReport {
   LauncherVerdict verdict;
   const RecordedBox* box = nullptr;  // the message the launcher shows, if any
   std::vector<CheckRun> checks;      // in the order they ran
+  // The stream method's word (kStreamMethods) once the header has been read.
+  std::optional<std::string> stream_method;
 };
 
 enum class ReportFormat { kText, kJson };

@@ -1,0 +1,106 @@
+// sfxpack build's choice of stream method (auto): stored for what LZMA1
+// cannot shrink, the x86 filter for x86 and x64 code it helps, LZMA1
+// otherwise, and only among the methods the launcher image decodes; small
+// programs judged whole, large ones by samples.
+#include "tools/sfxpack/packing/stream_method.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "format/little_endian.h"
+#include "tests/support/test_images.h"
+
+namespace sfxpack {
+namespace {
+
+using stub::kStreamMethodLzma1;
+using stub::kStreamMethodStored;
+using stub::kStreamMethodX86Lzma1;
+using stub::testing::AsWindowsProgram;
+using stub::testing::SampleBytes;
+using stub::testing::X86CodeBytes;
+
+constexpr uint16_t kAllMethods = 0x7;
+constexpr size_t kSmall = 256 << 10;
+constexpr size_t kLarge = kWholeComparisonLimit + (1 << 20);  // judged by samples
+
+std::vector<uint8_t> RandomBytes(size_t size) {
+  std::mt19937 random(7);
+  std::vector<uint8_t> bytes(size);
+  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+std::vector<uint8_t> ForArm64(std::vector<uint8_t> program) {
+  stub::WriteLe16(&program[68], 0xAA64);
+  return program;
+}
+
+// Text, then as much again of random bytes: the whole compresses by far more
+// than 2 %, though half of the samples do not compress at all. For ARM64, so
+// that the x86 filter is not tried.
+std::vector<uint8_t> HalfCompressed(size_t size) {
+  std::vector<uint8_t> bytes = SampleBytes(size / 2, 3);
+  const std::vector<uint8_t> random = RandomBytes(size - bytes.size());
+  bytes.insert(bytes.end(), random.begin(), random.end());
+  return ForArm64(AsWindowsProgram(bytes));
+}
+
+// An installer of another tool: 100 KiB of code in front of compressed data.
+// LZMA1 saves about 0.6 % of the whole.
+std::vector<uint8_t> CodeHeadOnRandom(size_t size) {
+  std::vector<uint8_t> bytes = X86CodeBytes(100 << 10);
+  const std::vector<uint8_t> random = RandomBytes(size - bytes.size());
+  bytes.insert(bytes.end(), random.begin(), random.end());
+  return AsWindowsProgram(bytes);
+}
+
+TEST(SfxpackStreamMethod, AutoChoosesAmongTheMethodsTheImageDecodes) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> program;
+    uint16_t decoded;
+    uint8_t expected;
+  } rows[] = {
+      {"empty", {}, kAllMethods, kStreamMethodStored},
+      {"compressed already", AsWindowsProgram(RandomBytes(kSmall)), kAllMethods,
+       kStreamMethodStored},
+      {"compressed already, an image without stored", AsWindowsProgram(RandomBytes(kSmall)), 0x5,
+       kStreamMethodLzma1},
+      {"text", AsWindowsProgram(SampleBytes(kSmall)), kAllMethods, kStreamMethodLzma1},
+      {"x86 code", AsWindowsProgram(X86CodeBytes(kSmall)), kAllMethods, kStreamMethodX86Lzma1},
+      {"x86 code of an ARM64 program", ForArm64(AsWindowsProgram(X86CodeBytes(kSmall))),
+       kAllMethods, kStreamMethodLzma1},
+      {"x86 code, not a Windows program", X86CodeBytes(kSmall), kAllMethods, kStreamMethodLzma1},
+      {"x86 code, an image without x86", AsWindowsProgram(X86CodeBytes(kSmall)), 0x3,
+       kStreamMethodLzma1},
+      {"sampled: compressed already", AsWindowsProgram(RandomBytes(kLarge)), kAllMethods,
+       kStreamMethodStored},
+      {"sampled: x86 code", AsWindowsProgram(X86CodeBytes(kLarge)), kAllMethods,
+       kStreamMethodX86Lzma1},
+      {"sampled: half text, half compressed", HalfCompressed(kLarge), kAllMethods,
+       kStreamMethodLzma1},
+      {"sampled: a code head, then compressed data", CodeHeadOnRandom(kLarge), kAllMethods,
+       kStreamMethodStored},
+  };
+  packaging::LzmaSettings lzma;
+  lzma.preset = 1;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    uint64_t last_done = 0, reported_total = 0;
+    const EncodedProgram encoded = EncodeProgram(
+        row.program, std::nullopt, row.decoded, lzma, [&](uint64_t done, uint64_t total) {
+          EXPECT_GE(done, last_done);
+          EXPECT_LE(done, total);
+          last_done = done;
+          reported_total = total;
+        });
+    EXPECT_EQ(encoded.method, row.expected);
+    EXPECT_EQ(encoded.stream.empty(), row.expected == kStreamMethodStored);
+    EXPECT_EQ(last_done, reported_total);  // the progress ends at its total
+  }
+}
+
+}  // namespace
+}  // namespace sfxpack
