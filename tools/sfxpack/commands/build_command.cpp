@@ -20,6 +20,7 @@
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/package_build.h"
 #include "tools/sfxpack/report/field_names.h"
+#include "tools/sfxpack/report/windows_builds.h"
 
 namespace sfxpack {
 namespace {
@@ -33,6 +34,7 @@ constexpr uint64_t kMaxMessageFileSize = 1 << 20;
 struct BuildOptions {
   std::string inner, output, stub, data;
   std::string os, os_mask, min_release, max_release, elevation, detached;
+  std::string min_build, max_build;
   std::optional<std::string> message;
   std::string message_file;
   unsigned preset = 9;
@@ -69,11 +71,18 @@ std::u16string ReadMessageFile(const std::string& name) {
   return MessageFromUtf8(text, "message file " + Quote(path));
 }
 
-packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
+std::optional<uint32_t> BuildOption(const char* option, const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return ParseBuildOption(option, text);
+}
+
+packaging::PackageSettings ConvertSettings(const BuildOptions& options, BuildLimits& limits) {
   packaging::PackageSettings settings;
-  settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask)
-                     : !options.os.empty()    ? ParseOsList(options.os)
-                                              : AllOsMask();
+  const OsList os = !options.os.empty() ? ParseOsList(options.os) : OsList{AllOsMask(), 0};
+  settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask) : os.mask;
+  limits = ResolveBuildLimits(settings.os_mask, os.min_build,
+                              BuildOption("--min-build", options.min_build),
+                              BuildOption("--max-build", options.max_build));
   settings.min_release_id =
       options.min_release.empty() ? 0 : ParseReleaseIdOption("--min-release", options.min_release);
   settings.max_release_id = options.max_release.empty()
@@ -104,7 +113,7 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
     settings.message = ReadMessageFile(options.message_file);
   } else {
     settings.message = MessageFromUtf8(
-        DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id),
+        DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id, limits),
         "the default message");
   }
   // Settings the format cannot hold (a message too long) are a wrong command line.
@@ -160,6 +169,15 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
     std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
   }
   std::fprintf(out, "\n");
+  if (request.min_build || request.max_build) {
+    const std::string from = std::to_string(request.min_build);
+    const std::string to = std::to_string(request.max_build);
+    const std::string range = request.max_build == 0 ? "from " + from
+                              : request.min_build == 0 ? "up to " + to
+                                                       : from + " to " + to;
+    std::fprintf(out, "  OS builds      %s: %s\n", range.c_str(),
+                 BuildRangeName(request.min_build, request.max_build).c_str());
+  }
   std::fprintf(out, "  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
   std::fprintf(out, "  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
   std::fprintf(out, "  further data   %s\n",
@@ -189,7 +207,10 @@ int RunBuild(const BuildOptions& options) {
                            {"--message-file", options.message_file},
                            {"--icon", options.identity.icon}},
                           {{"-o", options.output}});
-  request.settings = ConvertSettings(options);
+  BuildLimits limits;
+  request.settings = ConvertSettings(options, limits);
+  request.min_build = limits.min_build;
+  request.max_build = limits.max_build;
   request.identity =
       ConvertIdentity(options.identity, PathToUtf8(PathFromUtf8(options.output).filename()));
   std::vector<uint8_t> stub_bytes;
@@ -245,8 +266,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   CLI::Option* os = app->add_option(
       "--os", options->os,
       "Windows versions the package runs on, comma-separated: " + OsWordList() +
-          " (newer: the versions the launcher has no bit of its own for; all, the default: "
-          "every one)");
+          " (10: Windows 10 and 11 alike, as both report 10.0; 11: Windows 11 only, that is "
+          "10.0 with a minimum OS build of 22000; newer: the versions the launcher has no bit "
+          "of its own for; all, the default: every one)");
   os->type_name("LIST")->check(NotEmpty("names no Windows version: give some of " + OsWordList()));
   CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
                                          "The header's OsMask as a number (0x... for hex), "
@@ -259,6 +281,14 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   app->add_option("--max-release", options->max_release,
                   "Highest Windows 10 release id the package runs on, e.g. 9999 (default 65535)")
       ->type_name("ID");
+  app->add_option("--min-build", options->min_build,
+                  "The minimum OS build: the lowest Windows 10 or 11 build the package runs on, "
+                  "e.g. 19045 for Windows 10 22H2 or later (default: none; --os 11 means 22000)")
+      ->type_name("N");
+  app->add_option("--max-build", options->max_build,
+                  "The highest Windows 10 or 11 build the package runs on, e.g. 21999 for "
+                  "Windows 10 but not 11 (default: none)")
+      ->type_name("N");
   app->add_option("--elevation", options->elevation,
                   "How a silent install (/s or /silent) starts the inner program for a user who "
                   "is not an administrator: none (0, default), runas (1: ask for elevation), "
@@ -319,6 +349,11 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "      --os 7,8,8.1,10,newer --min-release 1507 --elevation runas \\\n"
       "      --message-file unsupported.txt\n"
       "  sfxpack build --config package.toml --file-version 1.2.3\n"
+      "  sfxpack build app-setup.exe -o setup.exe --os 11           (Windows 11 only)\n"
+      "  sfxpack build app-setup.exe -o setup.exe --os 10 --min-build 19045\n"
+      "                                       (Windows 10 22H2 or later, and 11)\n"
+      "  sfxpack build app-setup.exe -o setup.exe --os 10 --max-build 21999\n"
+      "                                       (Windows 10 but not 11)\n"
       "\n"
       "A --config file (TOML; relative paths are taken from its folder):\n"
       "  inner = \"dist/myapp-setup.exe\"\n"

@@ -9,6 +9,7 @@
 #include "format/little_endian.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
+#include "tools/package_writer/launcher_marker.h"
 #include "tools/pe/image_identity.h"
 #include "tools/pe/pe_checksum.h"
 #include "tools/pe/pe_image.h"
@@ -149,6 +150,29 @@ std::vector<uint8_t> WithLauncherIdentity(const BuildRequest& request) {
                      [&] { return pe::SetIdentity(request.launcher, request.identity); });
 }
 
+// The extension record the package needs, or none: a package without build
+// limits whose stream is plain LZMA1 stays byte for byte as built before the
+// record existed, and runs on launchers that predate it. Build limits need a
+// launcher that reads the record: one without its marker would ignore them
+// and run the package on every Windows 10 and 11.
+std::optional<stub::TPackageExtension> ExtensionRecord(const BuildRequest& request,
+                                                       uint8_t stream_method) {
+  const bool limited = request.min_build != 0 || request.max_build != 0;
+  if (!limited && stream_method == stub::kStreamMethodLzma1) return std::nullopt;
+  if (limited && !packaging::ReadLauncherMarker(request.launcher)) {
+    throw tools::UsageFailure(
+        "--min-build and --max-build need a launcher image that reads the package's build "
+        "limits, and " + request.launcher_name +
+        " has no \"SFXE\" marker: it would ignore them and run the package on every "
+        "Windows 10 and 11");
+  }
+  stub::TPackageExtension extension;
+  extension.StreamMethod = stream_method;
+  extension.MinBuild = request.min_build;
+  extension.MaxBuild = request.max_build;
+  return extension;
+}
+
 }  // namespace
 
 packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzma,
@@ -173,6 +197,7 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
   const std::vector<uint8_t> launcher = WithLauncherIdentity(request);
   if (!launcher.empty()) request.launcher = launcher;
   packaging::CheckSettings(request.settings);
+  request.settings.extension = ExtensionRecord(request, stub::kStreamMethodLzma1);
   FurtherData further = OpenFurtherData(request);
   const std::vector<uint8_t> inner = ReadInner(request);
 

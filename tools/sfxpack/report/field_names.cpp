@@ -14,6 +14,15 @@ constexpr const char* kElevationWords[] = {"none", "runas", "noadmin"};
 static_assert(stub::kElevationNone == 0 && stub::kElevationRunAs == 1 &&
               stub::kElevationNoAdmin == 2);
 
+struct StreamMethodWords {
+  const char* name;
+  const char* meaning;
+};
+constexpr StreamMethodWords kStreamMethods[] = {
+    {"lzma", "LZMA1"}, {"stored", "stored as it is"}, {"x86", "the x86 branch filter, then LZMA1"}};
+static_assert(stub::kStreamMethodLzma1 == 0 && stub::kStreamMethodStored == 1 &&
+              stub::kStreamMethodX86Lzma1 == 2 && stub::kLastStreamMethod == 2);
+
 std::vector<OsVersionBit> MakeOsVersionBits() {
   std::vector<OsVersionBit> versions;
   for (const stub::OwnBitVersion& version : stub::VersionsWithOwnBit()) {
@@ -41,7 +50,10 @@ uint64_t AllOsMask() {
 
 std::string OsWordList() {
   std::vector<std::string> words;
-  for (const OsVersionBit& version : OsVersionBits()) words.push_back(version.word);
+  for (const OsVersionBit& version : OsVersionBits()) {
+    words.push_back(version.word);
+    if (version.bit == stub::kOsBit10) words.push_back(kWindows11Word);
+  }
   words.push_back("all");
   return tools::Join(words, ", ");
 }
@@ -56,6 +68,14 @@ std::vector<std::string> OsMaskNames(uint64_t mask) {
     if (unknown & stub::OsBit(bit)) names.push_back("bit " + std::to_string(bit));
   }
   return names;
+}
+
+std::string StreamMethodName(uint8_t method) {
+  return method < std::size(kStreamMethods) ? kStreamMethods[method].name : "unknown";
+}
+
+std::string StreamMethodMeaning(uint8_t method) {
+  return method < std::size(kStreamMethods) ? kStreamMethods[method].meaning : "unknown";
 }
 
 std::span<const char* const> ElevationWords() { return kElevationWords; }
