@@ -198,17 +198,27 @@ TEST(SfxpackOptions, WindowsVersionsAreMajorDotMinor) {
 TEST(SfxpackOptions, WindowsShorthandsStateTodaysReleasesWhole) {
   struct Case {
     const char* text;
+    std::optional<uint32_t> build_option;
     uint32_t major, minor, build;
     std::optional<std::string> release_id, display_version;
   };
+  const std::nullopt_t none = std::nullopt;
   const Case cases[] = {
-      {"10", 10, 0, 19045, "2009", "22H2"},
-      {" 11 ", 10, 0, 22631, "2009", "23H2"},
-      {"10.0", 10, 0, 0, std::nullopt, std::nullopt},
-      {"6.1", 6, 1, 0, std::nullopt, std::nullopt},
+      {"10", none, 10, 0, 19045, "2009", "22H2"},
+      {" 11 ", none, 10, 0, 22631, "2009", "23H2"},
+      {"11", 26100, 10, 0, 26100, "2009", "24H2"},
+      {"11", 22000, 10, 0, 22000, "2009", "21H2"},
+      {"11", 22500, 10, 0, 22500, "2009", none},
+      {"10", 19042, 10, 0, 19042, "2009", "20H2"},
+      {"10", 19041, 10, 0, 19041, "2004", none},
+      {"10", 17763, 10, 0, 17763, "1809", none},
+      {"10", 17000, 10, 0, 17000, none, none},
+      {"10.0", none, 10, 0, 0, none, none},
+      {"10.0", 22631, 10, 0, 22631, none, none},
+      {"6.1", none, 6, 1, 0, none, none},
   };
   for (const Case& c : cases) {
-    const StatedSystem system = ParseWindowsOption(c.text);
+    const StatedSystem system = ParseWindowsOption(c.text, c.build_option);
     EXPECT_EQ(system.version.Major, c.major) << c.text;
     EXPECT_EQ(system.version.Minor, c.minor) << c.text;
     EXPECT_EQ(system.version.BuildNumber, c.build) << c.text;

@@ -46,9 +46,10 @@ std::optional<std::u16string> Utf16Option(const char* option,
 
 // The system the options state: --windows, then each part stated on its own.
 AskedWindows StatedByOptions(const GateOptions& options, stub::TWindowsVersion& version) {
-  const StatedSystem system = ParseWindowsOption(options.windows);
+  std::optional<uint32_t> build;
+  if (!options.build.empty()) build = ParseBuildOption("--build", options.build);
+  const StatedSystem system = ParseWindowsOption(options.windows, build);
   version = system.version;
-  if (!options.build.empty()) version.BuildNumber = ParseBuildOption("--build", options.build);
   if (options.server) version.ProductType = stub::kProductTypeServer;
   AskedWindows asked;
   asked.version = std::to_string(version.Major) + "." + std::to_string(version.Minor);
@@ -90,13 +91,15 @@ Command AddGateCommand(CLI::App& sfxpack) {
                       kReportedWindowsVersions +
                       " as shorthands: 10 is Windows 10 22H2 (10.0, build 19045, release id "
                       "2009, DisplayVersion 22H2), 11 is Windows 11 23H2 (10.0, build 22631, "
-                      "release id 2009, DisplayVersion 23H2); the options below change a part")
+                      "release id 2009, DisplayVersion 23H2); with --build another release of "
+                      "10 or 11, with its release id and DisplayVersion; the options below "
+                      "change a part")
       ->required()
       ->type_name("VERSION");
   app->add_option("--build", options->build,
-                  "The build number the version query reports (e.g. 19045 for Windows 10 22H2, "
-                  "22631 for Windows 11 23H2; default 0 with MAJOR.MINOR), for a package's "
-                  "minimum OS build")
+                  "The build number the version query reports, for a package's minimum OS build "
+                  "(e.g. 19045 for Windows 10 22H2, 26100 for Windows 11 24H2; default 0 with "
+                  "MAJOR.MINOR)")
       ->type_name("N");
   app->add_option("--release-id", options->release_id,
                   "The registry's ReleaseId text on Windows 10 (e.g. 1803; 2009 on 20H2 and "

@@ -216,23 +216,25 @@ stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
   return stub::TWindowsVersion{static_cast<uint32_t>(*major), static_cast<uint32_t>(*minor)};
 }
 
-StatedSystem ParseWindowsOption(std::string_view text) {
-  // Today's releases, as they report themselves.
+StatedSystem ParseWindowsOption(std::string_view text, std::optional<uint32_t> build) {
+  // Today's releases, by the build they report.
   struct Shorthand {
     const char* word;
     uint32_t build;
-    const char* display_version;
   };
-  static constexpr Shorthand kShorthands[] = {{"10", 19045, "22H2"}, {"11", 22631, "23H2"}};
+  static constexpr Shorthand kShorthands[] = {{"10", 19045}, {"11", 22631}};
   for (const Shorthand& shorthand : kShorthands) {
     if (Trim(text) != shorthand.word) continue;
     StatedSystem system;
-    system.version = {10, 0, shorthand.build};
-    system.release_id = "2009";  // unchanged since 20H2
-    system.display_version = shorthand.display_version;
+    system.version = {10, 0, build.value_or(shorthand.build)};
+    const ReportedRelease reported = ReportedByBuild(system.version.BuildNumber);
+    system.release_id = reported.release_id;
+    system.display_version = reported.display_version;
     return system;
   }
-  return StatedSystem{ParseWindowsVersion(text), std::nullopt, std::nullopt};
+  StatedSystem system{ParseWindowsVersion(text), std::nullopt, std::nullopt};
+  system.version.BuildNumber = build.value_or(0);
+  return system;
 }
 
 std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t max_release_id,

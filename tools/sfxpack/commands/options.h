@@ -86,11 +86,13 @@ struct StatedSystem {
 };
 
 // --windows: MAJOR.MINOR (ParseWindowsVersion), which states nothing but the
-// version, or one of the shorthands for today's releases as they report
-// themselves: "10" is Windows 10 22H2 (10.0, build 19045, ReleaseId "2009",
-// DisplayVersion "22H2"), "11" is Windows 11 23H2 (10.0, build 22631,
-// ReleaseId "2009", DisplayVersion "23H2").
-StatedSystem ParseWindowsOption(std::string_view text);
+// version (and `build`, the build number), or a shorthand for a release of
+// today, stated whole as it reports itself: "10" is Windows 10 22H2 (10.0,
+// build 19045, ReleaseId "2009", DisplayVersion "22H2"), "11" is Windows 11
+// 23H2 (10.0, build 22631, ReleaseId "2009", DisplayVersion "23H2"). With a
+// shorthand, `build` names another release of it, whose registry values are
+// then stated (ReportedByBuild, report/windows_builds.h).
+StatedSystem ParseWindowsOption(std::string_view text, std::optional<uint32_t> build = {});
 
 // The default unsupported-Windows text: which versions the package supports
 // (with the builds of Windows 10.0 that `limits` admits, by name), and

@@ -18,25 +18,36 @@ constexpr Release kReleases[] = {
     {22000, "21H2"}, {22621, "22H2"}, {22631, "23H2"}, {26100, "24H2"}, {26200, "25H2"},
 };
 
+// From 20H2 on the ReleaseId stays "2009" and DisplayVersion names the release.
+constexpr uint32_t kFirstDisplayVersionBuild = 19042;
+
+std::optional<std::string> VersionOf(uint32_t build) {
+  for (const Release& release : kReleases) {
+    if (release.build == build) return release.version;
+  }
+  return std::nullopt;
+}
+
 bool IsWindows11(uint32_t build) { return build >= stub::kFirstWindows11Build; }
 
 std::string Family(uint32_t build) { return IsWindows11(build) ? "Windows 11" : "Windows 10"; }
 
 // "22H2" or "build 19999": the build within its family.
 std::string Within(uint32_t build) {
-  for (const Release& release : kReleases) {
-    if (release.build == build) return release.version;
-  }
-  return "build " + std::to_string(build);
+  return VersionOf(build).value_or("build " + std::to_string(build));
 }
 
 }  // namespace
 
 std::optional<std::string> ReleaseOfBuild(uint32_t build) {
-  for (const Release& release : kReleases) {
-    if (release.build == build) return Family(build) + " " + release.version;
-  }
-  return std::nullopt;
+  const std::optional<std::string> version = VersionOf(build);
+  if (!version) return std::nullopt;
+  return Family(build) + " " + *version;
+}
+
+ReportedRelease ReportedByBuild(uint32_t build) {
+  if (build >= kFirstDisplayVersionBuild) return {"2009", VersionOf(build)};
+  return {VersionOf(build), std::nullopt};
 }
 
 std::string BuildName(uint32_t build) { return Family(build) + " " + Within(build); }

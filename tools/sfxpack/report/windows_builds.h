@@ -16,6 +16,16 @@ namespace sfxpack {
 // a build that starts no release this table knows.
 std::optional<std::string> ReleaseOfBuild(uint32_t build);
 
+// What Windows 10 or 11 of `build` reports in the registry: from 20H2 (build
+// 19042) on ReleaseId "2009" and the release's DisplayVersion ("23H2"; none for
+// a build that starts no known release); before, its own ReleaseId ("1809")
+// and no DisplayVersion.
+struct ReportedRelease {
+  std::optional<std::string> release_id;
+  std::optional<std::string> display_version;
+};
+ReportedRelease ReportedByBuild(uint32_t build);
+
 // The release of `build`, or "Windows 10 build N" below the first build of
 // Windows 11 and "Windows 11 build N" from it on.
 std::string BuildName(uint32_t build);
