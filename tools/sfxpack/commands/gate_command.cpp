@@ -119,7 +119,7 @@ Command AddGateCommand(CLI::App& sfxpack) {
       "  sfxpack gate setup.exe --windows 6.1 --json\n"
       "  sfxpack gate setup.exe --windows 10.0 --release-id 1607\n"
       "  sfxpack gate setup.exe --windows 11\n"
-      "  sfxpack gate setup.exe --windows 10 --build 19044 --display-version 21H2");
+      "  sfxpack gate setup.exe --windows 10 --build 19044");
   return {app, [options] { return RunGate(*options); }};
 }
 
