@@ -137,9 +137,9 @@ TEST_F(SfxpackVerify, GateNamesTheRunningVersionInThePackagesMessage) {
   }
 }
 
-// The three packages vendors ask for, and what the launcher says on today's
-// systems; the texts are the launcher's names, written out again.
-TEST_F(SfxpackVerify, GatePredictsTheBuildLimitsOfWindows10And11) {
+// The build limits at their edges, as gate states the system; the Wine test
+// pins the three packages on today's systems against the launcher itself.
+TEST_F(SfxpackVerify, GatePredictsTheBuildLimitsAtTheirEdges) {
   const std::string inner = (folder_ / "inner.exe").string();
   const auto build = [&](const std::string& name, std::vector<std::string> options) {
     const std::string output = (folder_ / name).string();
@@ -155,27 +155,16 @@ TEST_F(SfxpackVerify, GatePredictsTheBuildLimitsOfWindows10And11) {
     const std::string& package;
     std::vector<std::string> windows;
     const char* refused_on;  // null: admitted
-    const char* supported;
   };
   const Case cases[] = {
-      {only_11, {"11"}, nullptr, ""},
-      {only_11, {"11", "--build", "22000"}, nullptr, ""},
-      {only_11, {"10"}, "Windows 10 22H2", "Windows 11"},
-      {only_11, {"10.0", "--build", "21999"}, "Windows 10", "Windows 11"},
-      {only_11, {"10.0", "--build", "19045", "--release-id", "1909"}, "Windows 10 1909",
-       "Windows 11"},
-      {only_11, {"6.3"}, "Windows 8.1", "Windows 11"},
-      {from_22h2, {"10"}, nullptr, ""},
-      {from_22h2, {"11"}, nullptr, ""},
-      {from_22h2, {"10", "--build", "19044"}, "Windows 10 21H2", "Windows 10 22H2 or later"},
-      {from_22h2, {"10", "--build", "17763"}, "Windows 10 1809",
-       "Windows 10 22H2 or later"},
-      {not_11, {"10"}, nullptr, ""},
-      {not_11, {"11"}, "Windows 11 23H2", "Windows 10 (not Windows 11)"},
-      {not_11, {"11", "--display-version", ""}, "Windows 11 (build 22631)",
-       "Windows 10 (not Windows 11)"},
-      {not_11, {"11", "--server", "--build", "26100"}, "Windows Server 24H2",
-       "Windows 10 (not Windows 11)"},
+      {only_11, {"11", "--build", "22000"}, nullptr},
+      {only_11, {"10.0", "--build", "21999"}, "Windows 10"},
+      {only_11, {"10.0", "--build", "19045", "--release-id", "1909"}, "Windows 10 1909"},
+      {only_11, {"6.3"}, "Windows 8.1"},
+      {from_22h2, {"10", "--build", "19045"}, nullptr},
+      {from_22h2, {"10", "--build", "17763"}, "Windows 10 1809"},
+      {not_11, {"10", "--build", "21999"}, nullptr},
+      {not_11, {"11", "--display-version", ""}, "Windows 11 (build 22631)"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"gate", c.package, "--windows"};
@@ -188,9 +177,10 @@ TEST_F(SfxpackVerify, GatePredictsTheBuildLimitsOfWindows10And11) {
       continue;
     }
     EXPECT_EQ(result.status, kUnsupported % 256) << label;
-    EXPECT_NE(result.out.find("exits with code 1633:\n  This setup package needs " +
-                              std::string(c.supported) + ".  It cannot run on " + c.refused_on +
-                              ".\n"),
+    EXPECT_NE(result.out.find("exits with code 1633:\n  This setup package needs "),
+              std::string::npos)
+        << label;
+    EXPECT_NE(result.out.find(".  It cannot run on " + std::string(c.refused_on) + ".\n"),
               std::string::npos)
         << label;
   }
