@@ -107,13 +107,11 @@ BuildLimits ResolveBuildLimits(uint64_t os_mask, uint32_t os_min_build,
                                std::optional<uint32_t> min_build,
                                std::optional<uint32_t> max_build) {
   const BuildLimits limits{min_build.value_or(os_min_build), max_build.value_or(0)};
-  const auto given = [](const char* option, std::optional<uint32_t> value) {
-    return value && *value ? std::vector<std::string>{option + (" " + std::to_string(*value))}
-                           : std::vector<std::string>{};
-  };
+  // --os 11 always admits 10.0, so a limit outside the mask was given as such.
   if (!(os_mask & stub::OsBit(stub::kOsBit10)) && (limits.min_build || limits.max_build)) {
-    std::vector<std::string> options = given("--min-build", min_build);
-    for (std::string& option : given("--max-build", max_build)) options.push_back(option);
+    std::vector<std::string> options;
+    if (limits.min_build) options.push_back("--min-build " + std::to_string(limits.min_build));
+    if (limits.max_build) options.push_back("--max-build " + std::to_string(limits.max_build));
     throw tools::UsageFailure(tools::Join(options, " and ") +
                               " could never apply: a minimum or maximum OS build limits only "
                               "Windows 10 and 11, which the package does not support (add 10 or "

@@ -161,8 +161,8 @@ std::optional<stub::TPackageExtension> ExtensionRecord(const BuildRequest& reque
   if (!limited && stream_method == stub::kStreamMethodLzma1) return std::nullopt;
   if (limited && !packaging::ReadLauncherMarker(request.launcher)) {
     throw tools::UsageFailure(
-        "--min-build and --max-build need a launcher image that reads the package's build "
-        "limits, and " + request.launcher_name +
+        "build limits (--os 11, --min-build, --max-build) need a launcher image that reads "
+        "them, and " + request.launcher_name +
         " has no \"SFXE\" marker: it would ignore them and run the package on every "
         "Windows 10 and 11");
   }
