@@ -76,13 +76,20 @@ std::optional<uint32_t> BuildOption(const char* option, const std::string& text)
   return ParseBuildOption(option, text);
 }
 
-packaging::PackageSettings ConvertSettings(const BuildOptions& options, BuildLimits& limits) {
+packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   packaging::PackageSettings settings;
   const OsList os = !options.os.empty() ? ParseOsList(options.os) : OsList{AllOsMask(), 0};
   settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask) : os.mask;
-  limits = ResolveBuildLimits(settings.os_mask, os.min_build,
-                              BuildOption("--min-build", options.min_build),
-                              BuildOption("--max-build", options.max_build));
+  const BuildLimits limits = ResolveBuildLimits(settings.os_mask, os.min_build,
+                                                BuildOption("--min-build", options.min_build),
+                                                BuildOption("--max-build", options.max_build));
+  // Only a package with limits carries the record (its stream method is
+  // LZMA1 here); every other stays as built before the record existed.
+  if (limits.min_build != 0 || limits.max_build != 0) {
+    settings.extension = stub::TPackageExtension{};
+    settings.extension->MinBuild = limits.min_build;
+    settings.extension->MaxBuild = limits.max_build;
+  }
   settings.min_release_id =
       options.min_release.empty() ? 0 : ParseReleaseIdOption("--min-release", options.min_release);
   settings.max_release_id = options.max_release.empty()
@@ -169,14 +176,15 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
     std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
   }
   std::fprintf(out, "\n");
-  if (request.min_build || request.max_build) {
-    const std::string from = std::to_string(request.min_build);
-    const std::string to = std::to_string(request.max_build);
-    const std::string range = request.max_build == 0 ? "from " + from
-                              : request.min_build == 0 ? "up to " + to
-                                                       : from + " to " + to;
+  if (const auto& extension = request.settings.extension;
+      extension && (extension->MinBuild != 0 || extension->MaxBuild != 0)) {
+    const std::string from = std::to_string(extension->MinBuild);
+    const std::string to = std::to_string(extension->MaxBuild);
+    const std::string range = extension->MaxBuild == 0   ? "from " + from
+                              : extension->MinBuild == 0 ? "up to " + to
+                                                         : from + " to " + to;
     std::fprintf(out, "  OS builds      %s: %s\n", range.c_str(),
-                 BuildRangeName(request.min_build, request.max_build).c_str());
+                 BuildRangeName(extension->MinBuild, extension->MaxBuild).c_str());
   }
   std::fprintf(out, "  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
   std::fprintf(out, "  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
@@ -207,10 +215,7 @@ int RunBuild(const BuildOptions& options) {
                            {"--message-file", options.message_file},
                            {"--icon", options.identity.icon}},
                           {{"-o", options.output}});
-  BuildLimits limits;
-  request.settings = ConvertSettings(options, limits);
-  request.min_build = limits.min_build;
-  request.max_build = limits.max_build;
+  request.settings = ConvertSettings(options);
   request.identity =
       ConvertIdentity(options.identity, PathToUtf8(PathFromUtf8(options.output).filename()));
   std::vector<uint8_t> stub_bytes;

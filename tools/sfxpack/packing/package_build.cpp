@@ -150,27 +150,16 @@ std::vector<uint8_t> WithLauncherIdentity(const BuildRequest& request) {
                      [&] { return pe::SetIdentity(request.launcher, request.identity); });
 }
 
-// The extension record the package needs, or none: a package without build
-// limits whose stream is plain LZMA1 stays byte for byte as built before the
-// record existed, and runs on launchers that predate it. Build limits need a
-// launcher that reads the record: one without its marker would ignore them
-// and run the package on every Windows 10 and 11.
-std::optional<stub::TPackageExtension> ExtensionRecord(const BuildRequest& request,
-                                                       uint8_t stream_method) {
-  const bool limited = request.min_build != 0 || request.max_build != 0;
-  if (!limited && stream_method == stub::kStreamMethodLzma1) return std::nullopt;
-  if (limited && !packaging::ReadLauncherMarker(request.launcher)) {
-    throw tools::UsageFailure(
-        "build limits (--os 11, --min-build, --max-build) need a launcher image that reads "
-        "them, and " + request.launcher_name +
-        " has no \"SFXE\" marker: it would ignore them and run the package on every "
-        "Windows 10 and 11");
-  }
-  stub::TPackageExtension extension;
-  extension.StreamMethod = stream_method;
-  extension.MinBuild = request.min_build;
-  extension.MaxBuild = request.max_build;
-  return extension;
+// Build limits need a launcher image that reads the extension record: one
+// without its marker would ignore them and run the package on every Windows
+// 10 and 11.
+void CheckLauncherReadsLimits(const BuildRequest& request) {
+  if (!request.settings.extension || packaging::ReadLauncherMarker(request.launcher)) return;
+  throw tools::Failure(
+      "the build limits need a launcher image that reads the extension record, and " +
+      request.launcher_name +
+      " has no \"SFXE\" marker: it would ignore them and run the package on every Windows 10 "
+      "and 11 (use the embedded launcher image or a newer one)");
 }
 
 }  // namespace
@@ -197,7 +186,7 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
   const std::vector<uint8_t> launcher = WithLauncherIdentity(request);
   if (!launcher.empty()) request.launcher = launcher;
   packaging::CheckSettings(request.settings);
-  request.settings.extension = ExtensionRecord(request, stub::kStreamMethodLzma1);
+  CheckLauncherReadsLimits(request);
   FurtherData further = OpenFurtherData(request);
   const std::vector<uint8_t> inner = ReadInner(request);
 

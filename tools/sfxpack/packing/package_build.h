@@ -26,10 +26,6 @@ struct BuildRequest {
   std::filesystem::path output;
   packaging::PackageSettings settings;
   packaging::LzmaSettings lzma;
-  // The minimum and maximum OS build (Windows 10.0 build numbers; 0: none),
-  // written into the extension record.
-  uint32_t min_build = 0;
-  uint32_t max_build = 0;
   // The icon and version resource set in the launcher image; none keeps its own.
   pe::Identity identity;
   // DetachedSize = the package's own length (the low 32 bits must hold it).

@@ -14,12 +14,7 @@ constexpr const char* kElevationWords[] = {"none", "runas", "noadmin"};
 static_assert(stub::kElevationNone == 0 && stub::kElevationRunAs == 1 &&
               stub::kElevationNoAdmin == 2);
 
-struct StreamMethodWords {
-  const char* name;
-  const char* meaning;
-};
-constexpr StreamMethodWords kStreamMethods[] = {
-    {"lzma", "LZMA1"}, {"stored", "stored as it is"}, {"x86", "the x86 branch filter, then LZMA1"}};
+constexpr const char* kStreamMethodWords[] = {"lzma", "stored", "x86"};
 static_assert(stub::kStreamMethodLzma1 == 0 && stub::kStreamMethodStored == 1 &&
               stub::kStreamMethodX86Lzma1 == 2 && stub::kLastStreamMethod == 2);
 
@@ -70,12 +65,8 @@ std::vector<std::string> OsMaskNames(uint64_t mask) {
   return names;
 }
 
-std::string StreamMethodName(uint8_t method) {
-  return method < std::size(kStreamMethods) ? kStreamMethods[method].name : "unknown";
-}
-
-std::string StreamMethodMeaning(uint8_t method) {
-  return method < std::size(kStreamMethods) ? kStreamMethods[method].meaning : "unknown";
+std::string StreamMethodWord(uint8_t method) {
+  return method < std::size(kStreamMethodWords) ? kStreamMethodWords[method] : "unknown";
 }
 
 std::span<const char* const> ElevationWords() { return kElevationWords; }

@@ -39,12 +39,9 @@ std::string OsWordList();
 std::vector<std::string> OsMaskNames(uint64_t mask);
 
 // The word of an extension record's StreamMethod value, as build --method
-// names it: "lzma" (0), "stored" (1), "x86" (2); "unknown" beyond.
-std::string StreamMethodName(uint8_t method);
-
-// What a StreamMethod value means, for people: "LZMA1", "stored as it is",
-// "the x86 branch filter, then LZMA1"; "unknown" beyond.
-std::string StreamMethodMeaning(uint8_t method);
+// names it: "lzma" (0: LZMA1), "stored" (1), "x86" (2: the x86 branch filter,
+// then LZMA1); "unknown" beyond.
+std::string StreamMethodWord(uint8_t method);
 
 // The words of the ElevationMode values, indexed by the value.
 std::span<const char* const> ElevationWords();

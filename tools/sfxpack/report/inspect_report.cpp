@@ -158,8 +158,7 @@ void AppendExtension(std::string& out, const PackageMap& map) {
   }
   Line(out, "Extension", "version " + std::to_string(map.extension_version));
   Line(out, "StreamMethod", std::to_string(extension.StreamMethod) + " (" +
-                                StreamMethodName(extension.StreamMethod) + ": " +
-                                StreamMethodMeaning(extension.StreamMethod) + ")");
+                                StreamMethodWord(extension.StreamMethod) + ")");
   Line(out, "MinBuild", BuildLimit(extension.MinBuild));
   Line(out, "MaxBuild", BuildLimit(extension.MaxBuild));
 }
@@ -294,7 +293,7 @@ void JsonExtension(JsonWriter& json, const PackageMap& map) {
   }
   json.BeginObject().Field("version", map.extension_version);
   if (map.extension_status == stub::ExtensionStatus::kPresent) {
-    json.Field("stream_method", StreamMethodName(map.extension.StreamMethod))
+    json.Field("stream_method", StreamMethodWord(map.extension.StreamMethod))
         .Field("min_build", map.extension.MinBuild)
         .Field("max_build", map.extension.MaxBuild);
   } else {
