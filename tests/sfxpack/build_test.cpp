@@ -207,7 +207,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   cut_stub.resize(400);
   WriteBytes(folder_ / "cut-stub.exe", cut_stub);
   WriteBytes(folder_ / "empty.txt", {'\n'});
-  WriteBytes(folder_ / "unmarked.exe", stub::testing::MakeLauncherImage());
+  WriteBytes(folder_ / "unmarked-stub.exe", stub::testing::MakeLauncherImage());
   fs::create_directory(folder_ / "folder");
   // Sparse files just beyond the limits: refused before they are read.
   fs::path huge_inner = folder_ / "huge-inner.exe";
@@ -229,7 +229,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
        "--max-build 22000 is below --min-build 22631"},
       {"build not a number", {"--max-build", "22H2"}, 2,
        "--max-build \"22H2\" is not a Windows build number"},
-      {"build limit, launcher without the marker", {"--os", "11", "--stub", f + "unmarked.exe"}, 1,
+      {"build limit, launcher without the marker", {"--os", "11", "--stub", f + "unmarked-stub.exe"}, 1,
        "has no \"SFXE\" marker"},
       {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "exclude each other"},
       {"bad mask", {"--os-mask", "0xZZ"}, 2, "not a 64-bit number"},
