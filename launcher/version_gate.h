@@ -59,6 +59,10 @@
 
 namespace stub {
 
+// The first build of Windows 11 (21H2); from it on 10.0 is named Windows 11 (or
+// Windows Server, for a server edition).
+inline constexpr uint32_t kFirstWindows11Build = 22000;
+
 struct VersionGateDecision {
   bool proceeds = true;
   // The running version's name, for the package's message; empty when the

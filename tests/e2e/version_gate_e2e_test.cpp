@@ -1,7 +1,8 @@
 // The Windows version gate of the real launcher image under Wine: each Windows
 // version Wine can report, admitted and refused by the package's OsMask, the
 // Windows 10 release id read from the registry, and the build limits of the
-// extension record on Windows 10, 11 and a server, with their names.
+// extension record on Windows 10, 11 and a server, with their names, in
+// packages sfxpack builds and whose outcome sfxpack gate predicts.
 //
 // The Windows version belongs to a whole Wine prefix, so every version has a
 // prefix of its own ("winecfg -v" writes the version into the prefix's
@@ -22,6 +23,7 @@
 #include "tests/e2e/wine_harness.h"
 #include "tests/support/fatal_texts.h"
 #include "tests/support/package_builder.h"
+#include "tests/support/subprocess.h"
 
 namespace e2e {
 namespace {
@@ -236,48 +238,92 @@ void Report(WinePrefix& prefix, const ReportedSystem& system) {
   }
 }
 
+// The message `sfxpack gate` predicts, from its report; empty when it says
+// the launcher goes on.
+std::string PredictedMessage(const std::string& report) {
+  const std::string marker = ":\n  ";
+  const size_t start = report.find(marker);
+  if (start == std::string::npos) return "";
+  const size_t end = report.find('\n', start + marker.size());
+  return report.substr(start + marker.size(), end - start - marker.size());
+}
+
+// The three packages vendors ask for, built by sfxpack with its default
+// message, on the systems of today; sfxpack gate, told the same system,
+// predicts each outcome and text.
 TEST_F(VersionGateE2e, BuildLimitsAndTodaysNames) {
   const ReportedSystem kWindows11{"22631", "WinNT", nullptr};
   const ReportedSystem kWindows11With23H2{"22631", "WinNT", "23H2"};
   const ReportedSystem kWindows10With22H2{"19045", "WinNT", "22H2"};
+  const ReportedSystem kWindows10With21H2{"19044", "WinNT", "21H2"};
   const ReportedSystem kServer2025{"26100", "ServerNT", "24H2"};
+  const std::vector<std::string> only_11 = {"--os", "11"};
+  const std::vector<std::string> from_22h2 = {"--os", "10", "--min-build", "19045"};
+  const std::vector<std::string> not_11 = {"--os", "10", "--max-build", "21999"};
   const struct {
     const char* label;
     const ReportedSystem& system;
-    uint32_t min_build, max_build;
+    std::vector<std::string> gate_windows;  // the same system, told to sfxpack gate
+    const std::vector<std::string>& package;
     bool silent;
     std::optional<std::u16string> os_name;  // nullopt: admitted
   } cases[] = {
-      {"Windows 11 only, on 11", kWindows11, 22000, 0, false, std::nullopt},
-      {"Windows 10 only, on 11", kWindows11, 0, 21999, false, u"Windows 11 (build 22631)"},
-      {"Windows 10 only, on 11 23H2", kWindows11With23H2, 0, 21999, false, u"Windows 11 23H2"},
-      {"Windows 11 only, on 10 22H2", kWindows10With22H2, 22000, 0, false, u"Windows 10 22H2"},
-      {"Windows 11 only, on 10 22H2, /s", kWindows10With22H2, 22000, 0, true, u"Windows 10 22H2"},
-      {"Windows 10 only, on Server 2025", kServer2025, 0, 21999, false, u"Windows Server 24H2"},
+      {"Windows 11 only, on 11 23H2", kWindows11With23H2, {"11"}, only_11, false, std::nullopt},
+      {"Windows 11 only, on 10 22H2", kWindows10With22H2, {"10"}, only_11, false,
+       u"Windows 10 22H2"},
+      {"Windows 11 only, on 10 22H2, /s", kWindows10With22H2, {"10"}, only_11, true,
+       u"Windows 10 22H2"},
+      {"10 22H2 or later, on 10 22H2", kWindows10With22H2, {"10"}, from_22h2, false,
+       std::nullopt},
+      {"10 22H2 or later, on 11", kWindows11, {"10.0", "--build", "22631", "--release-id", "2009"},
+       from_22h2, false, std::nullopt},
+      {"10 22H2 or later, on 10 21H2", kWindows10With21H2, {"10", "--build", "19044"}, from_22h2,
+       false, u"Windows 10 21H2"},
+      {"10 22H2 or later, on 10 21H2, /s", kWindows10With21H2, {"10", "--build", "19044"},
+       from_22h2, true, u"Windows 10 21H2"},
+      {"Windows 10 but not 11, on 10 22H2", kWindows10With22H2, {"10"}, not_11, false,
+       std::nullopt},
+      {"Windows 10 but not 11, on 11", kWindows11,
+       {"10.0", "--build", "22631", "--release-id", "2009"}, not_11, false,
+       u"Windows 11 (build 22631)"},
+      {"Windows 10 but not 11, on 11 23H2", kWindows11With23H2, {"11"}, not_11, false,
+       u"Windows 11 23H2"},
+      {"Windows 10 but not 11, on 11 23H2, /s", kWindows11With23H2, {"11"}, not_11, true,
+       u"Windows 11 23H2"},
+      {"Windows 10 but not 11, on Server 2025", kServer2025,
+       {"11", "--server", "--build", "26100"}, not_11, false, u"Windows Server 24H2"},
   };
+  const std::string inner = folder_ + "/inner.exe";
+  WriteBytes(inner, inner_);
   WinePrefix prefix("gate-build", "win10");
   prefix.Prepare();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     Report(prefix, c.system);
-    packaging::PackageSettings settings = Settings(Bit(10), 1507, 9999);
-    settings.extension = stub::TPackageExtension{};
-    settings.extension->MinBuild = c.min_build;
-    settings.extension->MaxBuild = c.max_build;
+    const std::string package = folder_ + "/built.exe";
+    std::vector<std::string> build = {E2E_SFXPACK, "build", "-q", inner, "-o", package};
+    build.insert(build.end(), c.package.begin(), c.package.end());
+    ASSERT_EQ(stub::testing::RunProcess(build).status, 0);
+    std::vector<std::string> gate = {E2E_SFXPACK, "gate", package, "--windows"};
+    gate.insert(gate.end(), c.gate_windows.begin(), c.gate_windows.end());
+    const std::string predicted = PredictedMessage(stub::testing::RunProcess(gate).out);
+
     fs::remove(folder_ + "/child-report.txt");
-    const WineRun run =
-        RunPackage(prefix, BuildPackageBytes(inner_, settings), c.silent ? u" /s" : u"");
+    const WineRun run = RunPackage(prefix, ReadBytes(package), c.silent ? u" /s" : u"");
     if (!c.os_name) {
       ExpectAdmitted(run);
       EXPECT_TRUE(fs::exists(folder_ + "/child-report.txt"));
+      EXPECT_EQ(predicted, "");
       continue;
     }
+    EXPECT_NE(predicted.find("It cannot run on " + Utf8(*c.os_name) + "."), std::string::npos)
+        << predicted;
     if (c.silent) {
       ASSERT_TRUE(run.started) << run.trace;
       EXPECT_EQ(run.exit_code, kUnsupportedWindowsExit);
       EXPECT_TRUE(run.boxes.empty());
     } else {
-      ExpectRefused(run, ShownMessage(*c.os_name));
+      ExpectRefused(run, Utf16(predicted));
     }
     EXPECT_FALSE(fs::exists(folder_ + "/child-report.txt"));
   }

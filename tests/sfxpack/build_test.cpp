@@ -112,12 +112,53 @@ TEST_F(SfxpackBuild, DefaultsSupportEveryWindowsAndNameThem) {
   EXPECT_NE(json.find(JsonField("min_release_id", "0")), std::string::npos);
   EXPECT_NE(json.find(JsonField("max_release_id", "65535")), std::string::npos);
   EXPECT_NE(json.find(JsonField("elevation", "\"none\"")), std::string::npos);
+  EXPECT_NE(json.find(JsonField("extension", "null")), std::string::npos);
   EXPECT_NE(json.find("Windows XP, Windows Vista"), std::string::npos);
   EXPECT_NE(json.find("%USER%"), std::string::npos);
   const std::string text = Sfxpack({"inspect", output_.string()}).out;
   for (const char* part : {"DOS header", "package locator", "section .text", "package header",
                            "LZMA stream", "message text", "No problems found."}) {
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  }
+}
+
+TEST_F(SfxpackBuild, BuildLimitsGoIntoTheExtensionRecordAndItsMessage) {
+  struct Case {
+    std::vector<std::string> options;
+    const char* extension;  // inspect --json, without blanks
+    const char* text;       // inspect's lines, without blanks
+    const char* supported;  // in the default message
+  };
+  const Case cases[] = {
+      {{"--os", "11"},
+       R"({"version":1,"stream_method":"lzma","min_build":22000,"max_build":0})",
+       "MinBuild22000(Windows1121H2)MaxBuild0(nolimit)", "needs Windows 11."},
+      {{"--os", "10", "--min-build", "19045"},
+       R"({"version":1,"stream_method":"lzma","min_build":19045,"max_build":0})",
+       "MinBuild19045(Windows1022H2)", "needs Windows 10 22H2 or later."},
+      {{"--os", "7,10", "--max-build", "21999"},
+       R"({"version":1,"stream_method":"lzma","min_build":0,"max_build":21999})",
+       "StreamMethod0(lzma)MinBuild0(nolimit)MaxBuild21999",
+       "needs Windows 7 or Windows 10 (not Windows 11)."},
+      {{"--os", "10,11", "--min-build", "0"}, "null", "Extensionnone", "needs Windows 10."},
+  };
+  const auto compact = [](const std::string& text) {
+    std::string out;
+    for (char c : text) {
+      if (c != ' ' && c != '\n') out += c;
+    }
+    return out;
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> options = c.options;
+    options.push_back("-q");
+    Build(options);
+    const std::string json = InspectJson();
+    EXPECT_NE(compact(json).find("\"extension\":" + std::string(c.extension)), std::string::npos)
+        << json;
+    const std::string text = Sfxpack({"inspect", output_.string()}).out;
+    EXPECT_NE(compact(text).find(c.text), std::string::npos) << text;
+    EXPECT_NE(text.find(c.supported), std::string::npos) << text;
   }
 }
 
@@ -185,7 +226,19 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   fs::resize_file(huge_data, 0x100000000);
   const std::string f = folder_.string() + "/";
   const BadBuild cases[] = {
-      {"unknown os", {"--os", "7,11"}, 2, "unknown Windows version \"11\""},
+      {"unknown os", {"--os", "7,12"}, 2, "unknown Windows version \"12\""},
+      {"build limit without Windows 10", {"--os", "7,8.1", "--min-build", "19045"}, 2,
+       "--min-build 19045 could never apply"},
+      {"build limit outside the mask", {"--os-mask", "0x80", "--max-build", "21999"}, 2,
+       "--max-build 21999 could never apply"},
+      {"Windows 11 from an earlier build", {"--os", "11", "--min-build", "19045"}, 2,
+       "is below 22000, the first build of Windows 11"},
+      {"build range reversed", {"--min-build", "22631", "--max-build", "22000"}, 2,
+       "--max-build 22000 is below --min-build 22631"},
+      {"build not a number", {"--max-build", "22H2"}, 2,
+       "--max-build \"22H2\" is not a Windows build number"},
+      {"build limit, launcher without the marker", {"--os", "11", "--stub", f + "unmarked-stub.exe"}, 1,
+       "has no \"SFXE\" marker"},
       {"os and mask", {"--os", "7", "--os-mask", "0x80"}, 2, "exclude each other"},
       {"bad mask", {"--os-mask", "0xZZ"}, 2, "not a 64-bit number"},
       {"release above 65535", {"--min-release", "70000"}, 2, "70000"},
@@ -279,7 +332,8 @@ TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
       {{"--min-release", "70000"}, {"--min-release \"70000\"", "0 to 65535"}},
       {{"--max-release", "x"}, {"--max-release \"x\"", "0 to 65535"}},
       {{"--elevation", "admin"}, {"--elevation \"admin\"", "none (0), runas (1), noadmin (2)"}},
-      {{"--os", "7,11"}, {"--os", "\"11\"", "xp, vista, 7, 8, 8.1, 10, newer, all"}},
+      {{"--os", "7,12"}, {"--os", "\"12\"", "xp, vista, 7, 8, 8.1, 10, 11, newer, all"}},
+      {{"--min-build", "x"}, {"--min-build \"x\"", "0 to 4294967295"}},
       {{"--os-mask", "0x1G"}, {"--os-mask \"0x1G\"", "64-bit number"}},
       {{"--method", "LZMA2"}, {"--method \"LZMA2\"", "auto, lzma, stored, x86"}},
   };

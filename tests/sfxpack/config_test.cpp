@@ -26,6 +26,7 @@ data = "payload.bin"
 os = "7,8,10"
 min-release = 1507
 max-release = 2009
+min-build = 19045
 elevation = "runas"
 message = "Needs Windows 7 #1, or later"
 method = "x86"
@@ -43,6 +44,7 @@ version-string = [
 )";
   const std::vector<std::string> same = {
       "--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
+      "--min-build", "19045",
       "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
       "Needs Windows 7 #1, or later", "--method", "x86", "--preset", "6", "--extreme", "--lc",
       "2", "--pb", "1", "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Example Ltd",
@@ -66,6 +68,7 @@ version-string = [
       {"the command line overrides the file", package,
        {"--company-name", "Other", "--preset", "1", "--version-string", "Comments=x"},
        {"--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
+        "--min-build", "19045",
         "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
         "Needs Windows 7 #1, or later", "--method", "x86", "--preset", "1", "--extreme", "--lc",
         "2", "--pb", "1", "--dict", "64KiB", "--file-version", "1.2.3", "--company-name", "Other",

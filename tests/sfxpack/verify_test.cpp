@@ -137,6 +137,55 @@ TEST_F(SfxpackVerify, GateNamesTheRunningVersionInThePackagesMessage) {
   }
 }
 
+// The build limits at their edges, as gate states the system; the Wine test
+// pins the three packages on today's systems against the launcher itself.
+TEST_F(SfxpackVerify, GatePredictsTheBuildLimitsAtTheirEdges) {
+  const std::string inner = (folder_ / "inner.exe").string();
+  const auto build = [&](const std::string& name, std::vector<std::string> options) {
+    const std::string output = (folder_ / name).string();
+    options.insert(options.begin(), {"build", "-q", "--inner", inner, "-o", output});
+    const auto result = Sfxpack(options);
+    EXPECT_EQ(result.status, 0) << result.err;
+    return output;
+  };
+  const std::string only_11 = build("11.exe", {"--os", "11"});
+  const std::string from_22h2 = build("22h2.exe", {"--os", "10", "--min-build", "19045"});
+  const std::string not_11 = build("not-11.exe", {"--os", "10", "--max-build", "21999"});
+  struct Case {
+    const std::string& package;
+    std::vector<std::string> windows;
+    const char* refused_on;  // null: admitted
+  };
+  const Case cases[] = {
+      {only_11, {"11", "--build", "22000"}, nullptr},
+      {only_11, {"10.0", "--build", "21999"}, "Windows 10"},
+      {only_11, {"10.0", "--build", "19045", "--release-id", "1909"}, "Windows 10 1909"},
+      {only_11, {"6.3"}, "Windows 8.1"},
+      {from_22h2, {"10", "--build", "19045"}, nullptr},
+      {from_22h2, {"10", "--build", "17763"}, "Windows 10 1809"},
+      {not_11, {"10", "--build", "21999"}, nullptr},
+      {not_11, {"11", "--display-version", ""}, "Windows 11 (build 22631)"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"gate", c.package, "--windows"};
+    args.insert(args.end(), c.windows.begin(), c.windows.end());
+    const auto result = Sfxpack(args);
+    const std::string label = c.package + " on " + c.windows[0] + "\n" + result.out + result.err;
+    if (c.refused_on == nullptr) {
+      EXPECT_EQ(result.status, 0) << label;
+      EXPECT_NE(result.out.find(": OK: Windows 10.0 build "), std::string::npos) << label;
+      continue;
+    }
+    EXPECT_EQ(result.status, kUnsupported % 256) << label;
+    EXPECT_NE(result.out.find("exits with code 1633:\n  This setup package needs "),
+              std::string::npos)
+        << label;
+    EXPECT_NE(result.out.find(".  It cannot run on " + std::string(c.refused_on) + ".\n"),
+              std::string::npos)
+        << label;
+  }
+}
+
 TEST_F(SfxpackVerify, GateRunsThePackageChecksFirst) {
   std::vector<uint8_t> cut = bytes_;
   cut.pop_back();
@@ -326,13 +375,18 @@ TEST_F(SfxpackVerify, JsonTellsTheVerdictAndTheChecksThatRan) {
         "\"exit_code\":38", "\"message\":\"Thesetuppackagehasbeentruncated."}},
       {{"gate", package_.string(), "--windows", "6.0"},
        kUnsupported % 256,
-       {"\"windows\":{\"version\":\"6.0\",\"release_id\":null}",
+       {"\"windows\":{\"version\":\"6.0\",\"release_id\":null,\"build\":0,"
+        "\"display_version\":null,\"server\":false}",
         check + "\"header\",\"passed\":true}", check + "\"version_gate\",\"passed\":false}]",
         "\"exit_code\":1633", "\"exit_status\":97", "\"message\":\"NotforWindowsVista"}},
       {{"gate", package_.string(), "--windows", "10.0", "--release-id", "1803"},
        0,
        {"\"release_id\":\"1803\"", check + "\"version_gate\",\"passed\":true}]",
         "\"launcher_goes_on\":true"}},
+      {{"gate", package_.string(), "--windows", "11", "--server"},
+       0,
+       {"\"windows\":{\"version\":\"10.0\",\"release_id\":\"2009\",\"build\":22631,"
+        "\"display_version\":\"23H2\",\"server\":true}"}},
       {{"verify", plain}, kTruncated, {"\"not_a_package\":\"thePEheaderatoffset64liesthere\""}},
   };
   for (const Case& c : cases) {
@@ -360,7 +414,9 @@ TEST_F(SfxpackVerify, BadArgumentsAreSfxpacksOwnErrors) {
   const Case cases[] = {
       {{"verify", missing}, 1, "missing.exe"},
       {{"gate", missing, "--windows", "10.0"}, 1, "missing.exe"},
-      {{"gate", package_.string(), "--windows", "10"}, 2, "MAJOR.MINOR"},
+      {{"gate", package_.string(), "--windows", "12"}, 2, "MAJOR.MINOR"},
+      {{"gate", package_.string(), "--windows", "11", "--build", "23H2"}, 2,
+       "--build \"23H2\" is not a Windows build number"},
       {{"gate", package_.string()}, 2, "--windows"},
       {{"verify"}, 2, "package"},
       {{"verify", package_.string(), "--exit-code-file", (folder_ / "no" / "code.txt").string()},

@@ -49,7 +49,7 @@ constexpr OsName kOsNames[] = {
 TEST(SfxpackOptions, EachOsNameSetsItsBitAndNamesItBack) {
   ASSERT_EQ(OsVersionBits().size(), std::size(kOsNames));
   for (const OsName& os : kOsNames) {
-    EXPECT_EQ(ParseOsList(os.name), os.bit_value) << os.name;
+    EXPECT_EQ(ParseOsList(os.name).mask, os.bit_value) << os.name;
     EXPECT_EQ(OsMaskNames(os.bit_value), std::vector<std::string>{os.name});
   }
 }
@@ -58,22 +58,31 @@ TEST(SfxpackOptions, OsListsCombineIgnoringCaseAndBlanks) {
   struct Case {
     const char* text;
     uint64_t mask;
+    uint32_t min_build;
   };
   const Case cases[] = {
-      {"7,8,8.1,10,newer", 0x8000000000000780},
-      {" 7 , 10 ", 0x480},
-      {"XP,Vista", 0x60},
-      {"NEWER", 0x8000000000000000},
-      {"all", 0x80000000000007E0},
-      {"7,,10", 0x480},
-      {"10,10", 0x400},
+      {"7,8,8.1,10,newer", 0x8000000000000780, 0},
+      {" 7 , 10 ", 0x480, 0},
+      {"XP,Vista", 0x60, 0},
+      {"NEWER", 0x8000000000000000, 0},
+      {"all", 0x80000000000007E0, 0},
+      {"7,,10", 0x480, 0},
+      {"10,10", 0x400, 0},
+      // 11 is 10.0 from its first build, unless 10 takes in both.
+      {"11", 0x400, 22000},
+      {"8.1, 11", 0x600, 22000},
+      {"11,10", 0x400, 0},
+      {"11,all", 0x80000000000007E0, 0},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseOsList(c.text), c.mask) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseOsList(c.text).mask, c.mask) << c.text;
+    EXPECT_EQ(ParseOsList(c.text).min_build, c.min_build) << c.text;
+  }
   EXPECT_EQ(AllOsMask(), 0x80000000000007E0u);
 }
 
 TEST(SfxpackOptions, OsListsWithUnknownNamesAreRefused) {
-  for (const char* text : {"", ",", " , ", "11", "win7", "8.2", "7;8", "server"}) {
+  for (const char* text : {"", ",", " , ", "11.0", "win7", "8.2", "7;8", "server"}) {
     const std::string error = UsageErrorOf([&] { ParseOsList(text); });
     EXPECT_NE(error.find("--os"), std::string::npos) << text << ": " << error;
   }
@@ -87,10 +96,10 @@ TEST(SfxpackOptions, MaskNamesListUnknownBitsAfterTheKnownOnes) {
   EXPECT_TRUE(OsMaskNames(0).empty());
   for (const char* list : {"xp,7,10", "vista,8.1,newer", "all"}) {
     std::string joined;
-    for (const std::string& name : OsMaskNames(ParseOsList(list))) {
+    for (const std::string& name : OsMaskNames(ParseOsList(list).mask)) {
       joined += (joined.empty() ? "" : ",") + name;
     }
-    EXPECT_EQ(ParseOsList(joined), ParseOsList(list)) << list;
+    EXPECT_EQ(ParseOsList(joined).mask, ParseOsList(list).mask) << list;
   }
 }
 
@@ -186,6 +195,95 @@ TEST(SfxpackOptions, WindowsVersionsAreMajorDotMinor) {
   }
 }
 
+TEST(SfxpackOptions, WindowsShorthandsStateTodaysReleasesWhole) {
+  struct Case {
+    const char* text;
+    std::optional<uint32_t> build_option;
+    uint32_t major, minor, build;
+    std::optional<std::string> release_id, display_version;
+  };
+  const std::nullopt_t none = std::nullopt;
+  const Case cases[] = {
+      {"10", none, 10, 0, 19045, "2009", "22H2"},
+      {" 11 ", none, 10, 0, 22631, "2009", "23H2"},
+      {"11", 26100, 10, 0, 26100, "2009", "24H2"},
+      {"11", 22000, 10, 0, 22000, "2009", "21H2"},
+      {"11", 22500, 10, 0, 22500, "2009", none},
+      {"10", 19042, 10, 0, 19042, "2009", "20H2"},
+      {"10", 19041, 10, 0, 19041, "2004", none},
+      {"10", 17763, 10, 0, 17763, "1809", none},
+      {"10", 17000, 10, 0, 17000, none, none},
+      {"10.0", none, 10, 0, 0, none, none},
+      {"10.0", 22631, 10, 0, 22631, none, none},
+      {"6.1", none, 6, 1, 0, none, none},
+  };
+  for (const Case& c : cases) {
+    const StatedSystem system = ParseWindowsOption(c.text, c.build_option);
+    EXPECT_EQ(system.version.Major, c.major) << c.text;
+    EXPECT_EQ(system.version.Minor, c.minor) << c.text;
+    EXPECT_EQ(system.version.BuildNumber, c.build) << c.text;
+    EXPECT_EQ(system.version.ProductType, stub::kProductTypeWorkstation) << c.text;
+    EXPECT_EQ(system.release_id, c.release_id) << c.text;
+    EXPECT_EQ(system.display_version, c.display_version) << c.text;
+  }
+  for (const char* bad : {"12", "7", "11.", "win11"}) {
+    EXPECT_NE(UsageErrorOf([&] { ParseWindowsOption(bad); }).find("or 10 or 11"),
+              std::string::npos)
+        << bad;
+  }
+}
+
+TEST(SfxpackOptions, BuildLimitsApplyOnlyWhereTheyCanAdmitSomething) {
+  constexpr uint64_t k10 = 0x400, k7And10 = 0x480, k7 = 0x80;
+  struct Case {
+    uint64_t mask;
+    uint32_t os_min_build;  // what --os 11 implies
+    std::optional<uint32_t> min_build, max_build;
+    std::optional<std::pair<uint32_t, uint32_t>> limits;  // nullopt: refused
+    const char* error;
+  };
+  const Case cases[] = {
+      {k10, 0, std::nullopt, std::nullopt, std::pair{0u, 0u}, ""},
+      {k10, 22000, std::nullopt, std::nullopt, std::pair{22000u, 0u}, ""},
+      {k7And10, 0, 19045, std::nullopt, std::pair{19045u, 0u}, ""},
+      {k10, 0, std::nullopt, 21999, std::pair{0u, 21999u}, ""},
+      {k10, 22000, 22631, 26100, std::pair{22631u, 26100u}, ""},
+      {k10, 0, 19045, 19045, std::pair{19045u, 19045u}, ""},
+      {k7, 0, 0, 0, std::pair{0u, 0u}, ""},  // 0 is no limit
+      {k7, 0, 19045, std::nullopt, std::nullopt,
+       "--min-build 19045 could never apply: a minimum or maximum OS build limits only Windows "
+       "10 and 11, which the package does not support (add 10 or 11 to --os)"},
+      {k7, 0, 1, 2, std::nullopt, "--min-build 1 and --max-build 2 could never apply"},
+      {k10, 22000, 19045, std::nullopt, std::nullopt,
+       "--min-build 19045 is below 22000, the first build of Windows 11, which --os 11 means"},
+      {k10, 22000, std::nullopt, 21999, std::nullopt,
+       "--max-build 21999 is below 22000, the first build of Windows 11, which --os 11 means: no "
+       "Windows build could run the package"},
+      {k10, 0, 22631, 22000, std::nullopt,
+       "--max-build 22000 is below --min-build 22631: no Windows build could run the package"},
+  };
+  for (const Case& c : cases) {
+    const auto resolve = [&] {
+      return ResolveBuildLimits(c.mask, c.os_min_build, c.min_build, c.max_build);
+    };
+    if (c.limits) {
+      const auto limits = ValueOrNothing(resolve);
+      ASSERT_TRUE(limits) << c.error;
+      EXPECT_EQ(std::pair(limits->min_build, limits->max_build), *c.limits);
+    } else {
+      EXPECT_NE(UsageErrorOf(resolve).find(c.error), std::string::npos) << c.error;
+    }
+  }
+  EXPECT_EQ(ParseBuildOption("--min-build", " 22000 "), 22000u);
+  EXPECT_EQ(ParseBuildOption("--max-build", "4294967295"), 4294967295u);
+  for (const char* bad : {"", "22H2", "-1", "4294967296", "22000.1"}) {
+    EXPECT_NE(UsageErrorOf([&] { ParseBuildOption("--min-build", bad); })
+                  .find("--min-build \"" + std::string(bad) + "\" is not a Windows build number"),
+              std::string::npos)
+        << bad;
+  }
+}
+
 TEST(SfxpackOptions, DefaultMessageNamesTheSupportedVersions) {
   EXPECT_EQ(DefaultMessage(0x8000000000000780, 1507, 9999),
             "This setup package needs Windows 7, Windows 8, Windows 8.1, Windows 10 (releases "
@@ -202,6 +300,33 @@ TEST(SfxpackOptions, DefaultMessageNamesTheSupportedVersions) {
   EXPECT_EQ(DefaultMessage(0, 0, 0xFFFF), "This setup package cannot run on %USER%.");
   EXPECT_NE(DefaultMessage(0x8000000000000000, 0, 0xFFFF).find("later than Windows 10"),
             std::string::npos);
+}
+
+TEST(SfxpackOptions, DefaultMessageNamesTheAdmittedBuildsOfWindows10And11) {
+  struct Case {
+    uint32_t min_build, max_build;
+    const char* names;
+  };
+  const Case cases[] = {
+      {22000, 0, "Windows 11"},
+      {19045, 0, "Windows 10 22H2 or later"},
+      {22631, 0, "Windows 11 23H2 or later"},
+      {0, 21999, "Windows 10 (not Windows 11)"},
+      {0, 17763, "Windows 10 1809 or earlier"},
+      {17763, 19045, "Windows 10 1809 to 22H2"},
+      {19045, 22631, "Windows 10 22H2 to Windows 11 23H2"},
+      {22000, 22631, "Windows 11 21H2 to 23H2"},
+      {18000, 0, "Windows 10 build 18000 or later"},
+      {0, 25000, "Windows 11 build 25000 or earlier"},
+      {18000, 19000, "Windows 10 build 18000 to build 19000"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DefaultMessage(0x400, 0, 0xFFFF, {c.min_build, c.max_build}),
+              "This setup package needs " + std::string(c.names) + ".  It cannot run on %USER%.");
+  }
+  EXPECT_EQ(DefaultMessage(0x480, 1507, 0xFFFF, {22000, 0}),
+            "This setup package needs Windows 7 or Windows 11 (release 1507 or later).  It cannot "
+            "run on %USER%.");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "format/little_endian.h"
@@ -181,6 +182,12 @@ const Mutation kMutations[] = {
      "refused Windows version"},
     {"message offset beyond 2 GiB", [](Built& b) { WriteLe32(Header(b) + 64, 0xFFFFFFFF); }, true,
      "refused Windows version"},
+    {"extension record of version 2",
+     [](Built& b) { std::copy_n("SFXE\x02", 5, Header(b) + 42); }, true,
+     "extension record is of version 2, which the launcher does not read"},
+    {"extension record of stream method 3",
+     [](Built& b) { std::copy_n("SFXE\x01\x03", 6, Header(b) + 42); }, true,
+     "stream method 3 is unknown to the launcher"},
     {"PE header over the locator", [](Built& b) { WriteLe32(&b.bytes[60], 128); }, false,
      "launcher image"},
     {"PE header offset far away", [](Built& b) { WriteLe32(&b.bytes[60], 0xFFFFFFF0); }, false,

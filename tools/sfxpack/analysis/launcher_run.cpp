@@ -33,9 +33,11 @@ stub::Outcome LauncherRun::Verify() {
 }
 
 stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
-                                const std::optional<std::u16string>& release_id) {
+                                const std::optional<std::u16string>& release_id,
+                                const std::optional<std::u16string>& display_version) {
   windows_.version = version;
   windows_.release_id = release_id;
+  windows_.display_version = display_version;
   std::optional<stub::TWindowsVersion> running_version;
   return Checked("version_gate", stub::ApplyVersionGate(windows_, *file_, header_, extension_,
                                                        reporter_, running_version));

@@ -56,9 +56,11 @@ class LauncherRun {
   stub::Outcome Verify();
 
   // After a Verify that proceeded: the version gate for `version`, with
-  // `release_id` as the registry's ReleaseId text (nullopt: no readable value).
+  // `release_id` and `display_version` as the registry's ReleaseId and
+  // DisplayVersion texts (nullopt: no readable value).
   stub::Outcome Gate(const stub::TWindowsVersion& version,
-                     const std::optional<std::u16string>& release_id);
+                     const std::optional<std::u16string>& release_id,
+                     const std::optional<std::u16string>& display_version = std::nullopt);
 
   // After a Verify that proceeded: reads and decodes the inner program as the
   // launcher does; for a stored one, checks its stream as the launcher does

@@ -68,4 +68,10 @@ bool StatedWindows::ReadReleaseId(std::u16string& text) {
   return true;
 }
 
+bool StatedWindows::ReadDisplayVersion(std::u16string& text) {
+  if (!display_version) return false;
+  text = *display_version;
+  return true;
+}
+
 }  // namespace sfxpack

@@ -43,14 +43,15 @@ class RecordedBoxes final : public stub::ErrorBoxDisplay {
 // The Windows the version gate is asked about.
 class StatedWindows final : public stub::WindowsVersionSource {
  public:
-  // nullopt: the version query fails, or there is no readable ReleaseId value.
+  // nullopt: the version query fails, or there is no readable ReleaseId or
+  // DisplayVersion value.
   std::optional<stub::TWindowsVersion> version;
   std::optional<std::u16string> release_id;
+  std::optional<std::u16string> display_version;
 
   bool QueryWindowsVersion(stub::TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
-  // Not stated: no readable DisplayVersion value.
-  bool ReadDisplayVersion(std::u16string&) override { return false; }
+  bool ReadDisplayVersion(std::u16string& text) override;
 };
 
 }  // namespace sfxpack

@@ -303,9 +303,12 @@ class Analyzer {
     if (header.ElevationMode > stub::kElevationNoAdmin) {
       Note("ElevationMode " + Num(header.ElevationMode) + " is unknown; the launcher treats it as 0");
     }
+    CheckExtension(header);
+    const auto zero = [](uint8_t b) { return !b; };
     const bool reserved_zero =
-        std::all_of(header.Reserved1.begin(), header.Reserved1.end(), [](uint8_t b) { return !b; }) &&
-        std::all_of(header.Reserved2.begin(), header.Reserved2.end(), [](uint8_t b) { return !b; });
+        std::all_of(header.Reserved1.begin(), header.Reserved1.end(), zero) &&
+        (map_.extension_status != stub::ExtensionStatus::kAbsent ||
+         std::all_of(header.Reserved2.begin(), header.Reserved2.end(), zero));
     if (!reserved_zero) Note("the reserved header bytes are not all zero");
     if (header.ProgramLength > stub::kMaxProgramLength) {
       Problem("ProgramLength " + Num(header.ProgramLength) +
@@ -315,6 +318,27 @@ class Analyzer {
     if (header.MinReleaseId > header.MaxReleaseId && (header.OsMask & stub::OsBit(stub::kOsBit10))) {
       Note("MinReleaseId is above MaxReleaseId: every Windows 10 with a readable release id is "
            "refused");
+    }
+  }
+
+  // The launcher's own reading of the record, which refuses a tagged record
+  // it cannot honour as a damaged package.
+  void CheckExtension(const stub::TPackageHeader& header) {
+    map_.extension_status = stub::DecodePackageExtension(header.Reserved2, map_.extension);
+    map_.extension_version = header.Reserved2[stub::kPackageExtensionTag.size()];
+    if (map_.extension_status == stub::ExtensionStatus::kUnknownVersion) {
+      Problem("the extension record is of version " + Num(map_.extension_version) +
+              ", which the launcher does not read" + kDamaged);
+    }
+    if (map_.extension_status == stub::ExtensionStatus::kUnknownMethod) {
+      Problem("the extension record's stream method " +
+              Num(header.Reserved2[stub::kPackageExtensionTag.size() + 1]) +
+              " is unknown to the launcher" + kDamaged);
+    }
+    const stub::TPackageExtension& extension = map_.extension;
+    if (extension.MinBuild != 0 && extension.MaxBuild != 0 &&
+        extension.MinBuild > extension.MaxBuild && (header.OsMask & stub::OsBit(stub::kOsBit10))) {
+      Note("MinBuild is above MaxBuild: every Windows 10 and 11 is refused");
     }
   }
 

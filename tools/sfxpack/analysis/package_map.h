@@ -97,6 +97,11 @@ struct PackageMap {
 
   std::optional<stub::TPackageHeader> header;
   LzmaProperties lzma;
+  // The extension record in the header's second reserved field: absent, read,
+  // or tagged but of a version or stream method the launcher refuses.
+  stub::ExtensionStatus extension_status = stub::ExtensionStatus::kAbsent;
+  uint8_t extension_version = 0;      // the version byte of a tagged record
+  stub::TPackageExtension extension;  // the record's fields when kPresent
   // The unsupported-Windows text, when it lies in the file.
   std::optional<std::u16string> message;
 

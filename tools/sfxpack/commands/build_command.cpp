@@ -21,6 +21,7 @@
 #include "tools/sfxpack/packing/package_build.h"
 #include "tools/sfxpack/packing/stream_method.h"
 #include "tools/sfxpack/report/field_names.h"
+#include "tools/sfxpack/report/windows_builds.h"
 
 namespace sfxpack {
 namespace {
@@ -34,6 +35,7 @@ constexpr uint64_t kMaxMessageFileSize = 1 << 20;
 struct BuildOptions {
   std::string inner, output, stub, data;
   std::string os, os_mask, min_release, max_release, elevation, detached;
+  std::string min_build, max_build;
   std::optional<std::string> message;
   std::string message_file;
   std::string method;
@@ -71,11 +73,25 @@ std::u16string ReadMessageFile(const std::string& name) {
   return MessageFromUtf8(text, "message file " + Quote(path));
 }
 
+std::optional<uint32_t> BuildOption(const char* option, const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return ParseBuildOption(option, text);
+}
+
 packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
   packaging::PackageSettings settings;
-  settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask)
-                     : !options.os.empty()    ? ParseOsList(options.os)
-                                              : AllOsMask();
+  const OsList os = !options.os.empty() ? ParseOsList(options.os) : OsList{AllOsMask(), 0};
+  settings.os_mask = !options.os_mask.empty() ? ParseOsMask(options.os_mask) : os.mask;
+  const BuildLimits limits = ResolveBuildLimits(settings.os_mask, os.min_build,
+                                                BuildOption("--min-build", options.min_build),
+                                                BuildOption("--max-build", options.max_build));
+  // Only a package with limits carries the record (its stream method is
+  // LZMA1 here); every other stays as built before the record existed.
+  if (limits.min_build != 0 || limits.max_build != 0) {
+    settings.extension = stub::TPackageExtension{};
+    settings.extension->MinBuild = limits.min_build;
+    settings.extension->MaxBuild = limits.max_build;
+  }
   settings.min_release_id =
       options.min_release.empty() ? 0 : ParseReleaseIdOption("--min-release", options.min_release);
   settings.max_release_id = options.max_release.empty()
@@ -106,7 +122,7 @@ packaging::PackageSettings ConvertSettings(const BuildOptions& options) {
     settings.message = ReadMessageFile(options.message_file);
   } else {
     settings.message = MessageFromUtf8(
-        DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id),
+        DefaultMessage(settings.os_mask, settings.min_release_id, settings.max_release_id, limits),
         "the default message");
   }
   // Settings the format cannot hold (a message too long) are a wrong command line.
@@ -165,6 +181,16 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
     std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
   }
   std::fprintf(out, "\n");
+  if (const auto& extension = request.settings.extension;
+      extension && (extension->MinBuild != 0 || extension->MaxBuild != 0)) {
+    const std::string from = std::to_string(extension->MinBuild);
+    const std::string to = std::to_string(extension->MaxBuild);
+    const std::string range = extension->MaxBuild == 0   ? "from " + from
+                              : extension->MinBuild == 0 ? "up to " + to
+                                                         : from + " to " + to;
+    std::fprintf(out, "  OS builds      %s: %s\n", range.c_str(),
+                 BuildRangeName(extension->MinBuild, extension->MaxBuild).c_str());
+  }
   std::fprintf(out, "  elevation      %s\n", ElevationName(header.ElevationMode).c_str());
   std::fprintf(out, "  message        %u UTF-16 units\n", header.UnsupportedOsMessage.Length);
   std::fprintf(out, "  further data   %s\n",
@@ -251,8 +277,9 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   CLI::Option* os = app->add_option(
       "--os", options->os,
       "Windows versions the package runs on, comma-separated: " + OsWordList() +
-          " (newer: the versions the launcher has no bit of its own for; all, the default: "
-          "every one)");
+          " (10: Windows 10 and 11 alike, as both report 10.0; 11: Windows 11 only, that is "
+          "10.0 with a minimum OS build of 22000; newer: the versions the launcher has no bit "
+          "of its own for; all, the default: every one)");
   os->type_name("LIST")->check(NotEmpty("names no Windows version: give some of " + OsWordList()));
   CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
                                          "The header's OsMask as a number (0x... for hex), "
@@ -265,6 +292,14 @@ Command AddBuildCommand(CLI::App& sfxpack) {
   app->add_option("--max-release", options->max_release,
                   "Highest Windows 10 release id the package runs on, e.g. 9999 (default 65535)")
       ->type_name("ID");
+  app->add_option("--min-build", options->min_build,
+                  "The minimum OS build: the lowest Windows 10 or 11 build the package runs on, "
+                  "e.g. 19045 for Windows 10 22H2 or later (default: none; --os 11 means 22000)")
+      ->type_name("N");
+  app->add_option("--max-build", options->max_build,
+                  "The highest Windows 10 or 11 build the package runs on, e.g. 21999 for "
+                  "Windows 10 but not 11 (default: none)")
+      ->type_name("N");
   app->add_option("--elevation", options->elevation,
                   "How a silent install (/s or /silent) starts the inner program for a user who "
                   "is not an administrator: none (0, default), runas (1: ask for elevation), "
@@ -333,6 +368,11 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "      --os 7,8,8.1,10,newer --min-release 1507 --elevation runas \\\n"
       "      --message-file unsupported.txt\n"
       "  sfxpack build --config package.toml --file-version 1.2.3\n"
+      "\n"
+      "Windows 11 only; Windows 10 22H2 or later, and 11; Windows 10 but not 11:\n"
+      "  sfxpack build app-setup.exe -o setup.exe --os 11\n"
+      "  sfxpack build app-setup.exe -o setup.exe --os 10 --min-build 19045\n"
+      "  sfxpack build app-setup.exe -o setup.exe --os 10 --max-build 21999\n"
       "\n"
       "A --config file (TOML; relative paths are taken from its folder):\n"
       "  inner = \"dist/myapp-setup.exe\"\n"

@@ -3,7 +3,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
 #include "tools/sfxpack/commands/commands.h"
@@ -17,29 +19,59 @@ struct GateOptions {
   LauncherCommandOptions launcher;
   std::string windows;
   std::optional<std::string> release_id;
+  std::string build;
+  std::optional<std::string> display_version;
+  bool server = false;
 };
 
-std::string Describe(const stub::TWindowsVersion& version,
-                     const std::optional<std::string>& release_id) {
-  std::string text = "Windows " + std::to_string(version.Major) + "." + std::to_string(version.Minor);
-  return text + (release_id ? " with release id \"" + *release_id + "\"" : "");
+// "Windows 10.0 build 22631 (a server) with release id "2009" and DisplayVersion "23H2""
+std::string Describe(const AskedWindows& windows) {
+  std::string text = "Windows " + windows.version;
+  if (windows.build != 0) text += " build " + std::to_string(windows.build);
+  if (windows.server) text += " (a server)";
+  std::vector<std::string> values;
+  if (windows.release_id) values.push_back("release id \"" + *windows.release_id + "\"");
+  if (windows.display_version) {
+    values.push_back("DisplayVersion \"" + *windows.display_version + "\"");
+  }
+  return text + (values.empty() ? "" : " with " + tools::Join(values, " and "));
+}
+
+std::optional<std::u16string> Utf16Option(const char* option,
+                                          const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  return tools::WithContext<tools::UsageFailure>(std::string(option) + " is not valid UTF-8: ",
+                                                 [&] { return tools::Utf8ToUtf16(*text); });
+}
+
+// The system the options state: --windows, then each part stated on its own.
+AskedWindows StatedByOptions(const GateOptions& options, stub::TWindowsVersion& version) {
+  std::optional<uint32_t> build;
+  if (!options.build.empty()) build = ParseBuildOption("--build", options.build);
+  const StatedSystem system = ParseWindowsOption(options.windows, build);
+  version = system.version;
+  if (options.server) version.ProductType = stub::kProductTypeServer;
+  AskedWindows asked;
+  asked.version = std::to_string(version.Major) + "." + std::to_string(version.Minor);
+  asked.release_id = options.release_id ? options.release_id : system.release_id;
+  asked.build = version.BuildNumber;
+  asked.display_version = options.display_version ? options.display_version : system.display_version;
+  asked.server = options.server;
+  return asked;
 }
 
 int RunGate(const GateOptions& options) {
-  const stub::TWindowsVersion version = ParseWindowsVersion(options.windows);
-  std::optional<std::u16string> release_id;
-  if (options.release_id) {
-    release_id = tools::WithContext<tools::UsageFailure>("--release-id is not valid UTF-8: ", [&] {
-      return tools::Utf8ToUtf16(*options.release_id);
-    });
-  }
+  stub::TWindowsVersion version;
+  const AskedWindows asked = StatedByOptions(options, version);
+  const std::optional<std::u16string> release_id = Utf16Option("--release-id", asked.release_id);
+  const std::optional<std::u16string> display_version =
+      Utf16Option("--display-version", asked.display_version);
   LauncherCommand command(options.launcher);
-  command.AskAbout({options.windows, options.release_id});
+  command.AskAbout(asked);
   return command.Run([&](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();
-    if (outcome.proceeds()) outcome = run.Gate(version, release_id);
-    return LauncherVerdict{
-        outcome, Describe(version, options.release_id) + " is admitted; the launcher goes on", ""};
+    if (outcome.proceeds()) outcome = run.Gate(version, release_id, display_version);
+    return LauncherVerdict{outcome, Describe(asked) + " is admitted; the launcher goes on", ""};
   });
 }
 
@@ -56,19 +88,38 @@ Command AddGateCommand(CLI::App& sfxpack) {
   AddPackageArgument(*app, options->launcher.package);
   app->add_option("--windows", options->windows,
                   std::string("The version Windows reports, MAJOR.MINOR: ") +
-                      kReportedWindowsVersions)
+                      kReportedWindowsVersions +
+                      " as shorthands: 10 is Windows 10 22H2 (10.0, build 19045, release id "
+                      "2009, DisplayVersion 22H2), 11 is Windows 11 23H2 (10.0, build 22631, "
+                      "release id 2009, DisplayVersion 23H2); with --build another release of "
+                      "10 or 11, with its release id and DisplayVersion; the options below "
+                      "change a part")
       ->required()
       ->type_name("VERSION");
+  app->add_option("--build", options->build,
+                  "The build number the version query reports, for a package's minimum OS build "
+                  "(e.g. 19045 for Windows 10 22H2, 26100 for Windows 11 24H2; default 0 with "
+                  "MAJOR.MINOR)")
+      ->type_name("N");
   app->add_option("--release-id", options->release_id,
                   "The registry's ReleaseId text on Windows 10 (e.g. 1803; 2009 on 20H2 and "
                   "later, and on 11); without it the value is missing, as on a fresh system")
       ->type_name("TEXT");
+  app->add_option("--display-version", options->display_version,
+                  "The registry's DisplayVersion text (e.g. 23H2), which names Windows 11 and "
+                  "Windows 10 from 20H2 on; without it the value is missing")
+      ->type_name("TEXT");
+  app->add_flag("--server", options->server,
+                "A server edition (Windows Server 2022 and later are named \"Windows Server\", "
+                "not \"Windows 11\")");
   AddExitCodeFileOption(*app, options->launcher);
   AddJsonOption(*app, options->launcher);
   app->footer(
       "Examples:\n  sfxpack gate setup.exe --windows 6.1\n"
       "  sfxpack gate setup.exe --windows 6.1 --json\n"
-      "  sfxpack gate setup.exe --windows 10.0 --release-id 1607");
+      "  sfxpack gate setup.exe --windows 10.0 --release-id 1607\n"
+      "  sfxpack gate setup.exe --windows 11\n"
+      "  sfxpack gate setup.exe --windows 10 --build 19044");
   return {app, [options] { return RunGate(*options); }};
 }
 

@@ -4,10 +4,12 @@
 #include <limits>
 #include <optional>
 
+#include "launcher/version_gate.h"
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
 #include "tools/sfxpack/packing/stream_method.h"
 #include "tools/sfxpack/report/field_names.h"
+#include "tools/sfxpack/report/windows_builds.h"
 
 namespace sfxpack {
 namespace {
@@ -54,9 +56,9 @@ std::string ReleaseRange(uint16_t min_release_id, uint16_t max_release_id) {
 
 }  // namespace
 
-uint64_t ParseOsList(std::string_view text) {
-  uint64_t mask = 0;
-  bool any = false;
+OsList ParseOsList(std::string_view text) {
+  OsList list;
+  bool any = false, ten = false, eleven = false;
   for (size_t start = 0; start <= text.size();) {
     size_t comma = text.find(',', start);
     if (comma == std::string_view::npos) comma = text.size();
@@ -65,7 +67,13 @@ uint64_t ParseOsList(std::string_view text) {
     if (name.empty()) continue;
     any = true;
     if (name == "all") {
-      mask |= AllOsMask();
+      list.mask |= AllOsMask();
+      ten = true;
+      continue;
+    }
+    if (name == kWindows11Word) {
+      list.mask |= stub::OsBit(stub::kOsBit10);
+      eleven = true;
       continue;
     }
     const std::vector<OsVersionBit>& versions = OsVersionBits();
@@ -75,12 +83,54 @@ uint64_t ParseOsList(std::string_view text) {
       throw tools::UsageFailure("unknown Windows version " + tools::Quoted(name) +
                                 " in --os (known: " + OsWordList() + ")");
     }
-    mask |= stub::OsBit(known->bit);
+    list.mask |= stub::OsBit(known->bit);
+    ten = ten || known->bit == stub::kOsBit10;
   }
   if (!any) {
     throw tools::UsageFailure("--os needs at least one Windows version (" + OsWordList() + ")");
   }
-  return mask;
+  // Windows 10 takes in Windows 11, which reports the same version.
+  if (eleven && !ten) list.min_build = stub::kFirstWindows11Build;
+  return list;
+}
+
+uint32_t ParseBuildOption(std::string_view option, std::string_view text) {
+  const auto value = ParseDigits(Trim(text), 10, 0xFFFFFFFF);
+  if (!value) {
+    throw tools::UsageFailure(std::string(option) + " " + tools::Quoted(text) +
+                              " is not a Windows build number: allowed are the numbers 0 to "
+                              "4294967295 (like 19045 for Windows 10 22H2 or 22000 for Windows 11)");
+  }
+  return static_cast<uint32_t>(*value);
+}
+
+BuildLimits ResolveBuildLimits(uint64_t os_mask, uint32_t os_min_build,
+                               std::optional<uint32_t> min_build,
+                               std::optional<uint32_t> max_build) {
+  const BuildLimits limits{min_build.value_or(os_min_build), max_build.value_or(0)};
+  // --os 11 always admits 10.0, so a limit outside the mask was given as such.
+  if (!(os_mask & stub::OsBit(stub::kOsBit10)) && (limits.min_build || limits.max_build)) {
+    std::vector<std::string> options;
+    if (limits.min_build) options.push_back("--min-build " + std::to_string(limits.min_build));
+    if (limits.max_build) options.push_back("--max-build " + std::to_string(limits.max_build));
+    throw tools::UsageFailure(tools::Join(options, " and ") +
+                              " could never apply: a minimum or maximum OS build limits only "
+                              "Windows 10 and 11, which the package does not support (add 10 or "
+                              "11 to --os)");
+  }
+  const std::string first_11 = std::to_string(stub::kFirstWindows11Build) +
+                               ", the first build of Windows 11, which --os 11 means";
+  if (os_min_build && min_build && *min_build < os_min_build) {
+    throw tools::UsageFailure("--min-build " + std::to_string(*min_build) + " is below " +
+                              first_11 + " (--os 10 admits Windows 10 and 11)");
+  }
+  if (limits.min_build && limits.max_build && limits.min_build > limits.max_build) {
+    throw tools::UsageFailure(
+        "--max-build " + std::to_string(limits.max_build) + " is below " +
+        (min_build ? "--min-build " + std::to_string(limits.min_build) : first_11) +
+        ": no Windows build could run the package");
+  }
+  return limits;
 }
 
 uint64_t ParseOsMask(std::string_view text) {
@@ -175,12 +225,37 @@ stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {
   return stub::TWindowsVersion{static_cast<uint32_t>(*major), static_cast<uint32_t>(*minor)};
 }
 
-std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t max_release_id) {
+StatedSystem ParseWindowsOption(std::string_view text, std::optional<uint32_t> build) {
+  // Today's releases, by the build they report.
+  struct Shorthand {
+    const char* word;
+    uint32_t build;
+  };
+  static constexpr Shorthand kShorthands[] = {{"10", 19045}, {"11", 22631}};
+  for (const Shorthand& shorthand : kShorthands) {
+    if (Trim(text) != shorthand.word) continue;
+    StatedSystem system;
+    system.version = {10, 0, build.value_or(shorthand.build)};
+    const ReportedRelease reported = ReportedByBuild(system.version.BuildNumber);
+    system.release_id = reported.release_id;
+    system.display_version = reported.display_version;
+    return system;
+  }
+  StatedSystem system{ParseWindowsVersion(text), std::nullopt, std::nullopt};
+  system.version.BuildNumber = build.value_or(0);
+  return system;
+}
+
+std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t max_release_id,
+                           const BuildLimits& limits) {
   std::vector<std::string> versions;
   for (const OsVersionBit& version : OsVersionBits()) {
     if (version.bit == stub::kOsBitNewer || !(os_mask & stub::OsBit(version.bit))) continue;
     std::string name = version.display;
-    if (version.bit == stub::kOsBit10) name += ReleaseRange(min_release_id, max_release_id);
+    if (version.bit == stub::kOsBit10) {
+      name = BuildRangeName(limits.min_build, limits.max_build) +
+             ReleaseRange(min_release_id, max_release_id);
+    }
     versions.push_back(name);
   }
   const bool newer = os_mask & stub::OsBit(stub::kOsBitNewer);

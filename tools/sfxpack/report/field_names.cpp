@@ -4,6 +4,7 @@
 #include "launcher/version_gate.h"
 #include "tools/common/text_format.h"
 #include "tools/common/utf.h"
+#include "tools/sfxpack/packing/stream_method.h"
 
 namespace sfxpack {
 namespace {
@@ -41,7 +42,10 @@ uint64_t AllOsMask() {
 
 std::string OsWordList() {
   std::vector<std::string> words;
-  for (const OsVersionBit& version : OsVersionBits()) words.push_back(version.word);
+  for (const OsVersionBit& version : OsVersionBits()) {
+    words.push_back(version.word);
+    if (version.bit == stub::kOsBit10) words.push_back(kWindows11Word);
+  }
   words.push_back("all");
   return tools::Join(words, ", ");
 }
@@ -56,6 +60,10 @@ std::vector<std::string> OsMaskNames(uint64_t mask) {
     if (unknown & stub::OsBit(bit)) names.push_back("bit " + std::to_string(bit));
   }
   return names;
+}
+
+std::string StreamMethodWord(uint8_t method) {
+  return method < std::size(kStreamMethods) ? kStreamMethods[method].word : "unknown";
 }
 
 std::span<const char* const> ElevationWords() { return kElevationWords; }

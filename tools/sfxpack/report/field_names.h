@@ -23,16 +23,25 @@ struct OsVersionBit {
 // for. A version's word is its name without "Windows ", in lower case.
 const std::vector<OsVersionBit>& OsVersionBits();
 
+// The --os word for Windows 11, which has no bit of its own: it reports 10.0
+// like Windows 10, and is told apart by its build number.
+inline constexpr char kWindows11Word[] = "11";
+
 // Every bit of OsVersionBits() set: the package runs wherever the launcher can.
 uint64_t AllOsMask();
 
-// The words of OsVersionBits() and "all", for help and error texts:
-// "xp, vista, 7, 8, 8.1, 10, newer, all".
+// The words of OsVersionBits(), "11" behind "10", and "all", for help and
+// error texts: "xp, vista, 7, 8, 8.1, 10, 11, newer, all".
 std::string OsWordList();
 
 // The words (OsVersionBit::word) of the known bits set in `mask`, oldest
 // first, then "bit N" for every other set bit.
 std::vector<std::string> OsMaskNames(uint64_t mask);
+
+// The word of an extension record's StreamMethod value, as build --method
+// names it: "lzma" (0: LZMA1), "stored" (1), "x86" (2: the x86 branch filter,
+// then LZMA1); "unknown" beyond.
+std::string StreamMethodWord(uint8_t method);
 
 // The words of the ElevationMode values, indexed by the value.
 std::span<const char* const> ElevationWords();

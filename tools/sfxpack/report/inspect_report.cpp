@@ -9,6 +9,7 @@
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/report/field_names.h"
 #include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/windows_builds.h"
 
 namespace sfxpack {
 namespace {
@@ -132,6 +133,36 @@ void AppendLocator(std::string& out, const PackageMap& map) {
                                 : std::to_string(locator.DetachedSize) + " (detached start)");
 }
 
+// "22000 (Windows 11 21H2)", "0 (no limit)"
+std::string BuildLimit(uint32_t build) {
+  if (build == 0) return "0 (no limit)";
+  const std::optional<std::string> release = ReleaseOfBuild(build);
+  return std::to_string(build) + (release ? " (" + *release + ")" : "");
+}
+
+void AppendExtension(std::string& out, const PackageMap& map) {
+  const stub::TPackageExtension& extension = map.extension;
+  switch (map.extension_status) {
+    case stub::ExtensionStatus::kAbsent:
+      Line(out, "Extension", "none (an LZMA1 stream, no build limits)");
+      return;
+    case stub::ExtensionStatus::kUnknownVersion:
+      Line(out, "Extension", "version " + std::to_string(map.extension_version) +
+                                 ", unknown to the launcher");
+      return;
+    case stub::ExtensionStatus::kUnknownMethod:
+      Line(out, "Extension", "version 1, with a stream method unknown to the launcher");
+      return;
+    case stub::ExtensionStatus::kPresent:
+      break;
+  }
+  Line(out, "Extension", "version " + std::to_string(map.extension_version));
+  Line(out, "StreamMethod", std::to_string(extension.StreamMethod) + " (" +
+                                StreamMethodWord(extension.StreamMethod) + ")");
+  Line(out, "MinBuild", BuildLimit(extension.MinBuild));
+  Line(out, "MaxBuild", BuildLimit(extension.MaxBuild));
+}
+
 void AppendHeader(std::string& out, const PackageMap& map) {
   if (!map.header) return;
   const stub::TPackageHeader& header = *map.header;
@@ -149,6 +180,7 @@ void AppendHeader(std::string& out, const PackageMap& map) {
   Line(out, "StreamOffset", std::to_string(header.StreamOffset));
   Line(out, "StreamLength", DescribeSize(header.StreamLength));
   Line(out, "ProgramLength", DescribeSize(header.ProgramLength));
+  AppendExtension(out, map);
   Line(out, "Message", "offset " + std::to_string(header.UnsupportedOsMessage.Offset) + ", " +
                            std::to_string(header.UnsupportedOsMessage.Length) + " UTF-16 units");
   if (map.further_length > 0) {
@@ -252,6 +284,24 @@ void JsonLocator(JsonWriter& json, const PackageMap& map) {
       .EndObject();
 }
 
+// null without the record; the fields the launcher cannot read are null.
+void JsonExtension(JsonWriter& json, const PackageMap& map) {
+  json.Key("extension");
+  if (map.extension_status == stub::ExtensionStatus::kAbsent) {
+    json.Null();
+    return;
+  }
+  json.BeginObject().Field("version", map.extension_version);
+  if (map.extension_status == stub::ExtensionStatus::kPresent) {
+    json.Field("stream_method", StreamMethodWord(map.extension.StreamMethod))
+        .Field("min_build", map.extension.MinBuild)
+        .Field("max_build", map.extension.MaxBuild);
+  } else {
+    json.Key("stream_method").Null().Key("min_build").Null().Key("max_build").Null();
+  }
+  json.EndObject();
+}
+
 void JsonHeader(JsonWriter& json, const PackageMap& map) {
   if (!KeyOrNull(json, "header", map.header)) return;
   const stub::TPackageHeader& header = *map.header;
@@ -276,6 +326,7 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
       .Field("stream_offset", header.StreamOffset)
       .Field("stream_length", header.StreamLength)
       .Field("program_length", header.ProgramLength);
+  JsonExtension(json, map);
   json.Key("message")
       .BeginObject()
       .Field("offset", header.UnsupportedOsMessage.Offset)

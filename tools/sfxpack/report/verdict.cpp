@@ -49,6 +49,9 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   if (report.windows) {
     json.Key("windows").BeginObject().Field("version", report.windows->version);
     StringOrNull(json, "release_id", report.windows->release_id);
+    json.Field("build", report.windows->build);
+    StringOrNull(json, "display_version", report.windows->display_version);
+    json.Field("server", report.windows->server);
     json.EndObject();
   }
   json.Key("checks").BeginArray();

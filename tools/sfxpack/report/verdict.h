@@ -28,8 +28,11 @@ struct LauncherVerdict {
 
 // The Windows version gate was asked about.
 struct AskedWindows {
-  std::string version;                    // as given, MAJOR.MINOR
+  std::string version;                    // MAJOR.MINOR
   std::optional<std::string> release_id;  // nullopt: no ReleaseId value
+  uint32_t build = 0;
+  std::optional<std::string> display_version;  // nullopt: no DisplayVersion value
+  bool server = false;
 };
 
 // Everything a report of verify, extract or gate tells.
