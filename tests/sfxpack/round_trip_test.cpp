@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "format/little_endian.h"
@@ -69,6 +70,12 @@ class SfxpackRoundTrip : public ::testing::Test {
     EXPECT_NE(json.out.find("\"program_length\": " + std::to_string(fs::file_size(inner)) + ","),
               std::string::npos);
     EXPECT_NE(json.out.find("\"problems\": []"), std::string::npos) << json.out;
+    const std::map<std::string, std::string> stream_region = {
+        {"lzma", "LZMA stream"}, {"stored", "stored inner program"}, {"x86", "x86 + LZMA1 stream"}};
+    if (stream_region.count(method) != 0 && fs::file_size(inner) != 0) {
+      EXPECT_NE(json.out.find("\"name\": \"" + stream_region.at(method) + "\""), std::string::npos)
+          << json.out;
+    }
   }
 
   fs::path Input(const std::string& name, const std::vector<uint8_t>& bytes) {

@@ -342,6 +342,17 @@ class Analyzer {
     }
   }
 
+  // The stream as the extension record's method makes it; an unknown method
+  // is a problem of its own, and its stream keeps the design's name.
+  const char* StreamRegionName() const {
+    if (map_.extension_status != stub::ExtensionStatus::kPresent) return "LZMA stream";
+    switch (map_.extension.StreamMethod) {
+      case stub::kStreamMethodStored: return "stored inner program";
+      case stub::kStreamMethodX86Lzma1: return "x86 + LZMA1 stream";
+      default: return "LZMA stream";
+    }
+  }
+
   bool InCrcRegion(uint64_t offset, uint64_t length) const {
     const uint64_t start = map_.locator->PackageOffset;
     const uint64_t end = start + map_.locator->CrcLength;
@@ -355,16 +366,18 @@ class Analyzer {
       Problem("StreamOffset " + Num(header.StreamOffset) + " lies " + BeyondSeekLimit() + kDamaged);
     }
     if (header.StreamOffset != expected) {
-      Note("the LZMA stream does not start right behind the header (at " + Num(expected) + ")");
+      Note(std::string("the ") + StreamRegionName() + " does not start right behind the header (at " +
+           Num(expected) + ")");
     }
     if (header.StreamLength > stub::kMaxProgramLength) {
       Problem("StreamLength " + Num(header.StreamLength) +
               " is more than the launcher can hold in memory" + kDamaged);
     }
-    FileRegion(header.StreamOffset, header.StreamLength, "LZMA stream", kDamaged);
+    const char* stream = StreamRegionName();
+    FileRegion(header.StreamOffset, header.StreamLength, stream, kDamaged);
     if (!InCrcRegion(header.StreamOffset, header.StreamLength)) {
-      Note("the LZMA stream lies outside the checksummed region: damage to it is found only "
-           "while decoding");
+      Note(std::string("the ") + stream +
+           " lies outside the checksummed region: damage to it is found only while decoding");
     }
   }
 
