@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # The two commands of the quick start, and the steps behind them.
 #
 #   make demo      build the launcher, sfxpack and the demo's inner program, then

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # liblzma as three targets:
 #   liblzma_headers  include path and link mode, for code that calls liblzma
 #   liblzma_decoder  the smallest library that decodes raw LZMA1 (the launcher;

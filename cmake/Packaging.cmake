@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # sfxpack's .deb package, made by CPack from the install rules
 # (tools/sfxpack/CMakeLists.txt): `make package`, or `cpack` in the release
 # build folder, writes dist/sfxpack_VERSION_ARCH.deb.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // CRC-32 by slicing, eight bytes per step, with tables built at run time.
 //
 // Table 0 is the standard byte-at-a-time table of the reflected polynomial:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // CRC-32 of the package region.
 //
 // The checksum is the standard CRC-32 of ISO-HDLC (IEEE 802.3, ZIP, PNG,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The block that an LZMA decoder writes decoded bytes into.
 //
 // The decoders write the whole output into one contiguous block, which grows

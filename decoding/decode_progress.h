@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // How a decoder tells its caller how far it has come, and how the caller
 // stops it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "decoding/liblzma_raw_decoder.h"
 
 #include <lzma.h>

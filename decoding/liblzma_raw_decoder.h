@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Raw LZMA1 decoding through liblzma, for streams with lc + lp up to 4.
 //
 // With a known output size liblzma's LZMA1EXT decoder runs with that size and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // LZMA1 in brief, as this decoder reads it.
 //
 // A range coder turns the input into bits. Adaptive bits carry an 11-bit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A compact decoder for raw LZMA1 streams held whole in memory.
 //
 // It covers every stream the launcher accepts, including the ones liblzma

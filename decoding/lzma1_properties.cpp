@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "decoding/lzma1_properties.h"
 
 #include "format/little_endian.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The parameters of a raw LZMA1 stream and which of them the launcher accepts.
 //
 // Five properties bytes describe a stream:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // TLZMADecoder over two decoders: liblzma's raw LZMA1 decoder, fast and
 // small, and the launcher's own (lzma1_decoder.cpp), which takes every stream
 // the format accepts. liblzma goes first when it supports the properties (lc

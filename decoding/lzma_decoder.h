@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // TLZMADecoder: decodes the package's raw LZMA1 stream from one TStream into
 // another.
 //

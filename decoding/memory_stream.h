@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // TStream: a growable block of bytes in memory with a read/write position.
 //
 // The launcher holds two: the compressed inner program, read from the package

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What a failed allocation does.
 //
 // The decoding code never reports a failed allocation as a result: running out

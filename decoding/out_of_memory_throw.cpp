@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // OutOfMemory for programs built with exceptions: a failed allocation in the
 // decoding code surfaces as std::bad_alloc, like one in operator new.
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "decoding/x86_filter.h"
 
 namespace stub {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The x86 branch filter (BCJ), decoding side: what liblzma's LZMA_FILTER_X86
 // undoes, applied to the output of an LZMA1 decoder.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reading and writing little-endian integers in byte buffers.
 //
 // Every fixed byte layout of a setup package is little-endian. Fields are read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Field-by-field decoding and encoding of the extension record; the layout is
 // documented in package_extension.h.
 #include "format/package_extension.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The extension record: the header's second reserved field (header bytes 42
 // to 63) put to use, for what the original header has no room for.
 //

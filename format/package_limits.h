@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The limits and codes of the package format: every number a package's
 // fields are checked against, by the launcher when it reads a package and by
 // the tools when they write or inspect one.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Field-by-field decoding and encoding of the package records; the layout is
 // documented in package_records.h.
 #include "format/package_records.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The fixed records of a setup package.
 //
 // A setup package is the launcher's program image with package data appended

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Fails the build when the launcher image would need the C runtime start-up
 # code it is linked without: static constructors or destructors, TLS data or
 # callbacks, or runtime pseudo-relocations. Reads the image's link map.

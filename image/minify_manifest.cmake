@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Writes the application manifest as the image carries it: without comments
 # and without the white space between elements. Windows reads the same XML;
 # the image saves the bytes of the commented, indented source.

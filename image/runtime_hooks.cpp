@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's C++ runtime without exceptions.
 //
 // The launcher image is built without exception support. The standard library

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Entry of the launcher image: set the process policy, run, exit.
 //
 // The image links no C runtime start-up code (-nostartfiles): Windows calls

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's own arguments, split from the process command line.
 //
 // Splitting rule (the one the inner setup program relies on, to the code unit):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/child_start.h"
 
 #include <memory>

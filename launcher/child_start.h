@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Starting the inner setup program and waiting for it.
 //
 // The child is started directly when Windows is older than Vista (no UAC) or

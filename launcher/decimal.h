@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Decimal numbers in the launcher's UTF-16 strings (copy numbers of the
 // temporary copy's name, version numbers in a refused version's name).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's exit codes: Windows error codes that name what happened, so a
 // script or deployment system can tell a damaged download or an unsupported
 // Windows from a finished installation. When the launcher waited for the inner

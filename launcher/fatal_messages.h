@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's four fixed failure messages.
 //
 // Each Fatal* routine shows its message through the reporter and returns the

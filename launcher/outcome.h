@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The result of one step of a launcher run: go on, or end the run with an
 // exit code.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The package's own messages: texts stored in the package file and shown in
 // the launcher's message box.
 //

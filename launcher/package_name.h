@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The package's name as its progress window shows it in the title.
 //
 // The name is the FileDescription string of the package's own version

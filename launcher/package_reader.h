@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reading and verifying the package records from the package file.
 //
 // The launcher runs these in a fixed order, and the first test that fails ends

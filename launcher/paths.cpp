@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/paths.h"
 
 #include "launcher/switches.h"

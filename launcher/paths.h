@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Where the temporary copy goes, what it is called, and the command line the
 // inner setup program receives.
 //

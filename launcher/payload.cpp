@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/payload.h"
 
 #include "decoding/lzma_decoder.h"

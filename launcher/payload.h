@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reading and decoding the inner setup program.
 //
 // After the package has been verified, the launcher reads the stream that the

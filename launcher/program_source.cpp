@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/program_source.h"
 
 namespace stub {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The bytes of the temporary copy, a chunk at a time: the decoded program from
 // memory, or a stored program straight from the package file.
 //

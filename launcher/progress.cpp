@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/progress.h"
 
 #include "launcher/exit_codes.h"

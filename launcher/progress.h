@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // How far the preparation has come, and the window that shows it on a run
 // that takes long.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/reporter.h"
 
 #include "launcher/progress.h"

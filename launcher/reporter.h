@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Shows the launcher's message boxes.
 //
 // Every box the launcher shows has no owner window, the error icon, a single OK

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/stub64.h"
 
 #include <memory>

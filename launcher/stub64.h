@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's main routine.
 //
 // One run, in this order; the first step that fails ends it:

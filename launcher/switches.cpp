@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/switches.h"
 
 namespace stub {

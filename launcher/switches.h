@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Command-line switches: how the launcher recognises "/temp", "/silent", "/s".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The temporary copy of the inner setup program, in a private folder of its
 // own.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/version_gate.h"
 
 #include <iterator>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The Windows version gate: before anything is decoded, the running Windows
 // version is compared with the versions the package declares in its header,
 // and its build number with the limits of the package's extension record.

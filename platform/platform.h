@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's only window onto the operating system.
 //
 // Every Windows call the launcher makes goes through this interface, so the

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Zlib */
 /* An inner setup program in C that finds its package's further data with
  * sfxpack_reader.h, checking the CRC-32 too, and prints where it lies.
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: Zlib */
 /* sfxpack_reader.h: finds the further data of a setup package, for the inner
  * setup program that the package's launcher started.
  *

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Checks that the includes keep the layers the README's layout section draws:
 #
 #   cmake -DROOT=<source folder> -P tests/layers.cmake

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # The main job, shown end to end: pack our demo inner program into a setup
 # package with sfxpack, with an icon (tools/demo/demo.ico, drawn by
 # image/resources/make_setup_icon.py --demo) and version information of its

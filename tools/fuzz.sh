@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Builds the libFuzzer targets of tests/fuzz with clang and runs each for a
 # given time, one after the other.
 #

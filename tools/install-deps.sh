@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Installs every build and test dependency from Debian's packages and builds the
 # static liblzma libraries for Windows from Debian's own xz-utils source package.
 # It says what it installs and why before it does: the packages of each group

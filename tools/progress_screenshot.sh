@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Takes the screenshots of the progress window in the docs: a package with a
 # slow inner program under Wine in a virtual desktop (so Wine draws the title
 # bar) on an X display of its own (xvfb-run), at 100 % and 200 % scaling.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Zlib
 """Draws the launcher image's own icon, image/resources/setup.ico: a closed
 carton with a blue arrow pointing into it, at 16x16 and 32x32 pixels in 16
 colours (4 bits per pixel), a few hundred bytes each so that the launcher image

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Removing a private folder with what is in it.
 //
 // The folder is the launcher's own, made new with an access list that lets

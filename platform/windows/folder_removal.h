@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Removing a private folder with whatever the inner program left in it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "platform/windows/progress_window.h"
 
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The progress window on Windows.
 //
 // A dialog made from a template in the image (no resource of its own, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "platform/windows/system_library.h"
 
 namespace stub {

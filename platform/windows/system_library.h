@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Windows' own DLLs that the launcher loads when it first needs them.
 //
 // DLLs the launcher needs only on some runs are loaded when first used, not

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The length of a NUL-terminated wide text, without an import.
 //
 // lstrlenW and wcslen would each add an entry to the launcher image's import

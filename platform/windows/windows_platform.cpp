@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Windows implementation of the platform interface.
 //
 // wchar_t is a 16-bit UTF-16 code unit on Windows, the same representation as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The platform interface on Windows, through its wide-character calls.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Decode throughput: the launcher's decode step against xz, and the launcher's
 // own LZMA1 decoder against liblzma. Prints figures; asserts nothing.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Launch benchmark under Wine: what starting an inner program through a
 // package costs against starting it directly. Prints figures; asserts nothing.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Preparation benchmark under Wine: the progress window's cost and the stream
 // methods' gain. Prints figures; asserts nothing.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher image under Wine decodes the inner program of every stream it
 // accepts and shows the damaged-package message for every damaged one, even
 // behind a valid checksum (a builder's fault).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/e2e/e2e_packages.h"
 
 #include "tests/e2e/wine_harness.h"

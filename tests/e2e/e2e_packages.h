@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Packages for the end-to-end tests, built around the real launcher image.
 #pragma once
 

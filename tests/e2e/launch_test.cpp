@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A real package, built by our writer, starts its inner program under Wine the
 // way the inner program relies on: the command line, the current folder, the
 // temporary copy's private folder and name, the clean-up and the exit codes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher image under Wine refuses damaged and truncated packages with the
 // fixed messages, and accepts intact ones however they were lengthened.
 #include <gtest/gtest.h>

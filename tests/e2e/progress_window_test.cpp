@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The progress window of the real launcher image, under Wine with a display
 // of its own (Xvfb): a package whose preparation takes seconds shows it
 // within about a second, with the package's FileDescription as its title, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack against the real launcher under Wine: the launcher accepts what
 // sfxpack builds, refuses with the very text sfxpack predicts, Windows reads
 // the icon and version information sfxpack sets, and sfxpack.exe under Wine

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The Windows version gate of the real launcher image under Wine: each Windows
 // version Wine can report, admitted and refused by the package's OsMask, the
 // Windows 10 release id read from the registry, and the build limits of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/e2e/wine_harness.h"
 
 #include <fcntl.h>

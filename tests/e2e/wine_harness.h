@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Runs Windows programs under Wine for the end-to-end tests.
 //
 // Each WinePrefix is a private Wine prefix inside the build tree, made on first

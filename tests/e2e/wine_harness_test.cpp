@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The harness's reading of Wine's relay trace.
 #include "tests/e2e/wine_harness.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/fake/fake_platform.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // An in-memory platform for the launcher's unit tests.
 //
 // Files are byte vectors in a map keyed by path, folders a list of paths

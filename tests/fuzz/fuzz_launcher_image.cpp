@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/fuzz/fuzz_launcher_image.h"
 
 #include "format/little_endian.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A small PE32+ image laid out as ld lays out the launcher, for the fuzz
 // targets that rewrite resources: the headers (0x400 bytes, the PE header at
 // 256), .text, .rsrc, then .reloc with one block that patches .text; file

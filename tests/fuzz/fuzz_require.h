@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The fuzz targets' own checks: a broken property ends the run with its
 // description, and libFuzzer keeps the input that broke it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Fuzzes the .ico reader and the icon group built from it. Every input must
 // end in the images or a tools::ToolError, never a crash or a runaway copy;
 // and what is read must be sound: the images hold at most the file's size in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Fuzzes the whole launcher run over the in-memory platform: a valid package
 // is damaged by the input, its checksum made to match again (or not), and the
 // main routine must end cleanly, with one of its own exit codes, at most one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Fuzzes the LZMA decoding: no input may crash or hang it, the own decoder
 // must agree with liblzma (by the rules of tests/unit/lzma_differential_test.cpp),
 // and TLZMADecoder must give liblzma's result where liblzma succeeds and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Fuzzes the resource section's reader and writer, and the identity rewrite,
 // over a launcher image whose resource section and headers are hostile. Every
 // input must end in a result or a tools::ToolError, never a crash, a read

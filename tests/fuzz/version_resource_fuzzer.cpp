@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Fuzzes the version resource's reader and writer. Every input must end in a
 // result or a tools::ToolError, never a crash; and a round trip must be
 // exact: what the reader makes of a resource, written again, reads back the

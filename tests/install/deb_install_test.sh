@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # The .deb package as a user gets it: built by CPack from the release build,
 # unpacked with dpkg -x into a scratch root, and run from there. Its
 # dependencies are system libraries, so no LD_LIBRARY_PATH is set.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # The launcher image depends on its sources and tools only. Built from a copy
 # of the sources in two other folders, of other names and depths, at other
 # times, it has the bytes of the project's own dist/stub64.exe; with

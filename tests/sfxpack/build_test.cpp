@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build and inspect, run as a user runs them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Mistakes on sfxpack's command line: one line that names the mistake.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build --config: a TOML file gives the same package as the command
 // line it stands for, and names its mistakes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build's icon and version options, read back by icoutils' wrestool
 // and by inspect; the options and inputs it refuses.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What sfxpack writes, and what it leaves alone: only regular files are
 // replaced, never an input, an output that cannot be written fails before any
 // work, a signal leaves nothing behind, and a replaced file keeps its mode.

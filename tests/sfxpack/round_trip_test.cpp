@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Round trips: whatever build packs, verify accepts (or, for an inner program
 // Windows cannot start, reports the launcher's start failure) and extract
 // gives back byte for byte, through the launcher's own decoding, with the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/sfxpack/sfxpack_cli.h"
 
 #include <gtest/gtest.h>

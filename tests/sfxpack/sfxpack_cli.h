@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Running the sfxpack program from tests, and files to feed it.
 #pragma once
 

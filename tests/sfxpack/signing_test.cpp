@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Signed packages: signing after the build keeps the package valid, verify
 // and inspect say whether the signature covers the whole package; a signed
 // launcher image is refused; build warns about an unsigned inner program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack verify and gate: the launcher's verdict and its exact text.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/support/fatal_texts.h"
 
 namespace stub::testing {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's four fixed messages, written out here independently of its
 // table (launcher/fatal_messages.cpp), for the tests that expect one of them.
 #pragma once

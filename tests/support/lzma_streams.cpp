@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/support/lzma_streams.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Raw LZMA1 streams for the decoder tests: from independent encoders (xz and
 // liblzma, the LZMA SDK's lzma_alone) and, for streams no encoder writes, from
 // a symbol-by-symbol writer.

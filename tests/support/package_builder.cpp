@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/support/package_builder.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Whole packages in memory for the tests: the package writer's head, the
 // further data appended, and the locator's checksum completed over it, as
 // sfxpack does while it streams a package to its file.

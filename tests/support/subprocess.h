@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Runs a program for a test and collects what it printed.
 #pragma once
 

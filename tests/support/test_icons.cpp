@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/support/test_icons.h"
 
 #include <algorithm>

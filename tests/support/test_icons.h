@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Icon files for tests: real pictures that Windows, Wine and icoutils read.
 #pragma once
 

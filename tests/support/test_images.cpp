@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tests/support/test_images.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Synthetic launcher images and packages for unit tests that run without the
 // Windows build.
 #pragma once

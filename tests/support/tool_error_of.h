@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Expecting a tool's failure in a test.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A decoder output block over a vector that grows without limit, doubling,
 // for tests and fuzz targets that decode outside a TStream.
 #pragma once

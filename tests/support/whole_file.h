@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Whole files for the tests and benchmarks.
 //
 // ReadBytes and WriteBytes take a file that cannot be read or written for a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/arguments.h"
 
 #include <gtest/gtest.h>

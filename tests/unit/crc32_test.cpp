@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "decoding/crc32.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/fatal_messages.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/package_writer/launcher_marker.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // TLZMADecoder: the accepted properties, streams from independent encoders over
 // real data, and every failure the launcher must turn into the damaged-package
 // message.

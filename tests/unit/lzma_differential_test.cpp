@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's own LZMA1 decoder against liblzma, and its own verdicts.
 //
 // On a corpus of streams liblzma can decode (lc + lp up to 4: varied lc, lp,

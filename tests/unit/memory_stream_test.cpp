@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "decoding/memory_stream.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "format/package_extension.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/package_name.h"
 
 #include <gtest/gtest.h>

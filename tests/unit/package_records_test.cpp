@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "format/package_records.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/package_writer/package_writer.h"
 
 #include <gtest/gtest.h>

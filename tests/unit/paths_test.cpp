@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/paths.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/payload.h"
 
 #include <gtest/gtest.h>

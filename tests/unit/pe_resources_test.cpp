@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The resource directory, icons, the version resource, and setting a
 // package's identity in the real launcher image.
 #include <gtest/gtest.h>

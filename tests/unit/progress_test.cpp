@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The progress window, through the launcher's whole run on the fake platform:
 // when it opens, what it shows, that it closes before every message box and
 // before the child starts, and what a Cancel at each step leaves.

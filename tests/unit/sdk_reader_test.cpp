@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The inner program's reader header (sdk/sfxpack_reader.h): the further data
 // of good packages, where inspect's analysis finds it, and a table of bad
 // files, each with the status it must give.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // JSON escaping and writing in sfxpack.
 #include "tools/sfxpack/report/json_writer.h"
 

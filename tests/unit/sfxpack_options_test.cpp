@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The conversions behind sfxpack's options: vendor words to header fields.
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/report/field_names.h"

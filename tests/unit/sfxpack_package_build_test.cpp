@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build's writer: the package it writes, streamed further data, the PE
 // CheckSum, DetachedSize, the dictionary it chooses, and no output on failure.
 #include "tools/sfxpack/packing/package_build.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack inspect's analysis: every field of a good package, and hostile
 // files of every kind without a crash or a read outside the file.
 #include "tools/sfxpack/analysis/package_map.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build's choice of stream method (auto): stored for what LZMA1
 // cannot shrink, the x86 filter for x86 and x64 code it helps, LZMA1
 // otherwise, and only among the methods the launcher image decodes; small

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "launcher/temp_copy.h"
 
 #include <gtest/gtest.h>

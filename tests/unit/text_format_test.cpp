@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The tools' formatters of numbers and lists.
 #include "tools/common/text_format.h"
 

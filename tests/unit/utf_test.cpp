@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The tools' UTF-8 <-> UTF-16 conversions.
 #include "tools/common/utf.h"
 

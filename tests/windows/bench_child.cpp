@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Inner program for the launch benchmark (tests/bench/launch_bench.cpp): notes
 // when it started and exits.
 //

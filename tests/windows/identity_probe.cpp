@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Reads a program's identity the way Windows' own tools do, for the
 // end-to-end tests of the icon and version information sfxpack sets.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher image's own decoding code under Wine, for the launch benchmark
 // (tests/bench/launch_bench.cpp): the same objects as the image (its compile
 // options, liblzma's small-footprint build), timed on one stream.

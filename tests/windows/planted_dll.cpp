@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A DLL a test plants where a program may find it: beside a package under a
 // system DLL's name, or in the temporary folder under a name of its own. When
 // anything loads it, it leaves a marker file (named by PLANTED_DLL_MARKER), so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Watches a package's progress window under Wine, for the end-to-end tests
 // and the progress benchmark.
 //

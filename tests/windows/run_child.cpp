@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Test runner under Wine: starts a program with an exact command line, waits
 // for it and prints its full exit code.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Inner program for the end-to-end tests: reports how it was started.
 //
 // Writes a UTF-8 report to the file named by TEST_CHILD_REPORT (appending, so

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Size of the launcher image by part, from the link map of its last link.
 # Prints figures; it is no test.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Zlib
 # Benchmark of sfxpack build against xz: compressed size and build time at the
 # same LZMA preset on the same input. Prints figures; it is no test.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/common/text_format.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Numbers, lists and words as the tools write them for people.
 #pragma once
 

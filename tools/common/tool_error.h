@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // How the tools fail: they throw a ToolError whose text is the sentence the
 // user reads, naming the file or option and the problem. A program catches it
 // once, in main(), prints it and ends with its exit code; code on the way only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/common/utf.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Text conversions between the UTF-8 of the tools' command lines, files and
 // reports and the UTF-16 of a package's message, of Windows and of the
 // launcher's strings.

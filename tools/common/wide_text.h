@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // UTF-8 and the UTF-16 of Windows' wide-character functions, converted by
 // Windows itself, for the small Windows programs of the demo and the tests
 // (Windows only; header only, so such a program links nothing for it).

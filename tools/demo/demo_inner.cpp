@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The demo's inner setup program: reports how the launcher started it.
 //
 // Prints to stdout, and writes to the file named by the environment variable

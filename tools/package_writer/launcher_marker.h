@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What a launcher image says it reads: the marker that the image's build
 // puts among its resources, for package builders that must not write a
 // package the launcher in front of it would misread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/package_writer/lzma_encoder.h"
 
 #include <lzma.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Raw LZMA1 encoding of the inner program, as packages store it: no container,
 // no end marker (the decoded length is kept in the package header), the five
 // properties bytes kept apart; optionally behind the x86 branch filter (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Builds setup packages: a launcher image with the package data appended.
 //
 // The package is laid out as the launcher reads it (format/package_records.h):

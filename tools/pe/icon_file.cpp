@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/pe/icon_file.h"
 
 #include <algorithm>

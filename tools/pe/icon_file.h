@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Icons: the .ico file format, and the icon group resource that stands for it
 // in a program image.
 //

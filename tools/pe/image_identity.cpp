@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/pe/image_identity.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A program image's identity, its icon and version resource, set per package:
 // the resource section is rebuilt and the image's fields that depend on it
 // are recomputed.

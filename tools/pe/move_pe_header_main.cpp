@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Post-link step of the launcher image: moves its PE headers from offset 128,
 // where GNU ld puts them, to offset 256, leaving bytes 128 to 255 zero for a
 // package builder's locator record.

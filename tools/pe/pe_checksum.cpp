@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/pe/pe_checksum.h"
 
 namespace pe {

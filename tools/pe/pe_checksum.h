@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The PE CheckSum of a file that is written piece by piece.
 //
 // The checksum is the sum of the file's 16-bit little-endian words with every

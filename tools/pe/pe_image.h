@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The parts of a PE32+ image's headers that the package tools need.
 //
 // Layout facts relied on:

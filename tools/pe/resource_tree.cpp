@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/pe/resource_tree.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The resource directory of a PE image: reading it into a flat list of
 // resources and writing such a list back as a resource section.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/pe/version_resource.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The version resource (RT_VERSION): what Explorer's Properties, inventory
 // tools and the UAC prompt read as a program's version, company and name.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/pe/windows_program.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Whether Windows can start a file as a program: the first things its loader
 // looks at, before anything else in the image.
 //

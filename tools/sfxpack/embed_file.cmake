@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Turns a binary file into a C++ source that defines a function returning its
 # bytes, so a program can carry the file on every toolchain.
 #

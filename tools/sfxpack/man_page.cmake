@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Zlib
 # Makes sfxpack's man page: help2man over `sfxpack --help`, with the help of
 # every command in a COMMANDS section, compressed as Debian keeps man pages.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/analysis/further_data.h"
 
 #include <algorithm>

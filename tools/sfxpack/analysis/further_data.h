@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The package's further data, as the inner program finds it: through the
 // reader header every inner program can use (sdk/sfxpack_reader.h), so that
 // what `sfxpack extract --data` writes is what the inner program reads.

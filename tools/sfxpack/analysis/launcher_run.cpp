@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/analysis/launcher_run.h"
 
 #include <algorithm>

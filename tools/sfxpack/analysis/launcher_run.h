@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher's own steps, run on a package file by sfxpack: the package
 // checks in the launcher's order, the version gate, and decoding. Each step
 // is the launcher's code (stub_launcher, stub_decoding) on the package file

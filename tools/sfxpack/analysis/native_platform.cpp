@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/analysis/native_platform.h"
 
 #include <cstdio>

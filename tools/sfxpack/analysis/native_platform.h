@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The parts of the launcher's platform that sfxpack provides to run the
 // launcher's own checks, gate and decoding on this machine: the package file,
 // read natively; message boxes, recorded instead of shown; and a Windows

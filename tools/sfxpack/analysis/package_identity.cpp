@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/analysis/package_identity.h"
 
 #include <unordered_map>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The identity a package shows to Explorer and the UAC prompt: the icon and
 // version resource of its launcher image, as `sfxpack inspect` reports them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The analysis behind `sfxpack inspect`. It walks the file in the launcher's
 // order (image headers, locator, size test, checksum, header, stream,
 // message) and records a region for every part it finds and a problem for

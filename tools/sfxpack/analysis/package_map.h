@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What `sfxpack inspect` finds in a file: the map of its regions and every
 // field of the package records, with what is inconsistent about them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Where a package's Authenticode signature lies against the package as built.
 //
 // Signing a package (osslsigncode, jsign, signtool) pads the file with zero

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/analysis/plausible_locator.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Whether a file looks like a package at all: a plain installer or any other
 // program given to verify or inspect holds some bytes of its own where a
 // package's locator lies (offset 128 to 152), and the launcher takes them as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build: turns the options into a BuildRequest and builds the package.
 #include <lzma.h>
 

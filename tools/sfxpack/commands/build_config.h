@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack build --config package.toml: build's options from a TOML file that
 // a vendor keeps in its repository, read by CLI11's own config-file support.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/commands/command_line.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What sfxpack's command line adds to CLI11: checks whose messages name the
 // mistake in words, and the one line an error of the command line becomes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The subcommands of sfxpack. Each Add*Command registers its options on the
 // main program and returns the action that runs once the command line has
 // been parsed; the action returns the exit code or throws a tools::ToolError

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The launcher image built into sfxpack: the default for `sfxpack build`.
 //
 // Its bytes are compiled in from a source file generated at build time

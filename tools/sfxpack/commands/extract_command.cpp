@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack extract: the inner program as the launcher decodes it, and the
 // further data as the inner program finds it.
 #include <memory>

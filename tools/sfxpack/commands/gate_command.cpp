@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack gate: the version gate's decision for one Windows version, through
 // the launcher's own checks, gate and message substitution.
 #include <memory>

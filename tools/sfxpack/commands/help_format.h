@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack's --help, wrapped to fit a terminal and the man page.
 //
 // help2man makes the man page from the help texts: the main --help becomes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/commands/identity_options.h"
 
 #include <algorithm>

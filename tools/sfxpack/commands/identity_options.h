@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The options of `sfxpack build` that give a package its own identity: the
 // icon and the version information Explorer, SmartScreen, the UAC prompt and
 // inventory tools show. Without them the package keeps the launcher's own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack inspect: the map of a package file and every field of its records.
 #include <cstdio>
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/commands/launcher_command.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What verify, extract and gate share: the package argument, --exit-code-file,
 // and a run of the launcher's own steps on the package, reported as the
 // launcher would end.

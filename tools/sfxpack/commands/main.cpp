@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack: builds setup packages and tells what the launcher will make of
 // them. See docs/sfxpack.md.
 //

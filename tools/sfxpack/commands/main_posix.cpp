@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack's entry point on POSIX systems, whose arguments are UTF-8 already.
 #include "tools/sfxpack/commands/commands.h"
 

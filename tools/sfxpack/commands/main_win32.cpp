@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack's entry point on Windows, which hands the arguments over as UTF-16;
 // sfxpack works in UTF-8 and writes UTF-8 to the console.
 #include <windows.h>

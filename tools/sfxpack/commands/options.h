@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The conversions behind sfxpack's options: the words a vendor writes on the
 // command line, turned into the header fields of a package, and back.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // sfxpack verify: the launcher's own checks and decoding, run on this machine,
 // and whether Windows can start what the launcher decodes.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/files/atomic_output.h"
 
 #include <algorithm>

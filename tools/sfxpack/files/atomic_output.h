@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // An output file that appears complete or not at all.
 //
 // The bytes go to a temporary file beside the target (same folder, so the

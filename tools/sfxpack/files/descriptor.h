@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Outputs named by one of the process's open descriptors: /dev/stdout,
 // /dev/stderr, /dev/fd/N, /proc/self/fd/N.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Outputs named by an open descriptor (files/descriptor.h) on POSIX systems.
 #include "tools/sfxpack/files/descriptor.h"
 

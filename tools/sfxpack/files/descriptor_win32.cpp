@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Outputs named by an open descriptor (files/descriptor.h) on Windows, which
 // has no such names: every output is a file of its own, or a device (NUL,
 // CON) that files/text_output.h opens.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/files/distinct_outputs.h"
 
 #include <filesystem>

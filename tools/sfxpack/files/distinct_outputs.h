@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The check that keeps sfxpack from writing over what it reads: no output may
 // be one of the inputs, and no two outputs one file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/files/file_facts.h"
 
 namespace sfxpack {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What a path names on this machine, as sfxpack needs to know it before it
 // writes: the kind of file, and its identity, which tells two names of one
 // file apart from two files (through hard links, symbolic links, "..", letter

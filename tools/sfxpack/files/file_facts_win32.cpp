@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // ExamineFile (files/file_facts.h) on Windows.
 #include "tools/sfxpack/files/file_facts.h"
 

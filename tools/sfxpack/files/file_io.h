@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Files as sfxpack reads them: paths given in UTF-8, random access to files of
 // any size, and whole small files. Every failure throws a Failure whose text
 // names the file and what went wrong.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/files/pending_removal.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Files to remove should the process be ended from outside before it is done
 // with them: by a signal it can catch (SIGINT, SIGTERM, SIGHUP for a closed
 // terminal or SSH session, SIGPIPE, SIGALRM, ...: OnEndingSignals), or on

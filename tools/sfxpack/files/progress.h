@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Progress on stderr for work that takes more than a moment.
 //
 // On a terminal: one line, shown once the work has run for half a second,

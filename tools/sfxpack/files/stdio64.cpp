@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/files/stdio64.h"
 
 #include "tools/sfxpack/files/system.h"

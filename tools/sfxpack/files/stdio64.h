@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // Positions in the C library's files with 64-bit offsets, on every system
 // sfxpack is built for (files/system.h opens the files).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // What sfxpack asks of the system it runs on, one function a call: files with
 // 64-bit offsets and paths of any characters, exclusive creation, a flush to
 // the disk, the replacing rename, devices and the terminal, the handlers for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The system calls of files/system.h on Windows.
 #include "tools/sfxpack/files/system.h"
 

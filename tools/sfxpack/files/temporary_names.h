@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The temporary files AtomicOutput writes beside its target, and the ones a
 // process that was killed (SIGKILL, TerminateProcess, a power cut) left there.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A short text output that may also go to a terminal or a pipe: what
 // --exit-code-file writes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/packing/package_build.h"
 
 #include <lzma.h>

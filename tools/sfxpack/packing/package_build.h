@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // `sfxpack build` once its options are converted: encode the inner program,
 // lay out the package and write it, streaming the further data from its file.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/packing/stream_method.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // How `sfxpack build` stores the inner program: the stream method it is asked
 // for, or the one it chooses itself (auto), and the extension record the
 // package then needs.

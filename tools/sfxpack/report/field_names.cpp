@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/report/field_names.h"
 
 #include "format/package_limits.h"

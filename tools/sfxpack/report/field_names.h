@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The words for the values of the header's coded fields, as sfxpack takes them
 // on its command line and shows them in its reports: the Windows versions of
 // OsMask, named as the launcher's version gate names them, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/report/inspect_report.h"
 
 #include <cstdio>

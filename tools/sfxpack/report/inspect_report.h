@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The two renderings of a PackageMap: a report for people and JSON for
 // scripts. Both show every field; the JSON keys are documented in
 // docs/sfxpack.md and stay stable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // A small JSON writer for sfxpack's --json output.
 //
 // Values are written in the order given, with two-space indentation and keys

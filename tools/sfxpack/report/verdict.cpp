@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/report/verdict.h"
 
 #include <cstdio>

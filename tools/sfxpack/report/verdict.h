@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // How verify, extract and gate report what the launcher would do.
 //
 // The launcher's exit codes are 32-bit Windows codes (1392 damaged, 38

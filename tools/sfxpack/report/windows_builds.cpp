@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/report/windows_builds.h"
 
 #include "launcher/version_gate.h"

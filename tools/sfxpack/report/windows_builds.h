@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Zlib
 // The build numbers of Windows 10 and 11 releases, for the texts that name a
 // build limit of the extension record: "22000 (Windows 11 21H2)" in inspect,
 // "Windows 10 22H2 or later" in the default unsupported-Windows message.
