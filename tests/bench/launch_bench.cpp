@@ -40,9 +40,6 @@
 //               the directly started inner program's (Wine's own share),
 //               against StreamLength + ProgramLength + min(dictionary,
 //               ProgramLength): the two streams and liblzma's history buffer
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,6 +54,7 @@
 #include <vector>
 
 #include "format/little_endian.h"
+#include "tests/bench/bench_wine.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/whole_file.h"
@@ -80,127 +78,10 @@ packaging::LzmaSettings SfxpackLzma(uint64_t size) {
   return sfxpack::EffectiveLzmaSettings(packaging::LzmaSettings{}, size);
 }
 
-std::string WindowsPath(const fs::path& path) {
-  std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
-  std::replace(text.begin(), text.end(), '/', '\\');
-  return text;
-}
-
-double RealtimeSeconds() {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// The time bench_child wrote into `stamp`, in seconds since 1970, or -1
-// while it has not been written completely.
-double StampTime(const fs::path& stamp) {
-  std::string text;
-  if (!stub::testing::ReadFile(stamp, text) || text.empty() || text.back() != '\n') {
-    return -1;
-  }
-  // 100-ns intervals since 1601.
-  return (std::strtoull(text.c_str(), nullptr, 10) - 116444736000000000ull) / 1e7;
-}
-
-// The peak resident set of a live process, in KiB, or -1.
-long PeakKb(pid_t pid) {
-  std::string status;
-  if (!stub::testing::ReadFile("/proc/" + std::to_string(pid) + "/status", status)) return -1;
-  const size_t at = status.find("VmHWM:");
-  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
-}
-
-class Wine {
- public:
-  explicit Wine(const fs::path& prefix) : prefix_(prefix) {
-    env_ = {{"WINEPREFIX", prefix.string()},
-            {"WINEDEBUG", "-all"},
-            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-            {"LANG", "C.UTF-8"},
-            {"LC_ALL", "C.UTF-8"}};
-    if (!fs::exists(prefix / ".prepared")) {
-      std::printf("making the Wine prefix %s\n", prefix.c_str());
-      Run({"wineboot", "-i"});
-      Run({"wineserver", "-w"});
-      stub::testing::WriteBytes(prefix / ".prepared", {});
-    }
-    // A server kept running, so no start pays for starting one.
-    Run({"wineserver", "-p"});
-  }
-  ~Wine() { Run({"wineserver", "-k"}); }
-
-  stub::testing::ProcessResult Run(const std::vector<std::string>& argv) const {
-    ProcessOptions options;
-    options.set_env = env_;
-    options.unset_env = {"DISPLAY", "WAYLAND_DISPLAY"};
-    return RunProcess(argv, options);
-  }
-
-  struct Timed {
-    double start = 0;      // CLOCK_REALTIME just before the spawn
-    double end = 0;        // after the process ended
-    double started = -1;   // the time bench_child noted, or -1
-    long peak_kb = -1;     // VmHWM of the process once bench_child ran, or -1
-    double cpu = 0;        // user and system time of the process, in seconds
-    int status = -1;
-  };
-
-  // Runs `wine program arguments...` (Windows paths). bench_child writes
-  // `stamp` and then sleeps a while, so the spawned process's peak working
-  // set can be read while it (or the launcher waiting for it) is alive.
-  Timed RunTimed(const std::vector<std::string>& command, const fs::path& stamp) const {
-    std::map<std::string, std::string> env = env_;
-    env["BENCH_CHILD_STAMP"] = WindowsPath(stamp);
-    env["BENCH_CHILD_SLEEP_MS"] = "300";
-    std::vector<std::string> entries;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      const std::string name = entry.substr(0, entry.find('='));
-      if (env.count(name) == 0 && name != "DISPLAY" && name != "WAYLAND_DISPLAY") {
-        entries.push_back(entry);
-      }
-    }
-    for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& entry : entries) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> words = {"wine"};
-    words.insert(words.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    Timed timed;
-    fs::remove(stamp);
-    pid_t pid = 0;
-    timed.start = RealtimeSeconds();
-    if (posix_spawnp(&pid, "wine", nullptr, nullptr, argv.data(), envp.data()) != 0) return timed;
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-      if (timed.started < 0) {
-        timed.started = StampTime(stamp);
-        if (timed.started >= 0) timed.peak_kb = PeakKb(pid);
-      }
-      usleep(5000);
-    }
-    timed.end = RealtimeSeconds();
-    timed.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    timed.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return timed;
-  }
-
- private:
-  fs::path prefix_;
-  std::map<std::string, std::string> env_;
-};
+using bench::Median;
+using bench::RealtimeSeconds;
+using bench::WindowsPath;
+using bench::Wine;
 
 struct Series {
   std::vector<double> latency;  // spawn to bench_child's start
@@ -396,7 +277,7 @@ int main(int argc, char** argv) {
   const fs::path work = BENCH_WORK_DIR;
   fs::create_directories(work);
   std::printf("image %s (%zu bytes), %d runs each\n", image_path.c_str(), launcher.size(), runs);
-  const Wine wine(work / "wine");
+  const Wine wine(work / "wine", Wine::Display::kNone);
   for (const std::string& size : which) {
     if (size == "start") {
       MeasureStart(wine, launcher, child, work, runs);

@@ -31,9 +31,6 @@
 // x86: three of Wine's 64-bit programs and dist/sfxpack.exe, LZMA1 and x86 +
 // LZMA1 at preset 9: stream sizes, and decoding speed of the image's own code
 // (image_bench.exe, best of three).
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,6 +44,7 @@
 #include <vector>
 
 #include "format/little_endian.h"
+#include "tests/bench/bench_wine.h"
 #include "format/package_extension.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/subprocess.h"
@@ -64,12 +62,6 @@ using stub::testing::WriteBytes;
 
 constexpr char kWinePrograms[] = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows";
 
-std::string WindowsPath(const fs::path& path) {
-  std::string text = "Z:" + fs::absolute(path).lexically_normal().string();
-  std::replace(text.begin(), text.end(), '/', '\\');
-  return text;
-}
-
 // The file's bytes, or none when it is missing (a package not built yet, an
 // image not named).
 std::vector<uint8_t> BytesIfAny(const fs::path& path) {
@@ -78,132 +70,41 @@ std::vector<uint8_t> BytesIfAny(const fs::path& path) {
   return std::vector<uint8_t>(text.begin(), text.end());
 }
 
-double Now() {
-  timespec now;
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
+using bench::Median;
+using bench::WindowsPath;
+using bench::Wine;
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
+double Now() { return bench::RealtimeSeconds(); }
 
-// The start bench_child.exe noted in `stamp` (100-ns intervals since 1601,
-// Linux's CLOCK_REALTIME under Wine), in seconds since 1970; -1 until written.
-double StampTime(const fs::path& stamp) {
-  std::string text;
-  if (!stub::testing::ReadFile(stamp.string(), text) || text.empty() || text.back() != '\n') {
-    return -1;
-  }
-  return (std::strtoull(text.c_str(), nullptr, 10) - 116444736000000000ull) / 1e7;
-}
-
-long PeakKb(pid_t pid) {
-  std::string status;
-  if (!stub::testing::ReadFile("/proc/" + std::to_string(pid) + "/status", status)) return -1;
-  const size_t at = status.find("VmHWM:");
-  return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
-}
-
-class Wine {
- public:
-  explicit Wine(const fs::path& prefix) {
-    env_ = {{"WINEPREFIX", prefix.string()}, {"WINEDEBUG", "-all"},
-            {"WINEDLLOVERRIDES", "mscoree,mshtml="}, {"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}};
-    if (!fs::exists(prefix / ".prepared")) {
-      std::printf("making the Wine prefix %s\n", prefix.c_str());
-      Run({"wineboot", "-i"});
-      Run({"wineserver", "-w"});
-      WriteBytes(prefix / ".prepared", {});
-    }
-    Run({"wineserver", "-p"});  // kept running: no start pays for a server
-  }
-  ~Wine() { Run({"wineserver", "-k"}); }
-
-  ProcessResult Run(const std::vector<std::string>& argv) const {
-    ProcessOptions options;
-    options.set_env = env_;
-    options.timeout_seconds = 1200;
-    return stub::testing::RunProcess(argv, options);
-  }
-
-  struct Timed {
-    double started = -1;  // spawn to bench_child's first instruction, or -1
-    long peak_kb = -1;    // VmHWM of the spawned process once bench_child ran
-    double cpu = 0;       // its user and system time, which load elsewhere hardly changes
-  };
-
-  // `wine command...`; bench_child notes its start in `stamp` and sleeps a
-  // little, so the spawned process's peak can be read meanwhile.
-  Timed RunTimed(const std::vector<std::string>& command, const fs::path& stamp) const {
-    std::map<std::string, std::string> env = env_;
-    env["BENCH_CHILD_STAMP"] = WindowsPath(stamp);
-    env["BENCH_CHILD_SLEEP_MS"] = "300";
-    std::vector<std::string> entries;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (env.count(entry.substr(0, entry.find('='))) == 0) entries.push_back(entry);
-    }
-    for (const auto& [name, value] : env) entries.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (std::string& entry : entries) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> words = {"wine"};
-    words.insert(words.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    Timed timed;
-    fs::remove(stamp);
-    pid_t pid = 0;
-    const double start = Now();
-    if (posix_spawnp(&pid, "wine", nullptr, nullptr, argv.data(), envp.data()) != 0) return timed;
-    int status = 0;
-    rusage usage{};
-    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
-      if (timed.started < 0) {
-        const double at = StampTime(stamp);
-        if (at >= 0) {
-          timed.started = at - start;
-          timed.peak_kb = PeakKb(pid);
-        }
-      }
-      usleep(2000);
-    }
-    timed.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return timed;
-  }
-
-  // Runs each command once unmeasured, then `runs` rounds of each in turn, so
-  // a change of load on the machine falls on all of them alike. The median
-  // start and CPU time of each, and its peak.
-  std::vector<Timed> Rounds(const std::vector<std::vector<std::string>>& commands,
-                            const fs::path& stamp, int runs) const {
-    for (const auto& command : commands) RunTimed(command, stamp);
-    std::vector<std::vector<double>> starts(commands.size()), cpus(commands.size());
-    std::vector<Timed> results(commands.size());
-    for (int i = 0; i < runs; ++i) {
-      for (size_t c = 0; c < commands.size(); ++c) {
-        const Timed run = RunTimed(commands[c], stamp);
-        if (run.started < 0) continue;
-        starts[c].push_back(run.started);
-        cpus[c].push_back(run.cpu);
-        results[c].peak_kb = std::max(results[c].peak_kb, run.peak_kb);
-      }
-    }
-    for (size_t c = 0; c < commands.size(); ++c) {
-      results[c].started = starts[c].empty() ? -1 : Median(starts[c]);
-      results[c].cpu = Median(cpus[c]);
-    }
-    return results;
-  }
-
- private:
-  std::map<std::string, std::string> env_;
+// The figures of one command over several runs.
+struct Figures {
+  double started = -1;  // median of spawn to bench_child's first instruction, or -1
+  long peak_kb = -1;    // the largest VmHWM of the spawned process once bench_child ran
+  double cpu = 0;       // median user and system time, which load elsewhere hardly changes
 };
+
+// Runs each command once unmeasured, then `runs` rounds of each in turn, so a
+// change of load on the machine falls on all of them alike.
+std::vector<Figures> Rounds(const Wine& wine, const std::vector<std::vector<std::string>>& commands,
+                            const fs::path& stamp, int runs) {
+  for (const auto& command : commands) wine.RunTimed(command, stamp);
+  std::vector<std::vector<double>> starts(commands.size()), cpus(commands.size());
+  std::vector<Figures> results(commands.size());
+  for (int i = 0; i < runs; ++i) {
+    for (size_t c = 0; c < commands.size(); ++c) {
+      const Wine::Timed run = wine.RunTimed(commands[c], stamp);
+      if (run.started < 0) continue;
+      starts[c].push_back(run.started - run.start);
+      cpus[c].push_back(run.cpu);
+      results[c].peak_kb = std::max(results[c].peak_kb, run.peak_kb);
+    }
+  }
+  for (size_t c = 0; c < commands.size(); ++c) {
+    results[c].started = starts[c].empty() ? -1 : Median(starts[c]);
+    results[c].cpu = Median(cpus[c]);
+  }
+  return results;
+}
 
 struct Setup {
   std::vector<uint8_t> launcher;
@@ -261,7 +162,7 @@ void MeasureWindow(const Setup& setup, const std::vector<uint8_t>& baseline) {
   const fs::path package = folder / "setup.exe", old_package = folder / "baseline.exe";
   KeepPackage(package, setup.launcher, inner, stub::kStreamMethodLzma1, 1);
   const fs::path stamp = folder / "stamp.txt";
-  const Wine wine(setup.work / "wine-display");
+  const Wine wine(setup.work / "wine-display", Wine::Display::kInherited);
 
   // The same package data behind the baseline image, padded to this image's
   // size so every offset stays: only the image differs.
@@ -287,7 +188,7 @@ void MeasureWindow(const Setup& setup, const std::vector<uint8_t>& baseline) {
   std::vector<std::vector<std::string>> commands = {{WindowsPath(package)},
                                                     {WindowsPath(package), "/s"}};
   if (with_baseline) commands.push_back({WindowsPath(old_package), "/s"});
-  const std::vector<Wine::Timed> t = wine.Rounds(commands, stamp, setup.runs);
+  const std::vector<Figures> t = Rounds(wine, commands, stamp, setup.runs);
   std::printf("window: inner program %.0f MB (LZMA1, preset 1)\n", inner.size() / 1e6);
   std::printf("  appears   %.3f s after the spawn (%zu of %d runs showed it); the bar stood "
               "still %.0f ms at the longest\n",
@@ -317,7 +218,7 @@ void MeasureMethods(const Setup& setup) {
   WriteBytes(direct, inner);
   KeepPackage(stored, setup.launcher, inner, stub::kStreamMethodStored, 9);
   KeepPackage(lzma, setup.launcher, inner, stub::kStreamMethodLzma1, 9);
-  const Wine wine(setup.work / "wine");
+  const Wine wine(setup.work / "wine", Wine::Display::kInherited);
 
   double copy = 1e9;
   for (int i = 0; i < 3; ++i) {
@@ -326,12 +227,12 @@ void MeasureMethods(const Setup& setup) {
     copy = std::min(copy, Now() - start);
   }
   fs::remove(folder / "copy.bin");
-  const std::vector<Wine::Timed> t =
-      wine.Rounds({{WindowsPath(direct)}, {WindowsPath(stored)}, {WindowsPath(lzma)}}, stamp,
+  const std::vector<Figures> t =
+      Rounds(wine, {{WindowsPath(direct)}, {WindowsPath(stored)}, {WindowsPath(lzma)}}, stamp,
                   setup.runs);
-  const Wine::Timed& d = t[0];
-  const Wine::Timed& s = t[1];
-  const Wine::Timed& l = t[2];
+  const Figures& d = t[0];
+  const Figures& s = t[1];
+  const Figures& l = t[2];
   const double goal = 1.5 * (copy + 2 * d.started);
   std::printf("methods: inner program %.1f MB, incompressible\n", inner.size() / 1e6);
   std::printf("  start     direct %.3f s  stored %.3f s  LZMA1 %.3f s  (LZMA1 / stored %.1f)\n",
@@ -347,7 +248,7 @@ void MeasureMethods(const Setup& setup) {
 void MeasureX86(const Setup& setup) {
   const fs::path folder = setup.work / "x86";
   fs::create_directories(folder);
-  const Wine wine(setup.work / "wine");
+  const Wine wine(setup.work / "wine", Wine::Display::kInherited);
   const std::string image_bench = (setup.win64 / "tests/windows/image_bench.exe").string();
   std::printf("x86: LZMA1 and x86 + LZMA1, preset 9; decoding by the image's code under Wine\n");
   // Wine's programs keep much besides code (their DLLs carry debugging
