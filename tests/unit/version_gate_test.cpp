@@ -340,7 +340,7 @@ TEST(VersionGate, NamesOfTenZeroSystems) {
       {{26100, kServer, u"2009", std::nullopt}, kBitTenClear, u"Windows Server (build 26100)", 1},
       {{20348, kProductTypeDomainController, u"2009", u"21H2"}, Bit(10), u"Windows Server 21H2",
        1},
-      // Servers the design already named keep their names.
+      // Servers the older names already covered (2016, 2019) keep them.
       {{20348, kServer, u"2009", u"21H2"}, kBitTenClear, u"Windows 10", 0},
       {{17763, kServer, u"1809", std::nullopt}, Bit(10), u"Windows 10 1809", 0},
       {{14393, kServer, u"1607", std::nullopt}, Bit(10), u"Windows 10 1607 (Anniversary Update)",

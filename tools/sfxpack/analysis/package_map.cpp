@@ -344,7 +344,7 @@ class Analyzer {
   }
 
   // The stream as the extension record's method makes it; an unknown method
-  // is a problem of its own, and its stream keeps the design's name.
+  // is a problem of its own, and its stream keeps the plain name.
   const char* StreamRegionName() const {
     if (map_.extension_status != stub::ExtensionStatus::kPresent) return "LZMA stream";
     switch (map_.extension.StreamMethod) {
