@@ -14,7 +14,6 @@
 #include "tests/fake/fake_platform.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
-#include "tools/pe/version_resource.h"
 
 namespace stub {
 namespace {
@@ -92,16 +91,6 @@ TEST(ProgressWindow, OpensOnlyPastTheDelayNeverWhenSilentAndClosesBeforeTheStart
     EXPECT_GT(p.progress_positions.size(), 5u);
     EXPECT_EQ(p.progress_positions.back(), kProgressWindowRange);
   }
-}
-
-TEST(ProgressWindow, TitleIsThePackagesFileDescription) {
-  SlowRun run(1000);
-  pe::VersionInfo info;
-  info.strings = {{u"FileDescription", u"Example Tool Setup"}};
-  run.platform.version_resource = pe::EncodeVersionInfo(info);
-  run();
-  ASSERT_EQ(run.platform.progress_titles.size(), 1u);
-  EXPECT_EQ(run.platform.progress_titles[0], u"Example Tool Setup");
 }
 
 TEST(ProgressWindow, ClosesBeforeEveryMessageBox) {
