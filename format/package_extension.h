@@ -45,7 +45,9 @@ inline constexpr uint8_t kStreamMethodStored = 1;    // the program itself; Stre
 inline constexpr uint8_t kStreamMethodX86Lzma1 = 2;  // raw LZMA1 of the program after
                                                      // the x86 branch filter (BCJ, start
                                                      // offset 0)
-inline constexpr uint8_t kLastStreamMethod = kStreamMethodX86Lzma1;
+inline constexpr uint8_t kStreamMethodXz = 3;        // one standard .xz stream (LZMA2,
+                                                     // x86 filter where the blocks say so)
+inline constexpr uint8_t kLastStreamMethod = kStreamMethodXz;
 
 struct TPackageExtension {
   uint8_t StreamMethod = kStreamMethodLzma1;

@@ -76,6 +76,8 @@ Outcome ReadPackageHeader(PlatformFile& file, const TPackageLocator& locator,
   if (status == ExtensionStatus::kUnknownVersion || status == ExtensionStatus::kUnknownMethod) {
     return FatalDamaged(reporter);
   }
+  // This launcher does not decode .xz streams.
+  if (extension.StreamMethod == kStreamMethodXz) return FatalDamaged(reporter);
   return Outcome::Proceed();
 }
 

@@ -213,7 +213,7 @@ TEST_F(SfxpackRoundTrip, DamageBehindAValidChecksumIsFoundByDecoding) {
        [](uint32_t v) { return v - 1; }, false},
       {"stored: stream beyond the file", "stored", 30, [](uint32_t v) { return v + 0x1000000; },
        false},
-      {"unknown stream method 3", "stored", 47, [](uint32_t) { return 3u; }, true},
+      {"unknown stream method 4", "stored", 47, [](uint32_t) { return 4u; }, true},
       {"x86 stream cut in half", "x86", 34, [](uint32_t v) { return v / 2; }, false},
   };
   for (const Case& c : cases) {

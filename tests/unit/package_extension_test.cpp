@@ -40,7 +40,7 @@ TEST(PackageExtension, StatusOfEachKindOfField) {
       {"version 0", [](PackageExtensionBytes& b) { b[4] = 0; }, ExtensionStatus::kUnknownVersion},
       {"version 2", [](PackageExtensionBytes& b) { b[4] = 2; }, ExtensionStatus::kUnknownVersion},
       {"x86 method", [](PackageExtensionBytes& b) { b[5] = 2; }, ExtensionStatus::kPresent},
-      {"method 3", [](PackageExtensionBytes& b) { b[5] = 3; }, ExtensionStatus::kUnknownMethod},
+      {"method 4", [](PackageExtensionBytes& b) { b[5] = 4; }, ExtensionStatus::kUnknownMethod},
       {"method 255", [](PackageExtensionBytes& b) { b[5] = 255; }, ExtensionStatus::kUnknownMethod},
       {"reserved bytes set", [](PackageExtensionBytes& b) { b[6] = b[21] = 0xFF; },
        ExtensionStatus::kPresent},

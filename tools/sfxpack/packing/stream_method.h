@@ -52,7 +52,7 @@ struct StreamMethodWords {
   const char* name;  // as texts show it: "x86 + LZMA1"
 };
 inline constexpr StreamMethodWords kStreamMethods[] = {
-    {"lzma", "LZMA1"}, {"stored", "stored"}, {"x86", "x86 + LZMA1"}};
+    {"lzma", "LZMA1"}, {"stored", "stored"}, {"x86", "x86 + LZMA1"}, {"xz", "xz"}};
 static_assert(std::size(kStreamMethods) == stub::kLastStreamMethod + 1);
 
 // The name of `method`; "unknown method N" for one the table does not hold.
