@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "format/byte_range.h"
 #include "format/little_endian.h"
 #include "tools/common/tool_error.h"
 #include "tools/pe/pe_checksum.h"
@@ -27,7 +28,7 @@ constexpr uint32_t kOptSubsystem = 68;
 constexpr uint32_t kOptNumberOfRvaAndSizes = 108;
 
 bool Fits(std::span<const uint8_t> file, uint64_t offset, uint64_t size) {
-  return offset <= file.size() && size <= file.size() - offset;
+  return stub::RangeWithin(offset, size, file.size());
 }
 
 std::string SectionName(const uint8_t* p) {

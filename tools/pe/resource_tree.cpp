@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "format/byte_range.h"
 #include "format/little_endian.h"
 #include "tools/common/tool_error.h"
 
@@ -42,7 +43,7 @@ class DirectoryReader {
     if (!ok) throw ToolError(std::string("malformed resource directory: ") + fault);
   }
   bool Fits(uint64_t offset, uint64_t size) const {
-    return offset <= section_.size() && size <= section_.size() - offset;
+    return stub::RangeWithin(offset, size, section_.size());
   }
 
   void ReadDirectory(uint32_t offset, int level, Resource& path) {

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "decoding/lzma1_properties.h"
+#include "format/byte_range.h"
 #include "launcher/package_message.h"
 #include "launcher/package_reader.h"
 #include "platform/platform.h"
@@ -123,7 +124,7 @@ class Analyzer {
  private:
   uint64_t size() const { return map_.file_size; }
   bool InFile(uint64_t offset, uint64_t length) const {
-    return offset <= size() && length <= size() - offset;
+    return stub::RangeWithin(offset, length, size());
   }
   void Problem(std::string text) { map_.problems.push_back(std::move(text)); }
   void Note(std::string text) { map_.notes.push_back(std::move(text)); }
