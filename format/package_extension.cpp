@@ -18,14 +18,16 @@ static_assert(kReservedTail + 6 == kPackageExtensionSize);
 
 }  // namespace
 
+bool HasExtensionTag(const PackageExtensionBytes& bytes) {
+  // Compared as one little-endian word: a byte comparison would become a
+  // call to memcmp, an import the launcher image does not otherwise need.
+  return ReadLe32(bytes.data() + kTag) == ReadLe32(kPackageExtensionTag.data());
+}
+
 ExtensionStatus DecodePackageExtension(const PackageExtensionBytes& bytes,
                                        TPackageExtension& extension) {
   extension = TPackageExtension{};
-  // Compared as one little-endian word: a byte comparison would become a
-  // call to memcmp, an import the launcher image does not otherwise need.
-  if (ReadLe32(bytes.data() + kTag) != ReadLe32(kPackageExtensionTag.data())) {
-    return ExtensionStatus::kAbsent;
-  }
+  if (!HasExtensionTag(bytes)) return ExtensionStatus::kAbsent;
   if (bytes[kVersion] != kPackageExtensionVersion) return ExtensionStatus::kUnknownVersion;
   if (bytes[kStreamMethod] > kLastStreamMethod) return ExtensionStatus::kUnknownMethod;
   extension.StreamMethod = bytes[kStreamMethod];

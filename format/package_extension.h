@@ -22,6 +22,10 @@
 // Windows the vendor excluded. The reserved bytes are written as zero and not
 // read.
 //
+// A package with the record, of any version, reads its header's offsets and
+// lengths as unsigned 32-bit values: inner programs and packages up to 4 GiB
+// - 1 byte (kExtensionRecordLimits in package_limits.h).
+//
 // The build limits apply only to Windows 10.0 (10 and 11, which share the
 // version number), after the OsMask and release-id gate has admitted it; the
 // build number is the one the version query reports.
@@ -46,7 +50,10 @@ inline constexpr uint8_t kStreamMethodX86Lzma1 = 2;  // raw LZMA1 of the program
                                                      // the x86 branch filter (BCJ, start
                                                      // offset 0)
 inline constexpr uint8_t kStreamMethodXz = 3;        // one standard .xz stream (LZMA2,
-                                                     // x86 filter where the blocks say so)
+                                                     // x86 filter where the blocks say
+                                                     // so) that decodes to exactly
+                                                     // ProgramLength and ends exactly
+                                                     // at StreamLength
 inline constexpr uint8_t kLastStreamMethod = kStreamMethodXz;
 
 struct TPackageExtension {
@@ -63,6 +70,10 @@ enum class ExtensionStatus {
   kUnknownVersion,  // tagged, of another version: damaged
   kUnknownMethod,   // tagged, version 1, an unnamed stream method: damaged
 };
+
+// True when the header's second reserved field starts with the record's tag:
+// the package is read by the record's rules, whatever its version says.
+bool HasExtensionTag(const PackageExtensionBytes& bytes);
 
 // Reads the record from the header's second reserved field. `extension` is
 // set to the record's fields when kPresent, to the defaults (LZMA1, no

@@ -99,4 +99,8 @@ PackageHeaderBytes EncodePackageHeader(const TPackageHeader& h) {
   return bytes;
 }
 
+PackageLimits LimitsOf(const TPackageHeader& header) {
+  return HasExtensionTag(header.Reserved2) ? kExtensionRecordLimits : kFirstVersionLimits;
+}
+
 }  // namespace stub

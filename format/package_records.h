@@ -7,9 +7,10 @@
 //   offset 0              DOS header; its new-header pointer (offset 60) is 256
 //   offset 128, 24 bytes  TPackageLocator, in the free space behind the DOS stub
 //   offset 256            PE headers and sections of the launcher
-//   PackageOffset         TPackageHeader (70 bytes), then the raw LZMA1 stream of
-//                         the inner setup program, the message texts and any
-//                         further package data
+//   PackageOffset         TPackageHeader (70 bytes), then the stream of the
+//                         inner setup program (raw LZMA1 unless the extension
+//                         record names another method), the message texts and
+//                         any further package data
 //   end of file           optional certificate table
 //
 // TPackageLocator, 24 bytes at offset 128:
@@ -26,7 +27,7 @@
 //   15  u16      MaxReleaseId   highest supported Windows 10 release id
 //   17  u8       ElevationMode  0, 1 (runas) or 2 (/noadmin)
 //   18  12 bytes reserved
-//   30  u32      StreamOffset   offset of the raw LZMA1 stream
+//   30  u32      StreamOffset   offset of the stream (extension record: its method)
 //   34  u32      StreamLength   its length in bytes
 //   38  u32      ProgramLength  length of the inner program after decoding
 //   42  22 bytes reserved: the extension record, when it starts with its tag
@@ -94,5 +95,9 @@ PackageLocatorBytes EncodePackageLocator(const TPackageLocator& locator);
 
 TPackageHeader DecodePackageHeader(const PackageHeaderBytes& bytes);
 PackageHeaderBytes EncodePackageHeader(const TPackageHeader& header);
+
+// The limits `header`'s offsets and lengths are read by: the extension
+// record's with its tag, else the first version's (package_limits.h).
+PackageLimits LimitsOf(const TPackageHeader& header);
 
 }  // namespace stub

@@ -32,7 +32,8 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view placehol
 }  // namespace
 
 bool ReadPackageMessage(PlatformFile& package, const TPackageMessage& message,
-                        std::u16string& text) {
+                        const PackageLimits& limits, std::u16string& text) {
+  if (message.Offset > limits.max_offset) return false;
   const uint32_t byte_count = 2 * static_cast<uint32_t>(message.Length);
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[byte_count == 0 ? 1 : byte_count]);
   if (!ReadExactlyAt(package, message.Offset, bytes.get(), byte_count)) return false;
@@ -64,10 +65,11 @@ std::u16string SubstituteOsName(const std::u16string& text, const std::u16string
 }
 
 Outcome ShowPackageMessage(PlatformFile& package, const TPackageMessage& message,
+                           const PackageLimits& limits,
                            const std::optional<std::u16string>& os_name, Reporter& reporter,
                            uint32_t exit_code) {
   std::u16string text;
-  if (!ReadPackageMessage(package, message, text)) return FatalDamaged(reporter);
+  if (!ReadPackageMessage(package, message, limits, text)) return FatalDamaged(reporter);
   if (os_name) text = SubstituteOsName(text, *os_name);
   reporter.Show(text);
   return Outcome::Exit(exit_code);

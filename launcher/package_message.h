@@ -19,11 +19,11 @@
 namespace stub {
 
 // Reads the text `message` refers to into `text`. False when fewer than
-// 2 x Length bytes can be read there, or the offset lies at 2^31 or beyond,
-// where the launcher cannot seek (whatever the length); `text` is then
-// unchanged.
+// 2 x Length bytes can be read there, or the offset lies beyond the
+// package's `limits` (at 2^31 or beyond without the extension record),
+// whatever the length; `text` is then unchanged.
 bool ReadPackageMessage(PlatformFile& package, const TPackageMessage& message,
-                        std::u16string& text);
+                        const PackageLimits& limits, std::u16string& text);
 
 // Replaces, in `text`, first every "%USER%" by `os_name`, leftmost first, then
 // every "%user%". Matching is exact and case-sensitive ("%User%" stays).
@@ -32,11 +32,13 @@ bool ReadPackageMessage(PlatformFile& package, const TPackageMessage& message,
 // "%USER%user%" only the first placeholder is replaced.
 std::u16string SubstituteOsName(const std::u16string& text, const std::u16string& os_name);
 
-// Shows the text `message` refers to, with the placeholders replaced by
-// `os_name` when there is one, and returns Exit(`exit_code`). The box shows the
-// text up to its first NUL code unit. When the text cannot be read, shows the
-// damaged-package message instead and returns its outcome.
+// Shows the text `message` refers to (read by `limits`), with the
+// placeholders replaced by `os_name` when there is one, and returns
+// Exit(`exit_code`). The box shows the text up to its first NUL code unit.
+// When the text cannot be read, shows the damaged-package message instead and
+// returns its outcome.
 Outcome ShowPackageMessage(PlatformFile& package, const TPackageMessage& message,
+                           const PackageLimits& limits,
                            const std::optional<std::u16string>& os_name, Reporter& reporter,
                            uint32_t exit_code);
 

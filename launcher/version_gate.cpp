@@ -221,8 +221,8 @@ Outcome ApplyVersionGate(WindowsVersionSource& windows, PlatformFile& package,
   const VersionGateDecision decision = EvaluateVersionGate(
       version, header.OsMask, header.MinReleaseId, header.MaxReleaseId, extension, windows);
   if (decision.proceeds) return Outcome::Proceed();
-  return ShowPackageMessage(package, header.UnsupportedOsMessage, decision.os_name, reporter,
-                            kExitUnsupportedWindows);
+  return ShowPackageMessage(package, header.UnsupportedOsMessage, LimitsOf(header),
+                            decision.os_name, reporter, kExitUnsupportedWindows);
 }
 
 }  // namespace stub

@@ -106,9 +106,10 @@ std::vector<OwnBitVersion> VersionsWithOwnBit();
 
 // Asks `windows` for its version and applies the gate to it with the header's
 // OsMask, release range and message and the extension record's build limits
-// (`extension` as CheckPackage read it). Returns Proceed when the
+// (`extension` as ReadPackageHeader read it). Returns Proceed when the
 // package admits the version or the query fails; otherwise shows the package's
-// UnsupportedOsMessage with the version's name and returns
+// UnsupportedOsMessage (read by the header's limits, LimitsOf) with the
+// version's name and returns
 // Exit(kExitUnsupportedWindows), or the damaged-package outcome when the
 // message cannot be read. `running_version` receives the version the query
 // reported, or nullopt when the query failed.

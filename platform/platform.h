@@ -15,7 +15,6 @@
 #include <span>
 #include <string>
 
-#include "format/package_limits.h"
 
 namespace stub {
 
@@ -64,10 +63,9 @@ class PlatformFile {
 };
 
 // Reads exactly `count` bytes at absolute `offset` into `buffer`. False when
-// `offset` lies beyond kMaxSeekOffset, where the launcher cannot seek, when
-// the seek fails or when fewer bytes arrive.
+// the seek fails or fewer bytes arrive. Which offsets a package may name is
+// the caller's to check (format/package_limits.h).
 inline bool ReadExactlyAt(PlatformFile& file, uint64_t offset, void* buffer, uint32_t count) {
-  if (offset > kMaxSeekOffset) return false;
   if (!file.Seek(offset)) return false;
   return file.Read(buffer, count) == count;
 }
@@ -135,11 +133,23 @@ class WindowsVersionSource {
   virtual bool ReadDisplayVersion(std::u16string& text) = 0;
 };
 
+// What the decoding on several threads asks about the machine.
+class MachineResources {
+ public:
+  virtual ~MachineResources() = default;
+
+  // The number of logical processors the process runs on; at least 1.
+  virtual uint32_t LogicalProcessors() = 0;
+
+  // The machine's physical memory in bytes; 0 when the system does not tell.
+  virtual uint64_t PhysicalMemory() = 0;
+};
+
 // Everything the launcher's run asks of the system.
 //
 // Method names differ from the Win32 functions behind them (RemoveFile, not
 // DeleteFile): <windows.h> turns those names into macros.
-class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
+class Platform : public ErrorBoxDisplay, public WindowsVersionSource, public MachineResources {
  public:
 
   // --- The running program -------------------------------------------------

@@ -43,11 +43,13 @@
  *      started the inner program, so a program started by the launcher may
  *      leave it out; one that opens a package it was handed otherwise, or
  *      that keeps reading the package long after its start, should ask for it.
- *   4. The header, 70 bytes at PackageOffset, must lie in the file; its
- *      extension record, when tagged, must be of version 1 with a stream
- *      method of 0 to 2 (what the launcher accepts); PackageOffset, the
- *      stream's and the message's offsets must lie below 2 GiB, where the
- *      launcher can seek. Else SFXPACK_DAMAGED.
+ *   4. The header, 70 bytes at PackageOffset, must lie in the file, and
+ *      PackageOffset below 2 GiB; its extension record, when tagged, must be
+ *      of version 1 with a stream method of 0 to 3 (what the launcher
+ *      accepts). A package with the record may place its stream and message
+ *      anywhere up to 4 GiB (their offsets are unsigned 32-bit values);
+ *      without it, their offsets must lie below 2 GiB, as the format's first
+ *      version has it. Else SFXPACK_DAMAGED.
  *   5. The further data starts behind the last of the records (the header,
  *      the compressed stream and the message text) and ends at MinFileSize,
  *      the package's length as built (a signed package is longer: its
@@ -105,12 +107,13 @@ typedef struct sfxpack_further_data {
  *     42 the extension record when it starts with "SFXE": 46 u8 version,
  *        47 u8 stream method
  *     64 u32 offset and 68 u16 length (in UTF-16 units) of the message text
- * The launcher seeks with a signed 32-bit distance: offsets beyond
- * SFXPACK_MAX_SEEK_OFFSET cannot be read by it. */
+ * PackageOffset, and without the extension record the stream's and the
+ * message's offsets, lie at most at SFXPACK_MAX_SEEK_OFFSET. */
 #define SFXPACK_LOCATOR_OFFSET 128u
 #define SFXPACK_LOCATOR_SIZE 24u
 #define SFXPACK_HEADER_SIZE 70u
 #define SFXPACK_MAX_SEEK_OFFSET 0x7FFFFFFFu
+#define SFXPACK_LAST_STREAM_METHOD 3u
 
 /* A sentence for each status, in English. */
 static inline const char* sfxpack_status_text(sfxpack_status status) {
@@ -202,6 +205,7 @@ static inline sfxpack_status sfxpack_find_further_data_in(FILE* file, unsigned f
   uint64_t size = 0, end, start, stream_end, message_end;
   uint32_t package_offset, crc_length, crc_value, detached_size, stream_offset, message_offset;
   int64_t min_file_size;
+  int has_record;
 
   if (!sfxpack_file_size_(file, &size)) return SFXPACK_READ_FAILED;
   if (size < SFXPACK_LOCATOR_OFFSET + SFXPACK_LOCATOR_SIZE) return SFXPACK_NOT_A_PACKAGE;
@@ -234,12 +238,14 @@ static inline sfxpack_status sfxpack_find_further_data_in(FILE* file, unsigned f
   if (SFXPACK_CAST_(uint64_t, package_offset) + SFXPACK_HEADER_SIZE > size) return SFXPACK_DAMAGED;
   if (!sfxpack_read_at_(file, package_offset, header, sizeof header)) return SFXPACK_READ_FAILED;
   /* The extension record at header offset 42: tag "SFXE", version, method. */
-  if (memcmp(header + 42, "SFXE", 4) == 0 && (header[46] != 1 || header[47] > 2)) {
+  has_record = memcmp(header + 42, "SFXE", 4) == 0;
+  if (has_record && (header[46] != 1 || header[47] > SFXPACK_LAST_STREAM_METHOD)) {
     return SFXPACK_DAMAGED;
   }
   stream_offset = sfxpack_le32_(header + 30);
   message_offset = sfxpack_le32_(header + 64);
-  if (stream_offset > SFXPACK_MAX_SEEK_OFFSET || message_offset > SFXPACK_MAX_SEEK_OFFSET) {
+  if (!has_record &&
+      (stream_offset > SFXPACK_MAX_SEEK_OFFSET || message_offset > SFXPACK_MAX_SEEK_OFFSET)) {
     return SFXPACK_DAMAGED;
   }
   stream_end = SFXPACK_CAST_(uint64_t, stream_offset) + sfxpack_le32_(header + 34);

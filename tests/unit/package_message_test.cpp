@@ -80,10 +80,10 @@ class ShowPackageMessageTest : public ::testing::Test {
   }
 
   Outcome Show(const TPackageMessage& message, std::optional<std::u16string> os_name,
-               bool quiet = false) {
+               bool quiet = false, const PackageLimits& limits = kFirstVersionLimits) {
     Reporter reporter(platform_, u"Z:\\dl\\setup.exe", quiet);
     MemoryFile file(bytes_);
-    return ShowPackageMessage(file, message, os_name, reporter, kExitUnsupportedWindows);
+    return ShowPackageMessage(file, message, limits, os_name, reporter, kExitUnsupportedWindows);
   }
 
   FakePlatform platform_;
@@ -153,6 +153,7 @@ TEST_F(ShowPackageMessageTest, BadReferences) {
     const char* label;
     TPackageMessage message;
     bool damaged;
+    const PackageLimits& limits = kFirstVersionLimits;
   } cases[] = {
       {"nonzero length at the end of the file", {end, 1}, true},
       {"nonzero length past the end", {end + 100, 4}, true},
@@ -161,6 +162,10 @@ TEST_F(ShowPackageMessageTest, BadReferences) {
       {"offset 2^31", {0x80000000, 1}, true},
       {"offset 2^31, zero length", {0x80000000, 0}, true},
       {"offset 2^32 - 1, zero length", {0xFFFFFFFF, 0}, true},
+      {"offset 2^31, zero length, with the record", {0x80000000, 0}, false,
+       kExtensionRecordLimits},
+      {"offset 2^32 - 1, zero length, with the record", {0xFFFFFFFF, 0}, false,
+       kExtensionRecordLimits},
       {"zero length at the end of the file", {end, 0}, false},
       {"zero length far past the end", {0x7FFFFFFF, 0}, false},
       {"odd offset, text inside", {kOffset + 1, 3}, false},
@@ -168,7 +173,7 @@ TEST_F(ShowPackageMessageTest, BadReferences) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     platform_.boxes.clear();
-    EXPECT_EQ(Show(c.message, u"Windows 8").exit_code(),
+    EXPECT_EQ(Show(c.message, u"Windows 8", false, c.limits).exit_code(),
               c.damaged ? kExitDamagedPackage : kExitUnsupportedWindows);
     ASSERT_EQ(platform_.boxes.size(), 1u);
     EXPECT_EQ(platform_.boxes[0].text == testing::FatalMessageText(FatalMessage::kDamaged),

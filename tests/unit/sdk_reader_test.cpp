@@ -110,7 +110,7 @@ const BadFile kBadFiles[] = {
      [](TestPackage& p) { WriteLe32(&p.bytes[128], static_cast<uint32_t>(p.bytes.size() - 10)); },
      0, SFXPACK_DAMAGED},
     {"extension of version 2", [](TestPackage& p) { SetExtension(p, 2, 0); }, 0, SFXPACK_DAMAGED},
-    {"extension with stream method 3", [](TestPackage& p) { SetExtension(p, 1, 3); }, 0,
+    {"extension with stream method 4", [](TestPackage& p) { SetExtension(p, 1, 4); }, 0,
      SFXPACK_DAMAGED},
     {"stream offset beyond 2 GiB", [](TestPackage& p) { WriteLe32(Header(p) + 30, 0x80000000); },
      0, SFXPACK_DAMAGED},
@@ -137,11 +137,13 @@ TEST(SdkReader, EachBadFileGivesItsStatus) {
   }
   // Damage the CRC would find goes unnoticed without SFXPACK_VERIFY_CRC, and a
   // known extension record changes nothing.
-  TestPackage flipped = GoodPackage();
-  flipped.bytes.back() ^= 1;
-  SetExtension(flipped, 1, stub::kStreamMethodX86Lzma1);
   sfxpack_further_data data{};
-  EXPECT_EQ(Find(flipped.bytes, 0, data), SFXPACK_OK);
+  for (const uint8_t method : {stub::kStreamMethodX86Lzma1, stub::kStreamMethodXz}) {
+    TestPackage flipped = GoodPackage();
+    flipped.bytes.back() ^= 1;
+    SetExtension(flipped, 1, method);
+    EXPECT_EQ(Find(flipped.bytes, 0, data), SFXPACK_OK);
+  }
   EXPECT_EQ(sfxpack_find_further_data("/nonexistent/setup.exe", 0, &data), SFXPACK_CANNOT_OPEN);
   EXPECT_STREQ(sfxpack_status_text(SFXPACK_TRUNCATED), "the setup package is truncated");
 }

@@ -9,7 +9,7 @@
 // (the size test, the checksum, the LZMA properties, reading the message), the
 // analysis calls it on the file and only explains the outcome; the remaining
 // rules are the limits of format/package_limits.h, which the launcher applies
-// through its seeks and its memory streams. Reads go through a ByteSource,
+// by the header's extension record (LimitsOf). Reads go through a ByteSource,
 // bounded in size, and the launcher's code reads through SourceFile, which
 // keeps the source's exceptions out of that code.
 #include "tools/sfxpack/analysis/package_map.h"
@@ -52,10 +52,22 @@ std::string LocatorPlace() {
   return Num(kPackageLocatorOffset) + " to " + Num(kPackageLocatorOffset + kPackageLocatorSize);
 }
 
-// "beyond 2 GiB, where the launcher cannot seek".
-std::string BeyondSeekLimit() {
+// "beyond 2 GiB, where the launcher reads no package header".
+std::string BeyondPackageOffsetLimit() {
   return "beyond " + tools::ExactSize(stub::kMaxSeekOffset + 1) +
-         ", where the launcher cannot seek";
+         ", where the launcher reads no package header";
+}
+
+// "beyond 2 GiB, which only a package with the extension record may name".
+std::string BeyondFirstVersionOffsets() {
+  return "beyond " + tools::ExactSize(stub::kMaxSeekOffset + 1) +
+         ", which only a package with the extension record may name";
+}
+
+// " is more than a package without the extension record may name (N bytes)".
+std::string BeyondFirstVersionLength() {
+  return " is more than a package without the extension record may name (" +
+         tools::Decimal(stub::kMaxProgramLength) + " bytes)";
 }
 
 // The source as the launcher's own code reads a file. That code is built
@@ -200,7 +212,7 @@ class Analyzer {
     }
     if (map_.not_a_package) return true;
     if (locator.PackageOffset > stub::kMaxSeekOffset) {
-      Problem("PackageOffset " + Num(locator.PackageOffset) + " lies " + BeyondSeekLimit() +
+      Problem("PackageOffset " + Num(locator.PackageOffset) + " lies " + BeyondPackageOffsetLimit() +
               kDamaged);
     }
     if (map_.image && locator.PackageOffset != map_.image->ImageEnd()) {
@@ -267,7 +279,7 @@ class Analyzer {
       return region + " runs past the end of the file";
     }
     if (locator.PackageOffset > stub::kMaxSeekOffset) {
-      return region + " starts " + BeyondSeekLimit();
+      return region + " starts " + BeyondPackageOffsetLimit();
     }
     return "the checksum region cannot be read whole";
   }
@@ -312,10 +324,8 @@ class Analyzer {
         (map_.extension_status != stub::ExtensionStatus::kAbsent ||
          std::all_of(header.Reserved2.begin(), header.Reserved2.end(), zero));
     if (!reserved_zero) Note("the reserved header bytes are not all zero");
-    if (header.ProgramLength > stub::kMaxProgramLength) {
-      Problem("ProgramLength " + Num(header.ProgramLength) +
-              " is more than the launcher can hold in memory (" +
-              tools::Decimal(stub::kMaxProgramLength) + " bytes)" + kDamaged);
+    if (header.ProgramLength > stub::LimitsOf(header).max_program_length) {
+      Problem("ProgramLength " + Num(header.ProgramLength) + BeyondFirstVersionLength() + kDamaged);
     }
     if (header.MinReleaseId > header.MaxReleaseId && (header.OsMask & stub::OsBit(stub::kOsBit10))) {
       Note("MinReleaseId is above MaxReleaseId: every Windows 10 with a readable release id is "
@@ -364,16 +374,17 @@ class Analyzer {
   void CheckStream() {
     const stub::TPackageHeader& header = *map_.header;
     const uint64_t expected = uint64_t{map_.locator->PackageOffset} + kPackageHeaderSize;
-    if (header.StreamOffset > stub::kMaxSeekOffset) {
-      Problem("StreamOffset " + Num(header.StreamOffset) + " lies " + BeyondSeekLimit() + kDamaged);
+    const stub::PackageLimits limits = stub::LimitsOf(header);
+    if (header.StreamOffset > limits.max_offset) {
+      Problem("StreamOffset " + Num(header.StreamOffset) + " lies " + BeyondFirstVersionOffsets() +
+              kDamaged);
     }
     if (header.StreamOffset != expected) {
       Note(std::string("the ") + StreamRegionName() + " does not start right behind the header (at " +
            Num(expected) + ")");
     }
-    if (header.StreamLength > stub::kMaxProgramLength) {
-      Problem("StreamLength " + Num(header.StreamLength) +
-              " is more than the launcher can hold in memory" + kDamaged);
+    if (header.StreamLength > limits.max_stream_length) {
+      Problem("StreamLength " + Num(header.StreamLength) + BeyondFirstVersionLength() + kDamaged);
     }
     const char* stream = StreamRegionName();
     FileRegion(header.StreamOffset, header.StreamLength, stream, kDamaged);
@@ -392,10 +403,11 @@ class Analyzer {
         " (on a refused Windows version the launcher shows the damaged-package message instead)";
     SourceFile file(source_);
     std::u16string text;
-    const bool read = stub::ReadPackageMessage(file, message, text);
+    const stub::PackageLimits limits = stub::LimitsOf(*map_.header);
+    const bool read = stub::ReadPackageMessage(file, message, limits, text);
     file.ThrowKeptFailure();
-    if (!read && message.Offset > stub::kMaxSeekOffset) {
-      Problem("the message offset " + Num(message.Offset) + " lies " + BeyondSeekLimit() +
+    if (!read && message.Offset > limits.max_offset) {
+      Problem("the message offset " + Num(message.Offset) + " lies " + BeyondFirstVersionOffsets() +
               consequence);
       return;
     }
