@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: Zlib
 #include "decoding/liblzma_raw_decoder.h"
 
-#include <lzma.h>
-
 #include "decoding/out_of_memory.h"
 
 namespace stub {
@@ -10,19 +8,6 @@ namespace {
 
 // liblzma's smallest history buffer.
 constexpr uint32_t kLiblzmaMinDictSize = 4096;
-
-// Owns an lzma_stream; ends it once.
-class LzmaStream {
- public:
-  LzmaStream() = default;
-  ~LzmaStream() { lzma_end(&stream_); }
-  LzmaStream(const LzmaStream&) = delete;
-  LzmaStream& operator=(const LzmaStream&) = delete;
-  lzma_stream* get() { return &stream_; }
-
- private:
-  lzma_stream stream_ = LZMA_STREAM_INIT;
-};
 
 lzma_options_lzma MakeOptions(const Lzma1Properties& properties, uint64_t out_size) {
   lzma_options_lzma options = {};
@@ -51,49 +36,47 @@ bool LiblzmaSupports(const Lzma1Properties& properties) {
   return properties.lc + properties.lp <= LZMA_LCLP_MAX && properties.pb <= LZMA_PB_MAX;
 }
 
-LiblzmaStatus DecodeWithLiblzma(const Lzma1Properties& properties, const uint8_t* in,
-                                size_t in_size, DecodeOutput& output, uint64_t out_size,
-                                size_t& decoded, DecodeProgress* progress) {
-  decoded = 0;
+LiblzmaRawDecoder::LiblzmaRawDecoder(const Lzma1Properties& properties, StreamInput& input,
+                                     uint64_t out_size)
+    : input_(input), out_size_(out_size) {
   lzma_options_lzma options = MakeOptions(properties, out_size);
   const lzma_filter filters[] = {
       {out_size != UINT64_MAX ? LZMA_FILTER_LZMA1EXT : LZMA_FILTER_LZMA1, &options},
       {LZMA_VLI_UNKNOWN, nullptr}};
-  LzmaStream owner;
-  lzma_stream* strm = owner.get();
-  lzma_ret ret = lzma_raw_decoder(strm, filters);
+  const lzma_ret ret = lzma_raw_decoder(&stream_, filters);
   if (ret == LZMA_MEM_ERROR) OutOfMemory();
-  if (ret != LZMA_OK) return LiblzmaStatus::kDataError;
+  options_refused_ = ret != LZMA_OK;
+}
 
-  // liblzma checks the stream's end only when it is called with all of the
-  // output in place, so at out_size it is called once more with no room left.
-  uint8_t no_room = 0;
-  strm->next_out = &no_room;
-  strm->avail_out = 0;
-  size_t fed = 0;
+LiblzmaRawDecoder::~LiblzmaRawDecoder() { lzma_end(&stream_); }
+
+LiblzmaStatus LiblzmaRawDecoder::Decode(uint8_t* out, size_t room, size_t& produced) {
+  produced = 0;
+  if (options_refused_) return LiblzmaStatus::kDataError;
+  lzma_stream* strm = &stream_;
+  strm->next_out = out;
+  strm->avail_out = room;
   for (;;) {
-    decoded = static_cast<size_t>(strm->total_out);
-    if (strm->avail_out == 0 && decoded != out_size) {
-      if (output.capacity() <= decoded && !output.Grow(decoded + 1)) {
-        return LiblzmaStatus::kOutputFull;
-      }
-      strm->next_out = output.data() + decoded;
-      strm->avail_out = output.capacity() - decoded;
-      if (out_size - decoded < strm->avail_out) strm->avail_out = out_size - decoded;
-      if (strm->avail_out > kDecodeProgressStep) strm->avail_out = kDecodeProgressStep;
+    // liblzma checks the stream's end only when it is called with all of the
+    // output in place, so at out_size it is called once more with no room.
+    if (out_size_ - strm->total_out < strm->avail_out) {
+      strm->avail_out = static_cast<size_t>(out_size_ - strm->total_out);
     }
-    if (strm->avail_in == 0 && fed != in_size) {
-      strm->next_in = in + fed;
-      strm->avail_in = in_size - fed < kDecodeProgressStep ? in_size - fed : kDecodeProgressStep;
-      fed += strm->avail_in;
+    if (strm->avail_in == 0 && !input_ended_) {
+      const uint8_t* data = nullptr;
+      size_t size = 0;
+      if (!input_.Next(data, size)) return LiblzmaStatus::kInputUnreadable;
+      strm->next_in = data;
+      strm->avail_in = size;
+      input_ended_ = size == 0;
     }
     // Until the last piece of input is in, liblzma must not take the end of
     // what it has for the end of the stream.
-    ret = lzma_code(strm, fed == in_size ? LZMA_FINISH : LZMA_RUN);
-    decoded = static_cast<size_t>(strm->total_out);
+    const lzma_ret ret = lzma_code(strm, input_ended_ ? LZMA_FINISH : LZMA_RUN);
+    produced = static_cast<size_t>(strm->next_out - out);
     switch (ret) {
       case LZMA_OK:
-        if (progress != nullptr && !progress->Continue(decoded)) return LiblzmaStatus::kStopped;
+        if (produced == room && strm->total_out != out_size_) return LiblzmaStatus::kOutput;
         continue;
       case LZMA_STREAM_END:
         return LiblzmaStatus::kSucceeded;

@@ -24,6 +24,8 @@
 #include <cstring>
 #include <memory>
 
+#include "decoding/program_decoder.h"
+
 namespace stub {
 namespace {
 
@@ -147,17 +149,22 @@ void Reset(Model& m) {
   Reset(m.rep_length);
 }
 
-// Reads bits from the input. A byte asked for behind the end of the input
-// reads as 0 and marks the coder exhausted; the caller checks that before it
-// writes what it decoded, so such guesses never reach the output.
+// Reads bits from the input, pulling its pieces as they are needed. A byte
+// asked for behind the end of the input reads as 0 and marks the coder
+// exhausted; the caller checks that before it writes what it decoded, so such
+// guesses never reach the output.
 class RangeDecoder {
  public:
-  RangeDecoder(const uint8_t* in, const uint8_t* end) : in_(in), end_(end) {
-    NextByte();  // the first byte carries no information
+  explicit RangeDecoder(StreamInput& input) : input_(input) {}
+
+  // The five bytes that start the coder; the first carries no information.
+  void Start() {
+    NextByte();
     for (int i = 0; i < 4; ++i) code_ = (code_ << 8) | NextByte();
   }
 
   bool exhausted() const { return exhausted_; }
+  bool unreadable() const { return unreadable_; }
 
   inline uint32_t Bit(Probability& p) {
     Normalize();
@@ -214,46 +221,86 @@ class RangeDecoder {
   }
 
   uint8_t NextByte() {
-    if (in_ == end_) {
+    if (in_ == end_ && !Refill()) {
       exhausted_ = true;
       return 0;
     }
     return *in_++;
   }
 
-  const uint8_t* in_;
-  const uint8_t* const end_;
+  // Takes the input's next piece. Only when the last one is used up, so
+  // nothing behind the byte decoding needs is asked for.
+  bool Refill() {
+    if (exhausted_) return false;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    if (!input_.Next(data, size)) {
+      unreadable_ = true;
+      return false;
+    }
+    if (size == 0) return false;
+    in_ = data;
+    end_ = data + size;
+    return true;
+  }
+
+  StreamInput& input_;
+  const uint8_t* in_ = nullptr;
+  const uint8_t* end_ = nullptr;
   uint32_t range_ = 0xFFFFFFFF;
   uint32_t code_ = 0;
   bool exhausted_ = false;
+  bool unreadable_ = false;
 };
 
-// Invariants that keep every access in bounds, whatever the input:
+// The bytes that each window must hold: every distance a match may have,
+// and, with a known size, never more than the program (a history longer than
+// the output is never read). At least a step, so chunks are not tiny.
+size_t WindowSize(const Lzma1Properties& properties, uint64_t out_size) {
+  uint64_t size = properties.DistanceLimit();
+  if (size < kDecodeStep) size = kDecodeStep;
+  if (size > out_size) size = out_size;
+  return size > 0 ? static_cast<size_t>(size) : 1;
+}
+
+}  // namespace
+
+// The decoder's state between two calls of Decode.
+//
+// The window is circular: window_[wpos_ - 1] is the byte decoded last, the
+// byte d back (d <= wpos_) lies at wpos_ - d, one further back wraps to the
+// window's end. Invariants that keep every access in bounds, whatever the
+// input:
 //   - state_ < kNumStates and pos_state < 2^pb <= kMaxPosStates;
 //   - a literal context is below 2^(lc + lp), and the matched-literal index
 //     below 0x300;
-//   - state_ >= kLiteralStates only right after a match that Copy
-//     accepted, with rep0_ its distance, so rep0_ < pos_ when a matched
-//     literal reads the byte there (a failed Copy ends decoding);
-//   - pos_ <= capacity_ and pos_ <= out_size_.
-class Decoder {
+//   - window_size_ >= min(distance_limit_, out_size_) >= every distance that
+//     Copy accepts (rep0_ + 1 <= min(distance_limit_, pos_), pos_ <=
+//     out_size_), so a match never reads a byte the window has overwritten;
+//   - state_ >= kLiteralStates only right after a match that Copy accepted,
+//     with rep0_ its distance, so the matched literal's byte exists too (a
+//     failed Copy ends decoding);
+//   - wpos_ <= limit_ <= window_size_ while a call decodes; pending_ bytes of
+//     an accepted match are still to be copied, at the start of the next
+//     call, which a match of up to 273 bytes may need at a chunk's end.
+class Lzma1Decoder::Machine {
  public:
-  Decoder(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
-          DecodeOutput& output, uint64_t out_size)
-      : rc_(in, in + in_size),
-        output_(output),
+  Machine(const Lzma1Properties& properties, StreamInput& input, uint64_t out_size)
+      : rc_(input),
         out_size_(out_size),
         lc_(properties.lc),
         literal_pos_mask_((1u << properties.lp) - 1),
         pos_mask_((1u << properties.pb) - 1),
         distance_limit_(properties.DistanceLimit()),
         literal_count_(static_cast<size_t>(kLiteralCoderSize) << (properties.lc + properties.lp)),
-        literals_(new Probability[literal_count_]) {
+        literals_(new Probability[literal_count_]),
+        window_size_(WindowSize(properties, out_size)),
+        window_(new uint8_t[window_size_]) {
     Reset(model_);
     ResetProbabilities(literals_.get(), literal_count_);
   }
 
-  Lzma1Status Run(size_t& decoded, DecodeProgress* progress);
+  Lzma1Status Run(const uint8_t*& data, size_t& size);
 
  private:
   bool Symbol(Lzma1Status& status);
@@ -264,10 +311,12 @@ class Decoder {
   uint32_t Length(LengthModel& model, uint32_t pos_state);
   uint32_t Distance(uint32_t length);
   bool Copy(uint32_t length, Lzma1Status& failure);
-  bool HaveRoom(size_t count);
+  void CopyPending();
+  uint8_t Back(size_t distance) const {
+    return window_[wpos_ >= distance ? wpos_ - distance : wpos_ + window_size_ - distance];
+  }
 
   RangeDecoder rc_;
-  DecodeOutput& output_;
   const uint64_t out_size_;
   const uint32_t lc_;
   const uint32_t literal_pos_mask_;
@@ -276,34 +325,30 @@ class Decoder {
   const size_t literal_count_;
   std::unique_ptr<Probability[]> literals_;
   Model model_;
+  const size_t window_size_;
+  std::unique_ptr<uint8_t[]> window_;
 
-  uint8_t* out_ = nullptr;
-  size_t capacity_ = 0;
-  size_t pos_ = 0;  // bytes decoded so far
+  size_t wpos_ = 0;    // where the next byte goes into the window
+  size_t limit_ = 0;   // where this call stops
+  uint64_t pos_ = 0;   // bytes decoded so far
+  uint32_t pending_ = 0;
+  bool started_ = false;
+  Lzma1Status end_ = Lzma1Status::kOutput;  // once decoding has ended, why
   uint32_t state_ = 0;
   // The last four distances, as distance - 1.
   uint32_t rep0_ = 0, rep1_ = 0, rep2_ = 0, rep3_ = 0;
 };
 
-// True when the output holds `count` more bytes, growing it if needed.
-inline bool Decoder::HaveRoom(size_t count) {
-  if (capacity_ - pos_ >= count) return true;
-  if (!output_.Grow(pos_ + count)) return false;
-  out_ = output_.data();
-  capacity_ = output_.capacity();
-  return true;
-}
-
-// Decodes one literal into the output. False when there is no room for it.
-inline bool Decoder::Literal() {
-  const uint32_t previous = pos_ > 0 ? out_[pos_ - 1] : 0;
+// Decodes one literal into the window, where the loop in Run left room for it.
+inline bool Lzma1Decoder::Machine::Literal() {
+  const uint32_t previous = pos_ > 0 ? Back(1) : 0;
   const uint32_t context =
       ((static_cast<uint32_t>(pos_) & literal_pos_mask_) << lc_) + (previous >> (8 - lc_));
   Probability* probs = literals_.get() + static_cast<size_t>(kLiteralCoderSize) * context;
   uint32_t symbol = 1;
   if (state_ >= kLiteralStates) {
     // Follow the byte at the last distance while its bits and ours agree.
-    uint32_t match_byte = out_[pos_ - rep0_ - 1];
+    uint32_t match_byte = Back(size_t{rep0_} + 1);
     do {
       const uint32_t match_bit = (match_byte >> 7) & 1;
       match_byte <<= 1;
@@ -315,20 +360,21 @@ inline bool Decoder::Literal() {
   while (symbol < 0x100) symbol = (symbol << 1) | rc_.Bit(probs[symbol]);
 
   state_ = UpdateLiteral(state_);
-  if (rc_.exhausted() || !HaveRoom(1)) return false;
-  out_[pos_++] = static_cast<uint8_t>(symbol);
+  if (rc_.exhausted()) return false;
+  window_[wpos_++] = static_cast<uint8_t>(symbol);
+  ++pos_;
   return true;
 }
 
 // A length minus kMinMatchLength: 0 to 271.
-inline uint32_t Decoder::Length(LengthModel& model, uint32_t pos_state) {
+inline uint32_t Lzma1Decoder::Machine::Length(LengthModel& model, uint32_t pos_state) {
   if (rc_.Bit(model.choice) == 0) return rc_.Tree(model.low[pos_state], 3);
   if (rc_.Bit(model.choice2) == 0) return 8 + rc_.Tree(model.mid[pos_state], 3);
   return 16 + rc_.Tree(model.high, 8);
 }
 
 // A distance minus 1, for a match of `length` (minus kMinMatchLength).
-uint32_t Decoder::Distance(uint32_t length) {
+uint32_t Lzma1Decoder::Machine::Distance(uint32_t length) {
   const uint32_t length_state = length < kLengthToPosStates - 1 ? length : kLengthToPosStates - 1;
   const uint32_t slot = rc_.Tree(model_.pos_slot[length_state], kPosSlotBits);
   if (slot < kStartPosModelIndex) return slot;
@@ -341,9 +387,10 @@ uint32_t Decoder::Distance(uint32_t length) {
   return distance + rc_.ReverseTree(model_.align, kAlignBits);
 }
 
-// Copies `length` bytes from rep0 + 1 bytes back, after checking the distance.
-// False, with the reason in `failure`, when the match cannot be copied.
-inline bool Decoder::Copy(uint32_t length, Lzma1Status& failure) {
+// Accepts a match of `length` bytes from rep0 + 1 bytes back and copies as
+// much of it as this call has room for. False, with the reason in `failure`,
+// when the match cannot be copied.
+inline bool Lzma1Decoder::Machine::Copy(uint32_t length, Lzma1Status& failure) {
   if (rep0_ >= pos_ || rep0_ >= distance_limit_) {
     failure = Lzma1Status::kBadDistance;
     return false;
@@ -352,31 +399,40 @@ inline bool Decoder::Copy(uint32_t length, Lzma1Status& failure) {
     failure = Lzma1Status::kPastSize;
     return false;
   }
-  if (!HaveRoom(length)) {
-    failure = Lzma1Status::kOutputFull;
-    return false;
-  }
-  uint8_t* to = out_ + pos_;
-  const uint8_t* from = to - rep0_ - 1;
-  if (length <= rep0_ + 1) {
-    std::memcpy(to, from, length);
-  } else {
-    // The copy overlaps what it writes: a repeating pattern.
-    for (uint32_t i = 0; i < length; ++i) to[i] = from[i];
-  }
-  pos_ += length;
+  pending_ = length;
+  CopyPending();
   return true;
 }
 
-bool Decoder::Exhausted(Lzma1Status& status) const {
+void Lzma1Decoder::Machine::CopyPending() {
+  const size_t count = limit_ - wpos_ < pending_ ? limit_ - wpos_ : pending_;
+  const size_t distance = size_t{rep0_} + 1;
+  uint8_t* window = window_.get();
+  if (wpos_ >= distance && distance >= count) {
+    std::memcpy(window + wpos_, window + wpos_ - distance, count);
+  } else {
+    // The copy overlaps what it writes (a repeating pattern), or wraps.
+    size_t from = wpos_ >= distance ? wpos_ - distance : wpos_ + window_size_ - distance;
+    for (size_t i = 0; i < count; ++i) {
+      window[wpos_ + i] = window[from];
+      if (++from == window_size_) from = 0;
+    }
+  }
+  wpos_ += count;
+  pos_ += count;
+  pending_ -= static_cast<uint32_t>(count);
+}
+
+bool Lzma1Decoder::Machine::Exhausted(Lzma1Status& status) const {
   if (!rc_.exhausted()) return false;
-  status = Lzma1Status::kInputExhausted;
+  status = rc_.unreadable() ? Lzma1Status::kInputUnreadable : Lzma1Status::kInputExhausted;
   return true;
 }
 
 // A match with a new distance: its length, then its distance, which may be
 // the end marker.
-inline bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status& status) {
+inline bool Lzma1Decoder::Machine::NewMatch(uint32_t pos_state, uint32_t& length,
+                                            Lzma1Status& status) {
   const uint32_t coded_length = Length(model_.match_length, pos_state);
   state_ = UpdateMatch(state_);
   const uint32_t distance = Distance(coded_length);
@@ -395,7 +451,7 @@ inline bool Decoder::NewMatch(uint32_t pos_state, uint32_t& length, Lzma1Status&
 
 // A match with one of the last four distances, which becomes rep0; a short
 // rep copies a single byte.
-inline void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
+inline void Lzma1Decoder::Machine::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
   if (rc_.Bit(model_.is_rep0[state_]) == 0) {
     if (rc_.Bit(model_.is_rep0_long[state_][pos_state]) == 0) {
       state_ = UpdateShortRep(state_);
@@ -422,14 +478,14 @@ inline void Decoder::RepeatedMatch(uint32_t pos_state, uint32_t& length) {
   state_ = UpdateLongRep(state_);
 }
 
-// Decodes one symbol into the output. False when decoding ends here, with the
+// Decodes one symbol into the window. False when decoding ends here, with the
 // reason in `status`.
-inline bool Decoder::Symbol(Lzma1Status& status) {
+inline bool Lzma1Decoder::Machine::Symbol(Lzma1Status& status) {
   if (Exhausted(status)) return false;  // also: fewer than five bytes to start with
   const uint32_t pos_state = static_cast<uint32_t>(pos_) & pos_mask_;
   if (rc_.Bit(model_.is_match[state_][pos_state]) == 0) {
     if (Literal()) return true;
-    if (!Exhausted(status)) status = Lzma1Status::kOutputFull;
+    Exhausted(status);
     return false;
   }
   uint32_t length;
@@ -442,32 +498,39 @@ inline bool Decoder::Symbol(Lzma1Status& status) {
   return Copy(length, status);
 }
 
-Lzma1Status Decoder::Run(size_t& decoded, DecodeProgress* progress) {
-  out_ = output_.data();
-  capacity_ = output_.capacity();
-  Lzma1Status status = Lzma1Status::kReachedSize;
-  size_t next_report = kDecodeProgressStep;
-  while (pos_ != out_size_ && Symbol(status)) {
-    if (pos_ < next_report || progress == nullptr) continue;
-    if (!progress->Continue(pos_)) {
-      status = Lzma1Status::kStopped;
-      break;
-    }
-    next_report = pos_ + kDecodeProgressStep;
+Lzma1Status Lzma1Decoder::Machine::Run(const uint8_t*& data, size_t& size) {
+  size = 0;
+  if (end_ != Lzma1Status::kOutput) return end_;
+  if (pos_ == out_size_) return end_ = Lzma1Status::kReachedSize;
+  if (!started_) {
+    rc_.Start();
+    started_ = true;
   }
-  decoded = pos_;
+  if (wpos_ == window_size_) wpos_ = 0;
+  const size_t start = wpos_;
+  size_t room = window_size_ - start < kDecodeStep ? window_size_ - start : kDecodeStep;
+  if (out_size_ - pos_ < room) room = static_cast<size_t>(out_size_ - pos_);
+  limit_ = start + room;
+
+  Lzma1Status status = Lzma1Status::kOutput;
+  if (pending_ > 0) CopyPending();
+  while (wpos_ < limit_ && Symbol(status)) {
+  }
+  if (status == Lzma1Status::kOutput && pos_ == out_size_) status = Lzma1Status::kReachedSize;
+  end_ = status;
+  data = window_.get() + start;
+  size = wpos_ - start;
   return status;
 }
 
-}  // namespace
+Lzma1Decoder::Lzma1Decoder(const Lzma1Properties& properties, StreamInput& input,
+                           uint64_t out_size)
+    : machine_(new Machine(properties, input, out_size)) {}
 
-Lzma1Status DecodeLzma1(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
-                        DecodeOutput& output, uint64_t out_size, size_t& decoded,
-                        DecodeProgress* progress) {
-  decoded = 0;
-  if (out_size == 0) return Lzma1Status::kReachedSize;
-  Decoder decoder(properties, in, in_size, output, out_size);
-  return decoder.Run(decoded, progress);
+Lzma1Decoder::~Lzma1Decoder() = default;
+
+Lzma1Status Lzma1Decoder::Decode(const uint8_t*& data, size_t& size) {
+  return machine_->Run(data, size);
 }
 
 }  // namespace stub

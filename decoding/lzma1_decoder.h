@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Zlib
-// A compact decoder for raw LZMA1 streams held whole in memory.
+// A compact decoder for raw LZMA1 streams, a piece of input and a chunk of
+// output at a time.
 //
 // It covers every stream the launcher accepts, including the ones liblzma
 // refuses: lc + lp above 4 (up to 12), any first byte, data that goes on
@@ -17,46 +18,61 @@
 //   - The input ending before the stream does is an error: a symbol that needs
 //     a byte the input does not have is never written.
 //
-// The decoded bytes go into a DecodeOutput block, which is also the history
-// that matches copy from: the decoder keeps no dictionary of its own. Memory
-// use is the output plus 0x600 << (lc + lp) bytes of literal probabilities
-// (6 MiB at lc + lp = 12) and a few kilobytes.
+// The decoded bytes go into a window, the history that matches copy from,
+// which holds the last min(max(dict_size, 1), out_size) bytes or
+// kDecodeStep, whichever is more (never more than out_size); a chunk handed
+// out is a part of the window. Memory use is the window plus 0x600 <<
+// (lc + lp) bytes of literal probabilities (6 MiB at lc + lp = 12) and a few
+// kilobytes, whatever the length of the stream and the program.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
-#include "decoding/decode_output.h"
-#include "decoding/decode_progress.h"
 #include "decoding/lzma1_properties.h"
+#include "decoding/stream_input.h"
 
 namespace stub {
 
 inline constexpr uint64_t kLzma1UnknownSize = UINT64_MAX;
 
 enum class Lzma1Status {
-  kReachedSize,     // out_size bytes decoded
-  kEndMarker,       // an end marker came first
-  kInputExhausted,  // the input ended inside the stream
-  kBadDistance,     // a match from beyond the distance limit or before the first byte
-  kPastSize,        // a match would run past out_size
-  kOutputFull,      // the output could not grow to hold the next symbol
-  kStopped,         // the progress callback stopped it
+  kOutput,            // more bytes may follow; call again
+  kReachedSize,       // out_size bytes decoded
+  kEndMarker,         // an end marker came first
+  kInputExhausted,    // the input ended inside the stream
+  kInputUnreadable,   // the input could not be read
+  kBadDistance,       // a match from beyond the distance limit or before the first byte
+  kPastSize,          // a match would run past out_size
 };
 
 inline bool Lzma1Succeeded(Lzma1Status status) {
   return status == Lzma1Status::kReachedSize || status == Lzma1Status::kEndMarker;
 }
 
-// Decodes the stream in `in` (`in_size` bytes) into `output`, from its first
-// byte on, until `out_size` bytes exist (kLzma1UnknownSize: until an end
-// marker). Stores the number of bytes decoded in `decoded`; on failure the
-// output's first `decoded` bytes are the stream's correct prefix. Each time
-// another kDecodeProgressStep bytes exist, `progress` (when given) hears of
-// them and may stop decoding. The properties must be accepted ones
-// (ParseLzma1Properties).
-Lzma1Status DecodeLzma1(const Lzma1Properties& properties, const uint8_t* in, size_t in_size,
-                        DecodeOutput& output, uint64_t out_size, size_t& decoded,
-                        DecodeProgress* progress = nullptr);
+class Lzma1Decoder {
+ public:
+  // Decodes the stream `input` hands out, until `out_size` bytes exist
+  // (kLzma1UnknownSize: until an end marker). The properties must be accepted
+  // ones (ParseLzma1Properties); `input` must outlive the decoder and is
+  // first read by the first Decode. The window is allocated here; a failed
+  // allocation does not return (OutOfMemory).
+  Lzma1Decoder(const Lzma1Properties& properties, StreamInput& input, uint64_t out_size);
+  ~Lzma1Decoder();
+  Lzma1Decoder(const Lzma1Decoder&) = delete;
+  Lzma1Decoder& operator=(const Lzma1Decoder&) = delete;
+
+  // Decodes the next bytes, at most kDecodeStep, and hands them out: `size`
+  // bytes at `data`, valid until the next call. kOutput: call again. Any other
+  // status ends decoding (later calls hand out nothing and answer it again);
+  // the bytes of the call that ends it are handed out too, so on a failure
+  // all bytes handed out are the stream's correct prefix.
+  Lzma1Status Decode(const uint8_t*& data, size_t& size);
+
+ private:
+  class Machine;
+  std::unique_ptr<Machine> machine_;
+};
 
 }  // namespace stub

@@ -1,137 +1,101 @@
 // SPDX-License-Identifier: Zlib
-// TLZMADecoder over two decoders: liblzma's raw LZMA1 decoder, fast and
-// small, and the launcher's own (lzma1_decoder.cpp), which takes every stream
-// the format accepts. liblzma goes first when it supports the properties (lc
-// + lp up to 4). When it succeeds, or when the output is full, its result
-// stands; when it refuses the data or the input ends before the output, the
-// own decoder decodes the stream again from its start, and its verdict and
-// output stand. Both write into one StreamOutput, the output TStream grown as
-// the bytes come.
 #include "decoding/lzma_decoder.h"
 
-#include "decoding/decode_output.h"
-#include "decoding/liblzma_raw_decoder.h"
-#include "decoding/lzma1_decoder.h"
-#include "decoding/x86_filter.h"
+#include <cstring>
 
 namespace stub {
 namespace {
 
-// The output's first room is the expected length when that is plausible: at
-// most kPlausibleRatio times the compressed size (programs shrink to a quarter
-// or so), or kMinFirstRoom. Then the room doubles as needed. A plausible
-// length is so allocated once, and an implausible one (a damaged header) costs
-// no more than twice the bytes really decoded.
-constexpr size_t kMinFirstRoom = 1 << 20;
-constexpr size_t kPlausibleRatio = 8;
-
-// The decoder's output block, over `stream` from its Position on. It grows the
-// stream with SetSize and, when done, leaves it as a Write of the decoded
-// bytes would: Size covers them, Position lies behind them.
-class StreamOutput final : public DecodeOutput {
- public:
-  StreamOutput(TStream& stream, uint64_t out_size, size_t in_size)
-      : stream_(stream),
-        start_(stream.Position()),
-        original_size_(stream.GetSize()),
-        limit_(start_ < kMaxStreamCapacity ? static_cast<size_t>(kMaxStreamCapacity - start_) : 0),
-        first_room_(kMinFirstRoom > in_size * kPlausibleRatio ? kMinFirstRoom
-                                                               : in_size * kPlausibleRatio) {
-    if (out_size < limit_) limit_ = static_cast<size_t>(out_size);
-  }
-
-  bool Grow(size_t needed) override {
-    if (needed > limit_) return false;
-    size_t room = capacity_ == 0 ? first_room_ : capacity_ * 2;
-    if (room < needed) room = needed;
-    if (room > limit_) room = limit_;
-    const int32_t end = start_ + static_cast<int32_t>(room);
-    if (end > original_size_ && !stream_.SetSize(end)) return false;
-    data_ = stream_.Memory() + start_;
-    capacity_ = room;
-    return true;
-  }
-
-  void Finish(size_t decoded) {
-    const int32_t end = start_ + static_cast<int32_t>(decoded);
-    const int32_t size = end > original_size_ ? end : original_size_;
-    if (size != stream_.GetSize()) stream_.SetSize(size);
-    stream_.Seek(end);
-  }
-
- private:
-  TStream& stream_;
-  const int32_t start_;
-  const int32_t original_size_;
-  size_t limit_;  // the most bytes the output may take
-  size_t first_room_;
-};
-
-// Undoes the x86 branch filter on what liblzma has decoded each time it
-// reports, then passes the report on. liblzma keeps its own history, so the
-// output it has handed over may change.
-class X86Stage final : public DecodeProgress {
- public:
-  X86Stage(DecodeOutput& block, DecodeProgress* next) : block_(block), next_(next) {}
-
-  bool Continue(uint64_t decoded) override {
-    filter.Decode(block_.data(), static_cast<size_t>(decoded));
-    return next_ == nullptr || next_->Continue(decoded);
-  }
-
-  X86BranchDecoder filter;
-
- private:
-  DecodeOutput& block_;
-  DecodeProgress* next_;
-};
+// The most bytes the x86 filter leaves undecided at a chunk's end.
+constexpr size_t kMostUndecided = 4;
 
 }  // namespace
 
-bool TLZMADecoder::SetProperties(const uint8_t* properties, int32_t count) {
-  if (count < 5) return false;
-  if (!ParseLzma1Properties(properties, properties_)) return false;
-  has_properties_ = true;
-  return true;
+Lzma1ProgramDecoder::Lzma1ProgramDecoder(const Lzma1Properties& properties, bool x86_filter,
+                                         StreamInput& input, uint64_t program_length)
+    : properties_(properties),
+      x86_filter_(x86_filter),
+      input_(input),
+      program_length_(program_length),
+      chunk_(new uint8_t[kDecodeStep + kMostUndecided]) {
+  if (LiblzmaSupports(properties)) {
+    liblzma_.reset(new LiblzmaRawDecoder(properties, input, program_length));
+  } else {
+    own_.reset(new Lzma1Decoder(properties, input, program_length));
+  }
 }
 
-bool TLZMADecoder::Decode(TStream& input, TStream& output, int64_t out_size,
-                          DecodeProgress* progress) {
-  if (!has_properties_ || output.Position() < 0) return false;
-  if (out_size == 0) return true;
+Lzma1ProgramDecoder::~Lzma1ProgramDecoder() = default;
 
-  const int32_t in_position = input.Position();
-  const bool in_range = in_position >= 0 && in_position < input.GetSize();
-  const uint8_t* in = in_range ? input.Memory() + in_position : nullptr;
-  const size_t in_size = in_range ? static_cast<size_t>(input.GetSize() - in_position) : 0;
-  const uint64_t size = out_size > 0 ? static_cast<uint64_t>(out_size) : kLzma1UnknownSize;
+DecodeStatus Lzma1ProgramDecoder::Next(const uint8_t*& data, size_t& size) {
+  size = 0;
+  if (end_ != DecodeStatus::kOutput) return end_;
+  if (program_length_ == 0) return end_ = DecodeStatus::kEnd;  // no input needed
+  if (undecided_ > 0) std::memmove(chunk_.get(), chunk_.get() + undecided_from_, undecided_);
+  return liblzma_ ? FromLiblzma(data, size) : FromOwnDecoder(data, size);
+}
 
-  StreamOutput block(output, size, in_size);
-  size_t decoded = 0;
-  if (LiblzmaSupports(properties_)) {
-    X86Stage x86(block, progress);
-    switch (DecodeWithLiblzma(properties_, in, in_size, block, size, decoded,
-                              x86_filter_ ? &x86 : progress)) {
-      case LiblzmaStatus::kSucceeded:
-        if (x86_filter_) x86.filter.Decode(block.data(), decoded);
-        block.Finish(decoded);
-        return progress == nullptr || progress->Continue(decoded);
-      case LiblzmaStatus::kOutputFull:
-      case LiblzmaStatus::kStopped:
-        block.Finish(decoded);
-        return false;
-      case LiblzmaStatus::kDataError:
-      case LiblzmaStatus::kInputEnded:
-        break;  // the own decoder decides
-    }
+DecodeStatus Lzma1ProgramDecoder::FromLiblzma(const uint8_t*& data, size_t& size) {
+  size_t produced = 0;
+  switch (liblzma_->Decode(chunk_.get() + undecided_, kDecodeStep, produced)) {
+    case LiblzmaStatus::kOutput:
+      return HandOut(chunk_.get(), undecided_ + produced, false, data, size);
+    case LiblzmaStatus::kSucceeded:
+      return HandOut(chunk_.get(), undecided_ + produced, true, data, size);
+    case LiblzmaStatus::kInputUnreadable:
+      return end_ = DecodeStatus::kDamaged;
+    case LiblzmaStatus::kDataError:
+    case LiblzmaStatus::kInputEnded:
+      break;
   }
-  const Lzma1Status status = DecodeLzma1(properties_, in, in_size, block, size, decoded, progress);
-  const bool succeeded = Lzma1Succeeded(status);
-  // Only now: the own decoder's history is the output itself. Before Finish,
-  // which may move the block.
-  if (succeeded && x86_filter_) X86BranchDecoder().Decode(block.data(), decoded);
-  block.Finish(decoded);
-  return succeeded && (progress == nullptr || progress->Continue(decoded));
+  // The own decoder decides, from the stream's start; what liblzma decoded
+  // in this call was not handed out, so it is not dropped either.
+  liblzma_.reset();
+  if (!input_.Rewind()) return end_ = DecodeStatus::kDamaged;
+  own_.reset(new Lzma1Decoder(properties_, input_, program_length_));
+  filter_ = X86BranchDecoder();
+  undecided_ = 0;
+  to_drop_ = handed_out_;
+  return FromOwnDecoder(data, size);
+}
+
+DecodeStatus Lzma1ProgramDecoder::FromOwnDecoder(const uint8_t*& data, size_t& size) {
+  const uint8_t* bytes = nullptr;
+  size_t count = 0;
+  const Lzma1Status status = own_->Decode(bytes, count);
+  if (status != Lzma1Status::kOutput && !Lzma1Succeeded(status)) {
+    return end_ = DecodeStatus::kDamaged;
+  }
+  if (x86_filter_) {
+    // The own decoder's chunk is its history: the filter works on a copy.
+    std::memcpy(chunk_.get() + undecided_, bytes, count);
+    bytes = chunk_.get();
+    count += undecided_;
+  }
+  return HandOut(bytes, count, status != Lzma1Status::kOutput, data, size);
+}
+
+// Hands out what of the `count` decoded bytes at `bytes` is final (all of them
+// without the filter) and not to be dropped. With the filter, `bytes` is
+// chunk_. `last`: the decoder has ended after them.
+DecodeStatus Lzma1ProgramDecoder::HandOut(const uint8_t* bytes, size_t count, bool last,
+                                          const uint8_t*& data, size_t& size) {
+  size_t decided = count;
+  if (x86_filter_) {
+    decided = filter_.Decode(chunk_.get(), count, last);
+    undecided_ = count - decided;
+    undecided_from_ = decided;
+  }
+  const size_t drop = to_drop_ < decided ? static_cast<size_t>(to_drop_) : decided;
+  to_drop_ -= drop;
+  data = bytes + drop;
+  size = decided - drop;
+  handed_out_ += size;
+  if (last) {
+    end_ = handed_out_ == program_length_ && to_drop_ == 0 ? DecodeStatus::kEnd
+                                                          : DecodeStatus::kDamaged;
+  }
+  return DecodeStatus::kOutput;
 }
 
 }  // namespace stub

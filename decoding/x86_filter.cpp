@@ -19,16 +19,17 @@ constexpr uint8_t kMaskByte[8] = {0, 1, 2, 2, 3, 3, 3, 3};
 
 }  // namespace
 
-void X86BranchDecoder::Decode(uint8_t* data, size_t size) {
-  if (size < kInstructionSize) return;
+size_t X86BranchDecoder::Decode(uint8_t* data, size_t size, bool last) {
   uint32_t prev_mask = prev_mask_;
   uint32_t prev_pos = prev_pos_;
-  const uint32_t limit = static_cast<uint32_t>(size - kInstructionSize);
-  uint32_t pos = position_;
-  while (pos <= limit) {
-    uint8_t* at = data + pos;
+  // i indexes `data`; positions count from the stream's start, modulo 2^32
+  // as the encoder's do.
+  size_t i = 0;
+  while (i + kInstructionSize <= size) {
+    uint8_t* at = data + i;
+    const uint32_t pos = position_ + static_cast<uint32_t>(i);
     if ((at[0] & 0xFE) != 0xE8) {
-      ++pos;
+      ++i;
       continue;
     }
     const uint32_t offset = pos - prev_pos;
@@ -36,10 +37,10 @@ void X86BranchDecoder::Decode(uint8_t* data, size_t size) {
     if (offset > kInstructionSize) {
       prev_mask = 0;
     } else {
-      for (uint32_t i = 0; i < offset; ++i) prev_mask = (prev_mask & 0x77) << 1;
+      for (uint32_t k = 0; k < offset; ++k) prev_mask = (prev_mask & 0x77) << 1;
     }
     if (!NearHighByte(at[4]) || !kMaskAllowed[(prev_mask >> 1) & 7] || (prev_mask >> 1) >= 0x10) {
-      ++pos;
+      ++i;
       prev_mask |= 1;
       if (NearHighByte(at[4])) prev_mask |= 0x10;
       continue;
@@ -58,12 +59,15 @@ void X86BranchDecoder::Decode(uint8_t* data, size_t size) {
     at[2] = static_cast<uint8_t>(target >> 8);
     at[3] = static_cast<uint8_t>(target >> 16);
     at[4] = static_cast<uint8_t>(0u - ((target >> 24) & 1));
-    pos += kInstructionSize;
+    i += kInstructionSize;
     prev_mask = 0;
   }
-  position_ = pos;
+  // Every byte before i is decided; a conversion ends at most at `size`.
+  const size_t decided = last ? size : i;
+  position_ += static_cast<uint32_t>(decided);
   prev_mask_ = prev_mask;
   prev_pos_ = prev_pos;
+  return decided;
 }
 
 }  // namespace stub

@@ -15,9 +15,10 @@
 //   - a converted displacement is also checked byte-wise from its top, so
 //     decoding finds exactly the value the encoder started from.
 // A position is decided once its four following bytes exist, so the data can
-// be filtered in pieces as it is decoded, with the same result as at once.
-// The last four bytes of the data are never converted (no room for a whole
-// instruction); the stream's start offset is 0.
+// be filtered in chunks as it is decoded, with the same result as at once:
+// each chunk but the last leaves its undecided end, at most four bytes, to
+// start the next one. The last four bytes of the stream are never converted
+// (no room for a whole instruction); the stream's start offset is 0.
 #pragma once
 
 #include <cstddef>
@@ -25,17 +26,18 @@
 
 namespace stub {
 
-// The filter over one stream, undone in place as the data grows.
+// The filter over one stream, undone in place a chunk at a time.
 class X86BranchDecoder {
  public:
-  // Undoes the filter on `data` from where the last call stopped, at every
-  // position whose instruction lies within the first `size` bytes. `data`
-  // holds the stream from its first byte (it may have moved since the last
-  // call); `size` never shrinks, and stays below 2^32.
-  void Decode(uint8_t* data, size_t size);
+  // Undoes the filter, in place, on the `size` bytes at `data`: the bytes the
+  // last call left undecided, then the stream's next ones. Returns how many
+  // of them, from the first, are final; the others (at most four) must start
+  // the next call's bytes. With `last` (nothing follows them in the stream)
+  // all are final. The stream stays shorter than 2^32 bytes.
+  size_t Decode(uint8_t* data, size_t size, bool last);
 
  private:
-  uint32_t position_ = 0;   // the first position not decided yet
+  uint32_t position_ = 0;   // the stream position of the first undecided byte
   uint32_t prev_mask_ = 0;
   uint32_t prev_pos_ = 0u - 5;
 };

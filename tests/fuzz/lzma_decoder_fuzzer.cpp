@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Zlib
 // Fuzzes the LZMA decoding: no input may crash or hang it, the own decoder
 // must agree with liblzma (by the rules of tests/unit/lzma_differential_test.cpp),
-// and TLZMADecoder must give liblzma's result where liblzma succeeds and the
-// own decoder's otherwise. Build and run: see CMakeLists.txt beside this file.
+// and Lzma1ProgramDecoder must give liblzma's result where liblzma succeeds
+// and the own decoder's otherwise. Every decoder takes the stream in small
+// pieces. Build and run: see CMakeLists.txt beside this file.
 //
 // Input: byte 0 the properties byte (taken modulo 225), bytes 1-3 the
 // dictionary size (up to 16 MiB), bytes 4-5 the expected length (0xFFFF:
@@ -10,20 +11,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
-#include "decoding/decode_output.h"
 #include "decoding/liblzma_raw_decoder.h"
 #include "decoding/lzma1_decoder.h"
 #include "decoding/lzma_decoder.h"
-#include "decoding/memory_stream.h"
-#include "tests/support/vector_output.h"
+#include "tests/support/memory_input.h"
 
 namespace {
 
 using namespace stub;
 
-using testing::VectorOutput;
+using testing::MemoryInput;
 
 struct Result {
   bool ok;
@@ -54,25 +54,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Lzma1Properties properties;
   if (!ParseLzma1Properties(properties_bytes, properties)) std::abort();
 
+  const std::span<const uint8_t> stream(in, in_size);
   Result own;
   {
-    VectorOutput output;
-    size_t decoded = 0;
-    const Lzma1Status status = DecodeLzma1(properties, in, in_size, output, out_size, decoded);
-    own = {Lzma1Succeeded(status), output.Take(decoded), static_cast<int>(status)};
+    MemoryInput input(stream, 1 + data[1] % 64);
+    Lzma1Decoder decoder(properties, input, out_size);
+    const uint8_t* chunk = nullptr;
+    size_t chunk_size = 0;
+    Lzma1Status status;
+    do {
+      status = decoder.Decode(chunk, chunk_size);
+      own.bytes.insert(own.bytes.end(), chunk, chunk + chunk_size);
+    } while (status == Lzma1Status::kOutput);
+    own.ok = Lzma1Succeeded(status);
+    own.status = static_cast<int>(status);
   }
-  if (own.ok && out_size != kLzma1UnknownSize && own.bytes.size() > out_size) {
-    Fail("own decoder ran past the length", own, own);
-  }
-
   Result expected = own;
   if (LiblzmaSupports(properties)) {
-    VectorOutput output;
-    size_t decoded = 0;
-    const LiblzmaStatus status = DecodeWithLiblzma(properties, in, in_size, output, out_size,
-                                                   decoded);
-    const Result lib{status == LiblzmaStatus::kSucceeded, output.Take(decoded),
-                     static_cast<int>(status)};
+    MemoryInput input(stream, 1 + data[2] % 64);
+    LiblzmaRawDecoder decoder(properties, input, out_size);
+    Result lib;
+    uint8_t chunk[1000];
+    size_t produced = 0;
+    LiblzmaStatus status;
+    do {
+      status = decoder.Decode(chunk, sizeof(chunk), produced);
+      lib.bytes.insert(lib.bytes.end(), chunk, chunk + produced);
+    } while (status == LiblzmaStatus::kOutput);
+    lib.ok = status == LiblzmaStatus::kSucceeded;
+    lib.status = static_cast<int>(status);
     // liblzma's history exceeds the dictionary size unless that is a multiple
     // of 16 of at least 4096 bytes.
     const bool history_differs = properties.dict_size < 4096 || properties.dict_size % 16 != 0;
@@ -90,23 +100,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
 
-  // The whole path, through two TStreams.
-  TStream input;
-  if (in_size > 0) input.Write(in, static_cast<int32_t>(in_size));
-  input.Seek(0);
-  TStream output;
-  TLZMADecoder decoder;
-  if (!decoder.SetProperties(properties_bytes, 5)) std::abort();
-  const int64_t signed_size = out_size == kLzma1UnknownSize ? -1 : static_cast<int64_t>(out_size);
+  // The whole path, as the launcher decodes a program of a known length.
+  if (out_size == kLzma1UnknownSize) return 0;
+  MemoryInput input(stream, 1 + data[3] % 64);
+  Lzma1ProgramDecoder decoder(properties, /*x86_filter=*/false, input, out_size);
   Result full;
-  full.ok = decoder.Decode(input, output, signed_size);
-  full.bytes.assign(output.Memory(), output.Memory() + output.GetSize());
-  full.status = 0;
-  if (output.Position() != output.GetSize()) {
-    Fail("output stream fields", full, expected);
+  const uint8_t* chunk = nullptr;
+  size_t chunk_size = 0;
+  DecodeStatus status;
+  while ((status = decoder.Next(chunk, chunk_size)) == DecodeStatus::kOutput) {
+    full.bytes.insert(full.bytes.end(), chunk, chunk + chunk_size);
   }
-  if (full.ok != expected.ok || (full.ok && full.bytes != expected.bytes)) {
-    Fail("TLZMADecoder", full, expected);
+  // A stream that ends before its length is damaged, whoever decoded it.
+  full.ok = status == DecodeStatus::kEnd;
+  full.status = static_cast<int>(status);
+  const bool expected_ok = expected.ok && expected.bytes.size() == out_size;
+  if (full.ok != expected_ok || (full.ok && full.bytes != expected.bytes)) {
+    Fail("Lzma1ProgramDecoder", full, expected);
   }
   return 0;
 }

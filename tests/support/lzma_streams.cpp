@@ -10,9 +10,8 @@
 #include <filesystem>
 
 #include "decoding/lzma_decoder.h"
-#include "decoding/memory_stream.h"
 #include "format/little_endian.h"
-#include "tests/support/vector_output.h"
+#include "tests/support/memory_input.h"
 #include "tests/support/whole_file.h"
 
 namespace stub::testing {
@@ -107,6 +106,44 @@ std::optional<Lzma1Stream> EncodeWithLzmaAlone(const std::vector<uint8_t>& data,
     return std::nullopt;
   }
   return SplitLzmaFile(ReadBytes(scratch / "out"));
+}
+
+std::vector<uint8_t> EncodeXz(const std::vector<uint8_t>& data, uint64_t block_size,
+                              bool x86_filter, int check, uint32_t preset) {
+  lzma_options_lzma lzma2;
+  EXPECT_FALSE(lzma_lzma_preset(&lzma2, preset));
+  const lzma_filter with_x86[] = {{LZMA_FILTER_X86, nullptr},
+                                  {LZMA_FILTER_LZMA2, &lzma2},
+                                  {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_mt options = {};
+  options.threads = 2;
+  options.block_size = block_size;
+  options.filters = x86_filter ? with_x86 : with_x86 + 1;
+  options.check = static_cast<lzma_check>(check);
+  lzma_stream stream = LZMA_STREAM_INIT;
+  EXPECT_EQ(lzma_stream_encoder_mt(&stream, &options), LZMA_OK);
+  std::vector<uint8_t> out(lzma_stream_buffer_bound(data.size()));
+  stream.next_in = data.data();
+  stream.avail_in = data.size();
+  stream.next_out = out.data();
+  stream.avail_out = out.size();
+  EXPECT_EQ(lzma_code(&stream, LZMA_FINISH), LZMA_STREAM_END);
+  out.resize(stream.total_out);
+  lzma_end(&stream);
+  return out;
+}
+
+void ShortenFirstXzBlock(std::vector<uint8_t>& xz) {
+  lzma_filter filters[LZMA_FILTERS_MAX + 1];
+  lzma_block block = {};
+  block.filters = filters;
+  block.check = LZMA_CHECK_CRC32;
+  uint8_t* header = xz.data() + LZMA_STREAM_HEADER_SIZE;  // the first block's
+  block.header_size = lzma_block_header_size_decode(header[0]);
+  ASSERT_EQ(lzma_block_header_decode(&block, nullptr, header), LZMA_OK);
+  --block.uncompressed_size;
+  EXPECT_EQ(lzma_block_header_encode(&block, header), LZMA_OK);
+  lzma_filters_free(filters, nullptr);
 }
 
 std::vector<uint8_t> WineProgram(const std::string& name) {
@@ -412,46 +449,50 @@ Lzma1Properties Parse(const Lzma1Stream& stream) {
 
 }  // namespace
 
-Decoded DecodeAsLauncher(const Lzma1Stream& stream, int64_t out_size,
-                         const std::vector<uint8_t>& trailing) {
-  TLZMADecoder decoder;
-  EXPECT_TRUE(decoder.SetProperties(stream.properties.data(), 5));
-  TStream input;
+Decoded DecodeAsLauncher(const Lzma1Stream& stream, uint64_t program_length,
+                         const std::vector<uint8_t>& trailing, bool x86_filter, int* rewinds) {
   std::vector<uint8_t> bytes = stream.bytes;
   bytes.insert(bytes.end(), trailing.begin(), trailing.end());
-  if (!bytes.empty()) {
-    EXPECT_EQ(input.Write(bytes.data(), static_cast<int32_t>(bytes.size())),
-              static_cast<int32_t>(bytes.size()));
-  }
-  input.Seek(0);
-  TStream output;
+  MemoryInput input(bytes);
+  Lzma1ProgramDecoder decoder(Parse(stream), x86_filter, input, program_length);
   Decoded decoded;
-  decoded.ok = decoder.Decode(input, output, out_size);
-  EXPECT_EQ(output.Position(), output.GetSize());
-  EXPECT_EQ(input.Position(), 0);
-  decoded.bytes.assign(output.Memory(), output.Memory() + output.GetSize());
+  DecodeStatus status;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  while ((status = decoder.Next(data, size)) == DecodeStatus::kOutput) {
+    EXPECT_LE(size, kDecodeStep);
+    decoded.bytes.insert(decoded.bytes.end(), data, data + size);
+  }
+  decoded.ok = status == DecodeStatus::kEnd;
+  if (rewinds != nullptr) *rewinds = input.rewinds;
   return decoded;
 }
 
 BackendRun RunLiblzma(const Lzma1Stream& stream, uint64_t out_size) {
   BackendRun run;
-  VectorOutput output;
-  size_t decoded = 0;
-  run.liblzma = DecodeWithLiblzma(Parse(stream), stream.bytes.data(), stream.bytes.size(),
-                                  output, out_size, decoded);
+  MemoryInput input(stream.bytes);
+  LiblzmaRawDecoder decoder(Parse(stream), input, out_size);
+  uint8_t chunk[4093];
+  size_t produced = 0;
+  do {
+    run.liblzma = decoder.Decode(chunk, sizeof(chunk), produced);
+    run.decoded.bytes.insert(run.decoded.bytes.end(), chunk, chunk + produced);
+  } while (run.liblzma == LiblzmaStatus::kOutput);
   run.decoded.ok = run.liblzma == LiblzmaStatus::kSucceeded;
-  run.decoded.bytes = output.Take(decoded);
   return run;
 }
 
 BackendRun RunOwnDecoder(const Lzma1Stream& stream, uint64_t out_size) {
   BackendRun run;
-  VectorOutput output;
-  size_t decoded = 0;
-  run.own = DecodeLzma1(Parse(stream), stream.bytes.data(), stream.bytes.size(), output,
-                        out_size, decoded);
+  MemoryInput input(stream.bytes);
+  Lzma1Decoder decoder(Parse(stream), input, out_size);
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  do {
+    run.own = decoder.Decode(data, size);
+    run.decoded.bytes.insert(run.decoded.bytes.end(), data, data + size);
+  } while (run.own == Lzma1Status::kOutput);
   run.decoded.ok = Lzma1Succeeded(run.own);
-  run.decoded.bytes = output.Take(decoded);
   return run;
 }
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "decoding/decode_output.h"
 #include "decoding/liblzma_raw_decoder.h"
 #include "decoding/lzma1_decoder.h"
 
@@ -47,6 +46,19 @@ std::optional<Lzma1Stream> EncodeWithXzLzma(const std::vector<uint8_t>& data, in
 std::optional<Lzma1Stream> EncodeWithLzmaAlone(const std::vector<uint8_t>& data, uint32_t lc,
                                                uint32_t lp, uint32_t pb, uint32_t dict_log,
                                                bool end_marker);
+
+// An .xz stream of `data` from liblzma's threaded encoder (two threads), as
+// `xz -T2 --block-size=BLOCK_SIZE` writes it: LZMA2 at `preset`, behind the
+// x86 filter with `x86_filter`, blocks of `block_size` bytes whose headers
+// state their sizes, and the integrity check `check` (an lzma_check value).
+std::vector<uint8_t> EncodeXz(const std::vector<uint8_t>& data, uint64_t block_size,
+                              bool x86_filter = false, int check = 1 /* LZMA_CHECK_CRC32 */,
+                              uint32_t preset = 1);
+
+// Rewrites the first block header of the .xz stream `xz` to state an
+// uncompressed size one byte short, with a header CRC32 that matches: a block
+// whose size lies.
+void ShortenFirstXzBlock(std::vector<uint8_t>& xz);
 
 // One of Wine's Windows programs (e.g. "cmd.exe"); empty when missing.
 std::vector<uint8_t> WineProgram(const std::string& name);
@@ -91,21 +103,23 @@ class Lzma1StreamWriter {
 
 // --- Decoding ----------------------------------------------------------------
 
-// The outcome of one decoder run: its verdict and the bytes it left.
+// The outcome of one decoder run: its verdict and the bytes it handed out.
 struct Decoded {
   bool ok = false;
   std::vector<uint8_t> bytes;
 };
 
-// TLZMADecoder::Decode, as the launcher calls it: `stream` (followed by
-// `trailing`) in one TStream at position 0, a fresh output TStream. Fails the
-// calling test when the properties are refused or the output stream's
-// position does not lie at its end.
-Decoded DecodeAsLauncher(const Lzma1Stream& stream, int64_t out_size,
-                         const std::vector<uint8_t>& trailing = {});
+// Lzma1ProgramDecoder, as the launcher decodes the inner program: `stream`
+// (followed by `trailing`) handed out in small pieces, every chunk collected.
+// `ok`: it ended with kEnd. `rewinds`, when given, receives how often the
+// input was started again (the own decoder taking over from liblzma).
+Decoded DecodeAsLauncher(const Lzma1Stream& stream, uint64_t program_length,
+                         const std::vector<uint8_t>& trailing = {}, bool x86_filter = false,
+                         int* rewinds = nullptr);
 
-// The two decoders behind TLZMADecoder, each alone, into a growing vector.
-// `out_size` as they take it (kLzma1UnknownSize: until an end marker).
+// The two decoders behind Lzma1ProgramDecoder, each alone, the stream handed
+// out in small pieces, the output in small chunks. `out_size` as they take it
+// (kLzma1UnknownSize: until an end marker).
 struct BackendRun {
   Decoded decoded;
   LiblzmaStatus liblzma = LiblzmaStatus::kSucceeded;  // RunLiblzma only

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "decoding/lzma_decoder.h"
+#include "decoding/program_decoder.h"
 #include "tests/support/lzma_streams.h"
 #include "tools/package_writer/lzma_encoder.h"
 
@@ -25,15 +25,24 @@ Lzma1Stream X86Stream(const std::vector<uint8_t>& program) {
   return stream;
 }
 
-// Counts the reports and stops decoding at report number `stop_at` (0: never).
-struct CountingProgress final : DecodeProgress {
-  explicit CountingProgress(int stop) : stop_at(stop) {}
-  bool Continue(uint64_t) override { return ++reports != stop_at; }
-  int stop_at;
-  int reports = 0;
-};
+// Undoes the filter on `filtered` in chunks of `chunk` new bytes each, as a
+// decoder hands them out, carrying the undecided end into the next chunk.
+std::vector<uint8_t> UndoInChunks(const std::vector<uint8_t>& filtered, size_t chunk) {
+  X86BranchDecoder decoder;
+  std::vector<uint8_t> out, pending;
+  for (size_t done = 0; done < filtered.size();) {
+    const size_t take = std::min(chunk, filtered.size() - done);
+    pending.insert(pending.end(), filtered.begin() + done, filtered.begin() + done + take);
+    done += take;
+    const size_t decided = decoder.Decode(pending.data(), pending.size(), done == filtered.size());
+    EXPECT_GE(decided + 4, pending.size());
+    out.insert(out.end(), pending.begin(), pending.begin() + decided);
+    pending.erase(pending.begin(), pending.begin() + decided);
+  }
+  return out;
+}
 
-TEST(X86BranchDecoder, UndoesLiblzmasFilterInPiecesAsAtOnce) {
+TEST(X86BranchDecoder, UndoesLiblzmasFilterInChunksAsAtOnce) {
   for (const char* name : {"hostname.exe", "cmd.exe"}) {
     const std::vector<uint8_t> program = testing::WineProgram(name);
     if (program.empty()) GTEST_SKIP() << "Wine's " << name << " is not installed";
@@ -42,57 +51,51 @@ TEST(X86BranchDecoder, UndoesLiblzmasFilterInPiecesAsAtOnce) {
         testing::RunLiblzma(X86Stream(program), program.size()).decoded.bytes;
     ASSERT_EQ(filtered.size(), program.size());
     ASSERT_NE(filtered, program) << "the filter changes a program's calls";
-    for (const size_t piece : {program.size(), size_t{1}, size_t{3}, size_t{5}, size_t{4097}}) {
-      SCOPED_TRACE(std::string(name) + " in pieces of " + std::to_string(piece));
-      std::vector<uint8_t> data = filtered;
-      X86BranchDecoder decoder;
-      for (size_t size = 0; size < data.size();) {
-        size = std::min(data.size(), size + piece);
-        decoder.Decode(data.data(), size);
-      }
-      EXPECT_TRUE(data == program);
+    for (const size_t chunk : {program.size(), size_t{1}, size_t{3}, size_t{5}, size_t{4097}}) {
+      SCOPED_TRACE(std::string(name) + " in chunks of " + std::to_string(chunk));
+      EXPECT_TRUE(UndoInChunks(filtered, chunk) == program);
     }
   }
 }
 
-// TLZMADecoder with the filter: through liblzma, and through the own decoder
-// when liblzma refuses the stream (a first byte other than 0); a stop from the
-// progress ends decoding without a second try.
-TEST(TLZMADecoder, X86FilterThroughEitherDecoderAndStopped) {
+// Lzma1ProgramDecoder with the filter: through liblzma; through the own
+// decoder when liblzma refuses the stream at once (a first byte other than
+// 0); and through liblzma until it gives up behind megabytes handed out (the
+// stream goes on behind the length), where the own decoder decodes again from
+// the start and drops what was handed out.
+TEST(Lzma1ProgramDecoder, X86FilterThroughEitherDecoderAndAfterTheHandOver) {
   const std::vector<uint8_t> program = testing::WineProgram("cmd.exe");
   if (program.empty()) GTEST_SKIP() << "Wine's cmd.exe is not installed";
   const Lzma1Stream stream = X86Stream(program);
+  // A length short of the end at a symbol boundary, beyond a chunk: where the
+  // symbol the last byte belongs to starts (a match running past a length
+  // stops the own decoder at its start).
+  const uint64_t boundary = testing::RunOwnDecoder(stream, program.size() - 1).decoded.bytes.size();
+  ASSERT_GT(boundary, kDecodeStep);
+  std::vector<uint8_t> prefix = testing::RunOwnDecoder(stream, boundary).decoded.bytes;
+  ASSERT_EQ(prefix.size(), boundary);
+  X86BranchDecoder().Decode(prefix.data(), prefix.size(), /*last=*/true);
   const struct {
     const char* name;
     uint8_t first_byte;
-    int stop_at;
-    bool ok;
-    int reports;  // -1: some
+    uint64_t length;
+    const std::vector<uint8_t>& want;
+    int rewinds;
   } rows[] = {
-      {"liblzma", 0, 0, true, -1},
-      {"own decoder", 0x7F, 0, true, -1},
-      {"liblzma stopped", 0, 1, false, 1},
-      {"own decoder stopped", 0x7F, 1, false, 1},
+      {"liblzma", 0, program.size(), program, 0},
+      {"own decoder", 0x7F, program.size(), program, 1},
+      {"liblzma, then the own decoder", 0, boundary, prefix, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    TStream input;
-    input.Write(stream.bytes.data(), static_cast<int32_t>(stream.bytes.size()));
-    input.Memory()[0] = row.first_byte;
-    input.Seek(0);
-    TLZMADecoder decoder(/*x86_filter=*/true);
-    ASSERT_TRUE(decoder.SetProperties(stream.properties.data(), 5));
-    TStream output;
-    CountingProgress progress(row.stop_at);
-    EXPECT_EQ(decoder.Decode(input, output, static_cast<int64_t>(program.size()), &progress),
-              row.ok);
-    if (row.reports >= 0) {
-      EXPECT_EQ(progress.reports, row.reports);
-    }
-    if (row.ok) {
-      EXPECT_TRUE(std::equal(program.begin(), program.end(), output.Memory()) &&
-                  output.GetSize() == static_cast<int32_t>(program.size()));
-    }
+    Lzma1Stream changed = stream;
+    changed.bytes[0] = row.first_byte;
+    int rewinds = -1;
+    const testing::Decoded decoded =
+        testing::DecodeAsLauncher(changed, row.length, {}, /*x86_filter=*/true, &rewinds);
+    EXPECT_TRUE(decoded.ok);
+    EXPECT_TRUE(decoded.bytes == row.want);
+    EXPECT_EQ(rewinds, row.rewinds);
   }
 }
 
