@@ -29,12 +29,6 @@ bool Progress::Advance(uint64_t bytes) {
   return !cancelled_;
 }
 
-bool Progress::Continue(uint64_t decoded) {
-  const uint64_t more = decoded > decoded_ ? decoded - decoded_ : 0;
-  decoded_ += more;
-  return Advance(more);
-}
-
 void Progress::Close() {
   if (window_ && window_->CancelRequested()) cancelled_ = true;
   window_.reset();

@@ -5,8 +5,9 @@
 // The preparation is the work before the child starts: the checksum region,
 // decoding, writing the copy. Its progress is counted in bytes: CrcLength
 // bytes checksummed, then ProgramLength bytes decoded (none for a stored
-// program), then ProgramLength bytes written (PreparationWork in payload.h).
-// Each step reports its bytes a chunk at a time through Advance.
+// program) and written, chunk by chunk (PreparationWork in
+// program_source.h). Each step reports its bytes a chunk at a time through
+// Advance.
 //
 // The window:
 //   - opens at the first report at least kProgressWindowDelay milliseconds
@@ -27,7 +28,6 @@
 #include <memory>
 #include <string>
 
-#include "decoding/decode_progress.h"
 #include "launcher/outcome.h"
 #include "launcher/reporter.h"
 #include "platform/platform.h"
@@ -36,7 +36,7 @@ namespace stub {
 
 inline constexpr uint32_t kProgressWindowDelay = 500;
 
-class Progress final : public DecodeProgress {
+class Progress final {
  public:
   // Starts the clock now. `package_path`: the package file, for the window's
   // title when its version resource names no FileDescription; it must outlive
@@ -52,10 +52,6 @@ class Progress final : public DecodeProgress {
   // moves its bar. False when the user has cancelled: the caller stops.
   bool Advance(uint64_t bytes);
 
-  // The decoder's report: `decoded` bytes of the program exist. A second
-  // decoder that starts again from 0 counts only beyond the first one's.
-  bool Continue(uint64_t decoded) override;
-
   bool cancelled() const { return cancelled_; }
 
   // Closes the window, if one is open; a Cancel pressed up to here counts.
@@ -68,7 +64,6 @@ class Progress final : public DecodeProgress {
   uint32_t start_;
   uint64_t total_ = 0;
   uint64_t done_ = 0;
-  uint64_t decoded_ = 0;
   bool window_opened_ = false;  // at most once per run
   bool cancelled_ = false;
   std::unique_ptr<ProgressWindow> window_;
