@@ -216,6 +216,20 @@ bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& 
 
 uint32_t WindowsPlatform::Milliseconds() { return GetTickCount(); }
 
+uint32_t WindowsPlatform::LogicalProcessors() {
+  // The processors of the process's group, which its threads run on: all of
+  // them up to 64.
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
+}
+
+uint64_t WindowsPlatform::PhysicalMemory() {
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof(status);
+  return GlobalMemoryStatusEx(&status) ? status.ullTotalPhys : 0;
+}
+
 std::span<const uint8_t> WindowsPlatform::OwnVersionResource() {
   const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));  // RT_VERSION
   if (found == nullptr) return {};

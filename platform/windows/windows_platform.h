@@ -22,6 +22,8 @@ class WindowsPlatform final : public Platform {
   void RemoveFolder(const std::u16string& path) override;
 
   uint32_t Milliseconds() override;
+  uint32_t LogicalProcessors() override;
+  uint64_t PhysicalMemory() override;
   std::span<const uint8_t> OwnVersionResource() override;
   std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
 

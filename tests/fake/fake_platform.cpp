@@ -36,6 +36,38 @@ class FakeFile : public PlatformFile {
   bool writable_;
 };
 
+class GeneratedFileReader : public PlatformFile {
+ public:
+  GeneratedFileReader(FakePlatform& platform, const GeneratedFile& file)
+      : platform_(platform), file_(file) {
+    ++platform_.open_files;
+  }
+  ~GeneratedFileReader() override { --platform_.open_files; }
+
+  bool Seek(uint64_t offset) override {
+    position_ = offset;
+    return true;
+  }
+  uint32_t Read(void* buffer, uint32_t count) override {
+    if (position_ >= file_.size) return 0;
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(file_.size - position_, count));
+    file_.fill(position_, static_cast<uint8_t*>(buffer), n);
+    position_ += n;
+    return n;
+  }
+  uint32_t Write(const void*, uint32_t) override { return 0; }
+  bool GetSize(uint64_t& size) override {
+    if (platform_.fail_size_query) return false;
+    size = file_.size;
+    return true;
+  }
+
+ private:
+  FakePlatform& platform_;
+  const GeneratedFile& file_;
+  uint64_t position_ = 0;
+};
+
 class FakeProcess : public PlatformProcess {
  public:
   explicit FakeProcess(FakePlatform& platform) : platform_(platform) {}
@@ -109,6 +141,9 @@ std::u16string FakePlatform::CommandLine() {
 
 std::unique_ptr<PlatformFile> FakePlatform::OpenForRead(const std::u16string& path) {
   calls.push_back("OpenForRead " + Utf8(path));
+  if (auto generated = generated_files.find(path); generated != generated_files.end()) {
+    return std::make_unique<GeneratedFileReader>(*this, generated->second);
+  }
   auto it = files.find(path);
   if (it == files.end()) return nullptr;
   return std::make_unique<FakeFile>(*this, it->second, /*writable=*/false);
@@ -243,6 +278,10 @@ uint32_t FakePlatform::Milliseconds() {
   milliseconds += milliseconds_per_read;
   return now;
 }
+
+uint32_t FakePlatform::LogicalProcessors() { return logical_processors; }
+
+uint64_t FakePlatform::PhysicalMemory() { return physical_memory; }
 
 std::span<const uint8_t> FakePlatform::OwnVersionResource() { return version_resource; }
 

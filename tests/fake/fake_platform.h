@@ -9,8 +9,9 @@
 // administrator answer and start results are plain fields a test sets. The
 // clock stands still unless a test makes it step on every reading; the
 // progress window records its title and every position it is told, and
-// reports a Cancel when the test says so. Every call is also appended to
-// `calls`, so tests can check the order of effects.
+// reports a Cancel when the test says so. A file too large to hold is
+// generated: its bytes are made when they are read. Every call is also
+// appended to `calls`, so tests can check the order of effects.
 #pragma once
 
 #include <cstdint>
@@ -39,12 +40,20 @@ struct RecordedStart {
   std::u16string parameters;         // shell start
 };
 
+// A read-only file whose bytes exist only while they are read: `fill` writes
+// the `count` bytes at `offset` (all inside `size`) into `buffer`.
+struct GeneratedFile {
+  uint64_t size = 0;
+  std::function<void(uint64_t offset, uint8_t* buffer, uint32_t count)> fill;
+};
+
 class FakePlatform : public Platform {
  public:
   // --- What the test sets up -------------------------------------------------
   std::u16string module_path = u"C:\\Downloads\\setup.exe";
   std::u16string command_line = u"\"C:\\Downloads\\setup.exe\"";
   std::map<std::u16string, std::vector<uint8_t>> files;
+  std::map<std::u16string, GeneratedFile> generated_files;  // opened for reading only
   std::vector<std::u16string> folders;  // existing folders, besides the files' own
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
@@ -61,6 +70,8 @@ class FakePlatform : public Platform {
   bool fail_random = false;              // RandomBytes fails
   // When set, every CreatePrivateFolder call answers this, creating nothing.
   std::optional<FolderCreation> folder_result;
+  uint32_t logical_processors = 2;
+  uint64_t physical_memory = uint64_t{8} << 30;
   uint32_t milliseconds = 0;           // the clock
   uint32_t milliseconds_per_read = 0;  // added after each reading
   std::vector<uint8_t> version_resource;
@@ -109,6 +120,8 @@ class FakePlatform : public Platform {
                                               uint32_t& error) override;
   void ShowErrorBox(const std::u16string& text, const std::u16string& caption) override;
   uint32_t Milliseconds() override;
+  uint32_t LogicalProcessors() override;
+  uint64_t PhysicalMemory() override;
   std::span<const uint8_t> OwnVersionResource() override;
   std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/analysis/native_platform.h"
 
+#include <lzma.h>
+
 #include <cstdio>
 
 #include "tools/common/utf.h"
@@ -74,5 +76,12 @@ bool StatedWindows::ReadDisplayVersion(std::u16string& text) {
   text = *display_version;
   return true;
 }
+
+uint32_t NativeMachine::LogicalProcessors() {
+  const uint32_t threads = lzma_cputhreads();
+  return threads > 0 ? threads : 1;
+}
+
+uint64_t NativeMachine::PhysicalMemory() { return lzma_physmem(); }
 
 }  // namespace sfxpack

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Zlib
 // The parts of the launcher's platform that sfxpack provides to run the
 // launcher's own checks, gate and decoding on this machine: the package file,
-// read natively; message boxes, recorded instead of shown; and a Windows
-// version and release id that the caller states.
+// read natively; message boxes, recorded instead of shown; a Windows version
+// and release id that the caller states; and this machine's processors and
+// memory, which the decoding of an .xz stream on threads asks for.
 //
 // The launcher's code is built without exceptions; nothing here lets one
 // escape into it.
@@ -53,6 +54,13 @@ class StatedWindows final : public stub::WindowsVersionSource {
   bool QueryWindowsVersion(stub::TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;
   bool ReadDisplayVersion(std::u16string& text) override;
+};
+
+// This machine, as liblzma tells it (lzma_cputhreads, lzma_physmem).
+class NativeMachine final : public stub::MachineResources {
+ public:
+  uint32_t LogicalProcessors() override;
+  uint64_t PhysicalMemory() override;
 };
 
 }  // namespace sfxpack
