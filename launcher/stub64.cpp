@@ -4,14 +4,12 @@
 #include <memory>
 #include <optional>
 
-#include "decoding/memory_stream.h"
 #include "launcher/arguments.h"
 #include "launcher/child_start.h"
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
 #include "launcher/paths.h"
-#include "launcher/payload.h"
 #include "launcher/program_source.h"
 #include "launcher/progress.h"
 #include "launcher/reporter.h"
@@ -33,8 +31,8 @@ struct Package {
   TemporaryCopy copy;
 };
 
-// Steps 1 to 5: everything that needs the package file open. The decoded
-// program is released before the file is closed, the reverse of their
+// Steps 1 to 5: everything that needs the package file open. The program
+// source (its decoder) goes before the file is closed, the reverse of their
 // creation, when this returns.
 Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Reporter& reporter,
                              Progress& progress, Package& package) {
@@ -42,28 +40,23 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   if (!file) return FatalDamaged(reporter);
   Outcome outcome = ReadPackageLocator(*file, reporter, package.locator);
   if (!outcome.proceeds()) return outcome;
-  progress.Plan(PreparationWork(*file, package.locator));
-  outcome = VerifyPackage(*file, package.locator, reporter, &progress);
+  HeaderFromRegion header;
+  outcome = VerifyPackage(*file, package.locator, reporter, header, &progress);
   if (!outcome.proceeds()) return outcome;
-  outcome = ReadPackageHeader(*file, package.locator, reporter, package.header, package.extension);
+  outcome = ReadPackageHeader(*file, package.locator, header, reporter, package.header,
+                              package.extension, &progress);
   if (!outcome.proceeds()) return outcome;
   outcome = ApplyVersionGate(platform, *file, package.header, package.extension, reporter,
                              package.running_version);
   if (!outcome.proceeds()) return outcome;
 
-  const bool stored = package.extension.StreamMethod == kStreamMethodStored;
-  std::unique_ptr<TStream> program;
-  outcome = stored ? CheckStoredStream(*file, package.header, reporter)
-                   : DecodeInnerProgram(*file, package.header, package.extension, reporter,
-                                        program, &progress);
-  if (!outcome.proceeds()) return outcome;
-
+  ProgramSource source(*file, package.header, package.extension, platform, &progress);
+  if (!source.Open()) return FatalDamaged(reporter);
   const std::u16string temp_folder = ChooseTempFolder(arguments, platform);
   // A copy Windows could not start from its path is not written at all.
   if (!TempCopyPathStartable(temp_folder, arguments)) return FatalTempCopy(reporter);
   outcome = package.copy.CreateFolder(reporter, temp_folder);
   if (!outcome.proceeds()) return outcome;
-  ProgramSource source(progress, package.header, *file, program.get());
   return package.copy.Write(reporter, package.copy.folder() + ExtractName(arguments.ArgumentAt(0)),
                             source);
 }

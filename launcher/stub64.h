@@ -3,16 +3,17 @@
 //
 // One run, in this order; the first step that fails ends it:
 //   1. Open the launcher's own file (the package) and check it: the locator,
-//      the size test, the checksum, the header.
+//      the size test, the checksum, the header (package_reader.h).
 //   2. The version gate: an unsupported Windows shows the package's message.
-//   3. Read the compressed inner program and decode it into memory (a stored
-//      program is only checked here).
+//   3. Check what of the inner program's stream needs no decoding
+//      (program_source.h): damaged before anything is created.
 //   4. Choose the temporary folder ("/temp" or the system's), make a fresh
 //      private folder inside it, and write the copy there under the package
-//      file's own name, from memory or, for a stored program, straight from
-//      the package file.
-//   5. Release the decoded program, then close the package file: the child
-//      must find neither held open.
+//      file's own name, a chunk at a time as the stream is read and decoded.
+//      A stream found damaged on the way removes the copy and the folder,
+//      then shows the damaged-package message.
+//   5. Release the decoder, then close the package file: the child must find
+//      neither held open.
 //   6. Build the child's argument string and start the child, directly or
 //      through the shell; wait for it, then delete the copy and its folder
 //      (unless the package is detached, which keeps both). A failure after

@@ -5,6 +5,7 @@
 
 #include "decoding/crc32.h"
 #include "format/package_records.h"
+#include "tests/support/lzma_streams.h"
 
 namespace stub::testing {
 namespace {
@@ -65,6 +66,11 @@ TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint
   const uint8_t method = settings.extension ? settings.extension->StreamMethod : kStreamMethodLzma1;
   if (method == kStreamMethodStored) {
     return AssemblePackage(launcher, settings, {}, inner, inner.size(), further_data);
+  }
+  if (method == kStreamMethodXz) {
+    const std::vector<uint8_t> stream =
+        EncodeXz(std::vector<uint8_t>(inner.begin(), inner.end()), kTestXzBlockSize);
+    return AssemblePackage(launcher, settings, {}, stream, inner.size(), further_data);
   }
   packaging::LzmaSettings encoding = lzma;
   encoding.x86_filter = method == kStreamMethodX86Lzma1;

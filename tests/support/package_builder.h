@@ -37,9 +37,14 @@ TestPackage AssemblePackage(std::span<const uint8_t> launcher,
                             std::span<const uint8_t> stream, uint64_t program_length,
                             std::span<const uint8_t> further_data);
 
+// The block size of the .xz streams BuildPackage writes: a program of a few
+// megabytes has several blocks.
+inline constexpr uint64_t kTestXzBlockSize = 1 << 20;
+
 // Stores `inner` as the settings' stream method says (LZMA1 with `lzma`, the
-// same behind the x86 filter, or stored as it is: the properties bytes zero),
-// then AssemblePackage.
+// same behind the x86 filter, stored as it is, or .xz in blocks of
+// kTestXzBlockSize, the properties bytes zero for the last two), then
+// AssemblePackage.
 TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
                          const packaging::PackageSettings& settings,
                          const packaging::LzmaSettings& lzma,

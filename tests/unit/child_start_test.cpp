@@ -102,7 +102,9 @@ class RunChildTest : public ::testing::Test {
     header.StreamLength = header.ProgramLength = 3;
     const std::u16string package = u"C:\\setup.exe";
     Progress progress(platform, package, /*silent=*/false);
-    ProgramSource source(progress, header, file, /*decoded=*/nullptr);
+    ProgramSource source(file, header, TPackageExtension{kStreamMethodStored, 0, 0}, platform,
+                         &progress);
+    EXPECT_TRUE(source.Open());
     EXPECT_TRUE(copy.CreateFolder(reporter, u"C:\\Temp\\").proceeds());
     EXPECT_TRUE(copy.Write(reporter, kCopy, source).proceeds());
     return RunChild(platform, reporter, request, PlanChildStart(platform, request), copy);

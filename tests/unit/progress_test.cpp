@@ -133,6 +133,8 @@ TEST(ProgressWindow, CancelAtEachStepLeavesNothingAndExits1223) {
        [](const FakePlatform& p) { return p.largest_write > 0; }},
       {"copying a stored program", kStreamMethodStored,
        [](const FakePlatform& p) { return p.largest_write > 0; }},
+      {"decoding .xz on threads", kStreamMethodXz,
+       [](const FakePlatform& p) { return p.largest_write > 0; }},
       {"after the last chunk", kStreamMethodLzma1,
        [](const FakePlatform& p) {
          return !p.progress_positions.empty() && p.progress_positions.back() == kProgressWindowRange;

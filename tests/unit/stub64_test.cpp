@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
+#include "decoding/crc32.h"
 #include "format/little_endian.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/program_source.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/fatal_texts.h"
+#include "tests/support/lzma_streams.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 
@@ -159,7 +162,8 @@ TEST_F(Stub64Test, ExitCodeTable) {
 // further data behind a stored program's message is not copied.
 TEST_F(Stub64Test, EveryStreamMethodWritesItsProgram) {
   const std::vector<uint8_t> further = testing::SampleBytes(5000, 6);
-  for (const uint8_t method : {kStreamMethodLzma1, kStreamMethodStored, kStreamMethodX86Lzma1}) {
+  for (const uint8_t method :
+       {kStreamMethodLzma1, kStreamMethodStored, kStreamMethodX86Lzma1, kStreamMethodXz}) {
     for (const size_t size : {size_t{0}, size_t{1}, size_t{kCopyChunkSize} * 2 + 3}) {
       SCOPED_TRACE("method " + std::to_string(method) + ", " + std::to_string(size) + " bytes");
       FakePlatform platform;
@@ -196,6 +200,175 @@ TEST_F(Stub64Test, StoredStreamOfAnotherLengthIsDamaged) {
     EXPECT_EQ(Stub64(platform), 1392u);
     EXPECT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "RandomBytes"), 0);
+  }
+}
+
+// A stream found damaged after the copy was begun: the copy and its folder
+// are removed, then the damaged-package message, exit 1392; nothing stays.
+TEST_F(Stub64Test, StreamDamagedOnTheWayLeavesNothing) {
+  // Three chunks of a program that compresses only a little, so the stream
+  // has several pieces and blocks.
+  std::vector<uint8_t> program = testing::X86CodeBytes(2 * kDecodeStep + 1000, 9);
+  const std::vector<uint8_t> further = testing::SampleBytes(500, 3);
+  struct Row {
+    const char* name;
+    uint8_t method;
+    // Changes the stream and the program length before assembly.
+    void (*damage)(std::vector<uint8_t>& stream, uint64_t& length);
+    // Found only once chunks were written: always so (single thread, or the
+    // end); otherwise it depends on the threads' timing.
+    bool late;
+  };
+  const Row rows[] = {
+      {"LZMA1 cut mid-way", kStreamMethodLzma1,
+       [](auto& s, uint64_t&) { s.resize(s.size() * 2 / 3); }, true},
+      {"x86 + LZMA1 cut mid-way", kStreamMethodX86Lzma1,
+       [](auto& s, uint64_t&) { s.resize(s.size() * 2 / 3); }, true},
+      {"xz cut mid-way", kStreamMethodXz, [](auto& s, uint64_t&) { s.resize(s.size() * 2 / 3); },
+       false},
+      {"xz cut in its footer", kStreamMethodXz, [](auto& s, uint64_t&) { s.resize(s.size() - 3); },
+       false},
+      {"xz byte flipped inside its last block", kStreamMethodXz,
+       [](auto& s, uint64_t&) { s[s.size() * 3 / 4] ^= 0x10; }, false},
+      {"xz block header stating a size that lies", kStreamMethodXz,
+       [](auto& s, uint64_t&) { testing::ShortenFirstXzBlock(s); }, false},
+      {"xz padding behind the stream", kStreamMethodXz,
+       [](auto& s, uint64_t&) { s.insert(s.end(), 4, 0); }, false},
+      {"xz a second stream behind it", kStreamMethodXz,
+       [](auto& s, uint64_t&) {
+         const std::vector<uint8_t> second = testing::EncodeXz({1, 2, 3}, 1 << 20);
+         s.insert(s.end(), second.begin(), second.end());
+       },
+       false},
+      {"xz decodes to one byte more", kStreamMethodXz, [](auto&, uint64_t& n) { --n; }, true},
+      {"xz decodes to one byte less", kStreamMethodXz, [](auto&, uint64_t& n) { ++n; }, true},
+  };
+  // Each method's intact stream, made once.
+  std::map<uint8_t, testing::Lzma1Stream> streams;
+  streams[kStreamMethodXz].bytes = testing::EncodeXz(program, kDecodeStep);
+  for (const uint8_t method : {kStreamMethodLzma1, kStreamMethodX86Lzma1}) {
+    packaging::LzmaSettings lzma;
+    lzma.preset = 1;
+    lzma.x86_filter = method == kStreamMethodX86Lzma1;
+    packaging::EncodeLzma1(program, lzma, streams[method].bytes, streams[method].properties);
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<uint8_t> stream = streams[row.method].bytes;
+    const std::array<uint8_t, 5> properties = streams[row.method].properties;
+    uint64_t length = program.size();
+    row.damage(stream, length);
+    packaging::PackageSettings settings = Admitting();
+    settings.extension = TPackageExtension{row.method, 0, 0};
+    FakePlatform platform;
+    platform.module_path = kPackage;
+    platform.command_line = u"setup.exe";
+    platform.files[kPackage] = testing::AssemblePackage(testing::MakeLauncherImage(), settings,
+                                                        properties, stream, length, further)
+                                   .bytes;
+    EXPECT_EQ(Stub64(platform), 1392u);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].text, testing::FatalMessageText(FatalMessage::kDamaged));
+    if (row.late) {
+      EXPECT_GT(platform.largest_write, 0u) << "found after the copy was begun";
+      EXPECT_EQ(std::count(platform.removed.begin(), platform.removed.end(), kCopy), 1);
+    }
+    EXPECT_EQ(platform.files.size(), 1u) << "only the package";
+    EXPECT_TRUE(platform.folders.empty());
+    EXPECT_EQ(platform.open_files, 0);
+  }
+}
+
+// A package of more than 2 GiB that exists only while it is read (no disk,
+// no memory for it): the launcher image and the header, then zeros, then at
+// 2 GiB + 4 KiB the stream and the message. The checksum covers the header.
+testing::GeneratedFile FarPackage(const std::vector<uint8_t>& program, uint8_t method,
+                                  bool with_record) {
+  constexpr uint32_t kFar = 0x80001000;
+  const std::u16string message = u"Not for %USER%.";
+  std::vector<uint8_t> stream = program;
+  std::array<uint8_t, 5> properties{};
+  if (method == kStreamMethodXz) stream = testing::EncodeXz(program, 1 << 16);
+  if (method == kStreamMethodLzma1) {
+    packaging::LzmaSettings lzma;
+    lzma.preset = 1;
+    packaging::EncodeLzma1(program, lzma, stream, properties);
+  }
+  std::vector<uint8_t> far = stream;
+  for (char16_t unit : message) far.insert(far.end(), {uint8_t(unit), uint8_t(unit >> 8)});
+
+  std::vector<uint8_t> head = testing::MakeLauncherImage();
+  TPackageHeader header;
+  header.LzmaProperties = properties;
+  header.OsMask = OsBit(kOsBit10);
+  header.MaxReleaseId = 0xFFFF;
+  if (with_record) header.Reserved2 = EncodePackageExtension({method, 0, 0});
+  header.StreamOffset = kFar;
+  header.StreamLength = static_cast<uint32_t>(stream.size());
+  header.ProgramLength = static_cast<uint32_t>(program.size());
+  header.UnsupportedOsMessage = {static_cast<uint32_t>(kFar + stream.size()),
+                                 static_cast<uint16_t>(message.size())};
+  const PackageHeaderBytes header_bytes = EncodePackageHeader(header);
+  TPackageLocator locator;
+  locator.PackageOffset = static_cast<uint32_t>(head.size());
+  locator.CrcLength = kPackageHeaderSize;
+  locator.CrcValue = CalcCrc32(header_bytes.data(), kPackageHeaderSize);
+  locator.MinFileSize = static_cast<int64_t>(kFar + far.size());
+  head.insert(head.end(), header_bytes.begin(), header_bytes.end());
+  const PackageLocatorBytes locator_bytes = EncodePackageLocator(locator);
+  std::copy(locator_bytes.begin(), locator_bytes.end(), head.begin() + kPackageLocatorOffset);
+
+  testing::GeneratedFile file;
+  file.size = static_cast<uint64_t>(locator.MinFileSize);
+  file.fill = [head, far](uint64_t offset, uint8_t* buffer, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint64_t at = offset + i;
+      buffer[i] = at < head.size() ? head[at] : at >= kFar ? far[at - kFar] : 0;
+    }
+  };
+  return file;
+}
+
+// With the extension record the stream and the message may lie beyond 2 GiB
+// (64-bit seeks); without it the offsets keep the first version's limit, and
+// the package is damaged before anything is created.
+TEST_F(Stub64Test, PackageBeyond2GiB) {
+  const std::vector<uint8_t> program = testing::SampleBytes(300000, 4);
+  const struct {
+    const char* name;
+    uint8_t method;
+    bool with_record;
+    bool refused_windows;
+    uint32_t exit_code;
+  } rows[] = {
+      {"stored", kStreamMethodStored, true, false, 0},
+      {"LZMA1", kStreamMethodLzma1, true, false, 0},
+      {"xz", kStreamMethodXz, true, false, 0},
+      {"the message read for a refused Windows", kStreamMethodXz, true, true, 1633},
+      {"LZMA1 without the record", kStreamMethodLzma1, false, false, 1392},
+      {"the message without the record", kStreamMethodLzma1, false, true, 1392},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    FakePlatform platform;
+    platform.module_path = kPackage;
+    platform.command_line = u"setup.exe";
+    platform.generated_files[kPackage] = FarPackage(program, row.method, row.with_record);
+    if (row.refused_windows) platform.windows_version = TWindowsVersion{6, 1};
+    std::vector<uint8_t> copy_at_start;
+    platform.on_child_start = [&](FakePlatform& p) { copy_at_start = p.files[kCopy]; };
+    EXPECT_EQ(Stub64(platform), row.exit_code);
+    EXPECT_EQ(platform.files.size(), 0u);
+    EXPECT_TRUE(platform.folders.empty());
+    if (row.exit_code == 0) {
+      EXPECT_TRUE(copy_at_start == program);
+    } else {
+      ASSERT_EQ(platform.boxes.size(), 1u);
+      EXPECT_EQ(platform.boxes[0].text, row.exit_code == 1633
+                                            ? u"Not for Windows 7."
+                                            : testing::FatalMessageText(FatalMessage::kDamaged));
+      EXPECT_EQ(std::count(platform.calls.begin(), platform.calls.end(), "RandomBytes"), 0);
+    }
   }
 }
 

@@ -93,13 +93,17 @@ TEST(TemporaryCopy, FailedWriteRemovesWhatTheRunMadeThenReports) {
     TemporaryCopy copy(platform);
     ASSERT_TRUE(copy.CreateFolder(reporter, u"C:\\T\\").proceeds());
     row.arrange(platform, path);
-    // A stored program of three bytes.
-    std::vector<uint8_t> data(3 - row.stored_cut, 7);
+    // A stored program of three bytes; the package file may become shorter
+    // once it was checked.
+    std::vector<uint8_t> data(3, 7);
     testing::MemoryFile package(data);
     TPackageHeader header;
     header.ProgramLength = header.StreamLength = 3;
     Progress progress(platform, path, /*silent=*/false);  // `path` outlives it
-    ProgramSource source(progress, header, package, /*decoded=*/nullptr);
+    ProgramSource source(package, header, TPackageExtension{kStreamMethodStored, 0, 0}, platform,
+                         &progress);
+    ASSERT_TRUE(source.Open());
+    data.resize(3 - row.stored_cut);
     EXPECT_EQ(copy.Write(reporter, path, source).exit_code(), row.exit_code);
     EXPECT_EQ(platform.open_files, 0);
     // A file that took the name is not the run's copy, but it lies in the
