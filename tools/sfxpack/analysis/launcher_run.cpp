@@ -5,9 +5,8 @@
 
 #include "launcher/fatal_messages.h"
 #include "launcher/package_reader.h"
-#include "launcher/payload.h"
+#include "launcher/program_source.h"
 #include "launcher/version_gate.h"
-#include "tools/common/tool_error.h"
 #include "tools/pe/windows_program.h"
 
 namespace sfxpack {
@@ -27,10 +26,12 @@ stub::Outcome LauncherRun::Verify() {
   checks_.push_back({"open", true});
   stub::Outcome outcome = Checked("locator", stub::ReadPackageLocator(*file_, reporter_, locator_));
   if (!outcome.proceeds()) return outcome;
-  outcome = Checked("size_and_checksum", stub::VerifyPackage(*file_, locator_, reporter_));
+  stub::HeaderFromRegion from_region;
+  outcome = Checked("size_and_checksum",
+                    stub::VerifyPackage(*file_, locator_, reporter_, from_region));
   if (!outcome.proceeds()) return outcome;
-  return Checked("header",
-                 stub::ReadPackageHeader(*file_, locator_, reporter_, header_, extension_));
+  return Checked("header", stub::ReadPackageHeader(*file_, locator_, from_region, reporter_,
+                                                   header_, extension_));
 }
 
 stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
@@ -44,47 +45,27 @@ stub::Outcome LauncherRun::Gate(const stub::TWindowsVersion& version,
                                                        reporter_, running_version));
 }
 
-std::vector<uint8_t> InnerProgram::Read(uint64_t offset, size_t count) const {
-  if (offset >= size_) return {};
-  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(count, size_ - offset)));
-  const size_t size = bytes.size();
-  if (decoded_) {
-    std::copy_n(decoded_->Memory() + offset, size, bytes.begin());
-  } else if (!stub::ReadExactlyAt(*file_, stream_offset_ + offset, bytes.data(),
-                                  static_cast<uint32_t>(size))) {
-    throw tools::Failure("the package became shorter while its stored inner program was read");
+stub::Outcome LauncherRun::Decode(const ProgramChunks& chunks) {
+  stub::ProgramSource source(*file_, header_, extension_, machine_, /*progress=*/nullptr);
+  if (!source.Open()) return Checked("decode", stub::FatalDamaged(reporter_));
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  stub::SourceStatus status;
+  while ((status = source.Next(data, size)) == stub::SourceStatus::kChunk) {
+    chunks(std::span<const uint8_t>(data, size));
   }
-  return bytes;
+  // Without a progress the source is never cancelled.
+  return Checked("decode", status == stub::SourceStatus::kEnd ? stub::Outcome::Proceed()
+                                                               : stub::FatalDamaged(reporter_));
 }
 
-stub::Outcome LauncherRun::Decode(InnerProgram& program) {
-  program = InnerProgram();
-  if (extension_.StreamMethod == stub::kStreamMethodStored) {
-    const stub::Outcome outcome =
-        Checked("decode", stub::CheckStoredStream(*file_, header_, reporter_));
-    if (outcome.proceeds()) {
-      program.file_ = file_.get();
-      program.stream_offset_ = header_.StreamOffset;
-      program.size_ = header_.ProgramLength;
-    }
-    return outcome;
-  }
-  const stub::Outcome outcome = Checked(
-      "decode", stub::DecodeInnerProgram(*file_, header_, extension_, reporter_, program.decoded_));
-  if (outcome.proceeds()) program.size_ = static_cast<uint64_t>(program.decoded_->GetSize());
-  return outcome;
-}
-
-stub::Outcome LauncherRun::VerifyAndDecode(InnerProgram& program) {
+stub::Outcome LauncherRun::VerifyAndDecode(const ProgramChunks& chunks) {
   const stub::Outcome outcome = Verify();
-  return outcome.proceeds() ? Decode(program) : outcome;
+  return outcome.proceeds() ? Decode(chunks) : outcome;
 }
 
-stub::Outcome LauncherRun::Start(const InnerProgram& program, std::string& why) {
-  const std::optional<std::string> not_a_program =
-      pe::WhyNotWindowsProgram(program.size(), [&program](uint64_t offset, size_t count) {
-        return program.Read(offset, count);
-      });
+stub::Outcome LauncherRun::Start(const ProgramHead& head, std::string& why) {
+  const std::optional<std::string> not_a_program = head.WhyNotWindowsProgram();
   if (!not_a_program) return Checked("windows_program", stub::Outcome::Proceed());
   why = *not_a_program;
   return Checked("windows_program", stub::FatalStartFailed(reporter_, pe::kErrorBadExeFormat));

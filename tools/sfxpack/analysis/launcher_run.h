@@ -2,21 +2,24 @@
 // The launcher's own steps, run on a package file by sfxpack: the package
 // checks in the launcher's order, the version gate, and decoding. Each step
 // is the launcher's code (stub_launcher, stub_decoding) on the package file
-// read natively, so its outcome and its message are exactly the launcher's.
+// read natively, so its outcome and its message are exactly the launcher's;
+// like the launcher, a run holds neither the stream nor the program whole.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
-#include "decoding/memory_stream.h"
 #include "format/package_records.h"
 #include "launcher/outcome.h"
 #include "launcher/reporter.h"
 #include "tools/sfxpack/analysis/native_platform.h"
+#include "tools/sfxpack/analysis/program_head.h"
 
 namespace sfxpack {
 
@@ -27,26 +30,9 @@ struct CheckRun {
   bool passed;
 };
 
-// The inner program as the launcher writes its copy: decoded in memory
-// (LZMA1, x86 + LZMA1), or stored, which stays in the package file and is
-// read a chunk at a time, never whole, as the launcher copies it.
-class InnerProgram {
- public:
-  uint64_t size() const { return size_; }
-
-  // The `count` bytes at `offset`, fewer only at the program's end. Throws a
-  // tools::Failure when the package file gives fewer bytes of a stored
-  // program than the header the checks passed names: the file changed while
-  // it was read.
-  std::vector<uint8_t> Read(uint64_t offset, size_t count) const;
-
- private:
-  friend class LauncherRun;
-  std::unique_ptr<stub::TStream> decoded_;
-  stub::PlatformFile* file_ = nullptr;  // a stored program's package file
-  uint64_t stream_offset_ = 0;
-  uint64_t size_ = 0;
-};
+// Receives the inner program as the launcher writes its copy: a chunk at a
+// time, in order. It may throw; the run then ends with that exception.
+using ProgramChunks = std::function<void(std::span<const uint8_t> chunk)>;
 
 class LauncherRun {
  public:
@@ -64,21 +50,24 @@ class LauncherRun {
                      const std::optional<std::u16string>& display_version = std::nullopt);
 
   // After a Verify that proceeded: reads and decodes the inner program as the
-  // launcher does; for a stored one, checks its stream as the launcher does
-  // before it copies it. On success `program` is the program; a stored one
-  // reads from this run's package file and must not outlive the run.
-  stub::Outcome Decode(InnerProgram& program);
+  // launcher does (stub::ProgramSource, with threads for an .xz stream as
+  // this machine has them), handing each chunk to `chunks` as the launcher
+  // writes it to its copy; nothing holds the program whole. A stream found
+  // damaged after chunks were handed out is damaged all the same: the chunks
+  // are then no program.
+  stub::Outcome Decode(const ProgramChunks& chunks);
 
   // Verify, then Decode when the checks pass: what the launcher does before it
   // writes the temporary copy, but for the version gate.
-  stub::Outcome VerifyAndDecode(InnerProgram& program);
+  stub::Outcome VerifyAndDecode(const ProgramChunks& chunks);
 
-  // After a Decode that succeeded: what starting the copy of `program` comes
-  // to, as far as the program's own bytes decide it. Windows cannot start a
-  // file that is not a program for it (pe::WhyNotWindowsProgram): the start
-  // fails with ERROR_BAD_EXE_FORMAT and the launcher shows its start-failed
-  // message, ending with that code; `why` then tells the reason.
-  stub::Outcome Start(const InnerProgram& program, std::string& why);
+  // After a Decode that succeeded: what starting the copy of the program
+  // `head` kept comes to, as far as the program's own bytes decide it.
+  // Windows cannot start a file that is not a program for it
+  // (pe::WhyNotWindowsProgram): the start fails with ERROR_BAD_EXE_FORMAT and
+  // the launcher shows its start-failed message, ending with that code; `why`
+  // then tells the reason.
+  stub::Outcome Start(const ProgramHead& head, std::string& why);
 
   // The message the launcher showed last, if any.
   const RecordedBox* LastBox() const;
@@ -86,13 +75,15 @@ class LauncherRun {
   // The checks run so far, in order; the last one failed when the run stops.
   const std::vector<CheckRun>& checks() const { return checks_; }
 
-  // After a Verify that proceeded: the header's extension record.
+  // After a Verify that proceeded: the header and its extension record.
+  const stub::TPackageHeader& header() const { return header_; }
   const stub::TPackageExtension& extension() const { return extension_; }
 
  private:
   std::filesystem::path package_;
   RecordedBoxes boxes_;
   StatedWindows windows_;
+  NativeMachine machine_;
   stub::Reporter reporter_;
   std::unique_ptr<stub::PlatformFile> file_;
   stub::TPackageLocator locator_;

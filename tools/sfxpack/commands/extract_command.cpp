@@ -17,10 +17,6 @@
 namespace sfxpack {
 namespace {
 
-// The inner program is written in pieces of this size: a stored one is read
-// from the package a piece at a time, never whole.
-constexpr size_t kChunkSize = 4 << 20;
-
 struct ExtractOptions {
   LauncherCommandOptions launcher;
   std::string output;
@@ -48,17 +44,18 @@ int RunExtract(const ExtractOptions& options) {
     command.ReportTo(stderr);
   }
   return command.Run([&](LauncherRun& run) {
-    InnerProgram program;
-    const stub::Outcome outcome = run.VerifyAndDecode(program);
+    // The program is written a chunk at a time as it is decoded, never held
+    // whole; a package found damaged on the way leaves the output uncommitted.
+    uint64_t program_size = 0;
+    const stub::Outcome outcome =
+        run.VerifyAndDecode([&](std::span<const uint8_t> chunk) {
+          if (program_output) program_output->Write(chunk);
+          program_size += chunk.size();
+        });
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     std::vector<std::string> written;
     if (program_output) {
-      for (uint64_t done = 0; done < program.size();) {
-        const std::vector<uint8_t> chunk = program.Read(done, kChunkSize);
-        program_output->Write(chunk);
-        done += chunk.size();
-      }
-      written.push_back("wrote " + options.output + ", " + tools::DescribeSize(program.size()));
+      written.push_back("wrote " + options.output + ", " + tools::DescribeSize(program_size));
     }
     if (data_output) {
       InputFile package(PathFromUtf8(options.launcher.package), "package");

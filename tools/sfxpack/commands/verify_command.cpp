@@ -3,6 +3,7 @@
 // and whether Windows can start what the launcher decodes.
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "tools/common/text_format.h"
@@ -30,8 +31,11 @@ void PrintSignature(const std::string& package) {
 
 int RunVerify(const LauncherCommandOptions& options) {
   const int status = LauncherCommand(options).Run([](LauncherRun& run) {
-    InnerProgram program;
-    stub::Outcome outcome = run.VerifyAndDecode(program);
+    stub::Outcome outcome = run.Verify();
+    if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
+    // The program streams by; only what the start check needs stays.
+    ProgramHead program(run.header().ProgramLength);
+    outcome = run.Decode([&program](std::span<const uint8_t> chunk) { program.Add(chunk); });
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     std::string why;
     outcome = run.Start(program, why);
