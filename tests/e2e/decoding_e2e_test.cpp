@@ -4,13 +4,16 @@
 // behind a valid checksum (a builder's fault).
 //
 // Every stream method is among them: LZMA1, stored, and x86 + LZMA1, each as
-// sfxpack build --method writes it, and x86 + LZMA1 also from xz's encoder of
-// the x86 filter.
+// sfxpack build --method writes it, x86 + LZMA1 also from xz's encoder of
+// the x86 filter, and .xz streams of several blocks as `xz -T2` writes them,
+// with and without its x86 filter, decoded on threads.
 //
 // The inner program is Wine's hostname.exe, a real Windows program. The
 // packages that must decode are made detached, so the launcher leaves its
 // temporary copy (in its private folder inside a "/temp" folder of the test's
-// own) behind, and the copy is compared with the program byte for byte.
+// own) behind, and the copy is compared with the program byte for byte. A
+// damaged package leaves nothing in its "/temp" folder, whenever the damage is
+// found.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -96,12 +99,27 @@ class Decoding : public ::testing::Test {
 
   void ExpectDamaged(const std::vector<uint8_t>& bytes, const std::string& name) {
     SCOPED_TRACE(name);
-    const WineRun run = RunPackage(bytes, name);
+    const std::string temp = folder_ + "/" + name + "-temp";
+    std::filesystem::create_directories(temp);
+    const WineRun run = RunPackage(bytes, name, u"/temp \"" + WindowsPath(temp) + u"\"");
     ASSERT_TRUE(run.started) << run.trace;
     EXPECT_EQ(run.exit_code, kDamagedExit);
     ASSERT_EQ(run.boxes.size(), 1u) << run.trace;
     EXPECT_EQ(run.boxes[0].text, stub::testing::FatalMessageText(stub::FatalMessage::kDamaged));
     EXPECT_EQ(run.boxes[0].style, 0x10u);
+    EXPECT_TRUE(std::filesystem::is_empty(temp)) << "the run left something in its /temp folder";
+  }
+
+  // `xz -T2` of the program in blocks of 16 KiB (several), with `options`.
+  std::vector<uint8_t> XzStream(const std::vector<std::string>& options) {
+    const std::string in = folder_ + "/xz.in";
+    WriteBytes(in, program_);
+    std::vector<std::string> command = {"xz", "-T2", "--block-size=16KiB", "-c"};
+    command.insert(command.end(), options.begin(), options.end());
+    command.push_back(in);
+    const stub::testing::ProcessResult xz = stub::testing::RunProcess(command);
+    EXPECT_EQ(xz.status, 0) << xz.err;
+    return std::vector<uint8_t>(xz.out.begin(), xz.out.end());
   }
 
   std::string folder_;
@@ -153,6 +171,15 @@ TEST_F(Decoding, StreamsTheLauncherAccepts) {
                           std::vector<uint8_t>(xz.out.begin(), xz.out.end())};
     ExpectDecoded(Assemble(x86, size, stub::kStreamMethodX86Lzma1).bytes, "xz-x86");
   }
+  if (stub::testing::HaveTool("xz")) {
+    // An independent encoder of .xz: blocks decoded on threads, its own
+    // filter chains and integrity check (CRC64), one with the x86 filter.
+    for (const bool x86 : {false, true}) {
+      const Lzma1Stream xz{{}, XzStream(x86 ? std::vector<std::string>{"--x86", "--lzma2=preset=6"}
+                                           : std::vector<std::string>{"-6"})};
+      ExpectDecoded(Assemble(xz, size, stub::kStreamMethodXz).bytes, x86 ? "xz-T2-x86" : "xz-T2");
+    }
+  }
   if (stub::testing::HaveTool("lzma_alone")) {
     const std::optional<Lzma1Stream> wide =
         stub::testing::EncodeWithLzmaAlone(program_, 8, 4, 4, 20, false);
@@ -195,6 +222,24 @@ TEST_F(Decoding, DamagedStreamsBehindAValidChecksum) {
 
   const Lzma1Stream stored{{}, program_};
   ExpectDamaged(Assemble(stored, size + 1, stub::kStreamMethodStored).bytes, "stored-longer");
+
+  if (stub::testing::HaveTool("xz")) {
+    const std::vector<uint8_t> xz = XzStream({"--check=crc32", "-6"});
+    const auto with_xz = [&](std::vector<uint8_t> stream, uint64_t length) {
+      return Assemble(Lzma1Stream{{}, std::move(stream)}, length, stub::kStreamMethodXz).bytes;
+    };
+    std::vector<uint8_t> cut = xz, flipped = xz, lying = xz, padded = xz;
+    cut.resize(xz.size() / 2);
+    flipped[xz.size() * 3 / 4] ^= 0x04;
+    stub::testing::ShortenFirstXzBlock(lying);
+    padded.insert(padded.end(), 4, 0);
+    ExpectDamaged(with_xz(cut, size), "xz-cut");
+    ExpectDamaged(with_xz(flipped, size), "xz-flipped-byte-in-a-block");
+    ExpectDamaged(with_xz(lying, size), "xz-block-size-lies");
+    ExpectDamaged(with_xz(padded, size), "xz-padding-behind-the-stream");
+    ExpectDamaged(with_xz(xz, size + 1), "xz-program-length-one-more");
+    ExpectDamaged(with_xz(xz, size - 1), "xz-program-length-one-less");
+  }
 
   Lzma1StreamWriter before_first(3, 0, 2, 1 << 16);
   before_first.Literals("MZ");
