@@ -4,7 +4,8 @@
 //
 //   cmake --build --preset win64 && cmake --build --preset host --target prepare_bench
 //   xvfb-run -a -s "-screen 0 1024x768x24" build/host/tests/bench/prepare_bench
-//       [--image STUB64.EXE] [--baseline STUB64.EXE] [--runs N] [window|methods|x86]...
+//       [--image STUB64.EXE] [--baseline STUB64.EXE] [--runs N] [--size MB] [--preset N]
+//       [window|methods|x86|large|huge]...
 //
 // Each figure is the median of `runs` (default 3) after one unmeasured run, in
 // a Wine prefix of the build tree whose server is kept running. MB = 10^6
@@ -31,6 +32,30 @@
 // x86: three of Wine's 64-bit programs and dist/sfxpack.exe, LZMA1 and x86 +
 // LZMA1 at preset 9: stream sizes, and decoding speed of the image's own code
 // (image_bench.exe, best of three).
+// large: one compressible program (bench_child.exe and Wine's DLLs over and
+// over, --size MB, default 500) as LZMA1 at --preset (default 6), as .xz of
+// 16 MiB blocks that `xz -T2` writes at the same preset (the launcher decodes
+// it on every thread the machine has), and stored:
+//   size        the streams; xz against LZMA1 (goal: within 1 %)
+//   start       spawn to the inner program's first own instruction, each
+//               method; LZMA1 / xz (goal 2.2 or more)
+//   streamed    `xz --format=lzma -dc` of the LZMA1 stream on the host /
+//               the LZMA1 package's start (goal 0.85 or more)
+//   decode      `xz -dc -T2` of the .xz stream on the host / the image's own
+//               decoding of it under Wine (image_bench.exe; goal 0.90 or more)
+//   peak        the launcher's peak working set above Wine's own (the inner
+//               program started directly), each method (goal 128 MiB)
+//   sfxpack     time and peak memory (/usr/bin/time -f %M) of `sfxpack
+//               verify` and `sfxpack extract` of each package (goal 64 MiB and
+//               what the decoder's threads need)
+// huge (opt-in, not among the defaults: about 10 GB of disk and tens of
+// minutes): a 3 GiB program of the same kind, stored and as .xz at preset 0
+// (xz -0 -T2 --block-size=16MiB), each package written a piece at a time
+// (never whole in memory): its build, then time and peak memory of sfxpack
+// verify and extract, and its start under Wine with the launcher's peak
+// working set. Windows itself refuses to start an .exe of 4 GiB or more, and
+// what it does between 2 and 4 GiB differs between reports, so this run under
+// Wine proves the launcher's and sfxpack's side only.
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,9 +68,10 @@
 #include <string>
 #include <vector>
 
+#include "decoding/crc32.h"
 #include "format/little_endian.h"
+#include "format/package_records.h"
 #include "tests/bench/bench_wine.h"
-#include "format/package_extension.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/subprocess.h"
 #include "tests/support/whole_file.h"
@@ -112,6 +138,8 @@ struct Setup {
   fs::path win64;
   fs::path work;
   int runs = 3;
+  uint64_t large_mb = 500;
+  uint32_t preset = 6;
 };
 
 // The package around `inner` of `method`, built once and kept as `path`
@@ -245,11 +273,24 @@ void MeasureMethods(const Setup& setup) {
               (s.peak_kb - d.peak_kb) * 1024 / 1e6);
 }
 
+// The image's own decoding of the stream in `stream_path` (for lzma and x86
+// the properties bytes first) under Wine: image_bench.exe's decode_s, 0 when
+// it fails.
+double ImageDecodeSeconds(const Wine& wine, const Setup& setup, const fs::path& stream_path,
+                          const std::string& method, uint64_t length) {
+  const std::string image_bench = (setup.win64 / "tests/windows/image_bench.exe").string();
+  const std::string out = wine.Run({"wine", image_bench, WindowsPath(stream_path),
+                                    WindowsPath(stream_path.parent_path() / "out.bin"), method,
+                                    std::to_string(length)})
+                              .out;
+  const size_t at = out.find("decode_s ");
+  return at == std::string::npos ? 0 : std::atof(out.c_str() + at + 9);
+}
+
 void MeasureX86(const Setup& setup) {
   const fs::path folder = setup.work / "x86";
   fs::create_directories(folder);
   const Wine wine(setup.work / "wine", Wine::Display::kInherited);
-  const std::string image_bench = (setup.win64 / "tests/windows/image_bench.exe").string();
   std::printf("x86: LZMA1 and x86 + LZMA1, preset 9; decoding by the image's code under Wine\n");
   // Wine's programs keep much besides code (their DLLs carry debugging
   // data), so sfxpack.exe, stripped code of our own toolchain, comes too.
@@ -268,17 +309,11 @@ void MeasureX86(const Setup& setup) {
       std::array<uint8_t, 5> properties;
       packaging::EncodeLzma1(program, settings, stream, properties);
       std::vector<uint8_t> file(properties.begin(), properties.end());
-      file.resize(13);
-      stub::WriteLe64(&file[5], program.size());
       file.insert(file.end(), stream.begin(), stream.end());
       const fs::path stream_path = folder / (name + (x86 ? ".x86.lzma" : ".lzma"));
       WriteBytes(stream_path, file);
-      std::vector<std::string> command = {"wine", image_bench, WindowsPath(stream_path),
-                                          WindowsPath(folder / "out.bin")};
-      if (x86) command.push_back("x86");
-      const std::string out = wine.Run(command).out;
-      const size_t at = out.find("decode_s ");
-      const double seconds = at == std::string::npos ? 0 : std::atof(out.c_str() + at + 9);
+      const double seconds = ImageDecodeSeconds(wine, setup, stream_path, x86 ? "x86" : "lzma",
+                                                program.size());
       size[x86] = static_cast<double>(stream.size());
       speed[x86] = seconds > 0 ? program.size() / 1e6 / seconds : 0;
     }
@@ -287,6 +322,246 @@ void MeasureX86(const Setup& setup) {
                 name.c_str(), static_cast<double>(program.size()), size[0], size[1],
                 100 * (size[1] - size[0]) / size[0], speed[0], speed[1]);
   }
+}
+
+// Wine's DLLs in name order.
+std::vector<fs::path> WineDlls() {
+  std::vector<fs::path> dlls;
+  for (const auto& entry : fs::directory_iterator(kWinePrograms)) {
+    if (entry.path().extension() == ".dll") dlls.push_back(entry.path());
+  }
+  std::sort(dlls.begin(), dlls.end());
+  return dlls;
+}
+
+// The program of ProgramOfCode, `size` bytes, written to `path` a DLL at a
+// time (never whole in memory), unless it is there at that size.
+void KeepProgramFile(const fs::path& path, const std::vector<uint8_t>& child, uint64_t size) {
+  std::error_code error;
+  if (fs::file_size(path, error) == size) return;
+  std::printf("writing %s\n", path.filename().c_str());
+  std::fflush(stdout);
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  uint64_t written = std::fwrite(child.data(), 1, child.size(), out);
+  const std::vector<fs::path> dlls = WineDlls();
+  while (written < size) {
+    for (const fs::path& dll : dlls) {
+      const std::vector<uint8_t> bytes = ReadBytes(dll);
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(bytes.size(), size - written));
+      written += std::fwrite(bytes.data(), 1, take, out);
+      if (written >= size) break;
+    }
+  }
+  std::fclose(out);
+}
+
+// Runs `command` in a shell unless `output` exists; says so first.
+void KeepByShell(const fs::path& output, const std::string& command) {
+  if (fs::exists(output)) return;
+  std::printf("making %s\n", output.filename().c_str());
+  std::fflush(stdout);
+  const ProcessResult done = stub::testing::RunProcess(
+      {"sh", "-c", command + " > '" + output.string() + ".part' && mv '" + output.string() +
+                       ".part' '" + output.string() + "'"},
+      ProcessOptions{{}, {}, "", 7200});
+  if (done.status != 0) std::printf("  failed: %s\n", done.err.c_str());
+}
+
+// Writes a package around the stream in `stream_path` (StreamLength is its
+// size; `skip` bytes of its head are no part of it) a piece at a time, with
+// its checksum over header, stream and message: the way a package of any
+// size is written without holding it.
+void WritePackage(const fs::path& package, const std::vector<uint8_t>& launcher,
+                  const fs::path& stream_path, uint64_t skip, uint8_t method,
+                  const std::array<uint8_t, 5>& properties, uint64_t program_length) {
+  if (fs::exists(package)) return;
+  std::printf("writing %s\n", package.filename().c_str());
+  std::fflush(stdout);
+  const packaging::PackageSettings settings = stub::testing::AdmitAllWindows();
+  const uint64_t stream_length = fs::file_size(stream_path) - skip;
+  stub::TPackageHeader header;
+  header.LzmaProperties = properties;
+  header.OsMask = settings.os_mask;
+  header.MaxReleaseId = settings.max_release_id;
+  header.Reserved2 = stub::EncodePackageExtension({method, 0, 0});
+  header.StreamOffset = static_cast<uint32_t>(launcher.size() + stub::kPackageHeaderSize);
+  header.StreamLength = static_cast<uint32_t>(stream_length);
+  header.ProgramLength = static_cast<uint32_t>(program_length);
+  header.UnsupportedOsMessage = {static_cast<uint32_t>(header.StreamOffset + stream_length),
+                                 static_cast<uint16_t>(settings.message.size())};
+  std::vector<uint8_t> message;
+  for (char16_t unit : settings.message) message.insert(message.end(), {uint8_t(unit), uint8_t(unit >> 8)});
+  const stub::PackageHeaderBytes header_bytes = stub::EncodePackageHeader(header);
+
+  std::FILE* out = std::fopen((package.string() + ".part").c_str(), "wb");
+  std::fwrite(launcher.data(), 1, launcher.size(), out);
+  std::fwrite(header_bytes.data(), 1, header_bytes.size(), out);
+  uint32_t crc = stub::UpdateCrc32(0, header_bytes.data(), header_bytes.size());
+  std::FILE* in = std::fopen(stream_path.c_str(), "rb");
+  std::fseek(in, static_cast<long>(skip), SEEK_SET);
+  std::vector<uint8_t> piece(4 << 20);
+  for (size_t got; (got = std::fread(piece.data(), 1, piece.size(), in)) > 0;) {
+    crc = stub::UpdateCrc32(crc, piece.data(), static_cast<uint32_t>(got));
+    std::fwrite(piece.data(), 1, got, out);
+  }
+  std::fclose(in);
+  std::fwrite(message.data(), 1, message.size(), out);
+  crc = stub::UpdateCrc32(crc, message.data(), static_cast<uint32_t>(message.size()));
+  stub::TPackageLocator locator;
+  locator.PackageOffset = static_cast<uint32_t>(launcher.size());
+  locator.CrcLength = static_cast<uint32_t>(stub::kPackageHeaderSize + stream_length + message.size());
+  locator.CrcValue = crc;
+  locator.MinFileSize = static_cast<int64_t>(launcher.size() + locator.CrcLength);
+  const stub::PackageLocatorBytes locator_bytes = stub::EncodePackageLocator(locator);
+  std::fseek(out, stub::kPackageLocatorOffset, SEEK_SET);
+  std::fwrite(locator_bytes.data(), 1, locator_bytes.size(), out);
+  std::fclose(out);
+  fs::rename(package.string() + ".part", package);
+}
+
+// The best of three wall times of a shell command, in seconds.
+double BestShell(const std::string& command) {
+  double best = 1e9;
+  for (int i = 0; i < 3; ++i) {
+    const double start = Now();
+    stub::testing::RunProcess({"sh", "-c", command}, ProcessOptions{{}, {}, "", 7200});
+    best = std::min(best, Now() - start);
+  }
+  return best;
+}
+
+// Wall time and peak resident memory of one run of `argv`.
+struct Usage {
+  double seconds = 0;
+  double peak_mb = 0;
+  int status = -1;
+};
+Usage Measured(std::vector<std::string> argv) {
+  argv.insert(argv.begin(), {"/usr/bin/time", "-f", "usage %e %M"});
+  const ProcessResult run = stub::testing::RunProcess(argv, ProcessOptions{{}, {}, "", 7200});
+  Usage usage;
+  usage.status = run.status;
+  const size_t at = run.err.rfind("usage ");
+  if (at != std::string::npos) {
+    usage.seconds = std::atof(run.err.c_str() + at + 6);
+    usage.peak_mb = std::atof(run.err.c_str() + run.err.find(' ', at + 6)) * 1024 / 1e6;
+  }
+  return usage;
+}
+
+// sfxpack verify and extract of `package`: time and peak memory.
+void PrintSfxpack(const std::string& name, const fs::path& package) {
+  const Usage verify = Measured({BENCH_SFXPACK, "verify", package.string()});
+  const fs::path extracted = package.parent_path() / "extracted.bin";
+  const Usage extract = Measured({BENCH_SFXPACK, "extract", package.string(), "-o", extracted.string()});
+  fs::remove(extracted);
+  std::printf("  sfxpack   %-7s verify %.1f s %.1f MB%s  extract %.1f s %.1f MB%s\n", name.c_str(),
+              verify.seconds, verify.peak_mb, verify.status == 0 ? "" : " (FAILED)", extract.seconds,
+              extract.peak_mb, extract.status == 0 ? "" : " (FAILED)");
+}
+
+void MeasureLarge(const Setup& setup) {
+  const fs::path folder = setup.work / ("large-" + std::to_string(setup.large_mb));
+  fs::create_directories(folder);
+  const std::string preset = std::to_string(setup.preset);
+  const fs::path program = folder / "inner.exe", stamp = folder / "stamp.txt";
+  const uint64_t size = setup.large_mb * 1'000'000;
+  KeepProgramFile(program, setup.child, size);
+  const fs::path lzma_stream = folder / ("lzma1-" + preset + ".stream");
+  const fs::path xz_stream = folder / ("xz-" + preset + ".xz");
+  if (!fs::exists(lzma_stream)) {
+    std::printf("making %s\n", lzma_stream.filename().c_str());
+    std::fflush(stdout);
+    packaging::LzmaSettings lzma;
+    lzma.preset = setup.preset;
+    std::vector<uint8_t> stream;
+    std::array<uint8_t, 5> properties;
+    packaging::EncodeLzma1(ReadBytes(program), lzma, stream, properties);
+    stream.insert(stream.begin(), properties.begin(), properties.end());
+    WriteBytes(lzma_stream, stream);
+  }
+  KeepByShell(xz_stream, "xz -T2 --block-size=16MiB -" + preset + " -c '" + program.string() + "'");
+  std::array<uint8_t, 5> properties;
+  const std::vector<uint8_t> head = ReadBytes(lzma_stream);  // properties first
+  std::copy_n(head.begin(), 5, properties.begin());
+  const fs::path lzma_package = folder / ("lzma1-" + preset + ".exe");
+  const fs::path xz_package = folder / ("xz-" + preset + ".exe");
+  const fs::path stored_package = folder / "stored.exe";
+  WritePackage(lzma_package, setup.launcher, lzma_stream, 5, stub::kStreamMethodLzma1, properties, size);
+  WritePackage(xz_package, setup.launcher, xz_stream, 0, stub::kStreamMethodXz, {}, size);
+  WritePackage(stored_package, setup.launcher, program, 0, stub::kStreamMethodStored, {}, size);
+
+  const Wine wine(setup.work / "wine", Wine::Display::kNone);
+  const std::vector<Figures> t =
+      Rounds(wine, {{WindowsPath(program)}, {WindowsPath(lzma_package)},
+                    {WindowsPath(xz_package)}, {WindowsPath(stored_package)}},
+             stamp, setup.runs);
+  // The .lzma file xz decodes: the properties, the length, the stream.
+  const fs::path lzma_file = folder / ("lzma1-" + preset + ".lzma");
+  if (!fs::exists(lzma_file)) {
+    std::vector<uint8_t> file = ReadBytes(lzma_stream);
+    std::vector<uint8_t> length(8);
+    stub::WriteLe64(length.data(), size);
+    file.insert(file.begin() + 5, length.begin(), length.end());
+    WriteBytes(lzma_file, file);
+  }
+  const double lzma_xz = BestShell("xz --format=lzma -dc '" + lzma_file.string() + "' > /dev/null");
+  const double xz_t2 = BestShell("xz -dc -T2 '" + xz_stream.string() + "' > /dev/null");
+  const double image_xz = ImageDecodeSeconds(wine, setup, xz_stream, "xz", size);
+  const double lzma_bytes = static_cast<double>(fs::file_size(lzma_stream) - 5);
+  const double xz_bytes = static_cast<double>(fs::file_size(xz_stream));
+  const auto over_wine = [&](const Figures& f) { return (f.peak_kb - t[0].peak_kb) * 1024 / 1e6; };
+
+  std::printf("large: inner program %.0f MB, preset %u\n", size / 1e6, setup.preset);
+  std::printf("  size      LZMA1 %.1f MB  xz %.1f MB (%+.2f %%, goal within 1 %%)\n", lzma_bytes / 1e6,
+              xz_bytes / 1e6, 100 * (xz_bytes - lzma_bytes) / lzma_bytes);
+  std::printf("  start     direct %.3f s  LZMA1 %.3f s  xz %.3f s  stored %.3f s  "
+              "LZMA1 / xz %.2f (goal 2.2)\n",
+              t[0].started, t[1].started, t[2].started, t[3].started,
+              t[2].started > 0 ? t[1].started / t[2].started : 0);
+  std::printf("  streamed  xz --format=lzma -dc %.3f s / LZMA1 package %.3f s = %.2f (goal 0.85)\n",
+              lzma_xz, t[1].started, t[1].started > 0 ? lzma_xz / t[1].started : 0);
+  std::printf("  decode    xz -dc -T2 %.3f s / image %.3f s = %.2f (goal 0.90)\n", xz_t2, image_xz,
+              image_xz > 0 ? xz_t2 / image_xz : 0);
+  std::printf("  peak      above Wine's own %.1f MB: LZMA1 %.1f MB  xz %.1f MB  stored %.1f MB "
+              "(goal 128 MiB = 134.2 MB)\n",
+              t[0].peak_kb * 1024 / 1e6, over_wine(t[1]), over_wine(t[2]), over_wine(t[3]));
+  PrintSfxpack("LZMA1", lzma_package);
+  PrintSfxpack("xz", xz_package);
+  PrintSfxpack("stored", stored_package);
+}
+
+void MeasureHuge(const Setup& setup) {
+  const fs::path folder = setup.work / "huge";
+  fs::create_directories(folder);
+  const uint64_t size = uint64_t{3} << 30;
+  const fs::path program = folder / "inner.exe", stamp = folder / "stamp.txt";
+  const fs::path xz_stream = folder / "xz-0.xz";
+  const fs::path xz_package = folder / "xz-0.exe", stored_package = folder / "stored.exe";
+  const double build_start = Now();
+  KeepProgramFile(program, setup.child, size);
+  const double program_made = Now();
+  KeepByShell(xz_stream, "xz -0 -T2 --block-size=16MiB -c '" + program.string() + "'");
+  const double xz_made = Now();
+  WritePackage(xz_package, setup.launcher, xz_stream, 0, stub::kStreamMethodXz, {}, size);
+  const double xz_written = Now();
+  WritePackage(stored_package, setup.launcher, program, 0, stub::kStreamMethodStored, {}, size);
+  const double stored_written = Now();
+  std::printf("huge: inner program %.2f GiB (program written in %.0f s; xz -0 -T2 %.0f s; "
+              "packages written in %.0f s and %.0f s, or kept from an earlier run)\n",
+              size / 1073741824.0, program_made - build_start, xz_made - program_made,
+              xz_written - xz_made, stored_written - xz_written);
+  PrintSfxpack("xz", xz_package);
+  PrintSfxpack("stored", stored_package);
+  const Wine wine(setup.work / "wine", Wine::Display::kNone);
+  const std::vector<Figures> t =
+      Rounds(wine, {{WindowsPath(program)}, {WindowsPath(xz_package)}, {WindowsPath(stored_package)}},
+             stamp, 1);
+  const auto over_wine = [&](const Figures& f) { return (f.peak_kb - t[0].peak_kb) * 1024 / 1e6; };
+  std::printf("  start     direct %.3f s  xz %.3f s  stored %.3f s%s\n", t[0].started, t[1].started,
+              t[2].started, t[1].started < 0 || t[2].started < 0 ? "  (A PACKAGE DID NOT START)" : "");
+  std::printf("  peak      above Wine's own %.1f MB: xz %.1f MB  stored %.1f MB\n",
+              t[0].peak_kb * 1024 / 1e6, over_wine(t[1]), over_wine(t[2]));
 }
 
 }  // namespace
@@ -303,15 +578,20 @@ int main(int argc, char** argv) {
       baseline_image = argv[++i];
     } else if (arg == "--runs" && i + 1 < argc) {
       setup.runs = std::max(1, std::atoi(argv[++i]));
-    } else if (arg == "window" || arg == "methods" || arg == "x86") {
+    } else if (arg == "--size" && i + 1 < argc) {
+      setup.large_mb = std::max(1, std::atoi(argv[++i]));
+    } else if (arg == "--preset" && i + 1 < argc) {
+      setup.preset = static_cast<uint32_t>(std::atoi(argv[++i]));
+    } else if (arg == "window" || arg == "methods" || arg == "x86" || arg == "large" ||
+               arg == "huge") {
       which.push_back(arg);
     } else {
-      std::printf("usage: prepare_bench [--image F] [--baseline F] [--runs N] "
-                  "[window|methods|x86]...\n");
+      std::printf("usage: prepare_bench [--image F] [--baseline F] [--runs N] [--size MB] "
+                  "[--preset N] [window|methods|x86|large|huge]...\n");
       return 2;
     }
   }
-  if (which.empty()) which = {"window", "methods", "x86"};
+  if (which.empty()) which = {"window", "methods", "x86", "large"};
   setup.launcher = BytesIfAny(image);
   setup.win64 = BENCH_WIN64_BUILD_DIR;
   setup.child = BytesIfAny(setup.win64 / "tests/windows/bench_child.exe");
@@ -327,6 +607,8 @@ int main(int argc, char** argv) {
     if (part == "window") MeasureWindow(setup, BytesIfAny(baseline_image));
     if (part == "methods") MeasureMethods(setup);
     if (part == "x86") MeasureX86(setup);
+    if (part == "large") MeasureLarge(setup);
+    if (part == "huge") MeasureHuge(setup);
     std::fflush(stdout);
   }
   return 0;
