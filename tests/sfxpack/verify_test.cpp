@@ -271,6 +271,14 @@ TEST_F(SfxpackVerify, InnerProgramsWindowsCannotStartAreRefusedOrReported) {
     std::copy(bytes.begin(), bytes.end(), program.begin() + offset);
     return program;
   };
+  // 200,000 bytes with the PE header at 150,000 and `machine` there.
+  const auto far_in = [](uint16_t machine) {
+    std::vector<uint8_t> program = AsWindowsProgram(SampleBytes(200000, 4));
+    stub::WriteLe32(&program[60], 150000);
+    const uint8_t signature[] = {'P', 'E', 0, 0, uint8_t(machine), uint8_t(machine >> 8)};
+    std::copy(std::begin(signature), std::end(signature), program.begin() + 150000);
+    return program;
+  };
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
@@ -286,6 +294,10 @@ TEST_F(SfxpackVerify, InnerProgramsWindowsCannotStartAreRefusedOrReported) {
       {"PE header behind the end", changed(60, {0xF0, 0x01}), "its PE header offset 496 lies outside the file"},
       {"NE signature", changed(64, {'N', 'E'}), "it has no PE signature at offset 64"},
       {"Itanium", changed(68, {0x00, 0x02}), "its machine type 0x0200 is none that Windows runs"},
+      // Beyond the head that verify keeps of a program streaming by.
+      {"PE header far in", far_in(0x8664), nullptr},
+      {"Itanium, PE header far in", far_in(0x0200),
+       "its machine type 0x0200 is none that Windows runs"},
   };
   const fs::path package = folder_ / "built.exe";
   for (const Case& c : cases) {
@@ -296,7 +308,10 @@ TEST_F(SfxpackVerify, InnerProgramsWindowsCannotStartAreRefusedOrReported) {
     fs::remove(package);
     auto result = Sfxpack(build);
     EXPECT_EQ(result.status, c.why ? 1 : 0) << c.name << ": " << result.err;
-    if (!c.why) continue;
+    if (!c.why) {
+      ExpectVerdict(c.name, ReadBytes(package), {"verify"}, 0, "");
+      continue;
+    }
     EXPECT_NE(result.err.find(std::string("is not a Windows program: ") + c.why), std::string::npos)
         << c.name << ": " << result.err;
     EXPECT_FALSE(fs::exists(package)) << c.name;
