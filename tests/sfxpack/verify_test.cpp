@@ -192,8 +192,9 @@ TEST_F(SfxpackVerify, GatePredictsTheBuildLimitsAtTheirEdges) {
 
 // The package with its stream, message and further data moved beyond 2 GiB
 // in a sparse file (the gap costs no disk), the checksum over the header:
-// with the extension record verify, extract, gate and inspect read it with
-// 64-bit positions; without it the first version's limits make it damaged.
+// with the extension record verify, extract (and the reader header behind
+// --data), gate and inspect read it with 64-bit positions; without it the
+// first version's limits make it damaged.
 TEST_F(SfxpackVerify, APackageBeyond2GiB) {
   constexpr uint32_t kFar = 0x80001000;
   const uint32_t package_offset = stub::ReadLe32(&bytes_[stub::kPackageLocatorOffset]);
@@ -235,10 +236,14 @@ TEST_F(SfxpackVerify, APackageBeyond2GiB) {
       continue;
     }
     EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
-    const fs::path extracted = folder_ / "extracted.exe";
-    const auto extract = Sfxpack({"extract", file.string(), "-o", extracted.string()});
+    // The further data, found by the reader header inner programs use, is
+    // the inner program again (SetUp's --data).
+    const fs::path extracted = folder_ / "extracted.exe", data = folder_ / "data.bin";
+    const auto extract =
+        Sfxpack({"extract", file.string(), "-o", extracted.string(), "--data", data.string()});
     EXPECT_EQ(extract.status, 0) << extract.out << extract.err;
     EXPECT_EQ(ReadBytes(extracted), ReadBytes(folder_ / "inner.exe"));
+    EXPECT_EQ(ReadBytes(data), ReadBytes(folder_ / "inner.exe"));
     const auto gate = Sfxpack({"gate", file.string(), "--windows", "6.0"});
     EXPECT_EQ(gate.status, kUnsupported % 256) << gate.out;
     EXPECT_NE(gate.out.find("Not for Windows Vista"), std::string::npos) << gate.out;
