@@ -211,7 +211,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   WriteBytes(folder_ / "unmarked-stub.exe", stub::testing::MakeLauncherImage());
   // The launcher image with a marker that names LZMA1 and stored only.
   std::vector<uint8_t> lzma_stored_stub = ReadBytes(LauncherImage());
-  const uint8_t marker[] = {'S', 'F', 'X', 'E', 1, 0, 7, 0};
+  const uint8_t marker[] = {'S', 'F', 'X', 'E', 1, 0, 0x0F, 0};
   const auto at = std::search(lzma_stored_stub.begin(), lzma_stored_stub.end(),
                               std::begin(marker), std::end(marker));
   ASSERT_NE(at, lzma_stored_stub.end());
