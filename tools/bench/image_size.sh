@@ -33,7 +33,7 @@ else
   map=$root/build/win64/image/stub64.map
   exe=$root/build/win64/image/stub64_linked.exe
 fi
-limit=49152
+limit=65536
 
 # Section names and sizes in the file, from the image itself: "name size" per
 # section that has contents there.
