@@ -36,7 +36,7 @@ namespace stub {
 
 inline constexpr uint32_t kProgressWindowDelay = 500;
 
-class Progress final : public DecodeProgress {
+class Progress final : public DecodeProgress, public WindowBeforeBox {
  public:
   // Starts the clock now. `package_path`: the package file, for the window's
   // title when its version resource names no FileDescription; it must outlive
@@ -59,7 +59,7 @@ class Progress final : public DecodeProgress {
   bool cancelled() const { return cancelled_; }
 
   // Closes the window, if one is open; a Cancel pressed up to here counts.
-  void Close();
+  void Close() override;
 
  private:
   Platform& platform_;
