@@ -10,6 +10,7 @@
 // take them; nothing here is NUL-terminated unless it says so.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -82,6 +83,36 @@ class PlatformProcess {
   virtual uint32_t WaitForExit() = 0;
 };
 
+// Who came first: a cancel the progress window received, or the end of the
+// preparation. The window's thread and the launcher's each claim the one
+// state in a single atomic step, so exactly one of them wins and the answer
+// never changes: a cancel received before the preparation has ended always
+// counts, and one received after it does nothing.
+class CancelRace {
+ public:
+  // The window's thread, on the Cancel button, the close box or Esc. True
+  // when the cancel counts (this one or an earlier one came first); false
+  // when the preparation had ended: nothing changes.
+  bool Cancel() { return Claim(kCancelled); }
+
+  // The launcher's thread, once the preparation has ended. True when it
+  // ended before any cancel: no later cancel counts; false when a cancel came
+  // first.
+  bool Finish() { return Claim(kFinished); }
+
+  bool cancelled() const { return state_.load() == kCancelled; }
+
+ private:
+  enum State : uint8_t { kPreparing, kCancelled, kFinished };
+
+  bool Claim(State claim) {
+    uint8_t seen = kPreparing;
+    return state_.compare_exchange_strong(seen, claim) || seen == claim;
+  }
+
+  std::atomic<uint8_t> state_{kPreparing};
+};
+
 // The window that shows how far a long preparation has come: the package's
 // icon, a title, one line of text, a bar and a Cancel button, on a thread of
 // its own. The launcher's work never waits for it.
@@ -92,10 +123,6 @@ class ProgressWindow {
 
   // Moves the bar to `position` of kProgressWindowRange.
   virtual void SetPosition(uint32_t position) = 0;
-
-  // True once the user has asked to cancel: the Cancel button, the close box
-  // or Esc. The window is gone by then.
-  virtual bool CancelRequested() = 0;
 };
 
 // The bar's full length in the positions SetPosition takes.
@@ -203,9 +230,12 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
 
   // Opens the progress window with `title`, the program's own icon (icon
   // group 1) and the bar at 0, and returns without waiting for it to appear.
-  // Null when the window cannot be had at all; a window that fails later
-  // simply never shows, and is never cancelled.
-  virtual std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) = 0;
+  // The moment the window receives a Cancel, a close or Esc, it claims
+  // `race` (CancelRace::Cancel), and closes when the cancel counts; `race`
+  // outlives the window. Null when the window cannot be had at all; a window
+  // that fails later simply never shows, and is never cancelled.
+  virtual std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
+                                                             CancelRace& race) = 0;
 
   // --- Security ------------------------------------------------------------------
 

@@ -225,8 +225,9 @@ std::span<const uint8_t> WindowsPlatform::OwnVersionResource() {
   return {data, SizeofResource(nullptr, found)};
 }
 
-std::unique_ptr<ProgressWindow> WindowsPlatform::OpenProgressWindow(std::u16string title) {
-  return OpenWindowsProgressWindow(std::move(title));
+std::unique_ptr<ProgressWindow> WindowsPlatform::OpenProgressWindow(std::u16string title,
+                                                                   CancelRace& race) {
+  return OpenWindowsProgressWindow(std::move(title), race);
 }
 
 bool WindowsPlatform::QueryWindowsVersion(TWindowsVersion& version) {

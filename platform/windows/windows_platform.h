@@ -23,7 +23,8 @@ class WindowsPlatform final : public Platform {
 
   uint32_t Milliseconds() override;
   std::span<const uint8_t> OwnVersionResource() override;
-  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
+                                                     CancelRace& race) override;
 
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;

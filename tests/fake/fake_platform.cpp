@@ -15,7 +15,10 @@ class FakeFile : public PlatformFile {
       : platform_(platform), file_(bytes), writable_(writable) {
     ++platform_.open_files;
   }
-  ~FakeFile() override { --platform_.open_files; }
+  ~FakeFile() override {
+    --platform_.open_files;
+    if (writable_) platform_.OfferCancel();
+  }
 
   bool Seek(uint64_t offset) override { return file_.Seek(offset); }
   uint32_t Read(void* buffer, uint32_t count) override { return file_.Read(buffer, count); }
@@ -54,12 +57,14 @@ class FakeProcess : public PlatformProcess {
 class FakeProgressWindow : public ProgressWindow {
  public:
   explicit FakeProgressWindow(FakePlatform& platform) : platform_(platform) {}
-  ~FakeProgressWindow() override { platform_.calls.push_back("CloseProgressWindow"); }
+  ~FakeProgressWindow() override {
+    platform_.OfferCancel();
+    platform_.open_window_race = nullptr;
+    platform_.calls.push_back("CloseProgressWindow");
+  }
   void SetPosition(uint32_t position) override {
     platform_.progress_positions.push_back(position);
-  }
-  bool CancelRequested() override {
-    return platform_.cancel_when && platform_.cancel_when(platform_);
+    platform_.OfferCancel();
   }
 
  private:
@@ -246,11 +251,19 @@ uint32_t FakePlatform::Milliseconds() {
 
 std::span<const uint8_t> FakePlatform::OwnVersionResource() { return version_resource; }
 
-std::unique_ptr<ProgressWindow> FakePlatform::OpenProgressWindow(std::u16string title) {
+std::unique_ptr<ProgressWindow> FakePlatform::OpenProgressWindow(std::u16string title,
+                                                                CancelRace& race) {
   calls.push_back("OpenProgressWindow " + Utf8(title));
   if (fail_progress_window) return nullptr;
   progress_titles.push_back(std::move(title));
+  open_window_race = &race;
   return std::make_unique<FakeProgressWindow>(*this);
+}
+
+void FakePlatform::OfferCancel() {
+  if (open_window_race == nullptr || cancel_delivered_ || !cancel_when || !cancel_when(*this)) return;
+  cancel_delivered_ = true;
+  calls.push_back(open_window_race->Cancel() ? "Cancel counted" : "Cancel ignored");
 }
 
 std::string Utf8(const std::u16string& text) { return tools::Utf16ToUtf8(text); }

@@ -9,7 +9,7 @@
 // administrator answer and start results are plain fields a test sets. The
 // clock stands still unless a test makes it step on every reading; the
 // progress window records its title and every position it is told, and
-// reports a Cancel when the test says so. Every call is also appended to
+// receives a Cancel where the test says so. Every call is also appended to
 // `calls`, so tests can check the order of effects.
 #pragma once
 
@@ -65,7 +65,10 @@ class FakePlatform : public Platform {
   uint32_t milliseconds_per_read = 0;  // added after each reading
   std::vector<uint8_t> version_resource;
   bool fail_progress_window = false;   // OpenProgressWindow answers null
-  // Asked each time the launcher looks for a Cancel; true: the user cancelled.
+  // Asked, while a progress window is open, at each moment its Cancel may
+  // arrive: each position it is told, each close of a file written, and its
+  // own close before it is gone. True: the window receives a Cancel there
+  // (once), and "Cancel counted" or "Cancel ignored" joins `calls`.
   std::function<bool(const FakePlatform&)> cancel_when;
 
   // --- What the launcher did -----------------------------------------------------
@@ -79,6 +82,7 @@ class FakePlatform : public Platform {
   std::vector<uint32_t> progress_positions;     // of every window, in order
   uint32_t largest_write = 0;                   // the most bytes of one Write
   int open_files = 0;       // files open right now
+  CancelRace* open_window_race = nullptr;  // the open progress window's, if one is open
   bool child_waited = false;
 
   // Called with the files as they are when the child is started, so a test can
@@ -110,13 +114,18 @@ class FakePlatform : public Platform {
   void ShowErrorBox(const std::u16string& text, const std::u16string& caption) override;
   uint32_t Milliseconds() override;
   std::span<const uint8_t> OwnVersionResource() override;
-  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
+                                                     CancelRace& race) override;
+
+  // Delivers the Cancel to the open window when cancel_when says so.
+  void OfferCancel();
 
  private:
   std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
   bool Exists(const std::u16string& path) const;  // a file or a folder of that name
 
   uint8_t next_random_ = 0;
+  bool cancel_delivered_ = false;
 };
 
 // A file over a byte vector owned by the caller, for code that takes a
