@@ -15,6 +15,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "format/package_limits.h"
 
@@ -81,6 +82,31 @@ class PlatformProcess {
   // Waits without time limit until the process has ended and returns its exit
   // code.
   virtual uint32_t WaitForExit() = 0;
+
+  // The process's id; 0 when the system gave no handle to it.
+  virtual uint32_t Id() = 0;
+};
+
+// Told the folders of a folder, one by one (Platform::VisitFolders).
+class FolderVisitor {
+ public:
+  virtual void Visit(std::u16string_view name) = 0;
+
+ protected:
+  ~FolderVisitor() = default;
+};
+
+// The marker file a run keeps in its private folder while it runs
+// (launcher/abandoned_folders.h), held open so that no other process can
+// delete it, nor open it to take it over.
+class PlatformMarker {
+ public:
+  // Deletes the marker (no other process could open it up to here), then its
+  // folder if nothing else is left in it.
+  virtual ~PlatformMarker() = default;
+
+  // Writes `process_id` into the marker: the child that runs from the folder.
+  virtual void RecordChild(uint32_t process_id) = 0;
 };
 
 // Who came first: a cancel the progress window received, or the end of the
@@ -215,9 +241,31 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource {
 
   // Removes the folder `path` (which ends with a backslash) with everything
   // in it, as far as it can; the result is not reported. What is still in use
-  // stays, and so do the folders that hold it. A link or junction inside is
-  // removed itself, never followed.
+  // stays, and so do the folders that hold it; so does a marker held open. A
+  // link or junction inside is removed itself, never followed. Nothing is
+  // removed unless `path` is a real folder (not a link) whose owner is the
+  // running account, and it stays that folder, held open, while its
+  // contents go.
   virtual void RemoveFolder(const std::u16string& path) = 0;
+
+  // Creates the marker `path` as a new file and holds it open, letting others
+  // read it but not delete it, until the returned marker ends. Null when it
+  // cannot be created.
+  virtual std::unique_ptr<PlatformMarker> CreateMarker(std::u16string path) = 0;
+
+  // Takes over the marker `path` of a run that is gone: opens it so that no
+  // other process can open it, unless it is a link, and answers it unless the
+  // child it records still runs. Null, the marker left as it is, when another
+  // process holds it open (its run is alive, or another run takes it over),
+  // when the child it records runs or cannot be told ended, when it is
+  // missing, and on any other failure.
+  virtual std::unique_ptr<PlatformMarker> ClaimMarker(std::u16string path) = 0;
+
+  // Calls `visitor` with the name of each folder directly inside `parent`
+  // (which ends with a backslash), in no particular order: real folders only,
+  // no link, junction or other reparse point, and no file; none when `parent`
+  // cannot be read. The visitor may remove the folder it is given.
+  virtual void VisitFolders(const std::u16string& parent, FolderVisitor& visitor) = 0;
 
   // --- Progress --------------------------------------------------------------
 

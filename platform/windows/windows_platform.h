@@ -20,6 +20,9 @@ class WindowsPlatform final : public Platform {
   bool RandomBytes(uint8_t* buffer, uint32_t count) override;
   FolderCreation CreatePrivateFolder(const std::u16string& path) override;
   void RemoveFolder(const std::u16string& path) override;
+  std::unique_ptr<PlatformMarker> CreateMarker(std::u16string path) override;
+  std::unique_ptr<PlatformMarker> ClaimMarker(std::u16string path) override;
+  void VisitFolders(const std::u16string& parent, FolderVisitor& visitor) override;
 
   uint32_t Milliseconds() override;
   std::span<const uint8_t> OwnVersionResource() override;

@@ -48,6 +48,7 @@ class FakeProcess : public PlatformProcess {
     platform_.child_waited = true;
     return platform_.child_exit_code;
   }
+  uint32_t Id() override { return platform_.child_process_id; }
 
  private:
   FakePlatform& platform_;
@@ -69,6 +70,41 @@ class FakeProgressWindow : public ProgressWindow {
 
  private:
   FakePlatform& platform_;
+};
+
+bool Inside(const std::u16string& entry, const std::u16string& folder) {
+  return entry.size() > folder.size() && entry.compare(0, folder.size(), folder) == 0;
+}
+
+// Deleted when it ends, then its folder if that is empty.
+class FakeMarker : public PlatformMarker {
+ public:
+  FakeMarker(FakePlatform& platform, std::u16string path)
+      : platform_(platform), path_(std::move(path)) {
+    platform_.held_markers.insert(path_);
+  }
+  ~FakeMarker() override {
+    platform_.calls.push_back("RemoveMarker " + Utf8(path_));
+    platform_.held_markers.erase(path_);
+    platform_.files.erase(path_);
+    const std::u16string folder = path_.substr(0, path_.rfind(u'\\') + 1);
+    const bool empty =
+        std::none_of(platform_.files.begin(), platform_.files.end(),
+                     [&](const auto& file) { return Inside(file.first, folder); }) &&
+        std::none_of(platform_.folders.begin(), platform_.folders.end(),
+                     [&](const std::u16string& other) { return Inside(other, folder); });
+    if (empty) std::erase(platform_.folders, folder.substr(0, folder.size() - 1));
+  }
+  void RecordChild(uint32_t process_id) override {
+    platform_.calls.push_back("RecordChild " + std::to_string(process_id));
+    std::vector<uint8_t>& bytes = platform_.files[path_];
+    bytes.assign(4, 0);
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(process_id >> (8 * i));
+  }
+
+ private:
+  FakePlatform& platform_;
+  std::u16string path_;
 };
 
 }  // namespace
@@ -150,14 +186,46 @@ FolderCreation FakePlatform::CreatePrivateFolder(const std::u16string& path) {
 
 void FakePlatform::RemoveFolder(const std::u16string& path) {
   calls.push_back("RemoveFolder " + Utf8(path));
-  const auto inside = [](const std::u16string& entry, const std::u16string& folder) {
-    return entry.size() > folder.size() && entry.compare(0, folder.size(), folder) == 0;
-  };
-  std::erase_if(files, [&](const auto& file) { return inside(file.first, path); });
+  std::erase_if(files, [&](const auto& file) {
+    return Inside(file.first, path) && held_markers.count(file.first) == 0;
+  });
   std::erase_if(folders, [&](const std::u16string& folder) {
     const std::u16string own = folder + u'\\';
-    return own == path || inside(own, path);
+    const bool holds_marker = std::any_of(held_markers.begin(), held_markers.end(),
+                                          [&](const std::u16string& held) {
+                                            return Inside(held, own);
+                                          });
+    return (own == path || Inside(own, path)) && !holds_marker;
   });
+}
+
+std::unique_ptr<PlatformMarker> FakePlatform::CreateMarker(std::u16string path) {
+  calls.push_back("CreateMarker " + Utf8(path));
+  if (fail_marker || Exists(path)) return nullptr;
+  files[path];
+  return std::make_unique<FakeMarker>(*this, std::move(path));
+}
+
+std::unique_ptr<PlatformMarker> FakePlatform::ClaimMarker(std::u16string path) {
+  calls.push_back("ClaimMarker " + Utf8(path));
+  const auto marker = files.find(path);
+  if (marker == files.end() || held_markers.count(path) != 0) return nullptr;
+  uint32_t child = 0;
+  for (size_t i = 0; i < 4 && i < marker->second.size(); ++i) child |= marker->second[i] << (8 * i);
+  if (running_processes.count(child) != 0) return nullptr;
+  return std::make_unique<FakeMarker>(*this, std::move(path));
+}
+
+void FakePlatform::VisitFolders(const std::u16string& parent, FolderVisitor& visitor) {
+  calls.push_back("VisitFolders " + Utf8(parent));
+  const std::vector<std::u16string> listed = folders;  // the visitor may remove some
+  for (const std::u16string& folder : listed) {
+    if (!Inside(folder, parent) || folder.find(u'\\', parent.size()) != std::u16string::npos ||
+        std::find(links.begin(), links.end(), folder) != links.end()) {
+      continue;
+    }
+    visitor.Visit(std::u16string_view(folder).substr(parent.size()));
+  }
 }
 
 bool FakePlatform::Exists(const std::u16string& path) const {

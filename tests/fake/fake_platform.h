@@ -3,7 +3,9 @@
 //
 // Files are byte vectors in a map keyed by path, folders a list of paths
 // without a trailing backslash (a new file's folder is not checked; a folder
-// is removed with what it holds); random bytes count up from 0 across
+// is removed with what it holds, but for a marker held open, which keeps it);
+// a marker is a file that is held while its PlatformMarker lives, holding the
+// child's process id once one is recorded; random bytes count up from 0 across
 // calls (0x00 0x01 ...); message boxes, process starts and removed files are
 // recorded in order; the Windows version, release id, display version,
 // administrator answer and start results are plain fields a test sets. The
@@ -18,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +49,10 @@ class FakePlatform : public Platform {
   std::u16string command_line = u"\"C:\\Downloads\\setup.exe\"";
   std::map<std::u16string, std::vector<uint8_t>> files;
   std::vector<std::u16string> folders;  // existing folders, besides the files' own
+  // Among `folders`: links and junctions, which VisitFolders leaves out.
+  std::vector<std::u16string> links;
+  std::set<uint32_t> running_processes;  // ids of processes that run
+  bool fail_marker = false;              // CreateMarker fails
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
   std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
@@ -83,6 +90,8 @@ class FakePlatform : public Platform {
   uint32_t largest_write = 0;                   // the most bytes of one Write
   int open_files = 0;       // files open right now
   CancelRace* open_window_race = nullptr;  // the open progress window's, if one is open
+  std::set<std::u16string> held_markers;   // markers held open right now
+  uint32_t child_process_id = 4242;        // the started child's
   bool child_waited = false;
 
   // Called with the files as they are when the child is started, so a test can
@@ -116,6 +125,9 @@ class FakePlatform : public Platform {
   std::span<const uint8_t> OwnVersionResource() override;
   std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
                                                      CancelRace& race) override;
+  std::unique_ptr<PlatformMarker> CreateMarker(std::u16string path) override;
+  std::unique_ptr<PlatformMarker> ClaimMarker(std::u16string path) override;
+  void VisitFolders(const std::u16string& parent, FolderVisitor& visitor) override;
 
   // Delivers the Cancel to the open window when cancel_when says so.
   void OfferCancel();
