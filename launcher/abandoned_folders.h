@@ -11,8 +11,9 @@
 // leave its child running from the folder, which then is not abandoned until
 // that child has ended too.
 //
-// Every run, once its own child has started, removes the abandoned folders in
-// the temporary folder it uses, which none of the other runs' steps touch:
+// Every run, once its own child has ended (a detached package's: has
+// started), removes the abandoned folders in the temporary folder it uses, so
+// that it delays neither the child's start nor its work:
 //   - only real folders (VisitFolders: no link, junction or file) of the
 //     private folders' own names (IsPrivateFolderName);
 //   - only when their marker can be taken over (ClaimMarker): not held by a

@@ -56,11 +56,12 @@ Outcome RunChild(Platform& platform, Reporter& reporter, const ChildStartRequest
     RemoveAbandonedFolders(platform, copy.parent());
     return Outcome::Exit(kExitSuccess);
   }
-  // While the child runs: the start keeps its pace.
-  RemoveAbandonedFolders(platform, copy.parent());
   const uint32_t exit_code = child->WaitForExit();
   child.reset();  // the process handle is closed before the copy is deleted
   copy.Remove();
+  // Once the child has ended: removing competes with neither its start nor
+  // its run for the disk.
+  RemoveAbandonedFolders(platform, copy.parent());
   return Outcome::Exit(exit_code);
 }
 

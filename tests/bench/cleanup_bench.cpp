@@ -19,7 +19,7 @@
 //   start       spawn to bench_child's first own instruction (median, and
 //               the best run, where other load on the machine shows least)
 //   exit        spawn to the launcher's exit; bench_child sleeps 300 ms, and
-//               the launcher removes abandoned folders while it waits
+//               the launcher removes abandoned folders once it has ended
 //   cpu         the launcher's user and system time
 //   left        abandoned folders still there after the run
 #include <algorithm>

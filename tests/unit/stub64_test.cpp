@@ -71,8 +71,8 @@ TEST_F(Stub64Test, RunsTheInnerProgramFromItsTemporaryCopy) {
 // The order of effects: checks and gate before anything is created, the
 // private folder, its marker first thing in it, the copy written and closed,
 // the package closed before the child starts, the child recorded in the
-// marker, abandoned folders removed while it runs, the copy deleted after the
-// wait, the folder, its marker last.
+// marker, the copy deleted after the wait, the folder, its marker, and then
+// the abandoned folders of other runs.
 TEST_F(Stub64Test, OrderOfEffects) {
   InstallPackage();
   Stub64(platform_);
@@ -88,12 +88,12 @@ TEST_F(Stub64Test, OrderOfEffects) {
       position("CreateForWrite " + testing::Utf8(kCopy)),
       position("StartProcess"),
       position("RecordChild 4242"),
-      position("VisitFolders C:\\Users\\user\\AppData\\Local\\Temp\\"),
       position("WaitForExit"),
       position("CloseProcess"),
       position("RemoveFile " + testing::Utf8(kCopy)),
       position("RemoveFolder " + testing::Utf8(kFolder) + "\\"),
       position("RemoveMarker " + testing::Utf8(kMarker)),
+      position("VisitFolders C:\\Users\\user\\AppData\\Local\\Temp\\"),
   };
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
   EXPECT_EQ(order.back(), static_cast<long>(platform_.calls.size()) - 1);
