@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "launcher/abandoned_folders.h"
 #include "launcher/exit_codes.h"
 #include "launcher/fatal_messages.h"
 #include "launcher/paths.h"
@@ -49,13 +50,18 @@ Outcome RunChild(Platform& platform, Reporter& reporter, const ChildStartRequest
     if (!plan.direct && error == kErrorCancelled) return Outcome::Exit(kExitCancelled);
     return FatalStartFailed(reporter, error);
   }
+  copy.RecordChild(*child);
   if (request.detached) {
     copy.Keep();
+    RemoveAbandonedFolders(platform, copy.parent());
     return Outcome::Exit(kExitSuccess);
   }
   const uint32_t exit_code = child->WaitForExit();
   child.reset();  // the process handle is closed before the copy is deleted
   copy.Remove();
+  // Once the child has ended: removing competes with neither its start nor
+  // its run for the disk.
+  RemoveAbandonedFolders(platform, copy.parent());
   return Outcome::Exit(exit_code);
 }
 

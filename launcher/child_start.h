@@ -47,9 +47,11 @@ struct ChildStartPlan {
 // administrator only for Vista and later.
 ChildStartPlan PlanChildStart(Platform& platform, const ChildStartRequest& request);
 
-// Starts the child by `plan`, then, unless the request is detached, waits for
-// it, closes its handle and removes `copy` (the copy, then its folder). The
-// outcome always ends the run:
+// Starts the child by `plan` and records it in `copy`'s marker; then, unless
+// the request is detached, waits for the child, closes its handle and removes
+// `copy` (the copy, then its folder); a detached request keeps `copy`. Then
+// the abandoned folders beside `copy`'s go (abandoned_folders.h). The outcome
+// always ends the run:
 //   - the child was waited for: its own exit code;
 //   - detached: exit code 0, the copy and its folder kept;
 //   - the user declined elevation (ERROR_CANCELLED from the shell): no

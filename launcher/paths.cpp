@@ -66,6 +66,21 @@ std::u16string PrivateFolderPath(const std::u16string& parent,
   return path;
 }
 
+bool IsPrivateFolderName(std::u16string_view name) {
+  if (name.size() != kPrivateFolderNameLength) return false;
+  for (const char16_t c : name) {
+    if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+  }
+  return true;
+}
+
+std::u16string RunMarkerPath(const std::u16string& folder) {
+  std::u16string marker = folder;
+  marker.append(folder, folder.size() - 1 - kPrivateFolderNameLength, kPrivateFolderNameLength);
+  marker += u".lock";
+  return marker;
+}
+
 bool TempCopyPathStartable(const std::u16string& parent, const Arguments& arguments) {
   const std::u16string_view own_path = arguments.ArgumentAt(0);
   // npos + 1 is 0: a path without a backslash is all name.

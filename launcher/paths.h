@@ -56,6 +56,19 @@ inline constexpr uint32_t kPrivateFolderRandomBytes = 8;
 std::u16string PrivateFolderPath(const std::u16string& parent,
                                  const uint8_t (&random)[kPrivateFolderRandomBytes]);
 
+// The length of a private folder's name.
+inline constexpr size_t kPrivateFolderNameLength = 2 * kPrivateFolderRandomBytes;
+
+// True when `name` is a private folder's name as PrivateFolderPath makes it:
+// kPrivateFolderNameLength lowercase hexadecimal digits.
+bool IsPrivateFolderName(std::u16string_view name);
+
+// The marker a run keeps in its private folder `folder` (a path
+// PrivateFolderPath made; launcher/abandoned_folders.h): the folder's own
+// name with ".lock", so that no package file's name, which the copy beside it
+// takes, can be foreseen to be the same.
+std::u16string RunMarkerPath(const std::u16string& folder);
+
 // The longest path, in code units without the terminator, of a program
 // Windows starts: CreateProcessW takes the program of a command line without
 // an application name only up to MAX_PATH (260) code units with the

@@ -18,21 +18,17 @@ bool Progress::Advance(uint64_t bytes) {
   if (!window_opened_ && !silent_ && platform_.Milliseconds() - start_ >= kProgressWindowDelay) {
     window_opened_ = true;
     window_ = platform_.OpenProgressWindow(
-        PackageDisplayName(platform_.OwnVersionResource(), package_path_));
+        PackageDisplayName(platform_.OwnVersionResource(), package_path_), race_);
   }
   if (window_) {
     const uint64_t done = done_ < total_ ? done_ : total_;
     window_->SetPosition(
         total_ == 0 ? 0 : static_cast<uint32_t>(done * kProgressWindowRange / total_));
-    if (window_->CancelRequested()) cancelled_ = true;
   }
-  return !cancelled_;
+  return !race_.cancelled();
 }
 
-void Progress::Close() {
-  if (window_ && window_->CancelRequested()) cancelled_ = true;
-  window_.reset();
-}
+void Progress::Close() { window_.reset(); }
 
 Outcome DamagedUnlessCancelled(const Progress* progress, Reporter& reporter) {
   if (progress != nullptr && progress->cancelled()) return Outcome::Exit(kExitCancelled);

@@ -17,9 +17,13 @@
 //     with every report;
 //   - closes before any message box (the Reporter closes it) and before the
 //     child starts (Close);
-//   - Cancel (the button, the close box, Esc) makes the next report answer
-//     false: the step stops there, the run removes what it created, shows no
-//     message and ends with ERROR_CANCELLED (1223).
+//   - a Cancel (the button, the close box, Esc) that the window receives
+//     before the preparation has ended (Finish) makes the next report answer
+//     false, or Finish itself: the step stops there, the run removes what it
+//     created, shows no message and ends with ERROR_CANCELLED (1223). One
+//     received after Finish does nothing. The window's thread and the
+//     launcher's agree on which came first through one atomic state
+//     (CancelRace, platform.h), whatever the window's thread is busy with.
 // A window that cannot be opened changes nothing else: the run goes on
 // without it.
 #pragma once
@@ -36,7 +40,7 @@ namespace stub {
 
 inline constexpr uint32_t kProgressWindowDelay = 500;
 
-class Progress final {
+class Progress final : public WindowBeforeBox {
  public:
   // Starts the clock now. `package_path`: the package file, for the window's
   // title when its version resource names no FileDescription; it must outlive
@@ -52,10 +56,15 @@ class Progress final {
   // moves its bar. False when the user has cancelled: the caller stops.
   bool Advance(uint64_t bytes);
 
-  bool cancelled() const { return cancelled_; }
+  // Ends the preparation: the copy is complete. True when no cancel came
+  // before; false when one did, and the run stops. No cancel counts after
+  // this.
+  bool Finish() { return race_.Finish(); }
 
-  // Closes the window, if one is open; a Cancel pressed up to here counts.
-  void Close();
+  bool cancelled() const { return race_.cancelled(); }
+
+  // Closes the window, if one is open.
+  void Close() override;
 
  private:
   Platform& platform_;
@@ -65,7 +74,7 @@ class Progress final {
   uint64_t total_ = 0;
   uint64_t done_ = 0;
   bool window_opened_ = false;  // at most once per run
-  bool cancelled_ = false;
+  CancelRace race_;             // outlives window_, which claims it
   std::unique_ptr<ProgressWindow> window_;
 };
 

@@ -15,13 +15,22 @@
 
 namespace stub {
 
-class Progress;
+// A window of the run that must be gone before a message box shows (the
+// progress window, launcher/progress.h).
+class WindowBeforeBox {
+ public:
+  // Closes the window, if it is open; returns when it is gone.
+  virtual void Close() = 0;
+
+ protected:
+  ~WindowBeforeBox() = default;
+};
 
 class Reporter {
  public:
   Reporter(ErrorBoxDisplay& display, std::u16string caption, bool quiet,
-           Progress* progress = nullptr)
-      : display_(display), caption_(std::move(caption)), quiet_(quiet), progress_(progress) {}
+           WindowBeforeBox* window = nullptr)
+      : display_(display), caption_(std::move(caption)), quiet_(quiet), window_(window) {}
 
   // Shows `text` up to its first NUL code unit and returns when the box has
   // been closed; returns at once in a quiet run.
@@ -33,7 +42,7 @@ class Reporter {
   ErrorBoxDisplay& display_;
   std::u16string caption_;
   bool quiet_;
-  Progress* progress_;
+  WindowBeforeBox* window_;
 };
 
 }  // namespace stub

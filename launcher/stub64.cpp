@@ -86,10 +86,11 @@ uint32_t Stub64(Platform& platform) {
   Reporter reporter(platform, arguments.ArgumentAt(0), silent, &progress);
   Package package(platform);
   Outcome outcome = PrepareTemporaryCopy(platform, arguments, reporter, progress, package);
-  // The child's windows take the foreground from here; a Cancel pressed after
-  // the last chunk still stops the run, and the copy goes with the package.
+  // The copy is complete: a cancel received up to here stops the run, and the
+  // copy goes with the package; one received from here on does nothing.
+  if (outcome.proceeds() && !progress.Finish()) outcome = Outcome::Exit(kExitCancelled);
+  // The child's windows take the foreground from here.
   progress.Close();
-  if (outcome.proceeds() && progress.cancelled()) outcome = Outcome::Exit(kExitCancelled);
   if (outcome.proceeds()) outcome = StartInnerProgram(platform, arguments, reporter, package);
   return outcome.exit_code();
 }

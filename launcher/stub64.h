@@ -17,7 +17,9 @@
 //   6. Build the child's argument string and start the child, directly or
 //      through the shell; wait for it, then delete the copy and its folder
 //      (unless the package is detached, which keeps both). A failure after
-//      the private folder was made removes what the run created.
+//      the private folder was made removes what the run created. Then the
+//      folders that killed runs left beside the private folder go
+//      (launcher/abandoned_folders.h).
 //
 // Steps 1 (the checksum) to 4 report their progress; past half a second a
 // window shows it, and its Cancel ends the run there (launcher/progress.h).

@@ -19,6 +19,7 @@ Outcome TemporaryCopy::CreateFolder(Reporter& reporter, const std::u16string& pa
     if (result == FolderCreation::kExists) continue;
     if (result == FolderCreation::kFailed) break;
     owns_folder_ = true;
+    marker_ = platform_.CreateMarker(RunMarkerPath(folder_));
     return Outcome::Proceed();
   }
   return FatalTempCopy(reporter);
@@ -47,6 +48,7 @@ Outcome TemporaryCopy::Write(Reporter& reporter, std::u16string path, ProgramSou
 void TemporaryCopy::Remove() {
   if (owns_file_) platform_.RemoveFile(path_);
   if (owns_folder_) platform_.RemoveFolder(folder_);
+  marker_.reset();
   owns_file_ = false;
   owns_folder_ = false;
 }
@@ -54,6 +56,11 @@ void TemporaryCopy::Remove() {
 void TemporaryCopy::Keep() {
   owns_file_ = false;
   owns_folder_ = false;
+  marker_.reset();
+}
+
+void TemporaryCopy::RecordChild(PlatformProcess& child) {
+  if (marker_) marker_->RecordChild(child.Id());
 }
 
 }  // namespace stub

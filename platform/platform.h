@@ -10,10 +10,12 @@
 // take them; nothing here is NUL-terminated unless it says so.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 
 
 namespace stub {
@@ -78,6 +80,61 @@ class PlatformProcess {
   // Waits without time limit until the process has ended and returns its exit
   // code.
   virtual uint32_t WaitForExit() = 0;
+
+  // The process's id; 0 when the system gave no handle to it.
+  virtual uint32_t Id() = 0;
+};
+
+// Told the folders of a folder, one by one (Platform::VisitFolders).
+class FolderVisitor {
+ public:
+  virtual void Visit(std::u16string_view name) = 0;
+
+ protected:
+  ~FolderVisitor() = default;
+};
+
+// The marker file a run keeps in its private folder while it runs
+// (launcher/abandoned_folders.h), held open so that no other process can
+// delete it, nor open it to take it over.
+class PlatformMarker {
+ public:
+  // Deletes the marker (no other process could open it up to here), then its
+  // folder if nothing else is left in it.
+  virtual ~PlatformMarker() = default;
+
+  // Writes `process_id` into the marker: the child that runs from the folder.
+  virtual void RecordChild(uint32_t process_id) = 0;
+};
+
+// Who came first: a cancel the progress window received, or the end of the
+// preparation. The window's thread and the launcher's each claim the one
+// state in a single atomic step, so exactly one of them wins and the answer
+// never changes: a cancel received before the preparation has ended always
+// counts, and one received after it does nothing.
+class CancelRace {
+ public:
+  // The window's thread, on the Cancel button, the close box or Esc. True
+  // when the cancel counts (this one or an earlier one came first); false
+  // when the preparation had ended: nothing changes.
+  bool Cancel() { return Claim(kCancelled); }
+
+  // The launcher's thread, once the preparation has ended. True when it
+  // ended before any cancel: no later cancel counts; false when a cancel came
+  // first.
+  bool Finish() { return Claim(kFinished); }
+
+  bool cancelled() const { return state_.load() == kCancelled; }
+
+ private:
+  enum State : uint8_t { kPreparing, kCancelled, kFinished };
+
+  bool Claim(State claim) {
+    uint8_t seen = kPreparing;
+    return state_.compare_exchange_strong(seen, claim) || seen == claim;
+  }
+
+  std::atomic<uint8_t> state_{kPreparing};
 };
 
 // The window that shows how far a long preparation has come: the package's
@@ -90,10 +147,6 @@ class ProgressWindow {
 
   // Moves the bar to `position` of kProgressWindowRange.
   virtual void SetPosition(uint32_t position) = 0;
-
-  // True once the user has asked to cancel: the Cancel button, the close box
-  // or Esc. The window is gone by then.
-  virtual bool CancelRequested() = 0;
 };
 
 // The bar's full length in the positions SetPosition takes.
@@ -198,9 +251,31 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource, public Mac
 
   // Removes the folder `path` (which ends with a backslash) with everything
   // in it, as far as it can; the result is not reported. What is still in use
-  // stays, and so do the folders that hold it. A link or junction inside is
-  // removed itself, never followed.
+  // stays, and so do the folders that hold it; so does a marker held open. A
+  // link or junction inside is removed itself, never followed. Nothing is
+  // removed unless `path` is a real folder (not a link) whose owner is the
+  // running account, and it stays that folder, held open, while its
+  // contents go.
   virtual void RemoveFolder(const std::u16string& path) = 0;
+
+  // Creates the marker `path` as a new file and holds it open, letting others
+  // read it but not delete it, until the returned marker ends. Null when it
+  // cannot be created.
+  virtual std::unique_ptr<PlatformMarker> CreateMarker(std::u16string path) = 0;
+
+  // Takes over the marker `path` of a run that is gone: opens it so that no
+  // other process can open it, unless it is a link, and answers it unless the
+  // child it records still runs. Null, the marker left as it is, when another
+  // process holds it open (its run is alive, or another run takes it over),
+  // when the child it records runs or cannot be told ended, when it is
+  // missing, and on any other failure.
+  virtual std::unique_ptr<PlatformMarker> ClaimMarker(std::u16string path) = 0;
+
+  // Calls `visitor` with the name of each folder directly inside `parent`
+  // (which ends with a backslash), in no particular order: real folders only,
+  // no link, junction or other reparse point, and no file; none when `parent`
+  // cannot be read. The visitor may remove the folder it is given.
+  virtual void VisitFolders(const std::u16string& parent, FolderVisitor& visitor) = 0;
 
   // --- Progress --------------------------------------------------------------
 
@@ -213,9 +288,12 @@ class Platform : public ErrorBoxDisplay, public WindowsVersionSource, public Mac
 
   // Opens the progress window with `title`, the program's own icon (icon
   // group 1) and the bar at 0, and returns without waiting for it to appear.
-  // Null when the window cannot be had at all; a window that fails later
-  // simply never shows, and is never cancelled.
-  virtual std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) = 0;
+  // The moment the window receives a Cancel, a close or Esc, it claims
+  // `race` (CancelRace::Cancel), and closes when the cancel counts; `race`
+  // outlives the window. Null when the window cannot be had at all; a window
+  // that fails later simply never shows, and is never cancelled.
+  virtual std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
+                                                             CancelRace& race) = 0;
 
   // --- Security ------------------------------------------------------------------
 

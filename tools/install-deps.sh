@@ -42,6 +42,7 @@ need "sfxpack's libraries (liblzma, CLI11) and the unit tests (GoogleTest)" \
   liblzma-dev libcli11-dev libgtest-dev
 need "the Windows build of the launcher and sfxpack.exe (mingw-w64)" \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+need "the CRC-32 unit test's reference (zlib's crc32)" zlib1g-dev
 need "the end-to-end tests, which run the launcher under Wine" wine64 wine
 need "the tests' independent tools: LZMA encoders (xz, lzma_alone), signing" \
      "(osslsigncode, openssl), resources (icoutils)" \

@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kBarId = 100;
 // Posted to the window to move the bar, or to close it once closing_ is set.
+// At most one is waiting in the window's queue at a time (update_posted_):
+// a queue full of them would hold up what comes behind, the user's input and
+// a close (tens of thousands in a second of checksumming, each a repaint).
 constexpr UINT kUpdate = WM_APP;
 
 // DLGTEMPLATE and its three DLGITEMTEMPLATEs as 16-bit words, a DWORD's low
@@ -64,12 +67,12 @@ using AllowSetForegroundWindowFn = BOOL(WINAPI*)(DWORD);
 
 class WindowsProgressWindow final : public ProgressWindow {
  public:
-  explicit WindowsProgressWindow(std::u16string title) : title_(std::move(title)) {}
+  WindowsProgressWindow(std::u16string title, CancelRace& race)
+      : title_(std::move(title)), race_(race) {}
   ~WindowsProgressWindow() override;
 
   bool Start();
   void SetPosition(uint32_t position) override;
-  bool CancelRequested() override { return cancelled_; }
 
  private:
   static DWORD WINAPI Thread(void* self);
@@ -82,10 +85,13 @@ class WindowsProgressWindow final : public ProgressWindow {
   }
 
   const std::u16string title_;
+  CancelRace& race_;
   HANDLE thread_ = nullptr;
   uint32_t shown_position_ = 0;  // the launcher's thread's: the last one posted
   std::atomic<uint32_t> position_{0};
-  std::atomic<bool> cancelled_{false};
+  // Set before a kUpdate is posted, cleared by the window before it reads
+  // position_ and closing_, so a position stored while one waits is shown.
+  std::atomic<bool> update_posted_{false};
   std::atomic<bool> closing_{false};
   // Set once the dialog exists; `functions_` are all there before.
   std::atomic<HWND> window_{nullptr};
@@ -144,16 +150,19 @@ INT_PTR CALLBACK WindowsProgressWindow::DialogProc(HWND dialog, UINT message, WP
       self.window_ = dialog;
       [[fallthrough]];
     case kUpdate:
+      self.update_posted_ = false;
       if (self.closing_) {
         end_dialog(dialog, 0);
       } else {
         send_to_bar(dialog, kBarId, PBM_SETPOS, self.position_, 0);
       }
       return TRUE;
+    case WM_CLOSE:
+      // The close box, taken here: the dialog's default would only post an
+      // IDCANCEL behind whatever waits in the queue, to be received later.
     case WM_COMMAND:
-      // The Cancel button, Esc and the close box all come as IDCANCEL.
-      if (LOWORD(wparam) == IDCANCEL) {
-        self.cancelled_ = true;
+      // The Cancel button and Esc come as IDCANCEL, at once.
+      if ((message == WM_CLOSE || LOWORD(wparam) == IDCANCEL) && self.race_.Cancel()) {
         end_dialog(dialog, 0);
       }
       return TRUE;
@@ -167,7 +176,7 @@ void WindowsProgressWindow::SetPosition(uint32_t position) {
   const HWND window = window_;
   if (window == nullptr || position == shown_position_) return;
   shown_position_ = position;
-  Function<PostMessageWFn>(kPostMessage)(window, kUpdate, 0, 0);
+  if (!update_posted_.exchange(true)) Function<PostMessageWFn>(kPostMessage)(window, kUpdate, 0, 0);
 }
 
 WindowsProgressWindow::~WindowsProgressWindow() {
@@ -185,8 +194,9 @@ WindowsProgressWindow::~WindowsProgressWindow() {
 
 }  // namespace
 
-std::unique_ptr<ProgressWindow> OpenWindowsProgressWindow(std::u16string title) {
-  std::unique_ptr<WindowsProgressWindow> window(new WindowsProgressWindow(std::move(title)));
+std::unique_ptr<ProgressWindow> OpenWindowsProgressWindow(std::u16string title, CancelRace& race) {
+  std::unique_ptr<WindowsProgressWindow> window(
+      new WindowsProgressWindow(std::move(title), race));
   if (!window->Start()) return nullptr;
   return window;
 }

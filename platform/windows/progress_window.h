@@ -4,8 +4,9 @@
 // A dialog made from a template in the image (no resource of its own, so
 // sfxpack's resource rewrite never touches it), run by DialogBoxIndirectParamW
 // on a thread of its own, whose modal loop is the window's message loop. The
-// launcher's thread only stores the bar's position, posts a message when it
-// changed, and reads the Cancel flag. Sizes are in dialog units, which follow
+// launcher's thread only stores the bar's position and posts a message when
+// it changed and none is waiting. A Cancel, a close or Esc claims the run's
+// CancelRace the moment the dialog receives it. Sizes are in dialog units, which follow
 // the dialog font and so the display's scaling (the image is DPI-aware).
 //
 // user32 and comctl32 (whose loading registers the bar's window class) are
@@ -30,6 +31,6 @@ namespace stub {
 
 // Starts the window's thread and returns at once; null when the thread cannot
 // be started.
-std::unique_ptr<ProgressWindow> OpenWindowsProgressWindow(std::u16string title);
+std::unique_ptr<ProgressWindow> OpenWindowsProgressWindow(std::u16string title, CancelRace& race);
 
 }  // namespace stub

@@ -11,6 +11,7 @@
 
 #include "platform/windows/folder_removal.h"
 #include "platform/windows/progress_window.h"
+#include "platform/windows/run_marker.h"
 #include "platform/windows/system_library.h"
 #include "platform/windows/text_length.h"
 
@@ -115,6 +116,8 @@ class WindowsProcess final : public PlatformProcess {
     if (!GetExitCodeProcess(process_.get(), &code)) return 0;
     return code;
   }
+
+  uint32_t Id() override { return process_.get() == nullptr ? 0 : GetProcessId(process_.get()); }
 
  private:
   Handle process_;
@@ -239,8 +242,9 @@ std::span<const uint8_t> WindowsPlatform::OwnVersionResource() {
   return {data, SizeofResource(nullptr, found)};
 }
 
-std::unique_ptr<ProgressWindow> WindowsPlatform::OpenProgressWindow(std::u16string title) {
-  return OpenWindowsProgressWindow(std::move(title));
+std::unique_ptr<ProgressWindow> WindowsPlatform::OpenProgressWindow(std::u16string title,
+                                                                   CancelRace& race) {
+  return OpenWindowsProgressWindow(std::move(title), race);
 }
 
 bool WindowsPlatform::QueryWindowsVersion(TWindowsVersion& version) {
@@ -443,5 +447,17 @@ FolderCreation WindowsPlatform::CreatePrivateFolder(const std::u16string& path) 
 }
 
 void WindowsPlatform::RemoveFolder(const std::u16string& path) { RemoveFolderTree(path); }
+
+std::unique_ptr<PlatformMarker> WindowsPlatform::CreateMarker(std::u16string path) {
+  return CreateWindowsMarker(std::move(path));
+}
+
+std::unique_ptr<PlatformMarker> WindowsPlatform::ClaimMarker(std::u16string path) {
+  return ClaimWindowsMarker(std::move(path));
+}
+
+void WindowsPlatform::VisitFolders(const std::u16string& parent, FolderVisitor& visitor) {
+  VisitRealFolders(parent, visitor);
+}
 
 }  // namespace stub

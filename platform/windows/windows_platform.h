@@ -20,12 +20,16 @@ class WindowsPlatform final : public Platform {
   bool RandomBytes(uint8_t* buffer, uint32_t count) override;
   FolderCreation CreatePrivateFolder(const std::u16string& path) override;
   void RemoveFolder(const std::u16string& path) override;
+  std::unique_ptr<PlatformMarker> CreateMarker(std::u16string path) override;
+  std::unique_ptr<PlatformMarker> ClaimMarker(std::u16string path) override;
+  void VisitFolders(const std::u16string& parent, FolderVisitor& visitor) override;
 
   uint32_t Milliseconds() override;
   uint32_t LogicalProcessors() override;
   uint64_t PhysicalMemory() override;
   std::span<const uint8_t> OwnVersionResource() override;
-  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
+                                                     CancelRace& race) override;
 
   bool QueryWindowsVersion(TWindowsVersion& version) override;
   bool ReadReleaseId(std::u16string& text) override;

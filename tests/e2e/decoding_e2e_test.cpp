@@ -228,15 +228,15 @@ TEST_F(Decoding, DamagedStreamsBehindAValidChecksum) {
     const auto with_xz = [&](std::vector<uint8_t> stream, uint64_t length) {
       return Assemble(Lzma1Stream{{}, std::move(stream)}, length, stub::kStreamMethodXz).bytes;
     };
-    std::vector<uint8_t> cut = xz, flipped = xz, lying = xz, padded = xz;
-    cut.resize(xz.size() / 2);
+    std::vector<uint8_t> xz_cut = xz, flipped = xz, lying = xz, xz_padded = xz;
+    xz_cut.resize(xz.size() / 2);
     flipped[xz.size() * 3 / 4] ^= 0x04;
     stub::testing::ShortenFirstXzBlock(lying);
-    padded.insert(padded.end(), 4, 0);
-    ExpectDamaged(with_xz(cut, size), "xz-cut");
+    xz_padded.insert(xz_padded.end(), 4, 0);
+    ExpectDamaged(with_xz(xz_cut, size), "xz-cut");
     ExpectDamaged(with_xz(flipped, size), "xz-flipped-byte-in-a-block");
     ExpectDamaged(with_xz(lying, size), "xz-block-size-lies");
-    ExpectDamaged(with_xz(padded, size), "xz-padding-behind-the-stream");
+    ExpectDamaged(with_xz(xz_padded, size), "xz-padding-behind-the-stream");
     ExpectDamaged(with_xz(xz, size + 1), "xz-program-length-one-more");
     ExpectDamaged(with_xz(xz, size - 1), "xz-program-length-one-less");
   }

@@ -4,7 +4,8 @@
 // within about a second, with the package's FileDescription as its title, and
 // its bar moves; with "/s" no window appears at any time; its close box and
 // its Cancel button, pressed mid-way, end the run with 1223 and leave nothing
-// in the temporary folder. progress_probe.exe starts each package and watches.
+// in the temporary folder, wherever the copy stands when the window receives
+// them. progress_probe.exe starts each package and watches.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -41,6 +42,15 @@ std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
   return names;
+}
+
+// A real program with `size` bytes behind it, each drawn from `alphabet`
+// values: 256 is incompressible, fewer compress.
+std::vector<uint8_t> ProgramWithBytes(size_t size, uint32_t alphabet) {
+  std::vector<uint8_t> inner = ReadBytes(TestChildImage());
+  std::mt19937 random(29);
+  for (size_t i = 0; i < size; ++i) inner.push_back(static_cast<uint8_t>(random() % alphabet));
+  return inner;
 }
 
 TEST(ProgressWindow, UnderWineWithADisplay) {
@@ -100,6 +110,71 @@ TEST(ProgressWindow, UnderWineWithADisplay) {
     EXPECT_GE(std::stoi(seen["positions"]), 2) << "the bar moves";
   }
   EXPECT_EQ(Entries(temp), temp_before) << "nothing is left in Temp";
+}
+
+// A close or a Cancel that the window receives before the copy is complete
+// always cancels: exit 1223, nothing left. Only one received once the copy
+// was complete may let the child start. The probe delivers one at ten points
+// of a stored and of an LZMA1 copy, closes and Cancels in turn, each behind
+// other messages waiting in the window's queue, as on a busy window.
+TEST(ProgressWindow, CloseOrCancelReceivedBeforeTheCopyIsCompleteAlwaysCancels) {
+  if (!stub::testing::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
+  const std::string folder = ScratchFolder();
+  const std::string temp = folder + "/temp";
+  fs::create_directories(temp);
+  packaging::LzmaSettings lzma;
+  lzma.preset = 0;
+  const struct {
+    const char* name;
+    uint8_t method;
+    std::vector<uint8_t> inner;
+  } packages[] = {
+      {"stored", stub::kStreamMethodStored, ProgramWithBytes(48 << 20, 256)},
+      {"lzma1", stub::kStreamMethodLzma1, ProgramWithBytes(32 << 20, 4)},
+  };
+  WinePrefix prefix("cancel-points", "win10");
+  const std::string probe = std::string(E2E_WIN64_BUILD_DIR) + "/tests/windows/progress_probe.exe";
+  constexpr int kPoints = 10;
+  // Windows Wine leaves to a window manager wait up to 2 s for one to hide
+  // them, and Xvfb has none.
+  std::vector<std::vector<std::string>> programs = {
+      {"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "Managed", "/d", "N", "/f"}};
+  for (const auto& package : packages) {
+    packaging::PackageSettings settings = AdmitAllWindows();
+    settings.extension = stub::TPackageExtension{package.method, 0, 0};
+    const std::string path = folder + "/" + package.name + "-setup.exe";
+    WriteBytes(path, stub::testing::BuildPackage(ReadBytes(Stub64Image()), package.inner, settings,
+                                                 lzma, {})
+                         .bytes);
+    programs.push_back({probe, "cancel-points", Utf8(WindowsPath(temp)),
+                        std::to_string(package.inner.size()), std::to_string(kPoints),
+                        Utf8(WindowsPath(path)), "/temp", Utf8(WindowsPath(temp))});
+  }
+  const std::vector<std::string> outputs = prefix.RunOnDisplay(programs);
+  ASSERT_EQ(outputs.size(), programs.size());
+  int before_complete = 0;
+  for (size_t i = 0; i < std::size(packages); ++i) {
+    const long long length = static_cast<long long>(packages[i].inner.size());
+    std::map<std::string, std::string> seen = ParseProbe(outputs[1 + i]);
+    for (int point = 0; point < kPoints; ++point) {
+      SCOPED_TRACE(std::string(packages[i].name) + ", point " + std::to_string(point) + ":\n" +
+                   outputs[1 + i]);
+      const std::string receipt = seen["receipt_" + std::to_string(point)];
+      const std::string exit_code = seen["exit_" + std::to_string(point)];
+      ASSERT_FALSE(receipt.empty());
+      if (receipt == "none") {
+        EXPECT_EQ(exit_code, "0") << "the window closed after the copy was complete";
+      } else if (std::stoll(receipt) < length) {
+        ++before_complete;
+        EXPECT_EQ(exit_code, "1223");
+      } else {
+        EXPECT_TRUE(exit_code == "1223" || exit_code == "0") << exit_code;
+      }
+    }
+  }
+  // On a busy machine the window may show only late in a copy.
+  EXPECT_GE(before_complete, kPoints) << "too few points met before the copy was complete";
+  EXPECT_TRUE(Entries(temp).empty()) << "nothing is left in the temporary folder";
 }
 
 }  // namespace

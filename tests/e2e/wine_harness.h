@@ -39,6 +39,7 @@ struct WineRun {
 struct WineRunOptions {
   std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
   int timeout_seconds = 120;
+  bool killed = false;  // the run is to be killed (KillAll): it need not report an end
 };
 
 class WinePrefix {
@@ -62,6 +63,10 @@ class WinePrefix {
   // Runs a Wine tool in this prefix (for example {"reg", "add", ...}); returns
   // its exit status.
   int Tool(const std::vector<std::string>& args);
+
+  // Ends every process of the prefix at once, as a kill does (wineserver
+  // -k): their handles close, nothing of theirs is cleaned up.
+  void KillAll();
 
   // Runs each of `programs` (a Windows program's Linux path and its
   // arguments) in turn under an X display of their own (xvfb-run), so their

@@ -15,7 +15,10 @@ class FakeFile : public PlatformFile {
       : platform_(platform), file_(bytes), writable_(writable) {
     ++platform_.open_files;
   }
-  ~FakeFile() override { --platform_.open_files; }
+  ~FakeFile() override {
+    --platform_.open_files;
+    if (writable_) platform_.OfferCancel();
+  }
 
   bool Seek(uint64_t offset) override { return file_.Seek(offset); }
   uint32_t Read(void* buffer, uint32_t count) override { return file_.Read(buffer, count); }
@@ -77,6 +80,7 @@ class FakeProcess : public PlatformProcess {
     platform_.child_waited = true;
     return platform_.child_exit_code;
   }
+  uint32_t Id() override { return platform_.child_process_id; }
 
  private:
   FakePlatform& platform_;
@@ -86,16 +90,53 @@ class FakeProcess : public PlatformProcess {
 class FakeProgressWindow : public ProgressWindow {
  public:
   explicit FakeProgressWindow(FakePlatform& platform) : platform_(platform) {}
-  ~FakeProgressWindow() override { platform_.calls.push_back("CloseProgressWindow"); }
+  ~FakeProgressWindow() override {
+    platform_.OfferCancel();
+    platform_.open_window_race = nullptr;
+    platform_.calls.push_back("CloseProgressWindow");
+  }
   void SetPosition(uint32_t position) override {
     platform_.progress_positions.push_back(position);
-  }
-  bool CancelRequested() override {
-    return platform_.cancel_when && platform_.cancel_when(platform_);
+    platform_.OfferCancel();
   }
 
  private:
   FakePlatform& platform_;
+};
+
+bool Inside(const std::u16string& entry, const std::u16string& folder) {
+  return entry.size() > folder.size() && entry.compare(0, folder.size(), folder) == 0;
+}
+
+// Deleted when it ends, then its folder if that is empty.
+class FakeMarker : public PlatformMarker {
+ public:
+  FakeMarker(FakePlatform& platform, std::u16string path)
+      : platform_(platform), path_(std::move(path)) {
+    platform_.held_markers.insert(path_);
+  }
+  ~FakeMarker() override {
+    platform_.calls.push_back("RemoveMarker " + Utf8(path_));
+    platform_.held_markers.erase(path_);
+    platform_.files.erase(path_);
+    const std::u16string folder = path_.substr(0, path_.rfind(u'\\') + 1);
+    const bool empty =
+        std::none_of(platform_.files.begin(), platform_.files.end(),
+                     [&](const auto& file) { return Inside(file.first, folder); }) &&
+        std::none_of(platform_.folders.begin(), platform_.folders.end(),
+                     [&](const std::u16string& other) { return Inside(other, folder); });
+    if (empty) std::erase(platform_.folders, folder.substr(0, folder.size() - 1));
+  }
+  void RecordChild(uint32_t process_id) override {
+    platform_.calls.push_back("RecordChild " + std::to_string(process_id));
+    std::vector<uint8_t>& bytes = platform_.files[path_];
+    bytes.assign(4, 0);
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(process_id >> (8 * i));
+  }
+
+ private:
+  FakePlatform& platform_;
+  std::u16string path_;
 };
 
 }  // namespace
@@ -180,14 +221,46 @@ FolderCreation FakePlatform::CreatePrivateFolder(const std::u16string& path) {
 
 void FakePlatform::RemoveFolder(const std::u16string& path) {
   calls.push_back("RemoveFolder " + Utf8(path));
-  const auto inside = [](const std::u16string& entry, const std::u16string& folder) {
-    return entry.size() > folder.size() && entry.compare(0, folder.size(), folder) == 0;
-  };
-  std::erase_if(files, [&](const auto& file) { return inside(file.first, path); });
+  std::erase_if(files, [&](const auto& file) {
+    return Inside(file.first, path) && held_markers.count(file.first) == 0;
+  });
   std::erase_if(folders, [&](const std::u16string& folder) {
     const std::u16string own = folder + u'\\';
-    return own == path || inside(own, path);
+    const bool holds_marker = std::any_of(held_markers.begin(), held_markers.end(),
+                                          [&](const std::u16string& held) {
+                                            return Inside(held, own);
+                                          });
+    return (own == path || Inside(own, path)) && !holds_marker;
   });
+}
+
+std::unique_ptr<PlatformMarker> FakePlatform::CreateMarker(std::u16string path) {
+  calls.push_back("CreateMarker " + Utf8(path));
+  if (fail_marker || Exists(path)) return nullptr;
+  files[path];
+  return std::make_unique<FakeMarker>(*this, std::move(path));
+}
+
+std::unique_ptr<PlatformMarker> FakePlatform::ClaimMarker(std::u16string path) {
+  calls.push_back("ClaimMarker " + Utf8(path));
+  const auto marker = files.find(path);
+  if (marker == files.end() || held_markers.count(path) != 0) return nullptr;
+  uint32_t child = 0;
+  for (size_t i = 0; i < 4 && i < marker->second.size(); ++i) child |= marker->second[i] << (8 * i);
+  if (running_processes.count(child) != 0) return nullptr;
+  return std::make_unique<FakeMarker>(*this, std::move(path));
+}
+
+void FakePlatform::VisitFolders(const std::u16string& parent, FolderVisitor& visitor) {
+  calls.push_back("VisitFolders " + Utf8(parent));
+  const std::vector<std::u16string> listed = folders;  // the visitor may remove some
+  for (const std::u16string& folder : listed) {
+    if (!Inside(folder, parent) || folder.find(u'\\', parent.size()) != std::u16string::npos ||
+        std::find(links.begin(), links.end(), folder) != links.end()) {
+      continue;
+    }
+    visitor.Visit(std::u16string_view(folder).substr(parent.size()));
+  }
 }
 
 bool FakePlatform::Exists(const std::u16string& path) const {
@@ -285,11 +358,19 @@ uint64_t FakePlatform::PhysicalMemory() { return physical_memory; }
 
 std::span<const uint8_t> FakePlatform::OwnVersionResource() { return version_resource; }
 
-std::unique_ptr<ProgressWindow> FakePlatform::OpenProgressWindow(std::u16string title) {
+std::unique_ptr<ProgressWindow> FakePlatform::OpenProgressWindow(std::u16string title,
+                                                                CancelRace& race) {
   calls.push_back("OpenProgressWindow " + Utf8(title));
   if (fail_progress_window) return nullptr;
   progress_titles.push_back(std::move(title));
+  open_window_race = &race;
   return std::make_unique<FakeProgressWindow>(*this);
+}
+
+void FakePlatform::OfferCancel() {
+  if (open_window_race == nullptr || cancel_delivered_ || !cancel_when || !cancel_when(*this)) return;
+  cancel_delivered_ = true;
+  calls.push_back(open_window_race->Cancel() ? "Cancel counted" : "Cancel ignored");
 }
 
 std::string Utf8(const std::u16string& text) { return tools::Utf16ToUtf8(text); }

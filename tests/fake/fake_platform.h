@@ -3,13 +3,15 @@
 //
 // Files are byte vectors in a map keyed by path, folders a list of paths
 // without a trailing backslash (a new file's folder is not checked; a folder
-// is removed with what it holds); random bytes count up from 0 across
+// is removed with what it holds, but for a marker held open, which keeps it);
+// a marker is a file that is held while its PlatformMarker lives, holding the
+// child's process id once one is recorded; random bytes count up from 0 across
 // calls (0x00 0x01 ...); message boxes, process starts and removed files are
 // recorded in order; the Windows version, release id, display version,
 // administrator answer and start results are plain fields a test sets. The
 // clock stands still unless a test makes it step on every reading; the
 // progress window records its title and every position it is told, and
-// reports a Cancel when the test says so. A file too large to hold is
+// receives a Cancel where the test says so. A file too large to hold is
 // generated: its bytes are made when they are read. Every call is also
 // appended to `calls`, so tests can check the order of effects.
 #pragma once
@@ -19,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,10 @@ class FakePlatform : public Platform {
   std::map<std::u16string, std::vector<uint8_t>> files;
   std::map<std::u16string, GeneratedFile> generated_files;  // opened for reading only
   std::vector<std::u16string> folders;  // existing folders, besides the files' own
+  // Among `folders`: links and junctions, which VisitFolders leaves out.
+  std::vector<std::u16string> links;
+  std::set<uint32_t> running_processes;  // ids of processes that run
+  bool fail_marker = false;              // CreateMarker fails
   std::u16string temp_path = u"C:\\Users\\user\\AppData\\Local\\Temp\\";
   std::map<std::u16string, std::u16string> universal_names;  // mapped-drive paths
   std::optional<TWindowsVersion> windows_version = TWindowsVersion{10, 0};
@@ -76,7 +83,10 @@ class FakePlatform : public Platform {
   uint32_t milliseconds_per_read = 0;  // added after each reading
   std::vector<uint8_t> version_resource;
   bool fail_progress_window = false;   // OpenProgressWindow answers null
-  // Asked each time the launcher looks for a Cancel; true: the user cancelled.
+  // Asked, while a progress window is open, at each moment its Cancel may
+  // arrive: each position it is told, each close of a file written, and its
+  // own close before it is gone. True: the window receives a Cancel there
+  // (once), and "Cancel counted" or "Cancel ignored" joins `calls`.
   std::function<bool(const FakePlatform&)> cancel_when;
 
   // --- What the launcher did -----------------------------------------------------
@@ -90,6 +100,9 @@ class FakePlatform : public Platform {
   std::vector<uint32_t> progress_positions;     // of every window, in order
   uint32_t largest_write = 0;                   // the most bytes of one Write
   int open_files = 0;       // files open right now
+  CancelRace* open_window_race = nullptr;  // the open progress window's, if one is open
+  std::set<std::u16string> held_markers;   // markers held open right now
+  uint32_t child_process_id = 4242;        // the started child's
   bool child_waited = false;
 
   // Called with the files as they are when the child is started, so a test can
@@ -123,13 +136,21 @@ class FakePlatform : public Platform {
   uint32_t LogicalProcessors() override;
   uint64_t PhysicalMemory() override;
   std::span<const uint8_t> OwnVersionResource() override;
-  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title) override;
+  std::unique_ptr<ProgressWindow> OpenProgressWindow(std::u16string title,
+                                                     CancelRace& race) override;
+  std::unique_ptr<PlatformMarker> CreateMarker(std::u16string path) override;
+  std::unique_ptr<PlatformMarker> ClaimMarker(std::u16string path) override;
+  void VisitFolders(const std::u16string& parent, FolderVisitor& visitor) override;
+
+  // Delivers the Cancel to the open window when cancel_when says so.
+  void OfferCancel();
 
  private:
   std::unique_ptr<PlatformProcess> Started(RecordedStart start, uint32_t& error);
   bool Exists(const std::u16string& path) const;  // a file or a folder of that name
 
   uint8_t next_random_ = 0;
+  bool cancel_delivered_ = false;
 };
 
 // A file over a byte vector owned by the caller, for code that takes a

@@ -139,7 +139,8 @@ TEST_F(RunChildTest, ShellStartPassesVerbFileAndParameters) {
 }
 
 // The process handle is closed before the copy is deleted, so the delete does
-// not race a handle the launcher still holds; the folder goes last.
+// not race a handle the launcher still holds; then the folder, its marker
+// right after.
 TEST_F(RunChildTest, ProcessHandleIsClosedBeforeTheCopyIsDeleted) {
   EXPECT_EQ(Run(/*administrator=*/false).exit_code(), 0u);
   const auto& calls = platform_.calls;
@@ -150,7 +151,10 @@ TEST_F(RunChildTest, ProcessHandleIsClosedBeforeTheCopyIsDeleted) {
   ASSERT_NE(remove, calls.end());
   EXPECT_LT(wait, close);
   EXPECT_LT(close, remove);
-  EXPECT_EQ(calls.back(), "RemoveFolder " + testing::Utf8(kFolder) + "\\");
+  const auto folder = std::find(calls.begin(), calls.end(),
+                                "RemoveFolder " + testing::Utf8(kFolder) + "\\");
+  EXPECT_LT(remove, folder);
+  EXPECT_EQ(folder[1], "RemoveMarker " + testing::Utf8(kFolder) + "\\0001020304050607.lock");
 }
 
 TEST_F(RunChildTest, DetachedReturnsAtOnceAndKeepsCopyAndFolder) {

@@ -2,6 +2,7 @@
 #include "decoding/crc32.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -64,6 +65,34 @@ TEST(Crc32, EveryFlippedBitChangesTheResult) {
       bytes[i] ^= static_cast<uint8_t>(1 << bit);
     }
   }
+}
+
+// zlib's crc32 as the standard's reference, for each way this processor has:
+// every length up to 4 KiB, each at an offset that runs through every
+// alignment of 16 bytes, and one region updated in pieces around the 16 and
+// 64 bytes that folding works in, from a nonzero start.
+TEST(Crc32, EachMethodMatchesZlibOnEveryLengthAlignmentAndPiece) {
+  const std::vector<uint8_t> bytes = testing::SampleBytes(4096 + 16 + 3, 11);
+  for (Crc32Method method : {Crc32Method::kSliceBy8, Crc32Method::kFolding}) {
+    if (!Crc32MethodAvailable(method)) continue;
+    SCOPED_TRACE(method == Crc32Method::kFolding ? "folding" : "slice-by-8");
+    for (uint32_t length = 0; length <= 4096; ++length) {
+      const uint8_t* start = bytes.data() + (length * 7) % 16;
+      ASSERT_EQ(UpdateCrc32With(method, 0, start, length), crc32(0, start, length))
+          << "length " << length << " at offset " << (length * 7) % 16;
+    }
+    uint32_t ours = UpdateCrc32With(method, 0, bytes.data(), 3);
+    uLong theirs = crc32(0, bytes.data(), 3);
+    size_t done = 3;
+    for (uint32_t piece : {1u, 15u, 16u, 17u, 63u, 64u, 65u, 127u, 128u, 1000u, 2048u}) {
+      ours = UpdateCrc32With(method, ours, bytes.data() + done, piece);
+      theirs = crc32(theirs, bytes.data() + done, piece);
+      done += piece;
+      ASSERT_EQ(ours, theirs) << "after a piece of " << piece;
+    }
+  }
+  EXPECT_TRUE(Crc32MethodAvailable(Crc32Method::kSliceBy8));
+  EXPECT_EQ(UpdateCrc32(0, bytes.data(), 4096), crc32(0, bytes.data(), 4096));
 }
 
 }  // namespace

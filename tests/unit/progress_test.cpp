@@ -115,44 +115,59 @@ TEST(ProgressWindow, ClosesBeforeEveryMessageBox) {
   }
 }
 
-// Cancel, seen at the next chunk of each step (or, pressed after the last,
-// before the start): no message, exit 1223, nothing of the run left.
-TEST(ProgressWindow, CancelAtEachStepLeavesNothingAndExits1223) {
+bool CopyExists(const FakePlatform& p) {
+  return std::count_if(p.files.begin(), p.files.end(), [](const auto& file) {
+           return file.first.ends_with(u"\\setup.exe");
+         }) == 2;
+}
+
+// A Cancel the window receives at each step, up to the moment the copy is
+// complete and closed, stops the run: no message, exit 1223, nothing of the
+// run left. Once the preparation has ended (as the window closes before the
+// start) it does nothing, and the child starts.
+TEST(ProgressWindow, CancelBeforeThePreparationEndsAlwaysCountsAfterItNever) {
   using Stage = bool (*)(const FakePlatform&);
   const struct {
     const char* name;
     uint8_t method;
     Stage when;
+    bool counts;
   } rows[] = {
-      {"checksum", kStreamMethodLzma1, [](const FakePlatform&) { return true; }},
+      {"checksum", kStreamMethodLzma1, [](const FakePlatform&) { return true; }, true},
       {"decoding", kStreamMethodLzma1,
-       [](const FakePlatform& p) { return Called(p, "QueryWindowsVersion"); }},
+       [](const FakePlatform& p) { return Called(p, "QueryWindowsVersion"); }, true},
       {"decoding, x86", kStreamMethodX86Lzma1,
-       [](const FakePlatform& p) { return Called(p, "QueryWindowsVersion"); }},
+       [](const FakePlatform& p) { return Called(p, "QueryWindowsVersion"); }, true},
       {"writing", kStreamMethodLzma1,
-       [](const FakePlatform& p) { return p.largest_write > 0; }},
+       [](const FakePlatform& p) { return p.largest_write > 0; }, true},
       {"copying a stored program", kStreamMethodStored,
-       [](const FakePlatform& p) { return p.largest_write > 0; }},
+       [](const FakePlatform& p) { return p.largest_write > 0; }, true},
       {"decoding .xz on threads", kStreamMethodXz,
-       [](const FakePlatform& p) { return p.largest_write > 0; }},
+       [](const FakePlatform& p) { return p.largest_write > 0; }, true},
       {"after the last chunk", kStreamMethodLzma1,
        [](const FakePlatform& p) {
          return !p.progress_positions.empty() && p.progress_positions.back() == kProgressWindowRange;
-       }},
+       },
+       true},
+      {"the copy complete and closed, the package still open", kStreamMethodStored,
+       [](const FakePlatform& p) { return CopyExists(p) && p.open_files == 1; }, true},
+      {"as the window closes, the preparation ended", kStreamMethodStored,
+       [](const FakePlatform& p) { return CopyExists(p) && p.open_files == 0; }, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     SlowRun run(1000);
     run.platform.files[kPackage] = Package(row.method);
     run.platform.cancel_when = row.when;
-    EXPECT_EQ(run(), 1223u);
+    EXPECT_EQ(run(), row.counts ? 1223u : 0u);
     const FakePlatform& p = run.platform;
+    EXPECT_TRUE(Called(p, row.counts ? "Cancel counted" : "Cancel ignored"));
     EXPECT_TRUE(p.boxes.empty());
-    EXPECT_TRUE(p.starts.empty());
+    EXPECT_EQ(p.starts.size(), row.counts ? 0u : 1u);
     EXPECT_EQ(p.files.size(), 1u) << "only the package";
     EXPECT_TRUE(p.folders.empty());
     EXPECT_EQ(p.open_files, 0);
-    EXPECT_TRUE(Called(p, "CloseProgressWindow"));
+    EXPECT_LT(Position(p, "CloseProgressWindow"), Position(p, "StartProcess"));
   }
 }
 

@@ -26,6 +26,8 @@ constexpr char16_t kPackage[] = u"C:\\Downloads\\setup.exe";
 constexpr char16_t kFolder[] = u"C:\\Users\\user\\AppData\\Local\\Temp\\0001020304050607";
 constexpr char16_t kCopy[] =
     u"C:\\Users\\user\\AppData\\Local\\Temp\\0001020304050607\\setup.exe";
+constexpr char16_t kMarker[] =
+    u"C:\\Users\\user\\AppData\\Local\\Temp\\0001020304050607\\0001020304050607.lock";
 
 packaging::PackageSettings Admitting() {
   packaging::PackageSettings settings = testing::AdmitAllWindows();
@@ -70,8 +72,10 @@ TEST_F(Stub64Test, RunsTheInnerProgramFromItsTemporaryCopy) {
 }
 
 // The order of effects: checks and gate before anything is created, the
-// private folder, the copy written and closed, the package closed before the
-// child starts, the copy deleted after the wait, the folder last.
+// private folder, its marker first thing in it, the copy written and closed,
+// the package closed before the child starts, the child recorded in the
+// marker, the copy deleted after the wait, the folder, its marker, and then
+// the abandoned folders of other runs.
 TEST_F(Stub64Test, OrderOfEffects) {
   InstallPackage();
   Stub64(platform_);
@@ -83,12 +87,16 @@ TEST_F(Stub64Test, OrderOfEffects) {
       position("QueryWindowsVersion"),
       position("RandomBytes"),
       position("CreatePrivateFolder " + testing::Utf8(kFolder) + "\\"),
+      position("CreateMarker " + testing::Utf8(kMarker)),
       position("CreateForWrite " + testing::Utf8(kCopy)),
       position("StartProcess"),
+      position("RecordChild 4242"),
       position("WaitForExit"),
       position("CloseProcess"),
       position("RemoveFile " + testing::Utf8(kCopy)),
       position("RemoveFolder " + testing::Utf8(kFolder) + "\\"),
+      position("RemoveMarker " + testing::Utf8(kMarker)),
+      position("VisitFolders C:\\Users\\user\\AppData\\Local\\Temp\\"),
   };
   EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
   EXPECT_EQ(order.back(), static_cast<long>(platform_.calls.size()) - 1);
@@ -125,6 +133,8 @@ TEST_F(Stub64Test, ExitCodeTable) {
       {"private folder names all taken", [](FakePlatform& p, std::vector<uint8_t>&) {
          p.folder_result = FolderCreation::kExists;
        }, 82, 1, false},
+      {"no marker to be had: the run goes on",
+       [](FakePlatform& p, std::vector<uint8_t>&) { p.fail_marker = true; }, 0, 0, false},
       {"temporary copy", [](FakePlatform& p, std::vector<uint8_t>&) { p.fail_create = true; }, 82,
        1, false},
       {"copy written short", [](FakePlatform& p, std::vector<uint8_t>&) { p.write_limit = 100; },
