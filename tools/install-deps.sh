@@ -12,7 +12,8 @@
 #   CACHE_DIR=/path tools/...         put the Windows liblzma builds elsewhere
 #
 # The Windows builds land in $CACHE_DIR (default: .cache/ in the checkout):
-#   xz-win64-full/    liblzma with encoders and decoders (for sfxpack.exe)
+#   xz-win64-full-mt/ liblzma with encoders and decoders and their threads, for
+#                     sfxpack.exe (its threaded .xz encoder and decoder)
 #   xz-win64-small/   liblzma with only the LZMA1 decoder, built for the smallest
 #                     code (--enable-small) without unwind tables (for the launcher)
 set -euo pipefail
@@ -136,7 +137,7 @@ build_xz() {
 
 install_packages
 fetch_xz_source
-build_xz xz-win64-full "-Os -ffunction-sections -fdata-sections"
+build_xz xz-win64-full-mt "-Os -ffunction-sections -fdata-sections" --enable-threads=vista
 # For the launcher image. No -fdata-sections: with it mingw's GCC gives
 # zero-initialised data file bytes in .data instead of room in .bss.
 build_xz xz-win64-small "-Os -ffunction-sections -fno-asynchronous-unwind-tables" \
