@@ -174,6 +174,51 @@ TEST_F(SfxpackBuild, SameInputsGiveTheSameBytes) {
   EXPECT_TRUE(ReadBytes(output_) == first);
 }
 
+// Packages built before the .xz method and the streaming build, pinned by
+// their SHA-256 (from sha256sum): an explicit method other than xz, and auto
+// for programs below the size where it takes xz, keep their bytes. The
+// launcher image is a fixed synthetic one, so a changed launcher does not
+// move the hashes.
+TEST_F(SfxpackBuild, PackagesKeepTheirBytesAcrossVersions) {
+  std::vector<uint8_t> program = stub::testing::X86CodeBytes(150000, 5);
+  const std::vector<uint8_t> text = SampleBytes(150000, 6);
+  program.insert(program.end(), text.begin(), text.end());
+  WriteBytes(folder_ / "small.exe", AsWindowsProgram(program));
+  WriteBytes(folder_ / "large.exe", AsWindowsProgram(stub::testing::X86CodeBytes(9 << 20, 7)));
+  WriteBytes(folder_ / "data.bin", SampleBytes(5000, 8));
+  WriteBytes(folder_ / "stub.exe", stub::testing::MakeMarkedLauncherImage(0xF));
+  const struct {
+    const char* inner;
+    std::vector<std::string> options;
+    const char* sha256;
+  } rows[] = {
+      {"small.exe", {"--method", "lzma"},
+       "e8bd2d760c9ec31dfa29d902ce1f97a4930467e07d2afa256f1ea2b25ce9a48b"},
+      {"small.exe", {"--method", "lzma", "--os", "10", "--min-build", "19045", "--preset", "6"},
+       "f6a8d5059dd3c1a8152669217a2e5fdf78f4cefc1d3c332a760a1f9368c2bb89"},
+      {"small.exe", {"--method", "x86"},
+       "a21499f1fa99ebc8eee7f105c5ad50fde9f74ef4958296ada0bd873959e074f3"},
+      {"small.exe", {"--method", "stored", "--detached", "auto"},
+       "70db47aa9df31f4e0352daa21a976c62d4a29c4e2fedd2c4034c181d895498d7"},
+      {"small.exe", {"--method", "auto"},
+       "a21499f1fa99ebc8eee7f105c5ad50fde9f74ef4958296ada0bd873959e074f3"},
+      {"large.exe", {"--preset", "1"},
+       "1fecba2aed1a182583406ab6200c8e4a46066782ecc7349e08300f50049bc64c"},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args = {"build", "-q", "--inner", (folder_ / row.inner).string(),
+                                     "-o", output_.string(), "--stub",
+                                     (folder_ / "stub.exe").string(), "--data",
+                                     (folder_ / "data.bin").string()};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    const auto build = Sfxpack(args);
+    ASSERT_EQ(build.status, 0) << build.err;
+    const auto sum = stub::testing::RunProcess({"sha256sum", output_.string()});
+    ASSERT_EQ(sum.status, 0) << sum.err;
+    EXPECT_EQ(sum.out.substr(0, 64), row.sha256) << row.inner << " " << row.options[1];
+  }
+}
+
 TEST_F(SfxpackBuild, StubOptionTakesAnotherLauncherImage) {
   Build({"--stub", LauncherImage().string(), "-q"});
   const std::vector<uint8_t> with_stub = ReadBytes(output_);
