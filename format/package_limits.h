@@ -9,15 +9,33 @@
 namespace stub {
 
 // --- Offsets and lengths ------------------------------------------------------
+// A package's header is read by one of two sets of limits: a package with the
+// extension record (format/package_extension.h) by the unsigned 32-bit range
+// of its fields, a package without it by the limits of the format's first
+// version, whose launcher seeked with a signed 32-bit distance and held the
+// compressed stream and the program in memory streams. PackageOffset is read
+// before the header tells which, so it keeps the first version's limit in
+// every package (it lies right behind the launcher image anyway).
 
-// The launcher seeks with a 32-bit signed distance from the start of the file,
-// so PackageOffset, StreamOffset and message offsets must lie at or below this.
+// The first version's largest PackageOffset, StreamOffset and message offset.
 inline constexpr uint64_t kMaxSeekOffset = 0x7FFFFFFF;
 
-// The largest inner program, and the largest compressed stream: the launcher
-// holds each in one memory stream, whose counts are signed 32-bit and whose
-// capacity grows in whole 128 KiB blocks (16,383 of them).
+// The first version's largest inner program, and largest compressed stream:
+// a memory stream of signed 32-bit counts whose capacity grew in whole
+// 128 KiB blocks (16,383 of them).
 inline constexpr uint32_t kMaxProgramLength = 2147352576;
+
+// The most a header field may name, by one set of limits.
+struct PackageLimits {
+  uint64_t max_offset;          // StreamOffset, the message's Offset
+  uint64_t max_stream_length;   // StreamLength
+  uint64_t max_program_length;  // ProgramLength
+};
+
+inline constexpr PackageLimits kFirstVersionLimits = {kMaxSeekOffset, kMaxProgramLength,
+                                                      kMaxProgramLength};
+// Every value of the u32 fields: up to 4 GiB - 1 byte.
+inline constexpr PackageLimits kExtensionRecordLimits = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
 
 // TPackageMessage's length is a u16 count of UTF-16 code units.
 inline constexpr uint32_t kMaxMessageLength = 0xFFFF;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/package_writer/lzma_encoder.h"
 #include "tools/package_writer/package_writer.h"
 
 namespace stub::testing {
