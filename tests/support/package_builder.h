@@ -38,9 +38,14 @@ TestPackage AssemblePackage(std::span<const uint8_t> launcher,
                             std::span<const uint8_t> stream, uint64_t program_length,
                             std::span<const uint8_t> further_data);
 
+// The blocks of BuildPackage's .xz streams: small, so that a small program
+// has several.
+inline constexpr uint64_t kTestXzBlockSize = 64 << 10;
+
 // Stores `inner` as the settings' stream method says (LZMA1 with `lzma`, the
-// same behind the x86 filter, or stored as it is: the properties bytes zero),
-// then AssemblePackage.
+// same behind the x86 filter, stored as it is, or an .xz stream of
+// kTestXzBlockSize blocks with `lzma`'s options and x86 filter; the properties
+// bytes zero but for LZMA1), then AssemblePackage.
 TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
                          const packaging::PackageSettings& settings,
                          const packaging::LzmaSettings& lzma,
