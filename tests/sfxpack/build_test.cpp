@@ -256,7 +256,7 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   WriteBytes(folder_ / "unmarked-stub.exe", stub::testing::MakeLauncherImage());
   // The launcher image with a marker that names LZMA1 and stored only.
   std::vector<uint8_t> lzma_stored_stub = ReadBytes(LauncherImage());
-  const uint8_t marker[] = {'S', 'F', 'X', 'E', 1, 0, 7, 0};
+  const uint8_t marker[] = {'S', 'F', 'X', 'E', 1, 0, 0x0F, 0};
   const auto at = std::search(lzma_stored_stub.begin(), lzma_stored_stub.end(),
                               std::begin(marker), std::end(marker));
   ASSERT_NE(at, lzma_stored_stub.end());
@@ -267,6 +267,9 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   fs::path huge_inner = folder_ / "huge-inner.exe";
   WriteBytes(huge_inner, {});
   fs::resize_file(huge_inner, 2147352577);
+  fs::path inner_4g = folder_ / "4g-inner.exe";
+  WriteBytes(inner_4g, {});
+  fs::resize_file(inner_4g, 0x100000000);
   fs::path huge_data = folder_ / "huge-data.bin";
   WriteBytes(huge_data, {});
   fs::resize_file(huge_data, 0x100000000);
@@ -312,7 +315,17 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"dictionary not a size", {"--dict", "big"}, 2, "--dict \"big\" is not a size"},
       {"inner program missing", {"--inner", f + "none.exe"}, 1, "none.exe"},
       {"inner program a folder", {"--inner", f + "folder"}, 1, "folder"},
-      {"inner program too large", {"--inner", huge_inner.string()}, 1, "too large"},
+      {"inner program too large without the record",
+       {"--inner", huge_inner.string(), "--method", "lzma"}, 1,
+       "is too large: 2,147,352,577 bytes (2.00 GiB); an LZMA1 package without build limits, "
+       "which has no extension record, holds at most 2,147,352,576 bytes"},
+      {"inner program too large for an image without xz",
+       {"--inner", huge_inner.string(), "--stub", f + "lzma-stored-stub.exe"}, 1,
+       "a launcher image that does not decode xz holds at most 2,147,352,576 bytes"},
+      {"inner program of 4 GiB", {"--inner", inner_4g.string()}, 1,
+       "4g-inner.exe' is too large: 4,294,967,296 bytes (4.00 GiB); a package holds at most "
+       "4,294,967,295 bytes (4 GiB - 1), as its lengths and offsets are 32-bit fields and a "
+       "signed package's certificate table must start below 4 GiB\n"},
       {"further data missing", {"--data", f + "none.bin"}, 1, "none.bin"},
       {"further data too large", {"--data", huge_data.string()}, 1, "4 GiB"},
       {"stub not a program", {"--stub", f + "not-pe.exe"}, 1,
@@ -320,7 +333,14 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"stub cut short", {"--stub", f + "cut-stub.exe"}, 1,
        "cut-stub.exe': its PE optional header is cut short\n"},
       {"unknown method", {"--method", "zip"}, 2,
-       "--method \"zip\" is not one of auto, lzma, stored, x86"},
+       "--method \"zip\" is not one of auto, lzma, stored, x86, xz"},
+      {"no threads", {"--threads", "0"}, 2,
+       "--threads \"0\" is not a number of threads: allowed are 1 to 16384"},
+      {"threads not a number", {"--threads", "x"}, 2, "--threads \"x\" is not a number"},
+      {"too many threads", {"--threads", "16385"}, 2, "--threads \"16385\" is not a number"},
+      {"xz for an image that does not decode it",
+       {"--method", "xz", "--stub", f + "lzma-stored-stub.exe"}, 1,
+       "--method xz: '" + f + "lzma-stored-stub.exe' does not decode xz streams"},
       {"stored for an image without the marker",
        {"--method", "stored", "--stub", f + "unmarked-stub.exe"}, 1,
        "--method stored needs a launcher image that reads the extension record, and '" + f +
@@ -381,7 +401,8 @@ TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
       {{"--os", "7,12"}, {"--os", "\"12\"", "xp, vista, 7, 8, 8.1, 10, 11, newer, all"}},
       {{"--min-build", "x"}, {"--min-build \"x\"", "0 to 4294967295"}},
       {{"--os-mask", "0x1G"}, {"--os-mask \"0x1G\"", "64-bit number"}},
-      {{"--method", "LZMA2"}, {"--method \"LZMA2\"", "auto, lzma, stored, x86"}},
+      {{"--method", "LZMA2"}, {"--method \"LZMA2\"", "auto, lzma, stored, x86, xz"}},
+      {{"--threads", "0"}, {"--threads \"0\"", "1 to 16384"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"build", "--inner", fifo, "-o", output_.string()};
