@@ -199,7 +199,7 @@ TEST_F(SfxpackRoundTrip, XzStreamsAreStandard) {
   const fs::path code = Input("code.exe", AsWindowsProgram(stub::testing::X86CodeBytes(300000)));
   const fs::path text = Input("text.exe", AsWindowsProgram(SampleBytes(300000, 13)));
   // Three blocks at least, whatever the rule of their size.
-  const fs::path large = Input("large.exe", AsWindowsProgram(SampleBytes(40 << 20, 14)));
+  const fs::path large = Input("large.exe", AsWindowsProgram(SampleBytes(20 << 20, 14)));
   const fs::path empty = Input("empty.bin", {});
   const fs::path one_byte = Input("one.bin", {0x4D});
   struct Case {

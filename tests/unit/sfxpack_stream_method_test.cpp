@@ -81,7 +81,7 @@ TEST(SfxpackStreamMethod, AutoChoosesAmongTheMethodsTheImageDecodes) {
     uint16_t decoded;
     uint8_t expected;
     bool x86_filter = false;
-    uint64_t xz_from = kXzFromSize;
+    std::optional<uint64_t> xz_from = std::nullopt;
     std::optional<uint8_t> method = std::nullopt;
   } rows[] = {
       {"empty", {}, kAllMethods, kStreamMethodStored},
@@ -116,11 +116,11 @@ TEST(SfxpackStreamMethod, AutoChoosesAmongTheMethodsTheImageDecodes) {
       {"above xz's size, an image without x86", AsWindowsProgram(X86CodeBytes(kLarge)), 0xB,
        kStreamMethodXz, true, kXzFromTest},
       {"--method xz: x86 code", AsWindowsProgram(X86CodeBytes(kSmall)), kAllMethods,
-       kStreamMethodXz, true, kXzFromSize, kStreamMethodXz},
+       kStreamMethodXz, true, std::nullopt, kStreamMethodXz},
       {"--method xz: compressed already", AsWindowsProgram(RandomBytes(kSmall)), kAllMethods,
-       kStreamMethodXz, false, kXzFromSize, kStreamMethodXz},
+       kStreamMethodXz, false, std::nullopt, kStreamMethodXz},
       {"--method x86: compressed already", AsWindowsProgram(RandomBytes(kSmall)), kAllMethods,
-       kStreamMethodX86Lzma1, true, kXzFromSize, kStreamMethodX86Lzma1},
+       kStreamMethodX86Lzma1, true, std::nullopt, kStreamMethodX86Lzma1},
   };
   EncodingOptions options;
   options.lzma.preset = 1;

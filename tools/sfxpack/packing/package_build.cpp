@@ -87,31 +87,31 @@ stub::PackageLimits LimitsOfPackage(const std::optional<stub::TPackageExtension>
 // Refuses, before a byte of it is read, an inner program that no package the
 // request may build can hold.
 void CheckInnerSize(const BuildRequest& request, uint64_t size, uint16_t decoded_methods) {
+  const std::string too_large =
+      "inner program " + Quote(request.inner) + " is too large: " + DescribeSize(size) + "; ";
   const uint64_t most = stub::kExtensionRecordLimits.max_program_length;
   if (size > most) {
-    throw tools::Failure("inner program " + Quote(request.inner) + " is too large: " +
-                         DescribeSize(size) + "; a package holds at most " + tools::Decimal(most) +
+    throw tools::Failure(too_large + "a package holds at most " + tools::Decimal(most) +
                          " bytes (4 GiB - 1), as its lengths and offsets are 32-bit fields and a "
                          "signed package's certificate table must start below 4 GiB");
   }
-  // Every method but LZMA1 writes the extension record; auto may choose one
-  // when the launcher image decodes one.
+  // Every method but LZMA1 writes the extension record, and so do build
+  // limits; auto may choose such a method when the launcher image decodes one.
   const bool record = request.settings.extension ||
                       (request.stream_method ? *request.stream_method != kStreamMethodLzma1
                                              : decoded_methods != 1u << kStreamMethodLzma1);
   const uint64_t limit =
-      LimitsOfPackage(record ? std::optional(stub::TPackageExtension{}) : std::nullopt,
-                      decoded_methods)
-          .max_program_length;
-  if (size > limit) {
-    throw tools::Failure(
-        "inner program " + Quote(request.inner) + " is too large: " + DescribeSize(size) +
-        "; " + (record ? "a launcher image that does not decode xz" : "an LZMA1 package without "
-                         "build limits, which has no extension record,") +
-        " holds at most " + tools::Decimal(limit) + " bytes, as launchers of the format's first "
-        "version held the program in memory (" + (record ? "use the embedded launcher image" :
-        "use --method auto, xz or stored") + ")");
-  }
+      record ? LimitsOfPackage(stub::TPackageExtension{}, decoded_methods).max_program_length
+             : stub::kFirstVersionLimits.max_program_length;
+  if (size <= limit) return;
+  const std::string why = " holds at most " + tools::Decimal(limit) +
+                          " bytes, as launchers of the format's first version held the program in "
+                          "memory";
+  throw tools::Failure(too_large + (record ? "a launcher image that does not decode xz" + why +
+                                                 " (use the embedded launcher image)"
+                                           : "an LZMA1 package without build limits, which has "
+                                             "no extension record," + why +
+                                                 " (use --method auto, xz or stored)"));
 }
 
 // Writes the further data behind the stream.

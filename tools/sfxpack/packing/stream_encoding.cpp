@@ -40,29 +40,42 @@ void Copy(const ProgramView& program, const StreamSink& write, const EncodeProgr
 
 }  // namespace
 
-uint64_t XzBlockSize(uint64_t program_size) {
-  const uint64_t share = (program_size / kXzBlocksPerProgram + kMiB - 1) / kMiB * kMiB;
-  return std::clamp(share, kMinXzBlockSize, kMaxXzBlockSize);
+uint64_t XzBlockTarget(uint64_t dictionary) {
+  return std::clamp(kXzBlockDictionaries * dictionary, kMinXzBlockSize, kMaxXzBlockSize);
+}
+
+uint64_t XzBlockSize(uint64_t program_size, uint64_t target) {
+  uint64_t blocks = std::max<uint64_t>((program_size + target - 1) / target, 1);
+  if (program_size > 2 * kMinXzBlockSize) blocks = std::max<uint64_t>(blocks, 2);
+  const uint64_t share = (program_size + blocks - 1) / blocks;
+  return std::max<uint64_t>((share + kMiB - 1) / kMiB, 1) * kMiB;
+}
+
+uint32_t GivenDictionary(const packaging::LzmaSettings& lzma) {
+  if (lzma.dict_size) return *lzma.dict_size;
+  lzma_options_lzma preset = {};
+  if (lzma.preset > 9 ||
+      lzma_lzma_preset(&preset, lzma.preset | (lzma.extreme ? LZMA_PRESET_EXTREME : 0))) {
+    return kMinDictionary;  // refused by the encoder
+  }
+  return preset.dict_size;
 }
 
 packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzma,
                                               uint64_t program_size) {
   packaging::LzmaSettings effective = lzma;
-  lzma_options_lzma preset = {};
-  if (lzma.dict_size || lzma.preset > 9 ||
-      lzma_lzma_preset(&preset, lzma.preset | (lzma.extreme ? LZMA_PRESET_EXTREME : 0))) {
-    return effective;
-  }
+  if (lzma.dict_size) return effective;
+  const uint64_t preset = GivenDictionary(lzma);
   uint64_t fitting = kMinDictionary;
-  while (fitting < program_size && fitting < preset.dict_size) fitting *= 2;
-  effective.dict_size = static_cast<uint32_t>(std::min<uint64_t>(fitting, preset.dict_size));
+  while (fitting < program_size && fitting < preset) fitting *= 2;
+  effective.dict_size = static_cast<uint32_t>(std::min(fitting, preset));
   return effective;
 }
 
 packaging::XzSettings XzSettingsFor(const EncodingOptions& options, uint64_t program_size,
                                     bool x86_filter) {
   packaging::XzSettings settings;
-  settings.block_size = XzBlockSize(program_size);
+  settings.block_size = XzBlockSize(program_size, XzBlockTarget(GivenDictionary(options.lzma)));
   settings.lzma = EffectiveLzmaSettings(options.lzma, std::min(program_size, settings.block_size));
   if (settings.lzma.dict_size && *settings.lzma.dict_size > settings.block_size) {
     settings.lzma.dict_size = static_cast<uint32_t>(settings.block_size);

@@ -9,10 +9,10 @@
 //   - the dictionary: the preset's, shrunk to the smallest power of two that
 //     holds the whole program (EffectiveLzmaSettings), unless --dict names
 //     one;
-//   - an .xz stream's blocks: XzBlockSize of the program's size; its
-//     dictionary as above, and never larger than a block, which it could not
-//     use (each block is encoded on its own) and which the launcher's memory
-//     would follow.
+//   - an .xz stream's blocks: XzBlockSize of the program's size and the
+//     given dictionary; its dictionary as above, and never larger than a
+//     block, which it could not use (each block is encoded on its own) and
+//     which the launcher's memory would follow.
 #pragma once
 
 #include <array>
@@ -25,17 +25,29 @@
 
 namespace sfxpack {
 
-// The smallest and largest block of an .xz stream.
+// An .xz stream's blocks. Each block is encoded on its own, so its first
+// bytes cannot refer to those of the block before: every block boundary costs
+// what the dictionary would have found there, which on program code of many
+// similar files is about the compressed size of a dictionary's worth (0.3 MB
+// at a dictionary of 8 MiB or more, measured on Wine's DLLs). A block of 16
+// dictionaries keeps that to about a per cent of the stream; at the least
+// 8 MiB, and at the most 256 MiB, as the launcher's threads each hold a
+// decoded block.
+inline constexpr uint64_t kXzBlockDictionaries = 16;
 inline constexpr uint64_t kMinXzBlockSize = 8 << 20;
-inline constexpr uint64_t kMaxXzBlockSize = 32 << 20;
-// The blocks a large program is cut into at least, while blocks can be that
-// small: enough for every logical processor of today's machines to decode.
-inline constexpr uint64_t kXzBlocksPerProgram = 32;
+inline constexpr uint64_t kMaxXzBlockSize = 256 << 20;
 
-// The bytes of a program of `program_size` bytes per .xz block: the program
-// divided into kXzBlocksPerProgram blocks, rounded up to whole MiB, and kept
-// within kMinXzBlockSize and kMaxXzBlockSize.
-uint64_t XzBlockSize(uint64_t program_size);
+// The most bytes of a block for programs encoded with a dictionary of
+// `dictionary` bytes: kXzBlockDictionaries dictionaries, within
+// kMinXzBlockSize and kMaxXzBlockSize.
+uint64_t XzBlockTarget(uint64_t dictionary);
+
+// The bytes per block of a program of `program_size` bytes: the program cut
+// into the fewest blocks of at most `target` bytes, and into two at least
+// when it is larger than two of kMinXzBlockSize (a large program never makes
+// one block); the blocks equal, rounded up to whole MiB (the last one
+// shorter).
+uint64_t XzBlockSize(uint64_t program_size, uint64_t target);
 
 // The LZMA settings used for an inner program of `program_size` bytes: without
 // an explicit dictionary size, the preset's dictionary shrunk to the smallest
@@ -56,7 +68,13 @@ struct EncodingOptions {
   std::optional<uint32_t> threads;
 };
 
-// The .xz settings for a program of `program_size` bytes.
+// The dictionary of `lzma` before it is fitted to a program: --dict, or the
+// preset's.
+uint32_t GivenDictionary(const packaging::LzmaSettings& lzma);
+
+// The .xz settings for a program of `program_size` bytes: blocks of
+// XzBlockSize with the target of the given dictionary, the dictionary fitted
+// to a block (EffectiveLzmaSettings) and never larger than one.
 packaging::XzSettings XzSettingsFor(const EncodingOptions& options, uint64_t program_size,
                                     bool x86_filter);
 

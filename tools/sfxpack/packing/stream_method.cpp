@@ -124,7 +124,7 @@ bool SavesEnough(uint64_t stream, uint64_t program) {
 
 StreamPlan PlanStream(const ProgramView& program, std::optional<uint8_t> method,
                       uint16_t decoded_methods, const EncodingOptions& options,
-                      const EncodeProgress& progress, uint64_t xz_from) {
+                      const EncodeProgress& progress, std::optional<uint64_t> xz_from) {
   if (method && *method != kStreamMethodXz) {
     StreamPlan plan;
     plan.method = *method;
@@ -132,7 +132,8 @@ StreamPlan PlanStream(const ProgramView& program, std::optional<uint8_t> method,
     plan.progress = progress;
     return plan;
   }
-  const bool xz = method || (Has(decoded_methods, kStreamMethodXz) && program.size > xz_from);
+  const uint64_t xz_above = xz_from.value_or(XzBlockTarget(GivenDictionary(options.lzma)));
+  const bool xz = method || (Has(decoded_methods, kStreamMethodXz) && program.size > xz_above);
   const bool may_store = !method && Has(decoded_methods, kStreamMethodStored);
   const bool try_x86 = program.x86_code && (xz || Has(decoded_methods, kStreamMethodX86Lzma1));
   if (program.size <= kWholeComparisonLimit) {

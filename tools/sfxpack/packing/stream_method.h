@@ -9,14 +9,15 @@
 //   - stored when LZMA would save less than kMinSavingPercent of the
 //     program: such a program is compressed already, and copying it starts
 //     the child much sooner than decoding it would;
-//   - xz for a program larger than kXzFromSize: its blocks decode on every
-//     core, which starts a large program sooner than one LZMA1 stream
-//     decoded on one;
+//   - xz for a program larger than one block of an .xz stream
+//     (XzBlockTarget of the given dictionary: 256 MiB at presets 7 to 9, 128
+//     MiB at 5 and 6, down to 8 MiB at 0): its blocks decode on every core,
+//     which starts it sooner than one LZMA1 stream decoded on one, and it
+//     fills blocks large enough to cost about a per cent;
 //   - the x86 branch filter (x86 + LZMA1, or in the xz blocks' chain) for a
 //     program of x86 or x64 code when its stream is smaller so;
 //   - LZMA1 otherwise.
-// A program of at most kWholeComparisonLimit bytes (and not above
-// kXzFromSize) is encoded both ways (the x86 way only for x86 and x64
+// A program of at most kWholeComparisonLimit bytes is encoded both ways (the x86 way only for x86 and x64
 // programs) and the smaller stream kept, or the program stored when even that
 // one saves too little. A larger one is judged by kSampleBlocks blocks of
 // kSampleBlockSize bytes, one from the middle of each of kSampleBlocks equal
@@ -49,8 +50,6 @@ inline constexpr size_t kSampleBlocks = 8;
 // Up to here, encoding the program twice costs no more than compressing the
 // samples both ways and then the whole program once.
 inline constexpr size_t kWholeComparisonLimit = 2 * kSampleBlocks * kSampleBlockSize;
-// Above this size auto takes xz, when the launcher image decodes it.
-inline constexpr uint64_t kXzFromSize = 32 << 20;
 
 // The words and names of the stream methods, indexed by StreamMethod.
 struct StreamMethodWords {
@@ -88,12 +87,14 @@ struct StreamPlan {
 
 // The plan for `program` with `method`, or auto's choice among
 // `decoded_methods` when `method` is nullopt, taking xz above `xz_from`
-// bytes. `progress` hears of the samples and whole comparisons, then, through
-// the plan's progress, of the stream's encoding, as one piece of work. Throws
-// a tools::ToolError when the program cannot be read or liblzma fails.
+// bytes (nullopt: one block, XzBlockTarget of the options' dictionary).
+// `progress` hears of the samples and whole comparisons, then, through the
+// plan's progress, of the stream's encoding, as one piece of work. Throws a
+// tools::ToolError when the program cannot be read or liblzma fails.
 StreamPlan PlanStream(const ProgramView& program, std::optional<uint8_t> method,
                       uint16_t decoded_methods, const EncodingOptions& options,
-                      const packaging::EncodeProgress& progress, uint64_t xz_from = kXzFromSize);
+                      const packaging::EncodeProgress& progress,
+                      std::optional<uint64_t> xz_from = std::nullopt);
 
 // Throws a tools::Failure when the launcher image `launcher_name`, with
 // `marker`, cannot read a package with `extension`: one whose stream method it
