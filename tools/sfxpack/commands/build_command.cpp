@@ -343,7 +343,7 @@ Command AddBuildCommand(CLI::App& sfxpack) {
          "LZMA1: smaller for x86 and x64 code), xz (an .xz stream of blocks that the launcher "
          "decodes on every core; with the x86 filter for x86 and x64 code when it helps). auto "
          "stores a program that LZMA1 shrinks by less than 2 %, takes xz for a program larger "
-         "than one xz block (16 dictionaries: 256 MiB at presets 7 to 9, 128 MiB at 5 and 6), "
+         "than one xz block (16 dictionaries: 240 MiB at presets 7 to 9, 128 MiB at 5 and 6), "
          "and the x86 filter for x86 and x64 programs when that stream is smaller. Methods but "
          "lzma need a launcher image that decodes them (the embedded one does)")
       ->type_name("METHOD");

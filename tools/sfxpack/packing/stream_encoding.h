@@ -28,25 +28,27 @@ namespace sfxpack {
 // An .xz stream's blocks. Each block is encoded on its own, so its first
 // bytes cannot refer to those of the block before: every block boundary costs
 // what the dictionary would have found there, which on program code of many
-// similar files is about the compressed size of a dictionary's worth (0.3 MB
-// at a dictionary of 8 MiB or more, measured on Wine's DLLs). A block of 16
-// dictionaries keeps that to about a per cent of the stream; at the least
-// 8 MiB, and at the most 256 MiB, as the launcher's threads each hold a
-// decoded block.
+// similar files is much (0.3 to 0.4 MB at a dictionary of 8 MiB or more,
+// measured on Wine's DLLs, whose stream at preset 9 is a tenth of them). A
+// block of 16 dictionaries keeps that near a per cent of the stream; 8 MiB at
+// the least,
+// and 240 MiB at the most, where the threaded encoder's memory (an encoder,
+// a block read and a block written for each thread) stays within a tenth of
+// what xz's own blocks of 3 dictionaries take at preset 9. An even number of
+// blocks keeps two threads, or any even number, equally busy.
 inline constexpr uint64_t kXzBlockDictionaries = 16;
 inline constexpr uint64_t kMinXzBlockSize = 8 << 20;
-inline constexpr uint64_t kMaxXzBlockSize = 256 << 20;
+inline constexpr uint64_t kMaxXzBlockSize = 240 << 20;
 
 // The most bytes of a block for programs encoded with a dictionary of
 // `dictionary` bytes: kXzBlockDictionaries dictionaries, within
 // kMinXzBlockSize and kMaxXzBlockSize.
 uint64_t XzBlockTarget(uint64_t dictionary);
 
-// The bytes per block of a program of `program_size` bytes: the program cut
-// into the fewest blocks of at most `target` bytes, and into two at least
-// when it is larger than two of kMinXzBlockSize (a large program never makes
-// one block); the blocks equal, rounded up to whole MiB (the last one
-// shorter).
+// The bytes per block of a program of `program_size` bytes: one block up to
+// two of kMinXzBlockSize; above, the fewest blocks of at most `target` bytes,
+// an even number of them, so that a large program never makes one block; the
+// blocks equal, rounded up to whole MiB (the last one shorter).
 uint64_t XzBlockSize(uint64_t program_size, uint64_t target);
 
 // The LZMA settings used for an inner program of `program_size` bytes: without
