@@ -85,14 +85,14 @@ TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint
     xz.lzma = lzma;
     xz.block_size = kTestXzBlockSize;
     std::vector<uint8_t> stream;
-    size_t read = 0;
-    packaging::EncodeXz(
-        inner.size(),
-        [&](std::span<uint8_t> buffer) {
-          std::copy_n(inner.begin() + static_cast<std::ptrdiff_t>(read), buffer.size(), buffer.begin());
-          read += buffer.size();
-        },
-        xz, [&](std::span<const uint8_t> bytes) { stream.insert(stream.end(), bytes.begin(), bytes.end()); });
+    size_t done = 0;
+    const packaging::ReadNext read = [&](std::span<uint8_t> buffer) {
+      std::copy_n(inner.begin() + static_cast<std::ptrdiff_t>(done), buffer.size(), buffer.begin());
+      done += buffer.size();
+    };
+    packaging::EncodeXz(inner.size(), read, xz, [&](std::span<const uint8_t> bytes) {
+      stream.insert(stream.end(), bytes.begin(), bytes.end());
+    });
     return AssemblePackage(launcher, settings, {}, stream, inner.size(), further_data);
   }
   packaging::LzmaSettings encoding = lzma;

@@ -137,15 +137,15 @@ void EncodeLzma1(std::span<const uint8_t> data, const LzmaSettings& settings,
                  std::vector<uint8_t>& stream, std::array<uint8_t, 5>& properties,
                  const EncodeProgress& progress) {
   stream.clear();
-  uint64_t done = 0;
-  properties = EncodeLzma1(
-      data.size(),
-      [&](std::span<uint8_t> buffer) {
-        std::copy_n(data.begin() + done, buffer.size(), buffer.begin());
-        done += buffer.size();
-      },
-      settings, [&](std::span<const uint8_t> bytes) { stream.insert(stream.end(), bytes.begin(), bytes.end()); },
-      progress);
+  size_t done = 0;
+  const ReadNext read = [&](std::span<uint8_t> buffer) {
+    std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(done), buffer.size(), buffer.begin());
+    done += buffer.size();
+  };
+  const StreamSink write = [&](std::span<const uint8_t> bytes) {
+    stream.insert(stream.end(), bytes.begin(), bytes.end());
+  };
+  properties = EncodeLzma1(data.size(), read, settings, write, progress);
 }
 
 void EncodeXz(uint64_t length, const ReadNext& read, const XzSettings& settings,

@@ -75,7 +75,8 @@ lzma_ret DecodeIndex(ByteSource& source, uint64_t offset, uint64_t length, Decod
   uint64_t position = 0;
   for (;;) {
     if (strm.avail_in == 0 && position < length) {
-      chunk = source.Read(offset + position, static_cast<size_t>(std::min<uint64_t>(kReadSize, length - position)));
+      const uint64_t size = std::min<uint64_t>(kReadSize, length - position);
+      chunk = source.Read(offset + position, static_cast<size_t>(size));
       if (chunk.empty()) return LZMA_BUF_ERROR;
       strm.next_in = chunk.data();
       strm.avail_in = chunk.size();

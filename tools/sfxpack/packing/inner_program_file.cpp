@@ -7,7 +7,8 @@
 
 namespace sfxpack {
 
-InnerProgramFile::InnerProgramFile(const std::filesystem::path& path) : file_(path, "inner program") {}
+InnerProgramFile::InnerProgramFile(const std::filesystem::path& path)
+    : file_(path, "inner program") {}
 
 pe::ProgramReader InnerProgramFile::HeaderReader() {
   return [this](uint64_t offset, size_t count) { return file_.ReadRange(offset, count); };

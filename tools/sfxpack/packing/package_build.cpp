@@ -202,10 +202,12 @@ class PackageBuild {
   // when known), checking that it and the further data fit.
   void Start(uint8_t method, std::optional<uint64_t> stream_length) {
     request_.settings.extension = ExtensionWithMethod(extension_, method);
-    const stub::PackageLimits limits = LimitsOfPackage(request_.settings.extension, decoded_methods_);
+    const stub::PackageLimits limits =
+        LimitsOfPackage(request_.settings.extension, decoded_methods_);
     Do([&] {
       writer_.reset();
-      writer_ = std::make_unique<PackageWriter>(request_.launcher, request_.settings, limits, sink_);
+      writer_ =
+          std::make_unique<PackageWriter>(request_.launcher, request_.settings, limits, sink_);
       writer_->CheckRoom(stream_length.value_or(0), further_length_);
     });
   }

@@ -46,7 +46,10 @@ uint64_t XzBlockTarget(uint64_t dictionary) {
 
 uint64_t XzBlockSize(uint64_t program_size, uint64_t target) {
   uint64_t blocks = 1;
-  if (program_size > 2 * kMinXzBlockSize) blocks = ((program_size + target - 1) / target + 1) / 2 * 2;
+  if (program_size > 2 * kMinXzBlockSize) {
+    const uint64_t fewest = (program_size + target - 1) / target;
+    blocks = (fewest + 1) / 2 * 2;
+  }
   const uint64_t share = (program_size + blocks - 1) / blocks;
   return std::max<uint64_t>((share + kMiB - 1) / kMiB, 1) * kMiB;
 }

@@ -17,9 +17,9 @@
 //   - the x86 branch filter (x86 + LZMA1, or in the xz blocks' chain) for a
 //     program of x86 or x64 code when its stream is smaller so;
 //   - LZMA1 otherwise.
-// A program of at most kWholeComparisonLimit bytes is encoded both ways (the x86 way only for x86 and x64
-// programs) and the smaller stream kept, or the program stored when even that
-// one saves too little. A larger one is judged by kSampleBlocks blocks of
+// A program of at most kWholeComparisonLimit bytes is encoded both ways (the
+// x86 way only for x86 and x64 programs) and the smaller stream kept, or the
+// program stored when even that one saves too little. A larger one is judged by kSampleBlocks blocks of
 // kSampleBlockSize bytes, one from the middle of each of kSampleBlocks equal
 // parts of the program, compressed as raw LZMA1 with the same settings: when
 // they save too little, the program is stored without compressing it whole;
