@@ -53,6 +53,7 @@ need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
   -- dpkg-dev help2man groff-base lintian
 need "the progress window's end-to-end test: a display for Wine, and its screenshot" \
   xvfb xauth imagemagick
+need "the benchmarks' figures of peak memory (GNU time)" time
 
 log() { printf 'install-deps: %s\n' "$*"; }
 

@@ -175,6 +175,14 @@ TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
   ASSERT_TRUE(run.started) << run.trace;
   EXPECT_EQ(run.exit_code, 0u) << run.trace;
   EXPECT_TRUE(ReadBytes(folder_ + "/windows.exe") == ReadBytes(linux_package));
+  // An .xz stream too, from a Windows liblzma on another number of threads.
+  const std::string linux_xz = Build("linux-xz.exe", {"--method", "xz", "--threads", "2"});
+  const WineRun xz = WinePrefix::Default().Run(
+      u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" build -q --inner \"" + WindowsPath(inner_) +
+      u"\" -o \"" + WindowsPath(folder_ + "/windows-xz.exe") + u"\" --method xz --threads 1");
+  ASSERT_TRUE(xz.started) << xz.trace;
+  EXPECT_EQ(xz.exit_code, 0u) << xz.trace;
+  EXPECT_TRUE(ReadBytes(folder_ + "/windows-xz.exe") == ReadBytes(linux_xz));
 
   const WineRun extract = WinePrefix::Default().Run(
       u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" extract \"" + WindowsPath(linux_package) +

@@ -174,6 +174,51 @@ TEST_F(SfxpackBuild, SameInputsGiveTheSameBytes) {
   EXPECT_TRUE(ReadBytes(output_) == first);
 }
 
+// Packages built before the .xz method and the streaming build, pinned by
+// their SHA-256 (from sha256sum): an explicit method other than xz, and auto
+// for programs below the size where it takes xz, keep their bytes. The
+// launcher image is a fixed synthetic one, so a changed launcher does not
+// move the hashes.
+TEST_F(SfxpackBuild, PackagesKeepTheirBytesAcrossVersions) {
+  std::vector<uint8_t> program = stub::testing::X86CodeBytes(150000, 5);
+  const std::vector<uint8_t> text = SampleBytes(150000, 6);
+  program.insert(program.end(), text.begin(), text.end());
+  WriteBytes(folder_ / "small.exe", AsWindowsProgram(program));
+  WriteBytes(folder_ / "large.exe", AsWindowsProgram(stub::testing::X86CodeBytes(9 << 20, 7)));
+  WriteBytes(folder_ / "data.bin", SampleBytes(5000, 8));
+  WriteBytes(folder_ / "stub.exe", stub::testing::MakeMarkedLauncherImage(0xF));
+  const struct {
+    const char* inner;
+    std::vector<std::string> options;
+    const char* sha256;
+  } rows[] = {
+      {"small.exe", {"--method", "lzma"},
+       "e8bd2d760c9ec31dfa29d902ce1f97a4930467e07d2afa256f1ea2b25ce9a48b"},
+      {"small.exe", {"--method", "lzma", "--os", "10", "--min-build", "19045", "--preset", "6"},
+       "f6a8d5059dd3c1a8152669217a2e5fdf78f4cefc1d3c332a760a1f9368c2bb89"},
+      {"small.exe", {"--method", "x86"},
+       "a21499f1fa99ebc8eee7f105c5ad50fde9f74ef4958296ada0bd873959e074f3"},
+      {"small.exe", {"--method", "stored", "--detached", "auto"},
+       "70db47aa9df31f4e0352daa21a976c62d4a29c4e2fedd2c4034c181d895498d7"},
+      {"small.exe", {"--method", "auto"},
+       "a21499f1fa99ebc8eee7f105c5ad50fde9f74ef4958296ada0bd873959e074f3"},
+      {"large.exe", {"--preset", "1"},
+       "1fecba2aed1a182583406ab6200c8e4a46066782ecc7349e08300f50049bc64c"},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args = {"build", "-q", "--inner", (folder_ / row.inner).string(),
+                                     "-o", output_.string(), "--stub",
+                                     (folder_ / "stub.exe").string(), "--data",
+                                     (folder_ / "data.bin").string()};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    const auto build = Sfxpack(args);
+    ASSERT_EQ(build.status, 0) << build.err;
+    const auto sum = stub::testing::RunProcess({"sha256sum", output_.string()});
+    ASSERT_EQ(sum.status, 0) << sum.err;
+    EXPECT_EQ(sum.out.substr(0, 64), row.sha256) << row.inner << " " << row.options[1];
+  }
+}
+
 TEST_F(SfxpackBuild, StubOptionTakesAnotherLauncherImage) {
   Build({"--stub", LauncherImage().string(), "-q"});
   const std::vector<uint8_t> with_stub = ReadBytes(output_);
@@ -222,6 +267,9 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
   fs::path huge_inner = folder_ / "huge-inner.exe";
   WriteBytes(huge_inner, {});
   fs::resize_file(huge_inner, 2147352577);
+  fs::path inner_4g = folder_ / "4g-inner.exe";
+  WriteBytes(inner_4g, {});
+  fs::resize_file(inner_4g, 0x100000000);
   fs::path huge_data = folder_ / "huge-data.bin";
   WriteBytes(huge_data, {});
   fs::resize_file(huge_data, 0x100000000);
@@ -267,7 +315,17 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"dictionary not a size", {"--dict", "big"}, 2, "--dict \"big\" is not a size"},
       {"inner program missing", {"--inner", f + "none.exe"}, 1, "none.exe"},
       {"inner program a folder", {"--inner", f + "folder"}, 1, "folder"},
-      {"inner program too large", {"--inner", huge_inner.string()}, 1, "too large"},
+      {"inner program too large without the record",
+       {"--inner", huge_inner.string(), "--method", "lzma"}, 1,
+       "is too large: 2,147,352,577 bytes (2.00 GiB); an LZMA1 package without build limits, "
+       "which has no extension record, holds at most 2,147,352,576 bytes"},
+      {"inner program too large for an image without xz",
+       {"--inner", huge_inner.string(), "--stub", f + "lzma-stored-stub.exe"}, 1,
+       "a launcher image that does not decode xz holds at most 2,147,352,576 bytes"},
+      {"inner program of 4 GiB", {"--inner", inner_4g.string()}, 1,
+       "4g-inner.exe' is too large: 4,294,967,296 bytes (4.00 GiB); a package holds at most "
+       "4,294,967,295 bytes (4 GiB - 1), as its lengths and offsets are 32-bit fields and a "
+       "signed package's certificate table must start below 4 GiB\n"},
       {"further data missing", {"--data", f + "none.bin"}, 1, "none.bin"},
       {"further data too large", {"--data", huge_data.string()}, 1, "4 GiB"},
       {"stub not a program", {"--stub", f + "not-pe.exe"}, 1,
@@ -275,7 +333,14 @@ TEST_F(SfxpackBuild, EachBadOptionAndLimitFailsWithoutOutput) {
       {"stub cut short", {"--stub", f + "cut-stub.exe"}, 1,
        "cut-stub.exe': its PE optional header is cut short\n"},
       {"unknown method", {"--method", "zip"}, 2,
-       "--method \"zip\" is not one of auto, lzma, stored, x86"},
+       "--method \"zip\" is not one of auto, lzma, stored, x86, xz"},
+      {"no threads", {"--threads", "0"}, 2,
+       "--threads \"0\" is not a number of threads: allowed are 1 to 16384"},
+      {"threads not a number", {"--threads", "x"}, 2, "--threads \"x\" is not a number"},
+      {"too many threads", {"--threads", "16385"}, 2, "--threads \"16385\" is not a number"},
+      {"xz for an image that does not decode it",
+       {"--method", "xz", "--stub", f + "lzma-stored-stub.exe"}, 1,
+       "--method xz: '" + f + "lzma-stored-stub.exe' does not decode xz streams"},
       {"stored for an image without the marker",
        {"--method", "stored", "--stub", f + "unmarked-stub.exe"}, 1,
        "--method stored needs a launcher image that reads the extension record, and '" + f +
@@ -336,7 +401,8 @@ TEST_F(SfxpackBuild, EachBadOptionValueIsNamedWithItsRangeBeforeAnyWork) {
       {{"--os", "7,12"}, {"--os", "\"12\"", "xp, vista, 7, 8, 8.1, 10, 11, newer, all"}},
       {{"--min-build", "x"}, {"--min-build \"x\"", "0 to 4294967295"}},
       {{"--os-mask", "0x1G"}, {"--os-mask \"0x1G\"", "64-bit number"}},
-      {{"--method", "LZMA2"}, {"--method \"LZMA2\"", "auto, lzma, stored, x86"}},
+      {{"--method", "LZMA2"}, {"--method \"LZMA2\"", "auto, lzma, stored, x86, xz"}},
+      {{"--threads", "0"}, {"--threads \"0\"", "1 to 16384"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"build", "--inner", fifo, "-o", output_.string()};

@@ -12,6 +12,7 @@
 
 #include "format/little_endian.h"
 #include "tests/sfxpack/sfxpack_cli.h"
+#include "tests/support/lzma_streams.h"
 #include "tests/support/package_builder.h"
 #include "tests/support/test_images.h"
 #include "tools/package_writer/package_writer.h"
@@ -187,6 +188,65 @@ TEST_F(SfxpackRoundTrip, EachStreamMethod) {
   const size_t header = stub::ReadLe32(&plain[128]);
   EXPECT_TRUE(std::all_of(plain.begin() + header + 42, plain.begin() + header + 64,
                           [](uint8_t byte) { return byte == 0; }));
+}
+
+// --method xz writes one standard .xz stream: xz, an independent reader,
+// tests it and decodes it to the inner program, and its blocks are the same
+// bytes whatever the number of threads that encoded them.
+TEST_F(SfxpackRoundTrip, XzStreamsAreStandard) {
+  if (!stub::testing::HaveTool("xz")) GTEST_SKIP() << "xz is not installed";
+  const fs::path data = Input("data.bin", RandomBytes(5000, 12));
+  const fs::path code = Input("code.exe", AsWindowsProgram(stub::testing::X86CodeBytes(300000)));
+  const fs::path text = Input("text.exe", AsWindowsProgram(SampleBytes(300000, 13)));
+  // Three blocks at least, whatever the rule of their size.
+  const fs::path large = Input("large.exe", AsWindowsProgram(SampleBytes(20 << 20, 14)));
+  const fs::path empty = Input("empty.bin", {});
+  const fs::path one_byte = Input("one.bin", {0x4D});
+  struct Case {
+    std::string name;
+    fs::path inner;
+    std::vector<std::string> options;
+    const char* filters;  // inspect --json's, without blanks
+    uint64_t min_blocks;
+  };
+  const std::string threads_1 = folder_ / "1 thread.setup.exe";
+  const Case cases[] = {
+      {"x86 code", code, {}, R"(["x86","LZMA2"])", 1},
+      {"text", text, {}, R"(["LZMA2"])", 1},
+      {"further data", text, {"--data", data.string()}, R"(["LZMA2"])", 1},
+      {"empty", empty, {"--allow-any-inner"}, "[]", 0},
+      {"one byte", one_byte, {"--allow-any-inner"}, R"(["LZMA2"])", 1},
+      {"1 thread", large, {"--preset", "0", "--threads", "1"}, R"(["LZMA2"])", 3},
+      {"2 threads", large, {"--preset", "0", "--threads", "2"}, R"(["LZMA2"])", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path package = folder_ / (c.name + ".setup.exe");
+    std::vector<std::string> build = {"build", "-q",     "--inner", c.inner.string(), "-o",
+                                      package.string(), "--method", "xz"};
+    build.insert(build.end(), c.options.begin(), c.options.end());
+    const auto built = Sfxpack(build);
+    ASSERT_EQ(built.status, 0) << built.err;
+    const std::vector<uint8_t> bytes = ReadBytes(package);
+    const uint8_t* header = &bytes[stub::ReadLe32(&bytes[128])];
+    const auto stream = bytes.begin() + stub::ReadLe32(header + 30);
+    const fs::path xz_file = folder_ / "stream.xz";
+    WriteBytes(xz_file, std::vector<uint8_t>(stream, stream + stub::ReadLe32(header + 34)));
+    const auto tested = stub::testing::RunProcess({"xz", "-t", xz_file.string()});
+    EXPECT_EQ(tested.status, 0) << tested.err;
+    const auto decoded = stub::testing::RunProcess({"xz", "-dc", xz_file.string()});
+    EXPECT_TRUE(std::vector<uint8_t>(decoded.out.begin(), decoded.out.end()) == ReadBytes(c.inner))
+        << decoded.err;
+    std::string json = Sfxpack({"inspect", "--json", package.string()}).out;
+    std::erase_if(json, [](char ch) { return ch == ' ' || ch == '\n'; });
+    EXPECT_NE(json.find("\"stream_method\":\"xz\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"filters\":" + std::string(c.filters)), std::string::npos) << json;
+    EXPECT_NE(json.find("\"problems\":[]"), std::string::npos) << json;
+    const size_t blocks = json.find("\"blocks\":");
+    ASSERT_NE(blocks, std::string::npos) << json;
+    EXPECT_GE(std::stoull(json.substr(blocks + 9)), c.min_blocks);
+  }
+  EXPECT_TRUE(ReadBytes(threads_1) == ReadBytes(folder_ / "2 threads.setup.exe"));
 }
 
 // Header fields a faulty builder could write, with the checksum made to match:

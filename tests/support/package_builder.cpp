@@ -19,6 +19,19 @@ uint32_t ContinueCrc(uint32_t crc, std::span<const uint8_t> bytes) {
   return crc;
 }
 
+// The package's bytes in memory.
+struct VectorSink final : packaging::PackageSink {
+  void Write(std::span<const uint8_t> data) override {
+    bytes.insert(bytes.end(), data.begin(), data.end());
+  }
+  void WriteAt(uint64_t offset, std::span<const uint8_t> data) override {
+    std::copy(data.begin(), data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
+  void Clear() override { bytes.clear(); }
+
+  std::vector<uint8_t> bytes;
+};
+
 void StoreLocator(const TPackageLocator& locator, std::vector<uint8_t>& package) {
   const PackageLocatorBytes bytes = EncodePackageLocator(locator);
   std::copy(bytes.begin(), bytes.end(), package.begin() + kPackageLocatorOffset);
@@ -50,13 +63,14 @@ TestPackage AssemblePackage(std::span<const uint8_t> launcher,
                             const std::array<uint8_t, 5>& properties,
                             std::span<const uint8_t> stream, uint64_t program_length,
                             std::span<const uint8_t> further_data) {
-  packaging::PackageHead head = packaging::AssemblePackageHead(
-      launcher, settings, properties, stream, program_length, further_data.size());
-  TestPackage package{std::move(head.bytes), head.layout};
-  package.bytes.insert(package.bytes.end(), further_data.begin(), further_data.end());
-  package.layout.locator.CrcValue = ContinueCrc(package.layout.locator.CrcValue, further_data);
-  StoreLocator(package.layout.locator, package.bytes);
-  return package;
+  VectorSink sink;
+  packaging::PackageWriter writer(launcher, settings, packaging::LimitsFor(settings.extension),
+                                  sink);
+  writer.AppendStream(stream);
+  writer.EndStream(properties, program_length);
+  writer.AppendFurtherData(further_data);
+  const packaging::PackageLayout layout = writer.Finish();
+  return {std::move(sink.bytes), layout};
 }
 
 TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
@@ -68,8 +82,18 @@ TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint
     return AssemblePackage(launcher, settings, {}, inner, inner.size(), further_data);
   }
   if (method == kStreamMethodXz) {
-    const std::vector<uint8_t> stream =
-        EncodeXz(std::vector<uint8_t>(inner.begin(), inner.end()), kTestXzBlockSize);
+    packaging::XzSettings xz;
+    xz.lzma = lzma;
+    xz.block_size = kTestXzBlockSize;
+    std::vector<uint8_t> stream;
+    size_t done = 0;
+    const packaging::ReadNext read = [&](std::span<uint8_t> buffer) {
+      std::copy_n(inner.begin() + static_cast<std::ptrdiff_t>(done), buffer.size(), buffer.begin());
+      done += buffer.size();
+    };
+    packaging::EncodeXz(inner.size(), read, xz, [&](std::span<const uint8_t> bytes) {
+      stream.insert(stream.end(), bytes.begin(), bytes.end());
+    });
     return AssemblePackage(launcher, settings, {}, stream, inner.size(), further_data);
   }
   packaging::LzmaSettings encoding = lzma;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/package_writer/lzma_encoder.h"
 #include "tools/package_writer/package_writer.h"
 
 namespace stub::testing {
@@ -37,14 +38,14 @@ TestPackage AssemblePackage(std::span<const uint8_t> launcher,
                             std::span<const uint8_t> stream, uint64_t program_length,
                             std::span<const uint8_t> further_data);
 
-// The block size of the .xz streams BuildPackage writes: a program of a few
-// megabytes has several blocks.
-inline constexpr uint64_t kTestXzBlockSize = 1 << 20;
+// The blocks of BuildPackage's .xz streams: small, so that a small program
+// has several.
+inline constexpr uint64_t kTestXzBlockSize = 64 << 10;
 
 // Stores `inner` as the settings' stream method says (LZMA1 with `lzma`, the
-// same behind the x86 filter, stored as it is, or .xz in blocks of
-// kTestXzBlockSize, the properties bytes zero for the last two), then
-// AssemblePackage.
+// same behind the x86 filter, stored as it is, or an .xz stream of
+// kTestXzBlockSize blocks with `lzma`'s options and x86 filter; the properties
+// bytes zero but for LZMA1), then AssemblePackage.
 TestPackage BuildPackage(std::span<const uint8_t> launcher, std::span<const uint8_t> inner,
                          const packaging::PackageSettings& settings,
                          const packaging::LzmaSettings& lzma,

@@ -7,6 +7,9 @@
 #include <random>
 
 #include "format/little_endian.h"
+#include "format/package_extension.h"
+#include "tools/package_writer/launcher_marker.h"
+#include "tools/pe/resource_tree.h"
 
 namespace stub::testing {
 
@@ -43,6 +46,26 @@ std::vector<uint8_t> MakeLauncherImage(uint32_t header_offset, int section_count
       image[kHeadersSize + i * section_size + b] = static_cast<uint8_t>(b * 7 + i);
     }
   }
+  return image;
+}
+
+std::vector<uint8_t> MakeMarkedLauncherImage(uint16_t stream_methods) {
+  // The second section of MakeLauncherImage(), and the resource directory
+  // entry of its PE32+ optional header (data directory 2).
+  constexpr uint32_t kSectionRva = 0x2000, kSectionRaw = 0x400 + 512, kSectionSize = 512;
+  constexpr size_t kResourceDirectory = 256 + 24 + 112 + 2 * 8;
+  std::vector<uint8_t> image = MakeLauncherImage();
+  std::vector<uint8_t> marker(stub::kPackageExtensionTag.begin(), stub::kPackageExtensionTag.end());
+  marker.insert(marker.end(), {stub::kPackageExtensionVersion, 0, 0, 0});
+  WriteLe16(&marker[6], stream_methods);
+  const pe::Resource resource{{packaging::kRtRcdata, {}}, {0, packaging::kLauncherMarkerName},
+                              0x409, 0, marker};
+  const std::vector<uint8_t> section = pe::WriteResources({resource}, kSectionRva);
+  EXPECT_LE(section.size(), kSectionSize);
+  std::fill_n(image.begin() + kSectionRaw, kSectionSize, 0);
+  std::copy(section.begin(), section.end(), image.begin() + kSectionRaw);
+  WriteLe32(&image[kResourceDirectory], kSectionRva);
+  WriteLe32(&image[kResourceDirectory + 4], static_cast<uint32_t>(section.size()));
   return image;
 }
 

@@ -17,6 +17,13 @@ namespace stub::testing {
 std::vector<uint8_t> MakeLauncherImage(uint32_t header_offset = 256, int section_count = 2,
                                        uint32_t section_size = 512);
 
+// MakeLauncherImage() whose last section holds the resources of a launcher
+// image that reads the extension record: the "SFXE" marker naming
+// `stream_methods` (tools/package_writer/launcher_marker.h), and nothing else.
+// Its bytes never change, so packages built around it can be compared with
+// hashes stated in tests.
+std::vector<uint8_t> MakeMarkedLauncherImage(uint16_t stream_methods);
+
 // Builds a package around `inner` with the synthetic launcher (BuildPackage).
 TestPackage MakeTestPackage(const std::vector<uint8_t>& inner,
                             const packaging::PackageSettings& settings = {},

@@ -131,30 +131,69 @@ TEST(PackageWriter, RefusesUnfitLauncherImages) {
   }
 }
 
+// A sink that keeps nothing, for limits checked before anything is written.
+struct NoSink final : PackageSink {
+  void Write(std::span<const uint8_t>) override {}
+  void WriteAt(uint64_t, std::span<const uint8_t>) override {}
+  void Clear() override {}
+};
+
 TEST(PackageWriter, RefusesFormatLimits) {
-  const std::vector<uint8_t> launcher = MakeLauncherImage();
+  // Large enough that a stream of the first version's largest length ends
+  // beyond 2 GiB.
+  const std::vector<uint8_t> launcher = MakeLauncherImage(256, 2, 65536);
+  const uint64_t stream_offset = launcher.size() + 70;
   const std::array<uint8_t, 5> properties = {0x5D, 0, 0, 1, 0};
   const std::vector<uint8_t> stream(16, 0);
+  const stub::PackageLimits first = stub::kFirstVersionLimits;
+  const stub::PackageLimits record = stub::kExtensionRecordLimits;
   struct Case {
     const char* name;
+    stub::PackageLimits limits;
     uint64_t program_length;
+    uint64_t stream_length;  // checked with CheckRoom, as a builder does before it writes
+    uint64_t further_length;
     size_t message_length;
-    const char* reason;
+    const char* reason;  // empty: accepted
   };
   const Case cases[] = {
-      {"program beyond the memory stream", stub::kMaxProgramLength + 1, 0, "larger than the launcher"},
-      {"message of 65536 units", 100, 65536, "65,535"},
+      {"the largest program", first, stub::kMaxProgramLength, 16, 0, 0, ""},
+      {"program beyond the memory stream", first, stub::kMaxProgramLength + 1, 16, 0, 0,
+       "larger than ProgramLength may say (2,147,352,576 bytes)"},
+      {"stream beyond the memory stream", first, 100, stub::kMaxProgramLength + 1, 0, 0,
+       "longer than StreamLength may say (2,147,352,576 bytes)"},
+      {"stream ending beyond 2 GiB", first, 100, stub::kMaxProgramLength, 0, 0,
+       "ends beyond 2,147,483,647 bytes"},
+      {"with the record, a program of 4 GiB - 1", record, 0xFFFFFFFF, 16, 0, 0, ""},
+      {"with the record, a program of 4 GiB", record, 0x100000000, 16, 0, 0,
+       "larger than ProgramLength may say (4,294,967,295 bytes)"},
+      {"a package of 4 GiB - 1", record, 100, 0xFFFFFFFF - stream_offset - 10, 10, 0, ""},
+      {"a package of 4 GiB", record, 100, 0xFFFFFFFF - stream_offset - 10, 10, 1,
+       "the package would be larger than 4,294,967,295 bytes"},
+      {"a package of 4 GiB without the record", first, 100, 1000, 0xFFFFFFFF, 0,
+       "the package would be larger than 4,294,967,295 bytes"},
+      {"message of 65536 units", first, 100, 16, 0, 65536, "65,535"},
+      {"message of 65535 units", first, 100, 16, 0, 65535, ""},
   };
   for (const Case& c : cases) {
     PackageSettings settings;
     settings.message.assign(c.message_length, u'x');
-    const std::string error = ToolErrorOf(
-        [&] { AssemblePackage(launcher, settings, properties, stream, c.program_length, {}); });
-    EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    NoSink sink;
+    std::string error;
+    try {
+      PackageWriter writer(launcher, settings, c.limits, sink);
+      writer.CheckRoom(c.stream_length, c.further_length);
+      writer.AppendStream(stream);
+      writer.EndStream(properties, c.program_length);
+    } catch (const tools::ToolError& failure) {
+      error = failure.what();
+    }
+    if (*c.reason == 0) {
+      EXPECT_EQ(error, "") << c.name;
+    } else {
+      EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+    }
   }
-  PackageSettings settings;
-  settings.message.assign(65535, u'x');
-  AssemblePackage(launcher, settings, properties, stream, stub::kMaxProgramLength, {});
 }
 
 TEST(PackageWriter, RefusesLzmaSettingsTheEncoderCannotUse) {

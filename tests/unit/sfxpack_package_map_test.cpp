@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <random>
 
 #include "format/little_endian.h"
@@ -227,6 +228,55 @@ TEST(SfxpackPackageMap, EachBadFieldIsReported) {
     // Both renderings cope with whatever was found.
     EXPECT_FALSE(FormatInspectText(map, "x").empty());
     EXPECT_FALSE(FormatInspectJson(map, "x").empty());
+  }
+}
+
+// An .xz package of 5 blocks (kTestXzBlockSize each), its stream's facts
+// read from its index and first block header; every kind of damage to those
+// is a problem the launcher stops at, never a crash.
+TEST(SfxpackPackageMap, XzStreamsAreReadFromTheirIndex) {
+  packaging::PackageSettings settings = Settings();
+  settings.extension = stub::TPackageExtension{stub::kStreamMethodXz};
+  const Built good = MakeTestPackage(SampleBytes(5 * stub::testing::kTestXzBlockSize - 100),
+                                     settings, SampleBytes(300, 7));
+  const uint32_t stream = good.layout.header.StreamOffset;
+  const uint32_t end = stream + good.layout.header.StreamLength;
+  const struct {
+    const char* name;
+    std::function<void(Built&)> apply;
+    const char* problem;  // empty: none
+  } rows[] = {
+      {"good", [](Built&) {}, ""},
+      {"stream header", [&](Built& b) { b.bytes[stream + 1] ^= 1; }, "cannot be read"},
+      {"a byte of the index", [&](Built& b) { b.bytes[end - 20] ^= 1; }, "cannot be read"},
+      {"stream footer", [&](Built& b) { b.bytes[end - 3] ^= 1; }, "cannot be read"},
+      {"first block header's size",
+       [&](Built& b) { b.bytes[stream + 12] += 1; }, "first block header"},
+      {"stream cut in half",
+       [](Built& b) { WriteLe32(Header(b) + 34, ReadLe32(Header(b) + 34) / 2); }, "cannot be read"},
+      {"program one byte longer",
+       [](Built& b) { WriteLe32(Header(b) + 38, ReadLe32(Header(b) + 38) + 1); },
+       "not ProgramLength"},
+  };
+  for (const auto& row : rows) {
+    Built built = good;
+    row.apply(built);
+    ASSERT_TRUE(stub::testing::RefreshChecksum(built.bytes)) << row.name;
+    const PackageMap map = Analyze(built.bytes);
+    ExpectRegionsCoverTheFile(map, row.name);
+    const std::string json = FormatInspectJson(map, "x");
+    if (*row.problem == 0) {
+      EXPECT_TRUE(map.problems.empty()) << row.name << ": " << All(map.problems);
+      ASSERT_TRUE(map.xz.has_value());
+      EXPECT_EQ(map.xz->blocks, 5u);
+      EXPECT_EQ(map.xz->block_size, stub::testing::kTestXzBlockSize);
+      EXPECT_EQ(map.xz->filters, std::vector<std::string>{"LZMA2"});
+      EXPECT_NE(json.find("\"check\": \"CRC32\""), std::string::npos) << json;
+      EXPECT_NE(FormatInspectText(map, "x").find("xz stream"), std::string::npos);
+    } else {
+      EXPECT_TRUE(HasProblem(map, row.problem)) << row.name << ": " << All(map.problems);
+      EXPECT_TRUE(HasProblem(map, "damaged-package")) << row.name;
+    }
   }
 }
 

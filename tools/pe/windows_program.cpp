@@ -45,34 +45,54 @@ std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramRead
   return std::nullopt;
 }
 
-std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
-  return WhyNotWindowsProgram(file.size(), [file](uint64_t offset, size_t size) {
+namespace {
+
+ProgramReader ReaderOf(std::span<const uint8_t> file) {
+  return [file](uint64_t offset, size_t size) {
     const std::span<const uint8_t> part =
         file.subspan(offset, std::min<uint64_t>(size, file.size() - offset));
     return std::vector<uint8_t>(part.begin(), part.end());
-  });
+  };
+}
+
+}  // namespace
+
+std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
+  return WhyNotWindowsProgram(file.size(), ReaderOf(file));
+}
+
+std::optional<uint16_t> WindowsProgramMachine(uint64_t size, const ProgramReader& read) {
+  if (WhyNotWindowsProgram(size, read)) return std::nullopt;
+  const uint32_t pe_offset = stub::ReadLe32(read(kPeHeaderOffsetField, 4).data());
+  return stub::ReadLe16(read(pe_offset + 4, 2).data());
 }
 
 std::optional<uint16_t> WindowsProgramMachine(std::span<const uint8_t> file) {
-  if (WhyNotWindowsProgram(file)) return std::nullopt;
-  return stub::ReadLe16(&file[stub::ReadLe32(&file[kPeHeaderOffsetField]) + 4]);
+  return WindowsProgramMachine(file.size(), ReaderOf(file));
 }
 
-bool HasCertificateTable(std::span<const uint8_t> file) {
-  if (WhyNotWindowsProgram(file)) return false;
-  const uint64_t coff = uint64_t{stub::ReadLe32(&file[kPeHeaderOffsetField])} + 4;
+bool HasCertificateTable(uint64_t size, const ProgramReader& read) {
+  if (WhyNotWindowsProgram(size, read)) return false;
+  const uint64_t coff = uint64_t{stub::ReadLe32(read(kPeHeaderOffsetField, 4).data())} + 4;
   const uint64_t optional = coff + kCoffHeaderSize;
-  if (optional + 2 > file.size()) return false;
-  const uint16_t optional_size = stub::ReadLe16(&file[coff + 16]);
-  const uint16_t magic = stub::ReadLe16(&file[optional]);
+  // The COFF header, and the optional header up to the certificate entry.
+  const std::vector<uint8_t> headers = read(coff, kCoffHeaderSize + kOptDataDirectories + 8 * 5);
+  if (headers.size() < kCoffHeaderSize + 2) return false;
+  const auto at = [&](uint64_t offset) { return &headers[offset - coff]; };
+  const uint16_t optional_size = stub::ReadLe16(at(coff + 16));
+  const uint16_t magic = stub::ReadLe16(at(optional));
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return false;
   const uint64_t directories = magic == kPe32Magic ? 96 : kOptDataDirectories;
   const uint64_t entry = directories + 8 * kCertificateDirectory;
-  if (optional_size < entry + 8 || optional + entry + 8 > file.size()) return false;
-  if (stub::ReadLe32(&file[optional + directories - 4]) <= kCertificateDirectory) return false;
-  const uint32_t offset = stub::ReadLe32(&file[optional + entry]);
-  const uint32_t size = stub::ReadLe32(&file[optional + entry + 4]);
-  return size != 0 && offset != 0 && uint64_t{offset} + size <= file.size();
+  if (optional_size < entry + 8 || optional + entry + 8 > coff + headers.size()) return false;
+  if (stub::ReadLe32(at(optional + directories - 4)) <= kCertificateDirectory) return false;
+  const uint32_t offset = stub::ReadLe32(at(optional + entry));
+  const uint32_t table_size = stub::ReadLe32(at(optional + entry + 4));
+  return table_size != 0 && offset != 0 && uint64_t{offset} + table_size <= size;
+}
+
+bool HasCertificateTable(std::span<const uint8_t> file) {
+  return HasCertificateTable(file.size(), ReaderOf(file));
 }
 
 }  // namespace pe

@@ -48,11 +48,15 @@ std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramRead
 // The machine type (kMachineAmd64, kMachineI386 or kMachineArm64) of a file
 // that WhyNotWindowsProgram accepts; nullopt for any other file.
 std::optional<uint16_t> WindowsProgramMachine(std::span<const uint8_t> file);
+// The same for a program not held in memory, of which only headers are read.
+std::optional<uint16_t> WindowsProgramMachine(uint64_t size, const ProgramReader& read);
 
 // True when the program `file` carries an Authenticode signature: its
 // certificate directory entry names a table of nonzero size that lies within
 // the file. Whether the signature is valid is not checked. False for anything
 // that is not a PE32 or PE32+ image.
 bool HasCertificateTable(std::span<const uint8_t> file);
+// The same for a program not held in memory, of which only headers are read.
+bool HasCertificateTable(uint64_t size, const ProgramReader& read);
 
 }  // namespace pe

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <exception>
 #include <utility>
+#include <variant>
 
 #include "decoding/lzma1_properties.h"
 #include "format/byte_range.h"
@@ -361,6 +362,7 @@ class Analyzer {
     switch (map_.extension.StreamMethod) {
       case stub::kStreamMethodStored: return "stored inner program";
       case stub::kStreamMethodX86Lzma1: return "x86 + LZMA1 stream";
+      case stub::kStreamMethodXz: return "xz stream";
       default: return "LZMA stream";
     }
   }
@@ -391,6 +393,31 @@ class Analyzer {
     if (!InCrcRegion(header.StreamOffset, header.StreamLength)) {
       Note(std::string("the ") + stream +
            " lies outside the checksummed region: damage to it is found only while decoding");
+    }
+    if (map_.extension_status == stub::ExtensionStatus::kPresent &&
+        map_.extension.StreamMethod == stub::kStreamMethodXz &&
+        InFile(header.StreamOffset, header.StreamLength)) {
+      ReadXzStream(header);
+    }
+  }
+
+  // The launcher decodes exactly one .xz stream, to exactly ProgramLength.
+  void ReadXzStream(const stub::TPackageHeader& header) {
+    std::variant<XzStreamInfo, std::string> read =
+        ReadXzStreamInfo(source_, header.StreamOffset, header.StreamLength);
+    if (const std::string* problem = std::get_if<std::string>(&read)) {
+      Problem("the xz stream cannot be read: " + *problem + kDamaged);
+      return;
+    }
+    const XzStreamInfo& xz = map_.xz.emplace(std::get<XzStreamInfo>(read));
+    if (xz.streams != 1 || xz.padding != 0) {
+      Problem("the xz stream's region holds " + Num(xz.streams) + " .xz streams and " +
+              Num(xz.padding) + " bytes of padding, where the launcher reads one stream that "
+              "ends with the region" + kDamaged);
+    }
+    if (xz.uncompressed_size != header.ProgramLength) {
+      Problem("the xz stream decodes to " + Num(xz.uncompressed_size) +
+              " bytes, not ProgramLength " + Num(header.ProgramLength) + kDamaged);
     }
   }
 

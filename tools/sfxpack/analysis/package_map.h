@@ -21,6 +21,7 @@
 #include "format/package_records.h"
 #include "tools/sfxpack/analysis/package_identity.h"
 #include "tools/sfxpack/analysis/package_signature.h"
+#include "tools/sfxpack/analysis/xz_stream_info.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/pe/pe_image.h"
 
@@ -103,6 +104,9 @@ struct PackageMap {
   stub::ExtensionStatus extension_status = stub::ExtensionStatus::kAbsent;
   uint8_t extension_version = 0;      // the version byte of a tagged record
   stub::TPackageExtension extension;  // the record's fields when kPresent
+  // What an .xz stream says of itself, when the record names xz and its
+  // headers and index can be read.
+  std::optional<XzStreamInfo> xz;
   // The unsupported-Windows text, when it lies in the file.
   std::optional<std::u16string> message;
 

@@ -40,6 +40,7 @@ struct BuildOptions {
   std::optional<std::string> message;
   std::string message_file;
   std::string method;
+  std::string threads;
   unsigned preset = 9;
   bool extreme = false;
   std::optional<unsigned> lc, lp, pb;
@@ -176,6 +177,12 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
                                        DescribeSize(header.StreamLength);
   std::fprintf(out, "  inner program  %s -> %s (%.1f%%)\n",
                DescribeSize(header.ProgramLength).c_str(), stream.c_str(), ratio);
+  if (result.xz_block_size != 0) {
+    const uint64_t blocks = (header.ProgramLength + result.xz_block_size - 1) / result.xz_block_size;
+    std::fprintf(out, "  xz blocks      %s of %s, encoded on %u threads\n",
+                 tools::Decimal(blocks).c_str(), DescribeSize(result.xz_block_size).c_str(),
+                 result.xz_threads);
+  }
   std::fprintf(out, "  Windows        %s", os.empty() ? "none" : os.c_str());
   // The release range applies only to Windows 10.
   if (header.OsMask & stub::OsBit(stub::kOsBit10)) {
@@ -216,6 +223,7 @@ int RunBuild(const BuildOptions& options) {
   BuildRequest request;
   request.lzma = ConvertLzma(options);
   if (!options.method.empty()) request.stream_method = ParseStreamMethod(options.method);
+  if (!options.threads.empty()) request.threads = ParseThreads(options.threads);
   RefuseOutputsOverInputs({{"--inner", options.inner},
                            {"--data", options.data},
                            {"--stub", options.stub},
@@ -332,10 +340,18 @@ Command AddBuildCommand(CLI::App& sfxpack) {
          "--method", options->method,
          "How the inner program is stored: auto (default), lzma (LZMA1), stored (as it is: "
          "starts at copy speed; for a program compressed already), x86 (x86 branch filter + "
-         "LZMA1: smaller for x86 and x64 code). auto stores a program that LZMA1 shrinks by "
-         "less than 2 %, and takes x86 for x86 and x64 programs when that stream is smaller. "
-         "Methods but lzma need a launcher image that decodes them (the embedded one does)")
+         "LZMA1: smaller for x86 and x64 code), xz (an .xz stream of blocks that the launcher "
+         "decodes on every core; with the x86 filter for x86 and x64 code when it helps). auto "
+         "stores a program that LZMA1 shrinks by less than 2 %, takes xz for a program larger "
+         "than one xz block (16 dictionaries: 240 MiB at presets 7 to 9, 128 MiB at 5 and 6), "
+         "and the x86 filter for x86 and x64 programs when that stream is smaller. Methods but "
+         "lzma need a launcher image that decodes them (the embedded one does)")
       ->type_name("METHOD");
+  app->add_option("--threads", options->threads,
+                  "Threads that encode an xz stream (default: one for each logical processor, "
+                  "fewer when they would need more than a quarter of the memory); the package "
+                  "is the same whatever their number")
+      ->type_name("N");
   app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
       ->check(NumberFrom(0, 9))
       ->type_name("0-9");

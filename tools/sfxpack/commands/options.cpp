@@ -207,8 +207,20 @@ std::optional<uint8_t> ParseStreamMethod(std::string_view text) {
   for (uint8_t method = 0; method < std::size(kStreamMethods); ++method) {
     if (word == kStreamMethods[method].word) return method;
   }
-  throw tools::UsageFailure("--method " + tools::Quoted(text) +
-                            " is not one of auto, lzma, stored, x86");
+  std::vector<std::string> words = {"auto"};
+  for (const StreamMethodWords& method : kStreamMethods) words.push_back(method.word);
+  throw tools::UsageFailure("--method " + tools::Quoted(text) + " is not one of " +
+                            tools::Join(words, ", "));
+}
+
+uint32_t ParseThreads(std::string_view text) {
+  const auto value = ParseDigits(Trim(text), 10, kMaxXzThreads);
+  if (!value || *value == 0) {
+    throw tools::UsageFailure("--threads " + tools::Quoted(text) +
+                              " is not a number of threads: allowed are 1 to " +
+                              std::to_string(kMaxXzThreads));
+  }
+  return static_cast<uint32_t>(*value);
 }
 
 stub::TWindowsVersion ParseWindowsVersion(std::string_view text) {

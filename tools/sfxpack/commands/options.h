@@ -72,6 +72,9 @@ uint8_t ParseElevation(std::string_view text);
 // (packing/stream_method.h), as its StreamMethod value.
 std::optional<uint8_t> ParseStreamMethod(std::string_view text);
 
+// A --threads count: 1 to kMaxXzThreads (packing/stream_encoding.h).
+uint32_t ParseThreads(std::string_view text);
+
 // The versions Windows reports, as --windows takes them, for help and error
 // texts. XP for x64 reports 5.2, and Windows 11 reports 10.0 as Windows 10
 // does.

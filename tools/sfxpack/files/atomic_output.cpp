@@ -121,6 +121,14 @@ void AtomicOutput::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
   }
 }
 
+void AtomicOutput::Truncate(uint64_t size) {
+  if (size > end_) {
+    throw tools::Failure("internal error: truncation behind the end of " + Quote(target_));
+  }
+  if (std::fflush(file_) != 0 || !TruncateFile(file_, size)) ThrowWriteError();
+  end_ = size;
+}
+
 void AtomicOutput::Commit() {
   if (descriptor_) {
     if (std::fflush(file_) != 0) ThrowWriteError();

@@ -54,6 +54,9 @@ class AtomicOutput {
   void Write(std::span<const uint8_t> bytes);
   // Overwrites bytes already written, at `offset`; the end stays where it is.
   void WriteAt(uint64_t offset, std::span<const uint8_t> bytes);
+  // Drops what was written behind the first `size` bytes; the next Write
+  // appends there.
+  void Truncate(uint64_t size);
   // Flushes, closes and renames the temporary file over the target, or
   // copies it through the target's descriptor.
   void Commit();

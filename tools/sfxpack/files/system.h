@@ -40,6 +40,9 @@ std::FILE* OpenDevice(const std::filesystem::path& path);
 // Writes what the system still holds of `file`, already flushed, to the disk.
 bool SyncToDisk(std::FILE* file);
 
+// Cuts `file`, already flushed, to its first `size` bytes.
+bool TruncateFile(std::FILE* file, uint64_t size);
+
 // Renames `from` over `to` in one step, replacing what `to` names.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
 

@@ -92,6 +92,10 @@ std::FILE* OpenDevice(const std::filesystem::path& path) {
 
 bool SyncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
+bool TruncateFile(std::FILE* file, uint64_t size) {
+  return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+}
+
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }

@@ -62,6 +62,10 @@ std::FILE* OpenDevice(const std::filesystem::path& path) { return _wfopen(path.c
 
 bool SyncToDisk(std::FILE* file) { return _commit(_fileno(file)) == 0; }
 
+bool TruncateFile(std::FILE* file, uint64_t size) {
+  return _chsize_s(_fileno(file), static_cast<int64_t>(size)) == 0;
+}
+
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;

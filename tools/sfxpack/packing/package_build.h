@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: Zlib
-// `sfxpack build` once its options are converted: encode the inner program,
-// lay out the package and write it, streaming the further data from its file.
+// `sfxpack build` once its options are converted: choose how to store the
+// inner program, then write the package front to back, the program read from
+// its file and encoded as it comes, the further data copied from its own.
+// Neither is ever held in memory whole.
 //
 // The output's temporary file is created first, so an output that cannot be
-// written fails before any input is read; every limit of the format is
-// checked before a byte is written to it, and the output appears complete or
-// not at all (AtomicOutput).
+// written fails before any input is read; the limits of the format that the
+// inputs' sizes decide are checked before a byte is written to it, those of
+// the stream as it is written (the packaging::PackageWriter), and the output
+// appears complete or not at all (AtomicOutput).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +19,7 @@
 
 #include "tools/package_writer/package_writer.h"
 #include "tools/pe/image_identity.h"
+#include "tools/sfxpack/packing/stream_encoding.h"
 
 namespace sfxpack {
 
@@ -30,6 +34,8 @@ struct BuildRequest {
   // The stream method (stub::kStreamMethod*); nullopt: auto's choice among
   // those the launcher image decodes (packing/stream_method.h).
   std::optional<uint8_t> stream_method;
+  // The threads of the .xz encoder; nullopt: DefaultXzThreads.
+  std::optional<uint32_t> threads;
   // The icon and version resource set in the launcher image; none keeps its own.
   pe::Identity identity;
   // DetachedSize = the package's own length (the low 32 bits must hold it).
@@ -46,24 +52,21 @@ struct BuildResult {
   packaging::PackageLayout layout;
   uint64_t package_size = 0;
   uint8_t stream_method = 0;
+  // An .xz stream's blocks: the program's bytes per block, and the threads
+  // that encoded them; 0 for other methods.
+  uint64_t xz_block_size = 0;
+  uint32_t xz_threads = 0;
   // Whether the inner program carries an Authenticode signature of its own
   // (pe::HasCertificateTable).
   bool inner_signed = false;
 };
 
-// The LZMA settings used for an inner program of `program_size` bytes: without
-// an explicit dictionary size, the preset's dictionary shrunk to the smallest
-// power of two that holds the whole program (4 KiB at least). Matches cannot
-// reach further back than the program is long, so compression stays the same,
-// and the launcher needs no more memory for its history than the program takes.
-packaging::LzmaSettings EffectiveLzmaSettings(const packaging::LzmaSettings& lzma,
-                                              uint64_t program_size);
-
 // Builds the package. Throws a tools::ToolError naming the file and the
 // problem: a UsageFailure when the output is not a regular file, a Failure
 // when an input cannot be used (an inner program that is not a Windows
-// program, unless allowed; a launcher image that cannot read the stream
-// method asked for) or the output cannot be written.
+// program, unless allowed, or too large for the package; a launcher image
+// that cannot read the stream method asked for) or the output cannot be
+// written.
 BuildResult BuildPackageFile(const BuildRequest& request);
 
 }  // namespace sfxpack

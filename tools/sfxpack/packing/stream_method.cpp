@@ -2,11 +2,9 @@
 #include "tools/sfxpack/packing/stream_method.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "tools/common/tool_error.h"
-#include "tools/pe/pe_image.h"
-#include "tools/pe/windows_program.h"
-#include "tools/sfxpack/packing/package_build.h"
 
 namespace sfxpack {
 namespace {
@@ -16,23 +14,14 @@ using packaging::LzmaSettings;
 using stub::kStreamMethodLzma1;
 using stub::kStreamMethodStored;
 using stub::kStreamMethodX86Lzma1;
+using stub::kStreamMethodXz;
 
 bool Has(uint16_t methods, uint8_t method) { return (methods >> method & 1) != 0; }
-
-// Whether a stream of `stream` bytes is worth decoding for `program` bytes.
-bool SavesEnough(uint64_t stream, uint64_t program) {
-  return stream * 100 <= program * (100 - kMinSavingPercent);
-}
-
-bool IsX86Code(std::span<const uint8_t> program) {
-  const std::optional<uint16_t> machine = pe::WindowsProgramMachine(program);
-  return machine == pe::kMachineAmd64 || machine == pe::kMachineI386;
-}
 
 // Reports several encodings to one progress, as one piece of work.
 class Work {
  public:
-  Work(const EncodeProgress& progress, uint64_t total) : progress_(progress), total_(total) {}
+  Work(EncodeProgress progress, uint64_t total) : progress_(std::move(progress)), total_(total) {}
 
   // The progress of the next `size` bytes of the work.
   EncodeProgress Next(uint64_t size) {
@@ -49,68 +38,71 @@ class Work {
   }
 
  private:
-  const EncodeProgress& progress_;
+  EncodeProgress progress_;
   uint64_t total_;
   uint64_t planned_ = 0;
 };
 
-EncodedProgram Encoded(std::span<const uint8_t> data, uint8_t method, LzmaSettings lzma,
-                       const EncodeProgress& progress) {
-  EncodedProgram encoded;
-  encoded.method = method;
-  if (method == kStreamMethodStored) return encoded;
-  lzma = EffectiveLzmaSettings(lzma, data.size());
-  lzma.x86_filter = method == kStreamMethodX86Lzma1;
-  packaging::EncodeLzma1(data, lzma, encoded.stream, encoded.properties, progress);
-  return encoded;
-}
-
 // The stream bytes of the sample blocks of a program longer than
 // kWholeComparisonLimit, each from the middle of its part: the parts are at
 // least twice as long as a block.
-uint64_t SampleStreamSize(std::span<const uint8_t> program, uint8_t method,
-                          const LzmaSettings& lzma, Work& work) {
+uint64_t SampleStreamSize(const ProgramView& program, bool x86_filter, const LzmaSettings& lzma,
+                          Work& work) {
+  LzmaSettings settings = EffectiveLzmaSettings(lzma, kSampleBlockSize);
+  settings.x86_filter = x86_filter;
+  std::vector<uint8_t> block(kSampleBlockSize), stream;
+  std::array<uint8_t, 5> properties;
   uint64_t size = 0;
-  const uint64_t part = program.size() / kSampleBlocks;
-  for (size_t block = 0; block < kSampleBlocks; ++block) {
-    const uint64_t start = block * part + (part - kSampleBlockSize) / 2;
-    size += Encoded(program.subspan(start, kSampleBlockSize), method, lzma,
-                    work.Next(kSampleBlockSize))
-                .stream.size();
+  const uint64_t part = program.size / kSampleBlocks;
+  for (size_t i = 0; i < kSampleBlocks; ++i) {
+    program.read(i * part + (part - kSampleBlockSize) / 2, block);
+    packaging::EncodeLzma1(block, settings, stream, properties, work.Next(kSampleBlockSize));
+    size += stream.size();
   }
   return size;
 }
 
-EncodedProgram ChooseAndEncode(std::span<const uint8_t> program, uint16_t decoded_methods,
-                               const LzmaSettings& lzma, const EncodeProgress& progress) {
-  const uint64_t size = program.size();
-  const bool may_store = Has(decoded_methods, kStreamMethodStored);
-  const bool try_x86 = Has(decoded_methods, kStreamMethodX86Lzma1) && IsX86Code(program);
-  const EncodedProgram stored{kStreamMethodStored, {}, {}};
+StreamPlan Stored() { return StreamPlan{kStreamMethodStored, false, std::nullopt, false, nullptr}; }
 
-  if (size <= kWholeComparisonLimit) {
-    Work work(progress, size * (try_x86 ? 2 : 1));
-    EncodedProgram best = Encoded(program, kStreamMethodLzma1, lzma, work.Next(size));
-    if (try_x86) {
-      EncodedProgram x86 = Encoded(program, kStreamMethodX86Lzma1, lzma, work.Next(size));
-      if (x86.stream.size() < best.stream.size()) best = std::move(x86);
+// A program of at most kWholeComparisonLimit bytes: encoded whole, without
+// and with the x86 filter, the smaller stream kept.
+StreamPlan CompareWhole(const ProgramView& program, bool xz, bool try_x86, bool may_store,
+                        const EncodingOptions& options, const EncodeProgress& progress) {
+  Work work(progress, program.size * (try_x86 ? 2 : 1));
+  StreamPlan plan;
+  plan.method = xz ? kStreamMethodXz : kStreamMethodLzma1;
+  plan.encoded = EncodeToMemory(program, plan.method, false, options, work.Next(program.size));
+  if (try_x86) {
+    const uint8_t method = xz ? kStreamMethodXz : kStreamMethodX86Lzma1;
+    EncodedStream x86 = EncodeToMemory(program, method, xz, options, work.Next(program.size));
+    if (x86.bytes.size() < plan.encoded->bytes.size()) {
+      plan.method = method;
+      plan.x86_filter = true;
+      plan.encoded = std::move(x86);
     }
-    work.Finish();
-    return may_store && !SavesEnough(best.stream.size(), size) ? stored : best;
   }
-
-  const uint64_t sample = kSampleBlocks * kSampleBlockSize;
-  Work work(progress, sample * (try_x86 ? 2 : 1) + size);
-  const uint64_t plain = SampleStreamSize(program, kStreamMethodLzma1, lzma, work);
-  if (may_store && !SavesEnough(plain, sample)) {
-    work.Finish();
-    return stored;
-  }
-  const bool x86 = try_x86 && SampleStreamSize(program, kStreamMethodX86Lzma1, lzma, work) < plain;
-  EncodedProgram encoded =
-      Encoded(program, x86 ? kStreamMethodX86Lzma1 : kStreamMethodLzma1, lzma, work.Next(size));
   work.Finish();
-  return may_store && !SavesEnough(encoded.stream.size(), size) ? stored : encoded;
+  return may_store && !SavesEnough(plan.encoded->bytes.size(), program.size) ? Stored() : plan;
+}
+
+// A larger program: judged by samples, and encoded later.
+StreamPlan CompareSamples(const ProgramView& program, bool xz, bool try_x86, bool may_store,
+                          const EncodingOptions& options, const EncodeProgress& progress) {
+  const uint64_t sample = kSampleBlocks * kSampleBlockSize;
+  const auto work = std::make_shared<Work>(progress, sample * (try_x86 ? 2 : 1) + program.size);
+  const uint64_t plain = SampleStreamSize(program, false, options.lzma, *work);
+  if (may_store && !SavesEnough(plain, sample)) {
+    work->Finish();
+    return Stored();
+  }
+  StreamPlan plan;
+  plan.x86_filter = try_x86 && SampleStreamSize(program, true, options.lzma, *work) < plain;
+  plan.method = xz ? kStreamMethodXz : plan.x86_filter ? kStreamMethodX86Lzma1 : kStreamMethodLzma1;
+  plan.store_if_poor = may_store;
+  plan.progress = [work, rest = work->Next(program.size)](uint64_t done, uint64_t total) {
+    if (rest) rest(done, total);
+  };
+  return plan;
 }
 
 }  // namespace
@@ -126,14 +118,28 @@ uint16_t DecodedMethods(const std::optional<packaging::LauncherMarker>& marker) 
   return marker->stream_methods | lzma1;
 }
 
-EncodedProgram EncodeProgram(std::span<const uint8_t> program, std::optional<uint8_t> method,
-                             uint16_t decoded_methods, const packaging::LzmaSettings& lzma,
-                             const packaging::EncodeProgress& progress) {
-  if (!method) return ChooseAndEncode(program, decoded_methods, lzma, progress);
-  Work work(progress, program.size());
-  EncodedProgram encoded = Encoded(program, *method, lzma, work.Next(program.size()));
-  work.Finish();
-  return encoded;
+bool SavesEnough(uint64_t stream, uint64_t program) {
+  return stream * 100 <= program * (100 - kMinSavingPercent);
+}
+
+StreamPlan PlanStream(const ProgramView& program, std::optional<uint8_t> method,
+                      uint16_t decoded_methods, const EncodingOptions& options,
+                      const EncodeProgress& progress, std::optional<uint64_t> xz_from) {
+  if (method && *method != kStreamMethodXz) {
+    StreamPlan plan;
+    plan.method = *method;
+    plan.x86_filter = *method == kStreamMethodX86Lzma1;
+    plan.progress = progress;
+    return plan;
+  }
+  const uint64_t xz_above = xz_from.value_or(XzBlockTarget(GivenDictionary(options.lzma)));
+  const bool xz = method || (Has(decoded_methods, kStreamMethodXz) && program.size > xz_above);
+  const bool may_store = !method && Has(decoded_methods, kStreamMethodStored);
+  const bool try_x86 = program.x86_code && (xz || Has(decoded_methods, kStreamMethodX86Lzma1));
+  if (program.size <= kWholeComparisonLimit) {
+    return CompareWhole(program, xz, try_x86, may_store, options, progress);
+  }
+  return CompareSamples(program, xz, try_x86, may_store, options, progress);
 }
 
 void CheckLauncherReads(const std::optional<packaging::LauncherMarker>& marker,

@@ -164,6 +164,22 @@ void AppendExtension(std::string& out, const PackageMap& map) {
   Line(out, "MaxBuild", BuildLimit(extension.MaxBuild));
 }
 
+// "2 blocks of up to 8.00 MiB; filters x86 + LZMA2, dictionary 8.00 MiB;
+// check CRC32"
+void AppendXz(std::string& out, const PackageMap& map) {
+  if (!map.xz) return;
+  const XzStreamInfo& xz = *map.xz;
+  std::string blocks = tools::Decimal(xz.blocks) + (xz.blocks == 1 ? " block" : " blocks");
+  if (xz.blocks > 0) blocks += " of up to " + DescribeSize(xz.block_size);
+  if (xz.streams != 1) blocks += " in " + tools::Decimal(xz.streams) + " streams";
+  Line(out, "xz blocks", blocks);
+  if (!xz.filters.empty()) {
+    Line(out, "xz filters", tools::Join(xz.filters, " + ") +
+                                (xz.dict_size ? ", dictionary " + DescribeSize(xz.dict_size) : ""));
+  }
+  Line(out, "xz check", xz.check);
+}
+
 void AppendHeader(std::string& out, const PackageMap& map) {
   if (!map.header) return;
   const stub::TPackageHeader& header = *map.header;
@@ -182,6 +198,7 @@ void AppendHeader(std::string& out, const PackageMap& map) {
   Line(out, "StreamLength", DescribeSize(header.StreamLength));
   Line(out, "ProgramLength", DescribeSize(header.ProgramLength));
   AppendExtension(out, map);
+  AppendXz(out, map);
   Line(out, "Message", "offset " + std::to_string(header.UnsupportedOsMessage.Offset) + ", " +
                            std::to_string(header.UnsupportedOsMessage.Length) + " UTF-16 units");
   if (map.further_length > 0) {
@@ -303,6 +320,22 @@ void JsonExtension(JsonWriter& json, const PackageMap& map) {
   json.EndObject();
 }
 
+// null but for an .xz stream whose headers and index can be read.
+void JsonXz(JsonWriter& json, const PackageMap& map) {
+  if (!KeyOrNull(json, "xz", map.xz)) return;
+  const XzStreamInfo& xz = *map.xz;
+  json.BeginObject()
+      .Field("blocks", xz.blocks)
+      .Field("block_size", xz.block_size)
+      .Field("uncompressed_size", xz.uncompressed_size)
+      .Field("streams", xz.streams)
+      .Field("padding", xz.padding)
+      .Field("check", xz.check);
+  json.Key("filters").BeginArray();
+  for (const std::string& filter : xz.filters) json.String(filter);
+  json.EndArray().Field("dict_size", xz.dict_size).EndObject();
+}
+
 void JsonHeader(JsonWriter& json, const PackageMap& map) {
   if (!KeyOrNull(json, "header", map.header)) return;
   const stub::TPackageHeader& header = *map.header;
@@ -328,6 +361,7 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
       .Field("stream_length", header.StreamLength)
       .Field("program_length", header.ProgramLength);
   JsonExtension(json, map);
+  JsonXz(json, map);
   json.Key("message")
       .BeginObject()
       .Field("offset", header.UnsupportedOsMessage.Offset)
