@@ -202,7 +202,7 @@ TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
 // On Windows, as on Linux, sfxpack.exe writes only regular files and never
 // over its input: devices by name and by kind, and the input under another
 // name, which only the volume serial number and file index tell. An exit
-// code file may be a device.
+// code file may be a device. It reads only regular files.
 TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
   ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
   const std::vector<uint8_t> inner = ReadBytes(inner_);
@@ -217,6 +217,18 @@ TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
     EXPECT_EQ(run.exit_code, 2u) << Utf8(output) << "\n" << run.trace;
   }
   EXPECT_TRUE(ReadBytes(inner_) == inner);
+  // Nor does it read anything but a regular file: a device, a folder.
+  const std::u16string to_setup = u"\"" + WindowsPath(folder_ + "/setup.exe") + u"\"";
+  for (const std::u16string& input :
+       {u"--inner NUL -o " + to_setup, u"--inner CON -o " + to_setup,
+        u"--inner \"" + WindowsPath(inner_) + u"\" -o " + to_setup + u" --data \"" +
+            WindowsPath(folder_) + u"\""}) {
+    const WineRun run = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
+                                                  u"\" build -q " + input);
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, 1u) << Utf8(input) << "\n" << run.trace;
+    EXPECT_FALSE(fs::exists(folder_ + "/setup.exe")) << Utf8(input);
+  }
   const std::string package = Build("setup.exe", {});
   const WineRun verify = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
                                                    u"\" verify \"" + WindowsPath(package) +

@@ -15,10 +15,17 @@
 #include <filesystem>
 #include <optional>
 
+#include "tools/sfxpack/files/file_facts.h"
+
 namespace sfxpack {
 
-// Opens `path` for reading, in binary mode.
-std::FILE* OpenForReading(const std::filesystem::path& path);
+// Opens `path` for reading, in binary mode, when it is a regular file. The
+// open never waits (a FIFO without a writer, a device), and the kind is
+// checked on the open file, not by name first, so nothing swapped in between
+// slips through. Null, with errno set, when the file cannot be opened, and
+// when it is not a regular file: then `kind`, if given, says what it is (a
+// folder, a device, a FIFO, a socket); it is kRegular otherwise.
+std::FILE* OpenForReading(const std::filesystem::path& path, FileKind* kind = nullptr);
 
 // fseek and ftell with 64-bit offsets: the long they take has 32 bits on
 // Windows. Tell64 returns -1 on failure.

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "tools/sfxpack/files/posix_file_kind.h"
+
 namespace sfxpack {
 namespace {
 
@@ -60,8 +62,35 @@ void HandleIfDefault(int signal_number) {
 
 }  // namespace
 
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-  return std::fopen(path.c_str(), "rb");
+std::FILE* OpenForReading(const std::filesystem::path& path, FileKind* kind) {
+  FileKind found = FileKind::kRegular;
+  // O_NONBLOCK: a FIFO opens at once, without waiting for a writer; the flag
+  // is cleared for the regular file that is read.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  struct stat status;
+  if (fd < 0) {
+    // A socket cannot be opened at all (ENXIO); say what it is.
+    const int error = errno;
+    if (error == ENXIO && stat(path.c_str(), &status) == 0) found = PosixFileKind(status.st_mode);
+    errno = error;
+  } else if (fstat(fd, &status) != 0) {
+    found = FileKind::kOther;
+  } else {
+    found = PosixFileKind(status.st_mode);
+  }
+  if (kind != nullptr) *kind = found;
+  if (fd < 0) return nullptr;
+  const int flags = fcntl(fd, F_GETFL);
+  std::FILE* file = found == FileKind::kRegular && flags != -1 &&
+                            fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
+                        ? fdopen(fd, "rb")
+                        : nullptr;
+  if (file == nullptr) {
+    const int error = found == FileKind::kRegular ? errno : EINVAL;
+    close(fd);
+    errno = error;
+  }
+  return file;
 }
 
 bool Seek64(std::FILE* file, int64_t offset, int origin) {

@@ -23,8 +23,48 @@ BOOL WINAPI HandleConsoleEvent(DWORD) {
 
 }  // namespace
 
-std::FILE* OpenForReading(const std::filesystem::path& path) {
-  return _wfopen(path.c_str(), L"rb");
+std::FILE* OpenForReading(const std::filesystem::path& path, FileKind* kind) {
+  if (kind != nullptr) *kind = FileKind::kRegular;
+  // FILE_FLAG_BACKUP_SEMANTICS opens a folder too, so that it is named as one.
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    switch (GetLastError()) {
+      case ERROR_FILE_NOT_FOUND:
+      case ERROR_PATH_NOT_FOUND:
+      case ERROR_INVALID_NAME: errno = ENOENT; break;
+      case ERROR_NOT_ENOUGH_MEMORY: errno = ENOMEM; break;
+      default: errno = EACCES; break;
+    }
+    return nullptr;
+  }
+  // The kind of the open handle: a console or NUL is a character device, a
+  // named pipe a pipe.
+  FileKind found = FileKind::kOther;
+  BY_HANDLE_FILE_INFORMATION info;
+  switch (GetFileType(handle)) {
+    case FILE_TYPE_CHAR: found = FileKind::kCharacterDevice; break;
+    case FILE_TYPE_PIPE: found = FileKind::kFifo; break;
+    case FILE_TYPE_DISK:
+      if (GetFileInformationByHandle(handle, &info)) {
+        found = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kFolder
+                                                                   : FileKind::kRegular;
+      }
+      break;
+    default: break;
+  }
+  if (kind != nullptr) *kind = found;
+  const int fd = found == FileKind::kRegular
+                     ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY)
+                     : -1;
+  if (fd < 0) {
+    CloseHandle(handle);
+    errno = EINVAL;
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, "rb");
+  if (file == nullptr) _close(fd);
+  return file;
 }
 
 bool Seek64(std::FILE* file, int64_t offset, int origin) {
