@@ -35,8 +35,8 @@ need() {
   for p in "$@"; do packages+=("$p"); reason_of[$p]=$why; done
 }
 need "the Linux build (compilers, CMake, Ninja)" build-essential cmake ninja-build pkg-config
-need "sfxpack's libraries (liblzma, CLI11) and the unit tests (GoogleTest)" \
-  liblzma-dev libcli11-dev libgtest-dev
+need "sfxpack's libraries (liblzma, CLI11, toml++ for its config files) and the unit" \
+     "tests (GoogleTest)" -- liblzma-dev libcli11-dev libtomlplusplus-dev libgtest-dev
 need "the Windows build of the launcher and sfxpack.exe (mingw-w64)" \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 need "the end-to-end tests, which run the launcher under Wine" wine64 wine

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Zlib
 // What sfxpack reads: every input file that is not a regular file (a device,
 // a FIFO, a socket, a folder) is refused at once, with one line that names it
-// and what it is.
+// and what it is, and so is a config file too large to be one.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -25,6 +25,8 @@ TEST(SfxpackInputs, OnlyRegularFilesAreRead) {
   const std::string package = (folder / "setup.exe").string();
   WriteBytes(inner, stub::testing::AsWindowsProgram(stub::testing::SampleBytes(3000, 1)));
   ASSERT_EQ(Sfxpack({"build", "-q", inner, "-o", package}).status, 0);
+  std::string big(2 << 20, '#');
+  WriteBytes(folder / "big.toml", std::vector<uint8_t>(big.begin(), big.end()));
 
   // Made here: a FIFO nobody writes to, which an input opened for reading
   // would wait on for ever, and a socket, which cannot be opened at all.
@@ -57,6 +59,7 @@ TEST(SfxpackInputs, OnlyRegularFilesAreRead) {
       {{"build", inner, "-o", out, "--icon"}, "icon"},
       {{"build", inner, "-o", out, "--stub"}, "launcher image"},
       {{"build", inner, "-o", out, "--message-file"}, "message file"},
+      {{"build", inner, "-o", out, "--config"}, "config file"},
       {{"verify"}, "package"},
       {{"inspect"}, "package"},
       {{"gate", "--windows", "10"}, "package"},
@@ -78,6 +81,11 @@ TEST(SfxpackInputs, OnlyRegularFilesAreRead) {
   }
   close(listener);
 
+  const auto big_config = Sfxpack({"build", "--config", (folder / "big.toml").string()});
+  EXPECT_EQ(big_config.status, 1);
+  EXPECT_EQ(big_config.err, "sfxpack build: config file '" + (folder / "big.toml").string() +
+                                "' is too large: 2,097,152 bytes (2.00 MiB), at most 1,048,576 "
+                                "bytes (1.00 MiB) allowed\n");
   EXPECT_FALSE(fs::exists(out));
 }
 

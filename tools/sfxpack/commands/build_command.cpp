@@ -11,6 +11,7 @@
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
 #include "tools/sfxpack/commands/build_config.h"
+#include "tools/sfxpack/commands/build_options.h"
 #include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
@@ -32,23 +33,6 @@ using tools::WithContext;
 
 constexpr uint64_t kMaxLauncherSize = 64 << 20;
 constexpr uint64_t kMaxMessageFileSize = 1 << 20;
-
-struct BuildOptions {
-  std::string inner, output, stub, data;
-  std::string os, os_mask, min_release, max_release, elevation, detached;
-  std::string min_build, max_build;
-  std::optional<std::string> message;
-  std::string message_file;
-  std::string method;
-  unsigned preset = 9;
-  bool extreme = false;
-  std::optional<unsigned> lc, lp, pb;
-  std::string dict;
-  bool quiet = false;
-  bool progress = false;
-  IdentityOptions identity;
-  bool allow_any_inner = false;
-};
 
 std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
   return WithContext<tools::UsageFailure>(source + " is not valid UTF-8: ",
@@ -256,112 +240,23 @@ int RunBuild(const BuildOptions& options) {
   return tools::kExitOk;
 }
 
+// The options the command line must give, unless the config file does.
+void RequireInnerAndOutput(const BuildOptions& options) {
+  if (options.inner.empty()) {
+    throw tools::UsageFailure("--inner (or the argument PROGRAM) is required");
+  }
+  if (options.output.empty()) throw tools::UsageFailure("--output is required");
+}
+
 }  // namespace
 
 Command AddBuildCommand(CLI::App& sfxpack) {
   auto options = std::make_shared<BuildOptions>();
+  auto rows = std::make_shared<std::vector<OptionRow>>(BuildOptionRows(*options));
   CLI::App* app = sfxpack.add_subcommand(
       "build", "Build a setup package: the launcher image, then the compressed inner program, "
                "the unsupported-Windows message and any further data.");
-  app->add_option("--inner,inner", options->inner,
-                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64), "
-                  "as --inner PROGRAM or as the one argument")
-      ->required()
-      ->type_name("PROGRAM");
-  app->add_option("-o,--output", options->output, "The package to write (e.g. setup.exe)")
-      ->required()
-      ->type_name("FILE");
-  app->add_option("--stub", options->stub,
-                  "Use this launcher image instead of the one built into sfxpack")
-      ->type_name("FILE");
-
-  CLI::Option* os = app->add_option(
-      "--os", options->os,
-      "Windows versions the package runs on, comma-separated: " + OsWordList() +
-          " (10: Windows 10 and 11 alike, as both report 10.0; 11: Windows 11 only, that is "
-          "10.0 with a minimum OS build of 22000; newer: the versions the launcher has no bit "
-          "of its own for; all, the default: every one)");
-  os->type_name("LIST")->check(NotEmpty("names no Windows version: give some of " + OsWordList()));
-  CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
-                                         "The header's OsMask as a number (0x... for hex), "
-                                         "instead of --os");
-  os_mask->type_name("MASK");
-  os->excludes(os_mask);
-  app->add_option("--min-release", options->min_release,
-                  "Lowest Windows 10 release id the package runs on, e.g. 1507 (default 0)")
-      ->type_name("ID");
-  app->add_option("--max-release", options->max_release,
-                  "Highest Windows 10 release id the package runs on, e.g. 9999 (default 65535)")
-      ->type_name("ID");
-  app->add_option("--min-build", options->min_build,
-                  "The minimum OS build: the lowest Windows 10 or 11 build the package runs on, "
-                  "e.g. 19045 for Windows 10 22H2 or later (default: none; --os 11 means 22000)")
-      ->type_name("N");
-  app->add_option("--max-build", options->max_build,
-                  "The highest Windows 10 or 11 build the package runs on, e.g. 21999 for "
-                  "Windows 10 but not 11 (default: none)")
-      ->type_name("N");
-  app->add_option("--elevation", options->elevation,
-                  "How a silent install (/s or /silent) starts the inner program for a user who "
-                  "is not an administrator: none (0, default), runas (1: ask for elevation), "
-                  "noadmin (2: pass /noadmin)")
-      ->type_name("MODE");
-  app->add_option("--detached", options->detached,
-                  "Start the inner program and return without waiting or deleting its copy; "
-                  "SIZE is the smallest file size the launcher accepts (e.g. 4MiB), auto = the "
-                  "package's own size")
-      ->type_name("SIZE|auto");
-
-  CLI::Option* message = app->add_option(
-      "--message", options->message,
-      "Text shown on an unsupported Windows version; %USER% stands for its name (default: "
-      "a text naming the supported versions)");
-  message->type_name("TEXT")->check(
-      NotEmpty("is refused: an unsupported Windows would show an empty box (without --message "
-               "the text names the supported versions)"));
-  CLI::Option* message_file =
-      app->add_option("--message-file", options->message_file, "The same text from a UTF-8 file");
-  message_file->type_name("FILE");
-  message->excludes(message_file);
-  app->add_option("--data", options->data,
-                  "Further package data, stored behind the message; the inner program reads it "
-                  "from the package file, whose path it gets as its first argument")
-      ->type_name("FILE");
-
-  app->add_option(
-         "--method", options->method,
-         "How the inner program is stored: auto (default), lzma (LZMA1), stored (as it is: "
-         "starts at copy speed; for a program compressed already), x86 (x86 branch filter + "
-         "LZMA1: smaller for x86 and x64 code). auto stores a program that LZMA1 shrinks by "
-         "less than 2 %, and takes x86 for x86 and x64 programs when that stream is smaller. "
-         "Methods but lzma need a launcher image that decodes them (the embedded one does)")
-      ->type_name("METHOD");
-  app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
-      ->check(NumberFrom(0, 9))
-      ->type_name("0-9");
-  app->add_flag("--extreme", options->extreme, "Slower compression for a few bytes less");
-  app->add_option("--lc", options->lc, "LZMA literal context bits (0-4; lc + lp at most 4)")
-      ->check(NumberFrom(0, 4))
-      ->type_name("N");
-  app->add_option("--lp", options->lp, "LZMA literal position bits (0-4)")
-      ->check(NumberFrom(0, 4))
-      ->type_name("N");
-  app->add_option("--pb", options->pb, "LZMA position bits (0-4)")
-      ->check(NumberFrom(0, 4))
-      ->type_name("N");
-  app->add_option("--dict", options->dict,
-                  "LZMA dictionary size, 4KiB to 1536MiB (default: the preset's, shrunk to the "
-                  "inner program's size)")
-      ->type_name("SIZE");
-  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors (and --progress)");
-  app->add_flag("--progress", options->progress,
-                "Show progress also when stderr is no terminal, as plain lines (for CI logs)");
-
-  AddIdentityOptions(*app, options->identity);
-  app->add_flag("--allow-any-inner", options->allow_any_inner,
-                "Pack an inner program that is not a program for Windows (x86-64, x86 or ARM64) "
-                "too; the launcher will fail to start it");
-  AddBuildConfigOption(sfxpack, *app);
+  AddOptionRows(*app, *rows);
   app->footer(
       "Examples:\n"
       "  sfxpack build myapp-setup.exe -o setup.exe\n"
@@ -384,7 +279,11 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "  product-name = \"MyApp\"\n"
       "  version-string = [\"Comments=Built by CI\"]\n"
       "  extreme = true");
-  return {app, [options] { return RunBuild(*options); }};
+  return {app, [options, rows, app] {
+            if (!options->config.empty()) ApplyBuildConfig(*app, *rows, options->config);
+            RequireInnerAndOutput(*options);
+            return RunBuild(*options);
+          }};
 }
 
 }  // namespace sfxpack

@@ -30,8 +30,8 @@ std::string VersionText() {
   return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
          std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8) +
          "\nLicence: zlib License. Built in, each under its own licence: liblzma (public\n"
-         "domain), CLI11 (BSD-3-Clause), mingw-w64's import libraries (ZPL-2.1); see\n"
-         "share/doc/sfxpack/copyright under the installation prefix.";
+         "domain), CLI11 (BSD-3-Clause), toml++ (MIT), mingw-w64's import libraries\n"
+         "(ZPL-2.1); see share/doc/sfxpack/copyright under the installation prefix.";
 }
 
 }  // namespace
@@ -68,8 +68,7 @@ int Run(const std::vector<std::string>& arguments) {
     return tools::kExitOk;
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "%s\n", DescribeParseError(app, error).c_str());
-    // A --config file that cannot be read is an input, not a wrong command line.
-    return dynamic_cast<const CLI::FileError*>(&error) ? tools::kExitFailure : tools::kExitUsage;
+    return tools::kExitUsage;
   }
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;
