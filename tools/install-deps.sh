@@ -41,8 +41,8 @@ need "the Windows build of the launcher and sfxpack.exe (mingw-w64)" \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 need "the end-to-end tests, which run the launcher under Wine" wine64 wine
 need "the tests' independent tools: LZMA encoders (xz, lzma_alone), signing" \
-     "(osslsigncode, openssl), resources (icoutils)" \
-  -- xz-utils lzma-alone osslsigncode openssl icoutils
+     "(osslsigncode, openssl), resources (icoutils), a JSON parser (python3)" \
+  -- xz-utils lzma-alone osslsigncode openssl icoutils python3
 need "sanitizers and fuzzing (clang's libFuzzer)" clang libclang-rt-14-dev llvm
 need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
      "groff renders it for the test of its width), its check (lintian)" \

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tools/sfxpack/analysis/package_map.h"
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/stream_method.h"
@@ -47,6 +48,10 @@ int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& ste
   {
     InputFile probe(path, "package");  // a missing file is sfxpack's own error
     report.not_a_package = WhyNoPlausibleLocator(probe.ReadRange(0, kPlausibleLocatorBytes));
+    if (signature_) {
+      FileSource source(probe);
+      report.signature = FindPackageSignature(source);
+    }
   }
   LauncherRun run(path);
   report.verdict = steps(run);

@@ -51,11 +51,14 @@ class LauncherCommand {
   void ReportTo(std::FILE* out) { report_ = out; }
   // The Windows the run asks the version gate about, for the report.
   void AskAbout(AskedWindows windows) { windows_ = std::move(windows); }
+  // Reports where the package's signature lies, too.
+  void ReportSignature() { signature_ = true; }
 
  private:
   const LauncherCommandOptions& options_;
   std::FILE* report_ = stdout;
   std::optional<AskedWindows> windows_;
+  bool signature_ = false;
   std::unique_ptr<TextOutput> exit_code_file_;
 };
 

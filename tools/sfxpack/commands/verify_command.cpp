@@ -1,35 +1,21 @@
 // SPDX-License-Identifier: Zlib
 // sfxpack verify: the launcher's own checks and decoding, run on this machine,
 // and whether Windows can start what the launcher decodes.
-#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "tools/common/text_format.h"
-#include "tools/common/utf.h"
-#include "tools/sfxpack/analysis/package_map.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
-#include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/stream_method.h"
 
 namespace sfxpack {
 namespace {
 
-// Whether the package is signed and the signature covers all of it; the
-// launcher does not look at signatures, so this leaves the exit status alone.
-void PrintSignature(const std::string& package) {
-  InputFile file(PathFromUtf8(package), "package");
-  FileSource source(file);
-  const PackageSignature signature = FindPackageSignature(source);
-  std::printf("%s\n", tools::PrintableText(package + ": " + DescribeSignature(signature)).c_str());
-  for (const std::string& problem : SignatureProblems(signature)) {
-    std::printf("%s\n", tools::PrintableText(package + ": signature problem: " + problem).c_str());
-  }
-}
-
 int RunVerify(const LauncherCommandOptions& options) {
-  const int status = LauncherCommand(options).Run([](LauncherRun& run) {
+  LauncherCommand command(options);
+  command.ReportSignature();
+  return command.Run([](LauncherRun& run) {
     InnerProgram program;
     stub::Outcome outcome = run.VerifyAndDecode(program);
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
@@ -48,8 +34,6 @@ int RunVerify(const LauncherCommandOptions& options) {
         "the launcher accepts the package; its inner program, " + how + " and is a Windows program",
         ""};
   });
-  PrintSignature(options.package);
-  return status;
 }
 
 }  // namespace

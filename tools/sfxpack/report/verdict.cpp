@@ -7,6 +7,7 @@
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/system.h"
 #include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/package_json.h"
 
 namespace sfxpack {
 namespace {
@@ -15,7 +16,16 @@ void PrintLine(std::FILE* out, const std::string& text) {
   std::fprintf(out, "%s\n", tools::PrintableText(text).c_str());
 }
 
-void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
+// Whether the package is signed and the signature covers all of it; the
+// launcher does not look at signatures, so this leaves the exit status alone.
+void PrintSignature(const std::string& package, const PackageSignature& signature, std::FILE* out) {
+  PrintLine(out, package + ": " + DescribeSignature(signature));
+  for (const std::string& problem : SignatureProblems(signature)) {
+    PrintLine(out, package + ": signature problem: " + problem);
+  }
+}
+
+void PrintVerdict(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
   const LauncherVerdict& verdict = report.verdict;
   if (report.not_a_package) {
     PrintLine(out, report.package + ": " + NotAPackageSentence(*report.not_a_package));
@@ -33,6 +43,11 @@ void PrintText(const LauncherReport& report, uint32_t code, int status, std::FIL
                        ": a Linux exit status keeps only the low 8 bits of " +
                        std::to_string(code) + "; --exit-code-file stores the whole code)");
   }
+}
+
+void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
+  PrintVerdict(report, code, status, out);
+  if (report.signature) PrintSignature(report.package, *report.signature, out);
 }
 
 // A text that may be missing: the value, or null.
@@ -67,6 +82,7 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   if (!goes_on && report.box) message = tools::Utf16ToUtf8(report.box->text);
   StringOrNull(json, "message", message);
   StringOrNull(json, "note", verdict.note.empty() ? std::nullopt : std::optional(verdict.note));
+  if (report.signature) JsonSignature(json, *report.signature);
   json.EndObject();
   std::fputs(json.Text().c_str(), out);
 }

@@ -16,6 +16,7 @@
 #include "launcher/outcome.h"
 #include "tools/sfxpack/analysis/launcher_run.h"
 #include "tools/sfxpack/analysis/native_platform.h"
+#include "tools/sfxpack/analysis/package_signature.h"
 #include "tools/sfxpack/files/text_output.h"
 
 namespace sfxpack {
@@ -47,6 +48,8 @@ struct LauncherReport {
   std::vector<CheckRun> checks;      // in the order they ran
   // The stream method's word (kStreamMethods) once the header has been read.
   std::optional<std::string> stream_method;
+  // Where the package's signature lies (verify), reported after the verdict.
+  std::optional<PackageSignature> signature;
 };
 
 enum class ReportFormat { kText, kJson };
@@ -54,8 +57,9 @@ enum class ReportFormat { kText, kJson };
 // Writes the full code in decimal and a line break to `exit_code_file` when
 // there is one, and prints the report to `out`. As text: the line that says
 // the file is no package, if it is none; then "FILE: OK: ok_text", or the
-// message the launcher shows (`box`) with its exit code and the note. As
-// JSON: one object (keys in docs/sfxpack.md). Returns the process exit status
+// message the launcher shows (`box`) with its exit code and the note; then
+// the signature and its problems, one line each. As JSON: one object (keys in
+// docs/sfxpack.md), the signature in it; nothing else is printed to `out`. Returns the process exit status
 // for the code (ProcessExitCode, files/system.h). Every text from the package
 // or the command line is printed through PrintableText (JSON: escaped).
 int ReportOutcome(const LauncherReport& report, TextOutput* exit_code_file, std::FILE* out,
