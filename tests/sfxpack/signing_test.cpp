@@ -96,15 +96,30 @@ TEST_F(SfxpackSigning, BytesAppendedAfterSigningAreReported) {
   EXPECT_NE(inspect.out.find("\"behind\": 16"), std::string::npos) << inspect.out;
 }
 
-TEST_F(SfxpackSigning, BuildWarnsAboutAnUnsignedInnerProgram) {
+TEST_F(SfxpackSigning, BuildWarnsAboutAnUnsignedInnerProgramUnlessAllowed) {
   WriteBytes(folder_ / "inner.exe", ReadBytes(LauncherImage()));
   Sign(folder_ / "inner.exe", folder_ / "signed-inner.exe");
-  for (const char* inner : {"inner.exe", "signed-inner.exe"}) {
-    const auto result = Sfxpack({"build", "-q", "--inner", (folder_ / inner).string(), "-o",
-                                 (folder_ / "setup.exe").string()});
+  const std::string allow = "allow-unsigned-inner = true\n";
+  WriteBytes(folder_ / "allow.toml", std::vector<uint8_t>(allow.begin(), allow.end()));
+  struct Case {
+    const char* inner;
+    std::vector<std::string> options;
+    bool warned;
+  };
+  const Case cases[] = {
+      {"inner.exe", {}, true},
+      {"signed-inner.exe", {}, false},
+      {"inner.exe", {"--allow-unsigned-inner"}, false},
+      {"inner.exe", {"--config", (folder_ / "allow.toml").string()}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"build", "-q", "--inner", (folder_ / c.inner).string(), "-o",
+                                     (folder_ / "setup.exe").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const auto result = Sfxpack(args);
     EXPECT_EQ(result.status, 0) << result.err;
     const bool warned = result.err.find("carries no Authenticode signature") != std::string::npos;
-    EXPECT_EQ(warned, std::string(inner) == "inner.exe") << inner << ": " << result.err;
+    EXPECT_EQ(warned, c.warned) << c.inner << " " << c.options.size() << ": " << result.err;
   }
 }
 

@@ -225,7 +225,7 @@ int RunBuild(const BuildOptions& options) {
   request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
   const BuildResult result = BuildPackageFile(request);
-  if (!result.inner_signed) {
+  if (!result.inner_signed && !options.allow_unsigned_inner) {
     // Application control and attack surface reduction rules judge the copy
     // the launcher starts from the temporary folder, not the signed package.
     std::fprintf(stderr,

@@ -155,6 +155,11 @@ std::vector<OptionRow> BuildOptionRows(BuildOptions& o) {
                           "or ARM64) too; the launcher will fail to start it",
                   .kind = kFlag,
                   .target = &o.allow_any_inner});
+  rows.push_back({.names = "--allow-unsigned-inner",
+                  .help = "No warning for an inner program without an Authenticode signature "
+                          "of its own (for a vendor who signs it later, or not at all)",
+                  .kind = kFlag,
+                  .target = &o.allow_unsigned_inner});
   rows.push_back({.names = "--config",
                   .type_name = "FILE",
                   .help = "Read build's options from a TOML file: every long option is a key "

@@ -28,6 +28,7 @@ struct BuildOptions {
   bool progress = false;
   IdentityOptions identity;
   bool allow_any_inner = false;
+  bool allow_unsigned_inner = false;
   std::string config;
 };
 
