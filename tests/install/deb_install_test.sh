@@ -44,6 +44,8 @@ for file in usr/bin/sfxpack usr/share/sfxpack/stub64.exe usr/share/man/man1/sfxp
 done
 grep -q '^License: Zlib$' "$doc/copyright" || fail "the copyright file names no zlib License"
 "$sfxpack" --version | grep -q "zlib License" || fail "--version does not name the licence"
+"$sfxpack" --licence | cmp -s - "$doc/copyright" ||
+  fail "sfxpack --licence does not print the installed copyright file"
 
 # Every relative link of the installed manuals leads to a file installed beside them.
 for manual in "$doc"/*.md; do

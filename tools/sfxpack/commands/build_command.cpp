@@ -162,8 +162,9 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
                DescribeSize(header.ProgramLength).c_str(), stream.c_str(), ratio);
   std::fprintf(out, "  Windows        %s", os.empty() ? "none" : os.c_str());
   // The release range applies only to Windows 10.
-  if (header.OsMask & stub::OsBit(stub::kOsBit10)) {
-    std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
+  const std::string releases = ReleaseRangeText(header.MinReleaseId, header.MaxReleaseId);
+  if ((header.OsMask & stub::OsBit(stub::kOsBit10)) && !releases.empty()) {
+    std::fprintf(out, "; Windows 10 %s", releases.c_str());
   }
   std::fprintf(out, "\n");
   if (const auto& extension = request.settings.extension;

@@ -67,7 +67,11 @@ EncodedProgram Encode(const BuildRequest& request, std::span<const uint8_t> inne
                         request.progress_lines);
   packaging::EncodeProgress report;
   if (request.show_progress) {
-    report = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
+    // auto's work may encode the program twice, and samples first: the line
+    // shows that work's share of the program's own size.
+    report = [&progress, size = inner.size()](uint64_t done, uint64_t total) {
+      progress.Update(total == 0 ? size : done * size / total, size);
+    };
   }
   return WithContext("cannot compress " + Quote(request.inner) + ": ", [&] {
     return EncodeProgram(inner, request.stream_method, decoded_methods, request.lzma, report);
@@ -99,6 +103,7 @@ void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
   std::vector<uint8_t> chunk;
   ProgressLine progress("sfxpack: copying " + PathToUtf8(request.further_data.value_or("").filename()),
                         request.progress_lines);
+  if (request.show_progress && further.length > 0) progress.Update(0, further.length);
   for (uint64_t done = 0; done < further.length;) {
     chunk.resize(static_cast<size_t>(std::min<uint64_t>(kCopyChunk, further.length - done)));
     if (further.file->ReadAt(done, chunk.data(), chunk.size()) != chunk.size()) {
