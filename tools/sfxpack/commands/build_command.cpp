@@ -15,11 +15,13 @@
 #include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/finished_package.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/text_output.h"
 #include "tools/sfxpack/packing/package_build.h"
 #include "tools/sfxpack/packing/stream_method.h"
 #include "tools/sfxpack/report/field_names.h"
@@ -194,6 +196,22 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
   }
 }
 
+BuildManifest Manifest(const BuildOptions& options, const BuildRequest& request,
+                       const BuildResult& result, const FinishedPackage& finished) {
+  BuildManifest manifest;
+  manifest.result = result;
+  manifest.output = {options.output, finished.size, finished.sha256};
+  manifest.inner = DigestOf(request.inner, options.inner);
+  if (request.further_data) manifest.further_data = options.data;
+  if (const auto& extension = request.settings.extension) {
+    manifest.min_build = extension->MinBuild;
+    manifest.max_build = extension->MaxBuild;
+  }
+  manifest.identity = finished.identity;
+  manifest.signature = finished.signature;
+  return manifest;
+}
+
 int RunBuild(const BuildOptions& options) {
   // Every option value is checked, and no output may be an input, before a
   // file is read (but for the message file and the icon, which are part of the
@@ -206,7 +224,11 @@ int RunBuild(const BuildOptions& options) {
                            {"--stub", options.stub},
                            {"--message-file", options.message_file},
                            {"--icon", options.identity.icon}},
-                          {{"-o", options.output}});
+                          {{"-o", options.output}, {"--manifest", options.manifest}});
+  std::unique_ptr<TextOutput> manifest_file;
+  if (!options.manifest.empty()) {
+    manifest_file = std::make_unique<TextOutput>(PathFromUtf8(options.manifest));
+  }
   request.settings = ConvertSettings(options);
   request.identity =
       ConvertIdentity(options.identity, PathToUtf8(PathFromUtf8(options.output).filename()));
@@ -225,6 +247,13 @@ int RunBuild(const BuildOptions& options) {
   request.show_progress = !options.quiet || options.progress;
   request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
+  const bool manifest = options.json || manifest_file;
+  FinishedPackage finished;
+  if (manifest) {
+    request.before_commit = [&finished](AtomicOutput& package) {
+      finished = ReadFinishedPackage(package);
+    };
+  }
   const BuildResult result = BuildPackageFile(request);
   if (!result.inner_signed && !options.allow_unsigned_inner) {
     // Application control and attack surface reduction rules judge the copy
@@ -236,8 +265,14 @@ int RunBuild(const BuildOptions& options) {
                  tools::PrintableText(options.inner).c_str());
   }
   // A package written to standard output leaves no room for the summary there.
-  std::FILE* summary = ReachesStandardOutput(request.output) ? stderr : stdout;
-  if (!options.quiet) PrintSummary(summary, options, request, result);
+  std::FILE* report = ReachesStandardOutput(request.output) ? stderr : stdout;
+  if (!manifest) {
+    if (!options.quiet) PrintSummary(report, options, request, result);
+    return tools::kExitOk;
+  }
+  const std::string text = FormatBuildManifest(Manifest(options, request, result, finished));
+  if (options.json) std::fputs(text.c_str(), report);
+  if (manifest_file) manifest_file->WriteAndFinish(text);
   return tools::kExitOk;
 }
 

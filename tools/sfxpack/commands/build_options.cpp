@@ -160,6 +160,18 @@ std::vector<OptionRow> BuildOptionRows(BuildOptions& o) {
                           "of its own (for a vendor who signs it later, or not at all)",
                   .kind = kFlag,
                   .target = &o.allow_unsigned_inner});
+  rows.push_back({.names = "--json",
+                  .help = "Print the build manifest, JSON for a release pipeline, instead of "
+                          "the summary: the package's path, size and SHA-256, the inner "
+                          "program's, the stream, the Windows limits, the identity and the "
+                          "signature (on stderr when the package goes to stdout)",
+                  .kind = kFlag,
+                  .target = &o.json});
+  rows.push_back({.names = "--manifest",
+                  .type_name = "FILE",
+                  .help = "Write the build manifest (as --json prints it) to FILE",
+                  .kind = kFile,
+                  .target = &o.manifest});
   rows.push_back({.names = "--config",
                   .type_name = "FILE",
                   .help = "Read build's options from a TOML file: every long option is a key "

@@ -29,6 +29,8 @@ struct BuildOptions {
   IdentityOptions identity;
   bool allow_any_inner = false;
   bool allow_unsigned_inner = false;
+  bool json = false;
+  std::string manifest;
   std::string config;
 };
 

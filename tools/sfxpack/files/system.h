@@ -32,8 +32,8 @@ std::FILE* OpenForReading(const std::filesystem::path& path, FileKind* kind = nu
 bool Seek64(std::FILE* file, int64_t offset, int origin);
 int64_t Tell64(std::FILE* file);
 
-// Creates `path` for writing, in binary mode, only when nothing of that name
-// exists (errno EEXIST when something does). POSIX: the file's mode is
+// Creates `path` for writing and reading back, in binary mode, only when
+// nothing of that name exists (errno EEXIST when something does). POSIX: the file's mode is
 // `permissions` when given, else 0777 for a program and 0666 for data, under
 // the umask, and the file is locked (flock) while it is open. Windows:
 // `program` and `permissions` do not apply, and the file may be deleted while
@@ -46,6 +46,15 @@ std::FILE* OpenDevice(const std::filesystem::path& path);
 
 // Writes what the system still holds of `file`, already flushed, to the disk.
 bool SyncToDisk(std::FILE* file);
+
+// The same for the closed file `path`, which another program wrote.
+bool SyncFileByName(const std::filesystem::path& path);
+
+// The permission bits (07777) of the open `file`; POSIX systems only.
+std::optional<uint32_t> PermissionsOf(std::FILE* file);
+
+// Sets the permission bits of `path`; does nothing on Windows.
+bool SetPermissions(const std::filesystem::path& path, uint32_t permissions);
 
 // Renames `from` over `to` in one step, replacing what `to` names.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);

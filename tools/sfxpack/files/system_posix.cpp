@@ -16,10 +16,11 @@
 namespace sfxpack {
 namespace {
 
-// Wraps `fd` in a FILE for writing; closes it when that fails.
-std::FILE* WritingStream(int fd) {
+// Wraps `fd` in a FILE for writing (`mode` "wb", or "w+b" to read it back
+// too); closes it when that fails.
+std::FILE* WritingStream(int fd, const char* mode = "wb") {
   if (fd < 0) return nullptr;
-  std::FILE* file = fdopen(fd, "wb");
+  std::FILE* file = fdopen(fd, mode);
   if (file == nullptr) close(fd);
   return file;
 }
@@ -101,7 +102,7 @@ int64_t Tell64(std::FILE* file) { return ftello(file); }
 
 std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
                            const std::optional<uint32_t>& permissions) {
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, program ? 0777 : 0666);
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, program ? 0777 : 0666);
   // Tells RemoveUnlessOpenForWriting, here or on another machine, that the
   // file is in use; a file system without locks only loses that.
   if (fd >= 0) flock(fd, LOCK_EX | LOCK_NB);
@@ -112,7 +113,7 @@ std::FILE* CreateExclusive(const std::filesystem::path& path, bool program,
     errno = error;
     return nullptr;
   }
-  return WritingStream(fd);
+  return WritingStream(fd, "w+b");
 }
 
 std::FILE* OpenDevice(const std::filesystem::path& path) {
@@ -120,6 +121,26 @@ std::FILE* OpenDevice(const std::filesystem::path& path) {
 }
 
 bool SyncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
+
+bool SyncFileByName(const std::filesystem::path& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = fsync(fd) == 0;
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return synced;
+}
+
+std::optional<uint32_t> PermissionsOf(std::FILE* file) {
+  struct stat status;
+  if (fstat(fileno(file), &status) != 0) return std::nullopt;
+  return static_cast<uint32_t>(status.st_mode & 07777);
+}
+
+bool SetPermissions(const std::filesystem::path& path, uint32_t permissions) {
+  return chmod(path.c_str(), static_cast<mode_t>(permissions)) == 0;
+}
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;

@@ -76,9 +76,9 @@ int64_t Tell64(std::FILE* file) { return _ftelli64(file); }
 std::FILE* CreateExclusive(const std::filesystem::path& path, bool,
                            const std::optional<uint32_t>&) {
   // FILE_SHARE_DELETE: a console event may remove the file while it is open.
-  const HANDLE handle =
-      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     switch (GetLastError()) {
       case ERROR_FILE_EXISTS: errno = EEXIST; break;
@@ -93,7 +93,7 @@ std::FILE* CreateExclusive(const std::filesystem::path& path, bool,
     CloseHandle(handle);
     return nullptr;
   }
-  std::FILE* file = _fdopen(fd, "wb");
+  std::FILE* file = _fdopen(fd, "w+b");
   if (file == nullptr) _close(fd);
   return file;
 }
@@ -101,6 +101,24 @@ std::FILE* CreateExclusive(const std::filesystem::path& path, bool,
 std::FILE* OpenDevice(const std::filesystem::path& path) { return _wfopen(path.c_str(), L"wb"); }
 
 bool SyncToDisk(std::FILE* file) { return _commit(_fileno(file)) == 0; }
+
+bool SyncFileByName(const std::filesystem::path& path) {
+  // FlushFileBuffers needs write access.
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = EACCES;
+    return false;
+  }
+  const bool flushed = FlushFileBuffers(handle) != 0;
+  CloseHandle(handle);
+  if (!flushed) errno = EIO;
+  return flushed;
+}
+
+std::optional<uint32_t> PermissionsOf(std::FILE*) { return std::nullopt; }
+
+bool SetPermissions(const std::filesystem::path&, uint32_t) { return true; }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -127,6 +127,7 @@ void WritePackage(const BuildRequest& request, packaging::PackageHead& package,
     stub::WriteLe32(field, checksum.Finish());
     output.WriteAt(*checksum_offset, field);
   }
+  if (request.before_commit) request.before_commit(output);
   output.Commit();
 }
 
