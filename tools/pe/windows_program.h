@@ -55,4 +55,8 @@ std::optional<uint16_t> WindowsProgramMachine(std::span<const uint8_t> file);
 // that is not a PE32 or PE32+ image.
 bool HasCertificateTable(std::span<const uint8_t> file);
 
+// The same for a program of `size` bytes that is not held in memory: only
+// its headers up to the certificate directory entry are read.
+bool HasCertificateTable(uint64_t size, const ProgramReader& read);
+
 }  // namespace pe

@@ -18,6 +18,7 @@
 #include "tools/sfxpack/commands/finished_package.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/commands/sign_command.h"
 #include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
@@ -149,7 +150,7 @@ packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
 }
 
 void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildRequest& request,
-                  const BuildResult& result) {
+                  const BuildResult& result, const std::optional<PackageSignature>& signature) {
   const stub::TPackageHeader& header = result.layout.header;
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
@@ -194,6 +195,11 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
     std::fprintf(out, "  version        %s\n",
                  pe::VersionText(request.identity.version->file_version).c_str());
   }
+  if (signature) {
+    std::fprintf(out, "  signature      certificate table at %s, %s bytes: covers the whole package\n",
+                 std::to_string(signature->table_offset).c_str(),
+                 std::to_string(signature->table_size).c_str());
+  }
 }
 
 BuildManifest Manifest(const BuildOptions& options, const BuildRequest& request,
@@ -209,7 +215,24 @@ BuildManifest Manifest(const BuildOptions& options, const BuildRequest& request,
   }
   manifest.identity = finished.identity;
   manifest.signature = finished.signature;
+  if (!options.sign_command.empty()) manifest.sign_command = MaskedCommand(options.sign_command);
+  manifest.sign_inner = options.sign_inner;
   return manifest;
+}
+
+// The signing options, checked before any work.
+void CheckSigning(const BuildOptions& options) {
+  if (options.sign_command.empty()) {
+    if (options.sign_inner) {
+      throw tools::UsageFailure("--sign-inner needs --sign-command, the command that signs");
+    }
+    return;
+  }
+  CheckSignCommand(options.sign_command);
+  if (DescriptorNamedBy(PathFromUtf8(options.output))) {
+    throw tools::UsageFailure("--sign-command needs -o to name a file: a package written through "
+                              "a descriptor (" + options.output + ") has no name to sign it by");
+  }
 }
 
 int RunBuild(const BuildOptions& options) {
@@ -225,6 +248,7 @@ int RunBuild(const BuildOptions& options) {
                            {"--message-file", options.message_file},
                            {"--icon", options.identity.icon}},
                           {{"-o", options.output}, {"--manifest", options.manifest}});
+  CheckSigning(options);
   std::unique_ptr<TextOutput> manifest_file;
   if (!options.manifest.empty()) {
     manifest_file = std::make_unique<TextOutput>(PathFromUtf8(options.manifest));
@@ -247,13 +271,21 @@ int RunBuild(const BuildOptions& options) {
   request.show_progress = !options.quiet || options.progress;
   request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
+  std::unique_ptr<SignedInnerCopy> signed_inner;
+  if (options.sign_inner) {
+    signed_inner = std::make_unique<SignedInnerCopy>(request.inner, request.output,
+                                                     options.sign_command, options.quiet);
+    request.inner = signed_inner->path();
+  }
   const bool manifest = options.json || manifest_file;
   FinishedPackage finished;
-  if (manifest) {
-    request.before_commit = [&finished](AtomicOutput& package) {
-      finished = ReadFinishedPackage(package);
-    };
-  }
+  std::optional<PackageSignature> signature;
+  request.before_commit = [&](AtomicOutput& package) {
+    if (!options.sign_command.empty()) {
+      signature = SignPackage(package, options.sign_command, options.quiet);
+    }
+    if (manifest) finished = ReadFinishedPackage(package);
+  };
   const BuildResult result = BuildPackageFile(request);
   if (!result.inner_signed && !options.allow_unsigned_inner) {
     // Application control and attack surface reduction rules judge the copy
@@ -267,7 +299,7 @@ int RunBuild(const BuildOptions& options) {
   // A package written to standard output leaves no room for the summary there.
   std::FILE* report = ReachesStandardOutput(request.output) ? stderr : stdout;
   if (!manifest) {
-    if (!options.quiet) PrintSummary(report, options, request, result);
+    if (!options.quiet) PrintSummary(report, options, request, result, signature);
     return tools::kExitOk;
   }
   const std::string text = FormatBuildManifest(Manifest(options, request, result, finished));

@@ -172,6 +172,24 @@ std::vector<OptionRow> BuildOptionRows(BuildOptions& o) {
                   .help = "Write the build manifest (as --json prints it) to FILE",
                   .kind = kFile,
                   .target = &o.manifest});
+  const std::string signing = "Signing (the vendor's own tool, through the system's shell)";
+  rows.push_back({.names = "--sign-command",
+                  .type_name = "COMMAND",
+                  .help = "Sign the finished package with COMMAND, run by sh -c (cmd /c on "
+                          "Windows) with {file} for the file to sign, before it replaces the "
+                          "output; then check that the signature covers the whole package. "
+                          "Shown with every argument masked",
+                  .kind = kText,
+                  .target = &o.sign_command,
+                  .config_key = "sign.command",
+                  .group = signing});
+  rows.push_back({.names = "--sign-inner",
+                  .help = "Sign a copy of the inner program with the same command first, and "
+                          "pack that",
+                  .kind = kFlag,
+                  .target = &o.sign_inner,
+                  .config_key = "sign.inner",
+                  .group = signing});
   rows.push_back({.names = "--config",
                   .type_name = "FILE",
                   .help = "Read build's options from a TOML file: every long option is a key "

@@ -31,6 +31,8 @@ struct BuildOptions {
   bool allow_unsigned_inner = false;
   bool json = false;
   std::string manifest;
+  std::string sign_command;
+  bool sign_inner = false;
   std::string config;
 };
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "tools/sfxpack/files/file_facts.h"
 
@@ -100,6 +101,20 @@ bool RemoveUnlessOpenForWriting(const std::filesystem::path& path);
 // Removes the file `name` (a native path) at once; safe in `handler` above.
 // On Windows a file that is still open goes when its last handle is closed.
 void RemoveNow(const std::filesystem::path::value_type* name);
+
+// Runs `command` (UTF-8) through the system's shell, `/bin/sh -c` (Windows:
+// `cmd.exe /d /s /c`, from the system folder), with sfxpack's environment
+// and standard input; the command's standard output goes to sfxpack's
+// standard error, so that sfxpack's own standard output stays its report.
+// Waits for it and returns its exit status (POSIX: 128 + the signal's number
+// when a signal ended it), or nullopt, with errno set, when it could not be
+// started.
+std::optional<int> RunShellCommand(const std::string& command);
+
+// `path` quoted for RunShellCommand's shell, to stand for one argument:
+// POSIX: in single quotes (a ' inside as '\''); Windows: in double quotes,
+// which a Windows path never holds.
+std::string ShellQuoted(const std::filesystem::path& path);
 
 // The process exit status for launcher exit code `code`: the code itself on
 // Windows; on POSIX systems the code, of which the system keeps the low 8

@@ -3,9 +3,11 @@
 #include "tools/sfxpack/files/system.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -183,6 +185,37 @@ bool RemoveUnlessOpenForWriting(const std::filesystem::path& path) {
 }
 
 void RemoveNow(const std::filesystem::path::value_type* name) { unlink(name); }
+
+std::optional<int> RunShellCommand(const std::string& command) {
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
+  posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+  char sh[] = "/bin/sh", dash_c[] = "-c";
+  std::string text = command;
+  char* const argv[] = {sh, dash_c, text.data(), nullptr};
+  std::fflush(stdout);
+  std::fflush(stderr);
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, sh, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    errno = error;
+    return std::nullopt;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return std::nullopt;
+  }
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+std::string ShellQuoted(const std::filesystem::path& path) {
+  std::string quoted = "'";
+  for (const char c : path.string()) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return quoted + "'";
+}
 
 int ProcessExitCode(uint32_t code) {
   return code != 0 && (code & 0xFF) == 0 ? 255 : static_cast<int>(code & 0xFF);

@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include "tools/common/wide_text.h"
+
 namespace sfxpack {
 namespace {
 
@@ -168,6 +170,43 @@ bool RemoveUnlessOpenForWriting(const std::filesystem::path& path) {
 }
 
 void RemoveNow(const std::filesystem::path::value_type* name) { DeleteFileW(name); }
+
+std::optional<int> RunShellCommand(const std::string& command) {
+  wchar_t system[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    errno = ENOENT;
+    return std::nullopt;
+  }
+  const std::wstring shell = std::wstring(system) + L"\\cmd.exe";
+  // /s with the whole command in quotes: cmd takes what is between the first
+  // and the last quote as it is, quotes inside included.
+  std::wstring line = L"cmd.exe /d /s /c \"" + tools::Utf8ToWide(command) + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(shell.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    errno = ENOENT;
+    return std::nullopt;
+  }
+  CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+std::string ShellQuoted(const std::filesystem::path& path) {
+  return "\"" + tools::WideToUtf8(path.wstring()) + "\"";
+}
 
 int ProcessExitCode(uint32_t code) { return static_cast<int>(code); }
 
