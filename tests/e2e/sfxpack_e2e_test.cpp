@@ -237,6 +237,40 @@ TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
   EXPECT_EQ(verify.exit_code, 0u) << verify.trace;
 }
 
+// sfxpack.exe runs the sign command through cmd: here a "signing tool" that
+// copies a package signed on Linux from the same inputs over {file}, which
+// then replaces the output; a command that fails leaves no output.
+TEST_F(SfxpackE2e, SfxpackExeSignsThroughCmd) {
+  ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
+  if (RunProcess({"sh", "-c", "command -v osslsigncode && command -v openssl"}).status != 0) {
+    GTEST_SKIP() << "osslsigncode or openssl is missing";
+  }
+  const std::string unsigned_package = Build("linux.exe", {});
+  ASSERT_EQ(RunProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=sfxpack test", "-keyout", folder_ + "/key.pem", "-out",
+                        folder_ + "/cert.pem"})
+                .status,
+            0);
+  ASSERT_EQ(RunProcess({"osslsigncode", "sign", "-certs", folder_ + "/cert.pem", "-key",
+                        folder_ + "/key.pem", "-in", unsigned_package, "-out",
+                        folder_ + "/signed.exe"})
+                .status,
+            0);
+  const std::u16string build = u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" build -q --inner \"" +
+                               WindowsPath(inner_) + u"\" -o \"" +
+                               WindowsPath(folder_ + "/windows.exe") + u"\" --sign-command ";
+  const WineRun copied = WinePrefix::Default().Run(
+      build + u"\"copy /y \"\"" + WindowsPath(folder_ + "/signed.exe") + u"\"\" {file}\"");
+  ASSERT_TRUE(copied.started) << copied.trace;
+  EXPECT_EQ(copied.exit_code, 0u) << copied.trace;
+  EXPECT_TRUE(ReadBytes(folder_ + "/windows.exe") == ReadBytes(folder_ + "/signed.exe"));
+  fs::remove(folder_ + "/windows.exe");
+  const WineRun failed = WinePrefix::Default().Run(build + u"\"exit /b 3 & rem {file}\"");
+  ASSERT_TRUE(failed.started) << failed.trace;
+  EXPECT_EQ(failed.exit_code, 1u) << failed.trace;
+  EXPECT_FALSE(fs::exists(folder_ + "/windows.exe"));
+}
+
 // The temporary file that a build ended by TerminateProcess leaves goes with
 // the next build to the same output: only a file of that output's name whose
 // process Windows does not know.
