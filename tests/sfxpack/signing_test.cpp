@@ -5,6 +5,7 @@
 // refused; build warns about an unsigned inner program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tests/sfxpack/sfxpack_cli.h"
@@ -97,6 +98,49 @@ TEST_F(SfxpackSigning, BytesAppendedAfterSigningAreReported) {
       << verify.out;
   const auto inspect = Sfxpack({"inspect", "--json", (folder_ / "appended.exe").string()});
   EXPECT_NE(inspect.out.find("\"behind\": 16"), std::string::npos) << inspect.out;
+}
+
+TEST_F(SfxpackSigning, VerifyRequiresASignatureThatCoversThePackage) {
+  WriteBytes(folder_ / "inner.exe",
+             stub::testing::AsWindowsProgram(stub::testing::SampleBytes(5000, 4)));
+  ASSERT_EQ(Sfxpack({"build", "-q", "--inner", (folder_ / "inner.exe").string(), "-o",
+                     (folder_ / "setup.exe").string()})
+                .status,
+            0);
+  Sign(folder_ / "setup.exe", folder_ / "signed.exe");
+  std::vector<uint8_t> bytes = ReadBytes(folder_ / "signed.exe");
+  const size_t signed_size = bytes.size();
+  bytes.insert(bytes.end(), 16, 'x');
+  WriteBytes(folder_ / "appended.exe", bytes);
+  std::vector<uint8_t> damaged = ReadBytes(folder_ / "signed.exe");
+  damaged[damaged.size() - 2000] ^= 1;  // inside the package's stream
+  WriteBytes(folder_ / "damaged.exe", damaged);
+  struct Case {
+    const char* package;
+    int status;
+    std::string error;  // the whole of stderr
+  };
+  const Case cases[] = {
+      {"signed.exe", 0, ""},
+      {"setup.exe", 1, "the package is not signed"},
+      {"appended.exe", 1,
+       "16 bytes at offset " + std::to_string(signed_size) + " lie behind the certificate table"},
+      {"damaged.exe", 1392 % 256, ""},  // the launcher's verdict comes first
+  };
+  for (const Case& c : cases) {
+    const std::string package = (folder_ / c.package).string();
+    const auto result = Sfxpack({"verify", "--require-signature", package});
+    EXPECT_EQ(result.status, c.status) << c.package << ": " << result.err;
+    if (c.error.empty()) {
+      EXPECT_EQ(result.err, "") << c.package;
+    } else {
+      EXPECT_EQ(result.err.rfind("sfxpack verify: " + package + ": --require-signature: " + c.error,
+                                 0),
+                0u)
+          << result.err;
+      EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    }
+  }
 }
 
 TEST_F(SfxpackSigning, BuildWarnsAboutAnUnsignedInnerProgramUnlessAllowed) {

@@ -48,9 +48,9 @@ int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& ste
   {
     InputFile probe(path, "package");  // a missing file is sfxpack's own error
     report.not_a_package = WhyNoPlausibleLocator(probe.ReadRange(0, kPlausibleLocatorBytes));
-    if (signature_) {
+    if (report_signature_) {
       FileSource source(probe);
-      report.signature = FindPackageSignature(source);
+      signature_ = report.signature = FindPackageSignature(source);
     }
   }
   LauncherRun run(path);

@@ -51,14 +51,17 @@ class LauncherCommand {
   void ReportTo(std::FILE* out) { report_ = out; }
   // The Windows the run asks the version gate about, for the report.
   void AskAbout(AskedWindows windows) { windows_ = std::move(windows); }
-  // Reports where the package's signature lies, too.
-  void ReportSignature() { signature_ = true; }
+  // Reports where the package's signature lies, too; after Run, signature()
+  // tells it.
+  void ReportSignature() { report_signature_ = true; }
+  const std::optional<PackageSignature>& signature() const { return signature_; }
 
  private:
   const LauncherCommandOptions& options_;
   std::FILE* report_ = stdout;
   std::optional<AskedWindows> windows_;
-  bool signature_ = false;
+  bool report_signature_ = false;
+  std::optional<PackageSignature> signature_;
   std::unique_ptr<TextOutput> exit_code_file_;
 };
 
