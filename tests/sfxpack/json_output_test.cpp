@@ -55,6 +55,7 @@ TEST(SfxpackJsonOutput, EveryJsonOutputIsOneDocument) {
       {{"inspect", "--json"}, "d['signature']['signed']"},
       {{"verify", "--json"}, "d['signature']['signed']"},
       {{"gate", "--json", "--windows", "6.1"}, ""},
+      {{"gate", "--json", "--all"}, ""},
   };
   for (const Package& package : packages) {
     for (const Command& command : commands) {

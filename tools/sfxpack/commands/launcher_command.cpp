@@ -45,6 +45,7 @@ int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& ste
   LauncherReport report;
   report.package = options_.package;
   report.windows = windows_;
+  report.all_windows = all_windows_;
   {
     InputFile probe(path, "package");  // a missing file is sfxpack's own error
     report.not_a_package = WhyNoPlausibleLocator(probe.ReadRange(0, kPlausibleLocatorBytes));

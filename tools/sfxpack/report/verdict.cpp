@@ -45,8 +45,21 @@ void PrintVerdict(const LauncherReport& report, uint32_t code, int status, std::
   }
 }
 
+// "  Windows 11 23H2       10.0.22631   refused: This setup package ..."
+void PrintSystems(const std::vector<GateRow>& systems, std::FILE* out) {
+  for (const GateRow& row : systems) {
+    char columns[96];
+    const std::string version =
+        row.windows.version + "." + std::to_string(row.windows.build);
+    std::snprintf(columns, sizeof columns, "  %-22s %-12s ", row.name.c_str(), version.c_str());
+    PrintLine(out, columns + (row.exit_code == 0 ? std::string("admitted")
+                                                 : "refused: " + row.message.value_or("")));
+  }
+}
+
 void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
   PrintVerdict(report, code, status, out);
+  PrintSystems(report.verdict.systems, out);
   if (report.signature) PrintSignature(report.package, *report.signature, out);
 }
 
@@ -56,6 +69,27 @@ void StringOrNull(JsonWriter& json, std::string_view key, const std::optional<st
   value ? json.String(*value) : json.Null();
 }
 
+void JsonWindows(JsonWriter& json, const AskedWindows& windows) {
+  json.BeginObject().Field("version", windows.version);
+  StringOrNull(json, "release_id", windows.release_id);
+  json.Field("build", windows.build);
+  StringOrNull(json, "display_version", windows.display_version);
+  json.Field("server", windows.server);
+  json.EndObject();
+}
+
+void JsonSystems(JsonWriter& json, const std::vector<GateRow>& systems) {
+  json.Key("systems").BeginArray();
+  for (const GateRow& row : systems) {
+    json.BeginObject().Field("name", row.name).Key("windows");
+    JsonWindows(json, row.windows);
+    json.Field("admitted", row.exit_code == 0).Field("exit_code", row.exit_code);
+    StringOrNull(json, "message", row.message);
+    json.EndObject();
+  }
+  json.EndArray();
+}
+
 void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
   const LauncherVerdict& verdict = report.verdict;
   const bool goes_on = verdict.outcome.proceeds();
@@ -63,12 +97,8 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   json.BeginObject().Field("file", report.package);
   StringOrNull(json, "not_a_package", report.not_a_package);
   if (report.windows) {
-    json.Key("windows").BeginObject().Field("version", report.windows->version);
-    StringOrNull(json, "release_id", report.windows->release_id);
-    json.Field("build", report.windows->build);
-    StringOrNull(json, "display_version", report.windows->display_version);
-    json.Field("server", report.windows->server);
-    json.EndObject();
+    json.Key("windows");
+    JsonWindows(json, *report.windows);
   }
   json.Key("checks").BeginArray();
   for (const CheckRun& check : report.checks) {
@@ -82,6 +112,7 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   if (!goes_on && report.box) message = tools::Utf16ToUtf8(report.box->text);
   StringOrNull(json, "message", message);
   StringOrNull(json, "note", verdict.note.empty() ? std::nullopt : std::optional(verdict.note));
+  if (report.all_windows) JsonSystems(json, verdict.systems);
   if (report.signature) JsonSignature(json, *report.signature);
   json.EndObject();
   std::fputs(json.Text().c_str(), out);
