@@ -56,6 +56,14 @@ TEST(SfxpackManifest, DescribesThePackageAsWritten) {
   };
   for (const Field& field : fields) EXPECT_EQ(JsonValue(result.out, field.path), field.value);
 
+  // --manifest alone leaves the summary where it was.
+  const auto summary = Sfxpack({"build", "-o", file("again.exe"), file("inner.exe"),
+                                "--manifest", file("again.json"), "--allow-unsigned-inner"});
+  EXPECT_EQ(summary.out.rfind(file("again.exe") + ": ", 0), 0u) << summary.out;
+  const std::vector<uint8_t> again = ReadBytes(file("again.json"));
+  EXPECT_EQ(JsonValue(std::string(again.begin(), again.end()), "d['output']['sha256']"),
+            "\"" + Sha256sum(file("again.exe")) + "\"");
+
   // A package that goes to standard output leaves it to the package: the
   // manifest goes to standard error, with the digest of the bytes piped.
   stub::testing::ProcessOptions in_folder;

@@ -298,13 +298,13 @@ int RunBuild(const BuildOptions& options) {
   }
   // A package written to standard output leaves no room for the summary there.
   std::FILE* report = ReachesStandardOutput(request.output) ? stderr : stdout;
-  if (!manifest) {
-    if (!options.quiet) PrintSummary(report, options, request, result, signature);
-    return tools::kExitOk;
+  if (manifest) {
+    const std::string text = FormatBuildManifest(Manifest(options, request, result, finished));
+    if (options.json) std::fputs(text.c_str(), report);
+    if (manifest_file) manifest_file->WriteAndFinish(text);
   }
-  const std::string text = FormatBuildManifest(Manifest(options, request, result, finished));
-  if (options.json) std::fputs(text.c_str(), report);
-  if (manifest_file) manifest_file->WriteAndFinish(text);
+  // --json takes the summary's place.
+  if (!options.quiet && !options.json) PrintSummary(report, options, request, result, signature);
   return tools::kExitOk;
 }
 
