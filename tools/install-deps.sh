@@ -49,6 +49,8 @@ need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
   -- dpkg-dev help2man groff-base lintian
 need "the progress window's end-to-end test: a display for Wine, and its screenshot" \
   xvfb xauth imagemagick
+need "the benchmark of signing in the build (tools/bench/sign_bench.sh), whose" \
+     "installer makensis makes" -- nsis
 
 log() { printf 'install-deps: %s\n' "$*"; }
 
