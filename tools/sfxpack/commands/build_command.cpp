@@ -196,9 +196,9 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
                  pe::VersionText(request.identity.version->file_version).c_str());
   }
   if (signature) {
-    std::fprintf(out, "  signature      certificate table at %s, %s bytes: covers the whole package\n",
+    std::fprintf(out, "  signature      certificate table at %s, %s bytes: %s\n",
                  std::to_string(signature->table_offset).c_str(),
-                 std::to_string(signature->table_size).c_str());
+                 std::to_string(signature->table_size).c_str(), "covers the whole package");
   }
 }
 
@@ -235,28 +235,15 @@ void CheckSigning(const BuildOptions& options) {
   }
 }
 
-int RunBuild(const BuildOptions& options) {
-  // Every option value is checked, and no output may be an input, before a
-  // file is read (but for the message file and the icon, which are part of the
-  // options) or written.
+// The request the options make, their values checked; `stub_bytes` holds the
+// --stub image the request points into.
+BuildRequest ConvertRequest(const BuildOptions& options, std::vector<uint8_t>& stub_bytes) {
   BuildRequest request;
   request.lzma = ConvertLzma(options);
   if (!options.method.empty()) request.stream_method = ParseStreamMethod(options.method);
-  RefuseOutputsOverInputs({{"--inner", options.inner},
-                           {"--data", options.data},
-                           {"--stub", options.stub},
-                           {"--message-file", options.message_file},
-                           {"--icon", options.identity.icon}},
-                          {{"-o", options.output}, {"--manifest", options.manifest}});
-  CheckSigning(options);
-  std::unique_ptr<TextOutput> manifest_file;
-  if (!options.manifest.empty()) {
-    manifest_file = std::make_unique<TextOutput>(PathFromUtf8(options.manifest));
-  }
   request.settings = ConvertSettings(options);
   request.identity =
       ConvertIdentity(options.identity, PathToUtf8(PathFromUtf8(options.output).filename()));
-  std::vector<uint8_t> stub_bytes;
   if (options.stub.empty()) {
     request.launcher = EmbeddedLauncher();
   } else {
@@ -271,6 +258,26 @@ int RunBuild(const BuildOptions& options) {
   request.show_progress = !options.quiet || options.progress;
   request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
+  return request;
+}
+
+int RunBuild(const BuildOptions& options) {
+  // Every option value is checked, and no output may be an input, before a
+  // file is read (but for the message file and the icon, which are part of the
+  // options) or written.
+  RefuseOutputsOverInputs({{"--inner", options.inner},
+                           {"--data", options.data},
+                           {"--stub", options.stub},
+                           {"--message-file", options.message_file},
+                           {"--icon", options.identity.icon}},
+                          {{"-o", options.output}, {"--manifest", options.manifest}});
+  CheckSigning(options);
+  std::unique_ptr<TextOutput> manifest_file;
+  if (!options.manifest.empty()) {
+    manifest_file = std::make_unique<TextOutput>(PathFromUtf8(options.manifest));
+  }
+  std::vector<uint8_t> stub_bytes;
+  BuildRequest request = ConvertRequest(options, stub_bytes);
   std::unique_ptr<SignedInnerCopy> signed_inner;
   if (options.sign_inner) {
     signed_inner = std::make_unique<SignedInnerCopy>(request.inner, request.output,
