@@ -55,11 +55,12 @@ std::vector<uint8_t> ProgramWithBytes(size_t size, uint32_t alphabet) {
 
 TEST(ProgressWindow, UnderWineWithADisplay) {
   if (!stub::testing::HaveTool("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";
-  // A real program with 16 MiB of random bytes behind it: LZMA decodes such
-  // bytes slowly, a few seconds under Wine.
+  // A real program with 64 MiB of random bytes behind it: LZMA decodes such
+  // bytes slowly, a few seconds under Wine, well beyond the window's delay
+  // even on an idle machine.
   std::vector<uint8_t> inner = ReadBytes(TestChildImage());
   std::mt19937 random(19);
-  for (int i = 0; i < (16 << 20) / 4; ++i) {
+  for (int i = 0; i < (64 << 20) / 4; ++i) {
     const uint32_t word = random();
     inner.insert(inner.end(), {uint8_t(word), uint8_t(word >> 8), uint8_t(word >> 16),
                                uint8_t(word >> 24)});
