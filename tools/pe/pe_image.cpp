@@ -23,7 +23,6 @@ constexpr uint32_t kDosAreaEnd = 128;
 constexpr uint32_t kOptSectionAlignment = 32;
 constexpr uint32_t kOptFileAlignment = 36;
 constexpr uint32_t kOptSizeOfHeaders = 60;
-constexpr uint32_t kOptCheckSum = 64;
 constexpr uint32_t kOptSubsystem = 68;
 constexpr uint32_t kOptNumberOfRvaAndSizes = 108;
 

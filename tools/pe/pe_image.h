@@ -41,6 +41,7 @@ inline constexpr uint32_t kBaseRelocationDirectory = 5;
 // Offsets of fields in the optional header and in a section header.
 inline constexpr uint32_t kOptSizeOfInitializedData = 8;
 inline constexpr uint32_t kOptSizeOfImage = 56;
+inline constexpr uint32_t kOptCheckSum = 64;  // the same in PE32 and PE32+
 inline constexpr uint32_t kOptDataDirectories = 112;
 inline constexpr uint32_t kSectionVirtualSize = 8;
 inline constexpr uint32_t kSectionVirtualAddress = 12;

@@ -2,11 +2,14 @@
 // sfxpack verify: the launcher's own checks and decoding, run on this machine,
 // and whether Windows can start what the launcher decodes.
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "tools/common/text_format.h"
 #include "tools/common/tool_error.h"
+#include "tools/sfxpack/analysis/program_checksum.h"
 #include "tools/sfxpack/analysis/program_head.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
@@ -26,9 +29,14 @@ int RunVerify(const VerifyOptions& options) {
   const int status = command.Run([](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
-    // The program streams by; only what the start check needs stays.
+    // The program streams by; only what the start check needs stays, and
+    // its PE checksum is summed.
     ProgramHead program(run.header().ProgramLength);
-    outcome = run.Decode([&program](std::span<const uint8_t> chunk) { program.Add(chunk); });
+    ProgramChecksum checksum;
+    outcome = run.Decode([&program, &checksum](std::span<const uint8_t> chunk) {
+      program.Add(chunk);
+      checksum.Add(chunk);
+    });
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     std::string why;
     outcome = run.Start(program, why);
@@ -40,10 +48,14 @@ int RunVerify(const VerifyOptions& options) {
     const std::string how = method == stub::kStreamMethodStored
                                 ? "stored, is " + size
                                 : StreamMethodName(method) + ", decodes to " + size;
-    return LauncherVerdict{
+    LauncherVerdict verdict{
         outcome,
         "the launcher accepts the package; its inner program, " + how + " and is a Windows program",
         ""};
+    if (std::optional<std::string> warning = ChecksumWarning(checksum)) {
+      verdict.warnings.push_back(std::move(*warning));
+    }
+    return verdict;
   });
   // A package the launcher refuses keeps the launcher's code, the graver fault.
   if (options.require_signature && status == 0) {

@@ -59,6 +59,9 @@ void PrintSystems(const std::vector<GateRow>& systems, std::FILE* out) {
 
 void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
   PrintVerdict(report, code, status, out);
+  for (const std::string& warning : report.verdict.warnings) {
+    PrintLine(out, report.package + ": warning: " + warning);
+  }
   PrintSystems(report.verdict.systems, out);
   if (report.signature) PrintSignature(report.package, *report.signature, out);
 }
@@ -112,6 +115,9 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   if (!goes_on && report.box) message = tools::Utf16ToUtf8(report.box->text);
   StringOrNull(json, "message", message);
   StringOrNull(json, "note", verdict.note.empty() ? std::nullopt : std::optional(verdict.note));
+  json.Key("warnings").BeginArray();
+  for (const std::string& warning : verdict.warnings) json.String(warning);
+  json.EndArray();
   if (report.all_windows) JsonSystems(json, verdict.systems);
   if (report.signature) JsonSignature(json, *report.signature);
   json.EndObject();

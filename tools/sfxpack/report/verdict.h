@@ -44,6 +44,9 @@ struct LauncherVerdict {
   std::string ok_text;  // shown when the launcher goes on
   std::string note;     // shown under the launcher's message when it stops; may be empty
   std::vector<GateRow> systems = {};  // gate --all: each Windows, once the checks passed
+  // What the launcher does not check but may go wrong all the same (verify:
+  // a decoded program whose PE checksum does not match); never the verdict.
+  std::vector<std::string> warnings = {};
 };
 
 // Everything a report of verify, extract or gate tells.
@@ -69,8 +72,8 @@ enum class ReportFormat { kText, kJson };
 // there is one, and prints the report to `out`. As text: the line that says
 // the file is no package, if it is none; then "FILE: OK: ok_text", or the
 // message the launcher shows (`box`) with its exit code and the note; then
-// the systems of gate --all, one line each, and the signature and its
-// problems, one line each. As JSON: one object (keys in
+// "FILE: warning: " and each warning; then the systems of gate --all, one
+// line each, and the signature and its problems, one line each. As JSON: one object (keys in
 // docs/sfxpack.md), the signature in it; nothing else is printed to `out`. Returns the process exit status
 // for the code (ProcessExitCode, files/system.h). Every text from the package
 // or the command line is printed through PrintableText (JSON: escaped).
