@@ -3,7 +3,7 @@
 #   liblzma_headers  include path and link mode, for code that calls liblzma
 #   liblzma_decoder  the smallest library with the launcher's decoders: raw
 #                    LZMA1 and .xz on threads (on Windows liblzma's
-#                    small-footprint build)
+#                    small-footprint build, on threads Windows XP x64 has)
 #   liblzma_full     encoders and decoders (the package tools)
 # On Linux all are Debian's liblzma. On Windows they are the static builds
 # that tools/install-deps.sh makes from Debian's xz-utils source package.
@@ -16,7 +16,7 @@ if(WIN32)
     add_library(${target} STATIC IMPORTED GLOBAL)
     set_target_properties(${target} PROPERTIES IMPORTED_LOCATION "${root}/lib/liblzma.a")
   endfunction()
-  import_windows_liblzma(liblzma_decoder xz-win64-decoder-mt)
+  import_windows_liblzma(liblzma_decoder xz-win64-decoder-mt95)
   import_windows_liblzma(liblzma_full xz-win64-full-mt)
   add_library(liblzma_headers INTERFACE)
   target_include_directories(liblzma_headers SYSTEM INTERFACE "${SETUP_DEPS_CACHE}/xz-win64-full-mt/include")

@@ -10,6 +10,12 @@
 // its distance from the step's end. The tables (8 KiB) are built on the first
 // call and cost the launcher image no file bytes.
 //
+// Threads: liblzma's decoding threads call in too (the launcher image's
+// lzma_crc32 is this code, image/liblzma_crc32.cpp), and the image is built
+// without thread-safe statics. So the tables and the processor's answer are
+// made once behind an atomic flag, by the first thread to get there; one that
+// comes meanwhile waits the few microseconds that takes.
+//
 // Folding: the register after a message M, started from 0, is M(x) * x^32
 // mod P in the reflected bit order, and a register r to continue from is the
 // same as r XORed into M's first four bytes and a start from 0. A 128-bit
@@ -24,6 +30,7 @@
 // rest of the build keeps its flags, and runs only where CPUID reports it.
 #include "decoding/crc32.h"
 
+#include <atomic>
 #include <cstddef>
 
 #include "format/little_endian.h"
@@ -43,8 +50,7 @@ struct Crc32Tables {
   uint32_t entry[kSlices][256];
 };
 
-Crc32Tables BuildTables() {
-  Crc32Tables tables;
+void BuildTables(Crc32Tables& tables) {
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t reg = i;
     for (int bit = 0; bit < 8; ++bit) reg = (reg >> 1) ^ (kReflectedPolynomial & (0u - (reg & 1)));
@@ -56,17 +62,49 @@ Crc32Tables BuildTables() {
       tables.entry[k][i] = (before >> 8) ^ tables.entry[0][before & 0xFF];
     }
   }
-  return tables;
 }
 
-const Crc32Tables& Tables() {
-  static const Crc32Tables tables = BuildTables();
-  return tables;
+// What every call needs, made on the first one.
+struct Prepared {
+  Crc32Tables tables;
+  Crc32Method method;
+};
+
+#if defined(__x86_64__)
+bool ProcessorFolds() {
+  unsigned int eax, ebx, ecx, edx;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_PCLMUL) != 0;
+}
+#endif
+
+Crc32Method FastestMethod() {
+#if defined(__x86_64__)
+  if (ProcessorFolds()) return Crc32Method::kFolding;
+#endif
+  return Crc32Method::kSliceBy8;
+}
+
+const Prepared& Prepare() {
+  // Both zero-initialised, so neither needs a constructor or file bytes.
+  static Prepared prepared;
+  static std::atomic<int> phase;  // 0: not made, 1: being made, 2: made
+  if (phase.load(std::memory_order_acquire) != 2) {
+    int expected = 0;
+    if (phase.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+      BuildTables(prepared.tables);
+      prepared.method = FastestMethod();
+      phase.store(2, std::memory_order_release);
+    } else {
+      while (phase.load(std::memory_order_acquire) != 2) {
+      }
+    }
+  }
+  return prepared;
 }
 
 // Shifts `count` bytes through the register `reg` (the CRC inverted).
 uint32_t Slice(uint32_t reg, const uint8_t* p, size_t count) {
-  const auto& t = Tables().entry;
+  const auto& t = Prepare().tables.entry;
   for (; count >= kSlices; count -= kSlices, p += kSlices) {
     const uint32_t low = reg ^ ReadLe32(p);
     const uint32_t high = ReadLe32(p + 4);
@@ -146,11 +184,6 @@ __attribute__((target("pclmul,sse2"))) uint32_t Fold(uint32_t reg, const uint8_t
   return Slice(0, last, sizeof(last));
 }
 
-bool ProcessorFolds() {
-  unsigned int eax, ebx, ecx, edx;
-  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_PCLMUL) != 0;
-}
-
 #endif  // __x86_64__
 
 uint32_t Update(Crc32Method method, uint32_t crc, const void* buffer, size_t count) {
@@ -173,9 +206,7 @@ uint32_t CalcCrc32(const void* buffer, int32_t count) {
 }
 
 uint32_t UpdateCrc32(uint32_t crc, const void* buffer, uint32_t count) {
-  static const Crc32Method method =
-      Crc32MethodAvailable(Crc32Method::kFolding) ? Crc32Method::kFolding : Crc32Method::kSliceBy8;
-  return Update(method, crc, buffer, count);
+  return Update(Prepare().method, crc, buffer, count);
 }
 
 bool Crc32MethodAvailable(Crc32Method method) {

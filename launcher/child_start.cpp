@@ -27,13 +27,10 @@ ChildStartPlan PlanChildStart(Platform& platform, const ChildStartRequest& reque
     plan.command_line = DirectCommandLine(request.copy_path, request.argument_string);
     return plan;
   }
-  plan.verb = u"open";
+  const bool runas = request.silent && request.elevation_mode == kElevationRunAs;
+  plan.verb = std::u16string(runas ? u"runas" : u"open");
   plan.parameters = request.argument_string;
-  if (!request.silent || request.elevation_mode == kElevationNoAdmin) {
-    plan.parameters += u" /noadmin";
-  } else if (request.elevation_mode == kElevationRunAs) {
-    plan.verb = u"runas";
-  }
+  if (!request.silent || request.elevation_mode == kElevationNoAdmin) plan.parameters += u" /noadmin";
   return plan;
 }
 

@@ -37,7 +37,7 @@ bool ReadPackageMessage(PlatformFile& package, const TPackageMessage& message,
   const uint32_t byte_count = 2 * static_cast<uint32_t>(message.Length);
   std::unique_ptr<uint8_t[]> bytes(new uint8_t[byte_count == 0 ? 1 : byte_count]);
   if (!ReadExactlyAt(package, message.Offset, bytes.get(), byte_count)) return false;
-  text.resize(message.Length);
+  text = std::u16string(message.Length, u'\0');
   for (size_t i = 0; i < message.Length; ++i) {
     text[i] = static_cast<char16_t>(ReadLe16(bytes.get() + 2 * i));
   }

@@ -49,7 +49,7 @@ std::u16string ChooseTempFolder(const Arguments& arguments, Platform& platform) 
   }
   std::u16string folder = TempFolderArgument(arguments);
   if (folder.empty()) folder = platform.TempPath();
-  if (folder.empty()) folder = kFallbackTempFolder;
+  if (folder.empty()) folder = std::u16string(kFallbackTempFolder);
   if (folder.back() != kBackslash) folder += kBackslash;
   return folder;
 }

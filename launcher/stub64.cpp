@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "launcher/arguments.h"
 #include "launcher/child_start.h"
@@ -57,8 +58,9 @@ Outcome PrepareTemporaryCopy(Platform& platform, const Arguments& arguments, Rep
   if (!TempCopyPathStartable(temp_folder, arguments)) return FatalTempCopy(reporter);
   outcome = package.copy.CreateFolder(reporter, temp_folder);
   if (!outcome.proceeds()) return outcome;
-  return package.copy.Write(reporter, package.copy.folder() + ExtractName(arguments.ArgumentAt(0)),
-                            source);
+  std::u16string copy_path = package.copy.folder();
+  copy_path += ExtractName(arguments.ArgumentAt(0));
+  return package.copy.Write(reporter, std::move(copy_path), source);
 }
 
 // Step 6: start the child from its temporary copy.

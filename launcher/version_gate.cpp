@@ -20,10 +20,12 @@ enum class NameForm : uint8_t {
   kDisplayVersion, // `name`, then " " and the DisplayVersion, or " (build N)" without one
 };
 
+// Fields as narrow as their values (versions and bits below 100), so a row
+// takes 24 bytes of the image.
 struct VersionRow {
-  std::optional<uint32_t> major;  // nullopt: any major
-  std::optional<uint32_t> minor;  // nullopt: any minor
-  int bit;                        // the OsMask bit that admits the version, or kNoBit
+  std::optional<uint8_t> major;   // nullopt: any major
+  std::optional<uint8_t> minor;   // nullopt: any minor
+  int8_t bit;                     // the OsMask bit that admits the version, or kNoBit
   bool release_check;             // the set bit admits only releases within range,
                                   // and builds within the package's limits
   const char16_t* name;
@@ -31,6 +33,7 @@ struct VersionRow {
   bool servers_only = false;      // matches server editions only
   uint32_t first_build = 0;       // matches from this build number on
 };
+static_assert(sizeof(VersionRow) == 24);
 
 // The first row that matches the version decides; the last row matches all.
 constexpr VersionRow kVersionTable[] = {
@@ -81,7 +84,7 @@ constexpr ReleaseRow kReleaseNames[] = {
     {2009, u"Windows 10", true},  // 20H2 and later: the release id stopped moving
 };
 
-bool Matches(const std::optional<uint32_t>& wanted, uint32_t value) {
+bool Matches(const std::optional<uint8_t>& wanted, uint32_t value) {
   return !wanted || *wanted == value;
 }
 

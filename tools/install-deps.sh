@@ -14,10 +14,11 @@
 # The Windows builds land in $CACHE_DIR (default: .cache/ in the checkout):
 #   xz-win64-full-mt/ liblzma with encoders and decoders and their threads, for
 #                     sfxpack.exe (its threaded .xz encoder and decoder)
-#   xz-win64-decoder-mt/  liblzma with only the decoders the launcher needs (raw
-#                     LZMA1, and .xz of LZMA2 and the x86 filter on threads),
-#                     built for the smallest code (--enable-small, -Oz) without
-#                     unwind tables (for the launcher)
+#   xz-win64-decoder-mt95/  liblzma with only the decoders the launcher needs
+#                     (raw LZMA1, and .xz of LZMA2 and the x86 filter on
+#                     threads of Windows XP's kernel32), built for the smallest
+#                     code (--enable-small, -Oz) without unwind tables (for the
+#                     launcher)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -124,11 +125,15 @@ fresh_xz_tree() {
 }
 
 # build_xz NAME CFLAGS [CONFIGURE-OPTION...]
-# With xz_once_not_constructors=1 in its environment, liblzma initialises its
-# CRC tables on first use (mythread_once) instead of in static constructors:
-# the launcher image runs no start-up code that would call them. xz 5.4.1's
-# mythread_once for Vista threads names its flag wrongly in one place (once
-# for once_), a path no other build takes; the tree gets that one name right.
+# With xz_threads_of_xp=1 in its environment, liblzma's threads use only what
+# Windows XP x64's kernel32 has (liblzma's "win95" threads: critical sections
+# and events) instead of Vista's condition variables and one-time
+# initialisation. liblzma's configure refuses those threads together with
+# --enable-small, because the small CRC code then builds its table in a static
+# constructor; the tree is configured for Vista threads and its config.h then
+# switched to the win95 ones. The launcher image links none of that CRC code
+# (image/liblzma_crc32.cpp) and its build fails should a constructor appear
+# (image/check_startup_free.cmake).
 build_xz() {
   local name=$1 cflags=$2; shift 2
   local prefix=$cache/$name
@@ -141,9 +146,9 @@ build_xz() {
       --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo \
       --disable-scripts --disable-doc "$@" \
       CFLAGS="$cflags" >/dev/null &&
-   if [ -n "${xz_once_not_constructors:-}" ]; then
-     sed -i '/HAVE_FUNC_ATTRIBUTE_CONSTRUCTOR/d' config.h &&
-     sed -i 's/InitOnceComplete(&once, /InitOnceComplete(\&once_, /' src/common/mythread.h
+   if [ -n "${xz_threads_of_xp:-}" ]; then
+     grep -q '^#define MYTHREAD_VISTA 1$' config.h &&
+     sed -i 's/^#define MYTHREAD_VISTA 1$/#define MYTHREAD_WIN95 1/' config.h
    fi &&
    make -j"$(nproc)" -C src/liblzma >/dev/null &&
    make -C src/liblzma install >/dev/null)
@@ -156,8 +161,9 @@ build_xz xz-win64-full-mt "-Os -ffunction-sections -fdata-sections" --enable-thr
 # For the launcher image: -Oz, the smallest code. No -fdata-sections: with it
 # mingw's GCC gives zero-initialised data file bytes in .data instead of room
 # in .bss. Threads for the threaded .xz decoder (the later option wins over
-# --disable-threads); of the integrity checks CRC32 only, which sfxpack writes.
-xz_once_not_constructors=1 build_xz xz-win64-decoder-mt "-Oz -ffunction-sections -fno-asynchronous-unwind-tables" \
+# --disable-threads), on Windows XP x64 too; of the integrity checks CRC32
+# only, which sfxpack writes.
+xz_threads_of_xp=1 build_xz xz-win64-decoder-mt95 "-Oz -ffunction-sections -fno-asynchronous-unwind-tables" \
   --enable-small --disable-encoders --enable-decoders=lzma1,lzma2,x86 --enable-threads=vista \
   --enable-checks=crc32 --disable-microlzma --disable-lzip-decoder
 log "all dependencies are in place"

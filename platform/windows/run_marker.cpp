@@ -37,7 +37,7 @@ class WindowsMarker final : public PlatformMarker {
 
   void RecordChild(uint32_t process_id) override {
     DWORD written = 0;
-    SetFilePointer(handle_, 0, nullptr, FILE_BEGIN);
+    SetFilePointerEx(handle_, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     WriteFile(handle_, &process_id, sizeof(process_id), &written, nullptr);
   }
 

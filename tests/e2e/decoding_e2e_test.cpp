@@ -228,13 +228,18 @@ TEST_F(Decoding, DamagedStreamsBehindAValidChecksum) {
     const auto with_xz = [&](std::vector<uint8_t> stream, uint64_t length) {
       return Assemble(Lzma1Stream{{}, std::move(stream)}, length, stub::kStreamMethodXz).bytes;
     };
-    std::vector<uint8_t> xz_cut = xz, flipped = xz, lying = xz, xz_padded = xz;
+    std::vector<uint8_t> xz_cut = xz, flipped = xz, lying = xz, xz_padded = xz, bad_check = xz;
     xz_cut.resize(xz.size() / 2);
     flipped[xz.size() * 3 / 4] ^= 0x04;
+    // The last block's CRC32 ends where the index starts, whose size the
+    // footer's backward size gives: the data decodes, only the check differs.
+    const size_t index_size = (stub::ReadLe32(xz.data() + xz.size() - 8) + size_t{1}) * 4;
+    bad_check[xz.size() - 12 - index_size - 1] ^= 0x01;
     stub::testing::ShortenFirstXzBlock(lying);
     xz_padded.insert(xz_padded.end(), 4, 0);
     ExpectDamaged(with_xz(xz_cut, size), "xz-cut");
     ExpectDamaged(with_xz(flipped, size), "xz-flipped-byte-in-a-block");
+    ExpectDamaged(with_xz(bad_check, size), "xz-block-check-wrong");
     ExpectDamaged(with_xz(lying, size), "xz-block-size-lies");
     ExpectDamaged(with_xz(xz_padded, size), "xz-padding-behind-the-stream");
     ExpectDamaged(with_xz(xz, size + 1), "xz-program-length-one-more");

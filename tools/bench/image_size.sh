@@ -9,17 +9,18 @@
 # The image's link writes build/win64/image/stub64.map. Every input section the
 # map lists inside a section of the file is counted for the part its object
 # comes from, in the column of its kind:
-#   parts    liblzma, launcher/, platform/, decoding/, format/, image/ (entry
-#            and runtime hooks), runtime (mingw start-up, libgcc, libstdc++,
-#            msvcrt helpers), imports (import tables and thunks of every
-#            DLL), resources (.rsrc), relocations (.reloc)
+#   parts    liblzma, own code (launcher/, platform/, decoding/, format/ and
+#            image/: the link compiles them as one unit, -flto, so the map
+#            no longer tells them apart), runtime (mingw start-up, libgcc,
+#            libstdc++, msvcrt helpers), imports (import tables and thunks of
+#            every DLL), resources (.rsrc), relocations (.reloc)
 #   columns  code (.text), data (.rdata, .data, .CRT, .tls), unwind (.pdata,
 #            .xdata), other (.idata, .rsrc, .reloc)
 # The rest of each section up to its size in the file (alignment fill between
 # input sections and the section's padding to the file alignment) is padding;
-# headers are the bytes before the first section. "out-of-line std:: code"
-# counts the functions of the standard library (std::u16string above all)
-# that the image's code instantiated, among the code.
+# headers are the bytes before the first section. The standard library's
+# functions the own code instantiates (std::u16string's) are part of the own
+# code.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -57,11 +58,8 @@ function part_of(file, section) {
   if (file ~ /\(lib[a-z0-9_]+(s|_defs)[0-9]+\.o\)$/ || file ~ /\(lib[a-z0-9_]+(h|t|_defh|_deft)\.o\)$/)
     return "imports"
   if (file ~ /liblzma\.a/) return "liblzma"
-  if (file ~ /(^|\/)launcher\//) return "launcher"
-  if (file ~ /(^|\/)platform\//) return "platform"
-  if (file ~ /(^|\/)decoding\//) return "decoding"
-  if (file ~ /(^|\/)format\//) return "format"
-  if (file ~ /(^|\/)image\//) return "image"
+  # What the link compiled of the project code (-flto): ccXXXXXX.ltrans0.ltrans.o.
+  if (file ~ /\.ltrans[0-9]*\.ltrans\.o$/) return "own code"
   return "runtime"
 }
 function column_of(section) {
@@ -74,7 +72,6 @@ function add(section, file, size) {
   if (!(out in in_file)) return
   p = part_of(file, out); c = column_of(out)
   bytes[p, c] += size; used[out] += size
-  if (c == "code" && section ~ /^\.text\$_ZN?K?St/) strings += size
 }
 BEGIN {
   n = split(sections, s, /[ \n]/)
@@ -100,11 +97,11 @@ BEGIN {
 }
 { pending = "" }
 END {
-  split("liblzma launcher platform decoding format image runtime imports resources relocations", parts, " ")
+  n_parts = split("liblzma,own code,runtime,imports,resources,relocations", parts, ",")
   split("code data unwind other", cols, " ")
   printf "%-12s %7s %7s %7s %7s %8s\n", "part", "code", "data", "unwind", "other", "total"
   total = 0
-  for (i = 1; i <= 10; i++) {
+  for (i = 1; i <= n_parts; i++) {
     row = 0
     line = sprintf("%-12s", parts[i])
     for (j = 1; j <= 4; j++) { v = bytes[parts[i], cols[j]] + 0; row += v; line = line sprintf(" %7d", v) }
@@ -117,7 +114,6 @@ END {
   printf "%-12s %40d\n", "headers", first
   total += padding + first
   printf "%-12s %40d\n", "total", total
-  printf "of which out-of-line std:: code (mostly std::u16string): %d\n", strings
   printf "sections in the file:"
   for (i = 1; i <= count; i++) printf " %s %d", order[i], size_of[order[i]]
   printf "\n"
