@@ -14,6 +14,8 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <map>
 #include <span>
 #include <vector>
 
@@ -24,6 +26,46 @@ namespace {
 
 using fuzzing::Require;
 
+// liblzma's allocations, kept for the next run: the LZMA2 encoder takes the
+// same few hundred KiB on every run, and fresh pages for them would cost
+// more than all the rest of it.
+struct ReusedMemory {
+  static void* Allocate(void*, size_t count, size_t size) {
+    const size_t bytes = count * size;
+    auto& kept = Kept();
+    const auto found = kept.find(bytes);
+    void* block;
+    if (found != kept.end()) {
+      block = found->second;
+      kept.erase(found);
+    } else {
+      block = std::malloc(bytes);
+    }
+    if (block != nullptr) Sizes()[block] = bytes;
+    return block;
+  }
+  static void Free(void*, void* block) {
+    if (block == nullptr) return;
+    auto& sizes = Sizes();
+    const auto found = sizes.find(block);
+    Kept().emplace(found->second, block);
+    sizes.erase(found);
+  }
+  // Never destroyed: the leak check at the exit finds the kept blocks here.
+  static std::multimap<size_t, void*>& Kept() {
+    static auto* kept = new std::multimap<size_t, void*>;
+    return *kept;
+  }
+  static std::map<void*, size_t>& Sizes() {
+    static auto* sizes = new std::map<void*, size_t>;
+    return *sizes;
+  }
+};
+
+const lzma_allocator kReusedMemory = {ReusedMemory::Allocate, ReusedMemory::Free, nullptr};
+
+// LZMA2 of `in` through the encoder chain, or its decoding to `out_size`
+// bytes through the decoder chain; x86 in front of LZMA2 when `x86`.
 std::vector<uint8_t> Lzma2Through(bool x86, bool encode, std::span<const uint8_t> in,
                                   size_t out_size) {
   lzma_options_lzma lzma;
@@ -36,17 +78,19 @@ std::vector<uint8_t> Lzma2Through(bool x86, bool encode, std::span<const uint8_t
     chain[0] = {LZMA_FILTER_X86, nullptr};
     chain[1] = lzma2;
   }
-  std::vector<uint8_t> out(out_size);
+  // A byte of room more than the decoding needs: liblzma's buffer decoder
+  // reads LZMA2's end byte only while it has room.
+  std::vector<uint8_t> out(out_size + 1);
   size_t out_pos = 0;
   lzma_ret ret;
   if (encode) {
-    ret = lzma_raw_buffer_encode(chain, nullptr, in.data(), in.size(), out.data(), &out_pos,
+    ret = lzma_raw_buffer_encode(chain, &kReusedMemory, in.data(), in.size(), out.data(), &out_pos,
                                  out.size());
   } else {
     size_t in_pos = 0;
-    ret = lzma_raw_buffer_decode(chain, nullptr, in.data(), &in_pos, in.size(), out.data(),
+    ret = lzma_raw_buffer_decode(chain, &kReusedMemory, in.data(), &in_pos, in.size(), out.data(),
                                  &out_pos, out.size());
-    Require(in_pos == in.size(), "liblzma's decoder left input");
+    Require(in_pos == in.size() && out_pos == out_size, "liblzma's round trip");
   }
   Require(ret == LZMA_OK, "liblzma failed");
   out.resize(out_pos);
