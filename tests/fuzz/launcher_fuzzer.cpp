@@ -22,8 +22,8 @@
 //          physical memory in units of 64 MiB (a quarter of it the .xz
 //          threads' limit)
 //    11-12 how many bytes to cut from the package's end, little-endian
-//    13... patches of 3 bytes each: a 16-bit offset into the package's
-//          first 64 KiB behind offset 128, and the byte to put there.
+//    13... patches of 3 bytes each: a 16-bit offset behind offset 128,
+//          taken modulo the rest of the package, and the byte to put there.
 // The seeds in corpus/launcher_fuzzer/ are made by make_seeds.sh.
 #include <cstdio>
 #include <cstdlib>
@@ -118,8 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = data[0];
   const size_t cut = (data[11] | (data[12] << 8)) % (package.size() + 1);
   for (size_t i = kPrefixSize; i + 2 < size; i += 3) {
-    const size_t offset = 128 + (data[i] | (data[i + 1] << 8));
-    if (offset < package.size()) package[offset] = data[i + 2];
+    package[128 + (data[i] | (data[i + 1] << 8)) % (package.size() - 128)] = data[i + 2];
   }
   if (flags & 1) stub::testing::RefreshChecksum(package);
   package.resize(package.size() - cut);
