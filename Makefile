@@ -3,10 +3,10 @@
 #
 #   make demo      build the launcher, sfxpack and the demo's inner program, then
 #                  build a setup package and run it under Wine
-#   make test      build everything, then run the unit, sfxpack and end-to-end
-#                  tests, the unit tests again under the sanitizers, the test
-#                  of the installed .deb package, and each fuzz target for
-#                  FUZZ_SMOKE_SECONDS (default 20)
+#   make test      build everything (warnings are errors), then run the unit,
+#                  sfxpack and end-to-end tests, the unit tests again under the
+#                  sanitizers, the test of the installed .deb package, and each
+#                  fuzz target for FUZZ_SMOKE_SECONDS (default 20)
 #   make fuzz      run each fuzz target for FUZZ_SECONDS (default 60), from its
 #                  seeds in tests/fuzz/corpus: make fuzz FUZZ_SECONDS=600
 #   make install   install sfxpack (release build) under PREFIX (default
@@ -18,6 +18,10 @@
 
 CMAKE ?= cmake
 CTEST ?= ctest
+# The project's own code builds with warnings as errors (WERROR=OFF: without);
+# the xz sources that tools/install-deps.sh builds are not part of it.
+WERROR ?= ON
+CONFIGURE = -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR)
 PREFIX ?= /usr/local
 DESTDIR ?=
 FUZZ_SECONDS ?= 60
@@ -35,23 +39,23 @@ deps:
 
 # The Windows build comes first: the host builds embed and test its products.
 build-win64: deps
-	$(CMAKE) --preset win64 >/dev/null
+	$(CMAKE) --preset win64 $(CONFIGURE) >/dev/null
 	$(CMAKE) --build --preset win64
 
 # Debug, with the tests; its sfxpack stays in build/host/dist.
 build-host: deps build-win64
-	$(CMAKE) --preset host >/dev/null
+	$(CMAKE) --preset host $(CONFIGURE) >/dev/null
 	$(CMAKE) --build --preset host
 
 # The sfxpack users get: dist/sfxpack, the man page, the install rules.
 build-release: deps build-win64
-	$(CMAKE) --preset release >/dev/null
+	$(CMAKE) --preset release $(CONFIGURE) >/dev/null
 	$(CMAKE) --build --preset release
 
 build: build-win64 build-host build-release
 
 build-asan: deps build-win64
-	$(CMAKE) --preset asan >/dev/null
+	$(CMAKE) --preset asan $(CONFIGURE) >/dev/null
 	$(CMAKE) --build --preset asan
 
 # The fuzz targets' short run catches one that no longer builds or crashes at
@@ -60,7 +64,7 @@ test: build build-asan
 	$(CTEST) --preset host
 	$(CTEST) --preset asan
 	$(CTEST) --preset release
-	tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
+	WERROR=$(WERROR) tools/fuzz.sh $(FUZZ_SMOKE_SECONDS)
 
 test-unit: build-host
 	$(CTEST) --preset unit
@@ -72,7 +76,7 @@ test-install: build-release
 	$(CTEST) --preset release
 
 fuzz: deps
-	tools/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	WERROR=$(WERROR) tools/fuzz.sh $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 install: build-release
 	DESTDIR="$(DESTDIR)" $(CMAKE) --install build/release --prefix "$(PREFIX)"
@@ -84,9 +88,9 @@ package: build-release
 # demo's inner program and the runner that reports the launcher's exit code;
 # from the release build sfxpack. No tests, no sfxpack.exe, no man page.
 demo: deps
-	$(CMAKE) --preset win64 >/dev/null
+	$(CMAKE) --preset win64 $(CONFIGURE) >/dev/null
 	$(CMAKE) --build --preset win64 --target stub64 demo_inner run_child
-	$(CMAKE) --preset release >/dev/null
+	$(CMAKE) --preset release $(CONFIGURE) >/dev/null
 	$(CMAKE) --build --preset release --target sfxpack
 	tools/demo.sh
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Zlib
 // The extension record: the header's second reserved field (header bytes 42
-// to 63) put to use, for what the original header has no room for.
+// to 63) put to use, for what the header's other fields have no room for.
 //
 // A package without the record holds anything in those 22 bytes (zeros, as
 // every builder wrote them before the record existed) and is read exactly as

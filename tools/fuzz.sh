@@ -23,7 +23,9 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 build=$root/build/fuzz
-cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+# Warnings are errors, as in every build of the project (WERROR=OFF: not).
+cmake -S "$root/tests/fuzz" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_COMPILE_WARNING_AS_ERROR="${WERROR:-ON}" >/dev/null
 cmake --build "$build" -- -j2 >/dev/null
 
 mkdir -p "$build/crashes"

@@ -38,15 +38,15 @@ need() {
   for p in "$@"; do packages+=("$p"); reason_of[$p]=$why; done
 }
 need "the Linux build (compilers, CMake, Ninja)" build-essential cmake ninja-build pkg-config
-need "sfxpack's libraries (liblzma, CLI11) and the unit tests (GoogleTest)" \
-  liblzma-dev libcli11-dev libgtest-dev
+need "sfxpack's libraries (liblzma, CLI11, toml++ for its config files) and the unit" \
+     "tests (GoogleTest)" -- liblzma-dev libcli11-dev libtomlplusplus-dev libgtest-dev
 need "the Windows build of the launcher and sfxpack.exe (mingw-w64)" \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 need "the CRC-32 unit test's reference (zlib's crc32)" zlib1g-dev
 need "the end-to-end tests, which run the launcher under Wine" wine64 wine
 need "the tests' independent tools: LZMA encoders (xz, lzma_alone), signing" \
-     "(osslsigncode, openssl), resources (icoutils)" \
-  -- xz-utils lzma-alone osslsigncode openssl icoutils
+     "(osslsigncode, openssl), resources (icoutils), a JSON parser (python3)" \
+  -- xz-utils lzma-alone osslsigncode openssl icoutils python3
 need "sanitizers and fuzzing (clang's libFuzzer)" clang libclang-rt-14-dev llvm
 need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
      "groff renders it for the test of its width), its check (lintian)" \
@@ -54,6 +54,8 @@ need "the .deb: its dependencies (dpkg-shlibdeps), its man page (help2man;" \
 need "the progress window's end-to-end test: a display for Wine, and its screenshot" \
   xvfb xauth imagemagick
 need "the benchmarks' figures of peak memory (GNU time)" time
+need "the benchmark of signing in the build (tools/bench/sign_bench.sh), whose" \
+     "installer makensis makes" -- nsis
 
 log() { printf 'install-deps: %s\n' "$*"; }
 

@@ -210,7 +210,7 @@ TEST_F(SfxpackE2e, SfxpackExeUnderWineWritesTheSameBytes) {
 // On Windows, as on Linux, sfxpack.exe writes only regular files and never
 // over its input: devices by name and by kind, and the input under another
 // name, which only the volume serial number and file index tell. An exit
-// code file may be a device.
+// code file may be a device. It reads only regular files.
 TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
   ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
   const std::vector<uint8_t> inner = ReadBytes(inner_);
@@ -225,12 +225,58 @@ TEST_F(SfxpackE2e, SfxpackExeRefusesDevicesAndItsInput) {
     EXPECT_EQ(run.exit_code, 2u) << Utf8(output) << "\n" << run.trace;
   }
   EXPECT_TRUE(ReadBytes(inner_) == inner);
+  // Nor does it read anything but a regular file: a device, a folder.
+  const std::u16string to_setup = u"\"" + WindowsPath(folder_ + "/setup.exe") + u"\"";
+  for (const std::u16string& input :
+       {u"--inner NUL -o " + to_setup, u"--inner CON -o " + to_setup,
+        u"--inner \"" + WindowsPath(inner_) + u"\" -o " + to_setup + u" --data \"" +
+            WindowsPath(folder_) + u"\""}) {
+    const WineRun run = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
+                                                  u"\" build -q " + input);
+    ASSERT_TRUE(run.started) << run.trace;
+    EXPECT_EQ(run.exit_code, 1u) << Utf8(input) << "\n" << run.trace;
+    EXPECT_FALSE(fs::exists(folder_ + "/setup.exe")) << Utf8(input);
+  }
   const std::string package = Build("setup.exe", {});
   const WineRun verify = WinePrefix::Default().Run(u"\"" + WindowsPath(E2E_SFXPACK_EXE) +
                                                    u"\" verify \"" + WindowsPath(package) +
                                                    u"\" --exit-code-file NUL");
   ASSERT_TRUE(verify.started) << verify.trace;
   EXPECT_EQ(verify.exit_code, 0u) << verify.trace;
+}
+
+// sfxpack.exe runs the sign command through cmd: here a "signing tool" that
+// copies a package signed on Linux from the same inputs over {file}, which
+// then replaces the output; a command that fails leaves no output.
+TEST_F(SfxpackE2e, SfxpackExeSignsThroughCmd) {
+  ASSERT_TRUE(fs::exists(E2E_SFXPACK_EXE)) << E2E_SFXPACK_EXE;
+  if (RunProcess({"sh", "-c", "command -v osslsigncode && command -v openssl"}).status != 0) {
+    GTEST_SKIP() << "osslsigncode or openssl is missing";
+  }
+  const std::string unsigned_package = Build("linux.exe", {});
+  ASSERT_EQ(RunProcess({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=sfxpack test", "-keyout", folder_ + "/key.pem", "-out",
+                        folder_ + "/cert.pem"})
+                .status,
+            0);
+  ASSERT_EQ(RunProcess({"osslsigncode", "sign", "-certs", folder_ + "/cert.pem", "-key",
+                        folder_ + "/key.pem", "-in", unsigned_package, "-out",
+                        folder_ + "/signed.exe"})
+                .status,
+            0);
+  const std::u16string build = u"\"" + WindowsPath(E2E_SFXPACK_EXE) + u"\" build -q --inner \"" +
+                               WindowsPath(inner_) + u"\" -o \"" +
+                               WindowsPath(folder_ + "/windows.exe") + u"\" --sign-command ";
+  const WineRun copied = WinePrefix::Default().Run(
+      build + u"\"copy /y \"\"" + WindowsPath(folder_ + "/signed.exe") + u"\"\" {file}\"");
+  ASSERT_TRUE(copied.started) << copied.trace;
+  EXPECT_EQ(copied.exit_code, 0u) << copied.trace;
+  EXPECT_TRUE(ReadBytes(folder_ + "/windows.exe") == ReadBytes(folder_ + "/signed.exe"));
+  fs::remove(folder_ + "/windows.exe");
+  const WineRun failed = WinePrefix::Default().Run(build + u"\"exit /b 3 & rem {file}\"");
+  ASSERT_TRUE(failed.started) << failed.trace;
+  EXPECT_EQ(failed.exit_code, 1u) << failed.trace;
+  EXPECT_FALSE(fs::exists(folder_ + "/windows.exe"));
 }
 
 // The temporary file that a build ended by TerminateProcess leaves goes with

@@ -36,7 +36,8 @@ dpkg -x "$deb" "$root"
 sfxpack=$root/usr/bin/sfxpack
 doc=$root/usr/share/doc/sfxpack
 for file in usr/bin/sfxpack usr/share/sfxpack/stub64.exe usr/share/man/man1/sfxpack.1.gz \
-            usr/include/sfxpack_reader.h usr/share/doc/sfxpack/copyright \
+            usr/include/sfxpack_reader.h usr/share/sfxpack/sdk/sfxpack_reader.h \
+            usr/share/sfxpack/sdk/further_data_example.c usr/share/doc/sfxpack/copyright \
             usr/share/doc/sfxpack/changelog.gz usr/share/doc/sfxpack/README.md \
             usr/share/doc/sfxpack/sfxpack.md usr/share/doc/sfxpack/package-format.md \
             usr/share/doc/sfxpack/inner-program.md; do
@@ -44,6 +45,8 @@ for file in usr/bin/sfxpack usr/share/sfxpack/stub64.exe usr/share/man/man1/sfxp
 done
 grep -q '^License: Zlib$' "$doc/copyright" || fail "the copyright file names no zlib License"
 "$sfxpack" --version | grep -q "zlib License" || fail "--version does not name the licence"
+"$sfxpack" --licence | cmp -s - "$doc/copyright" ||
+  fail "sfxpack --licence does not print the installed copyright file"
 
 # Every relative link of the installed manuals leads to a file installed beside them.
 for manual in "$doc"/*.md; do
@@ -72,6 +75,13 @@ zcat "$root/usr/share/man/man1/sfxpack.1.gz" | grep -q '^\.SS build' || fail "th
 size=$(stat -c %s "$root/usr/share/sfxpack/stub64.exe")
 "$sfxpack" --version | grep -q "embedded launcher image: $size bytes, CRC-32 " ||
   fail "--version does not name the installed launcher image's size $size"
+
+# The installed example builds for Windows as the docs say, from the
+# installed header alone.
+command -v x86_64-w64-mingw32-gcc >/dev/null || fail "mingw-w64 is missing: run tools/install-deps.sh"
+x86_64-w64-mingw32-gcc -std=c99 -pedantic-errors -Werror -municode \
+  -I"$root/usr/share/sfxpack/sdk" "$root/usr/share/sfxpack/sdk/further_data_example.c" \
+  -o "$work/further_data_example.exe" || fail "the installed example does not build with mingw-w64"
 
 # A package around a Windows program (the installed launcher image is one),
 # verified by the installed sfxpack.

@@ -42,7 +42,7 @@ TEST(SfxpackCommandLine, EachMistakeIsNamedOnOneLine) {
        "sfxpack build: --preset \"12\" is not a number from 0 to 9"},
       {{"build", "x.exe", "-o", "out.exe", "--os", "7", "--os-mask", "3"},
        "sfxpack build: --os and --os-mask exclude each other: give one of them"},
-      {{"gate", "setup.exe"}, "sfxpack gate: --windows is required"},
+      {{"gate", "setup.exe"}, "sfxpack gate: --windows is required (or --all for every Windows)"},
       {{"build", "x.exe", "-o", "out.exe", "--\x1b]0;title\x07"},
        "sfxpack build: unknown option '--\\x1b]0;title\\x07' (sfxpack build --help lists the "
        "options)"},

@@ -63,7 +63,7 @@ version-string = [
     all.insert(all.end(), extra.begin(), extra.end());
     return all;
   };
-  const std::string file = "config file '" + conf + "package.toml': ";
+  const std::string file = "config file '" + conf + "package.toml', ";
   const Case cases[] = {
       {"every kind of value", package, {}, with({}), 0, ""},
       {"the command line overrides the file", package,
@@ -76,15 +76,31 @@ version-string = [
         "--version-string", "Comments=x"},
        0, ""},
       {"a [build] section", "[build]\n" + package, {}, with({}), 0, ""},
-      {"a key misspelt", package + "compnay-name = \"x\"\n", {}, {}, 2,
-       "sfxpack build: " + file + "unknown key 'compnay-name' (did you mean company-name?)"},
-      {"another section", package + "[verify]\nfile = \"x\"\n", {}, {}, 2,
-       "sfxpack build: " + file + "unknown section [verify] (only [build] is known)"},
-      {"a value out of range", "preset = 12\n" + package, {}, {}, 2,
-       "sfxpack build: --preset \"12\" is not a number from 0 to 9"},
-      {"two values for one", package + "stub = [\"a.exe\", \"b.exe\"]\n", {}, {}, 2,
-       "sfxpack build: --stub is given 2 times ('" + conf + "a.exe', '" + conf +
-           "b.exe'), but takes one FILE"},
+      {"an option the command line excludes", package, {"--os-mask", "0x780"},
+       {"--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os-mask", "0x780",
+        "--min-build", "19045",
+        "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
+        "Needs Windows 7 #1, or later", "--method", "x86", "--preset", "6", "--extreme", "--lc",
+        "2", "--pb", "1", "--dict", "64KiB", "--file-version", "1.2.3", "--company-name",
+        "Example Ltd", "--version-string", "Comments=Built by CI", "--version-string",
+        "PrivateBuild=a, b"},
+       0, ""},
+      {"a flag unset", package, {"--extreme=false", "--min-build", "0"},
+       {"--inner", conf + "inner.exe", "--data", conf + "payload.bin", "--os", "7,8,10",
+        "--min-release", "1507", "--max-release", "2009", "--elevation", "runas", "--message",
+        "Needs Windows 7 #1, or later", "--method", "x86", "--preset", "6", "--lc",
+        "2", "--pb", "1", "--dict", "64KiB", "--file-version", "1.2.3", "--company-name",
+        "Example Ltd", "--version-string", "Comments=Built by CI", "--version-string",
+        "PrivateBuild=a, b"},
+       0, ""},
+      {"a key misspelt", "compnay-name = \"x\"\n" + package, {}, {}, 2,
+       "sfxpack build: " + file + "line 1, column 1: unknown key 'compnay-name' (did you mean "
+       "company-name?)"},
+      {"a value out of range", "lp = 7\n" + package, {}, {}, 2,
+       "sfxpack build: " + file + "line 1: --lp \"7\" is not a number from 0 to 4"},
+      {"two values for one", "stub = [\"a.exe\", \"b.exe\"]\n" + package, {}, {}, 2,
+       "sfxpack build: " + file +
+           "line 1, column 1: stub takes a file name in quotes (stub = \"...\"), not an array"},
   };
   for (const Case& c : cases) {
     WriteBytes(folder / "conf/package.toml", std::vector<uint8_t>(c.file.begin(), c.file.end()));
@@ -107,8 +123,18 @@ version-string = [
   }
   const auto missing = Sfxpack({"build", "--config", conf + "none.toml"});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "sfxpack build: cannot read the config file '" + conf +
-                             "none.toml': it is missing or not a file\n");
+  EXPECT_EQ(missing.err,
+            "sfxpack build: cannot open config file '" + conf + "none.toml': No such file or directory\n");
+  // A path that leaves the file's folder is named as the system finds it,
+  // from the current folder.
+  fs::create_directories(folder / "conf/sub");
+  const std::string up = "inner = \"../inner.exe\"\noutput = \"../out/setup.exe\"\n";
+  WriteBytes(folder / "conf/sub/up.toml", std::vector<uint8_t>(up.begin(), up.end()));
+  stub::testing::ProcessOptions in_folder;
+  in_folder.working_directory = folder.string();
+  const auto summary = Sfxpack({"build", "--config", "conf/sub/up.toml"}, in_folder);
+  EXPECT_EQ(summary.status, 0) << summary.err;
+  EXPECT_EQ(summary.out.rfind("conf/out/setup.exe: ", 0), 0u) << summary.out;
 }
 
 }  // namespace

@@ -73,7 +73,10 @@ class SfxpackRoundTrip : public ::testing::Test {
               std::string::npos);
     EXPECT_NE(json.out.find("\"problems\": []"), std::string::npos) << json.out;
     const std::map<std::string, std::string> stream_region = {
-        {"lzma", "LZMA stream"}, {"stored", "stored inner program"}, {"x86", "x86 + LZMA1 stream"}};
+        {"lzma", "LZMA stream"},
+        {"stored", "stored inner program"},
+        {"x86", "x86 + LZMA1 stream"},
+        {"xz", "xz stream"}};
     if (stream_region.count(method) != 0 && fs::file_size(inner) != 0) {
       EXPECT_NE(json.out.find("\"name\": \"" + stream_region.at(method) + "\""), std::string::npos)
           << json.out;
@@ -166,8 +169,11 @@ TEST_F(SfxpackRoundTrip, EachStreamMethod) {
       {"auto: x86 code", code, {}, "x86"},
       {"auto: text", text, {}, "lzma"},
       {"auto: an image that reads only LZMA1", random, {"--stub", unmarked.string()}, "lzma"},
+      // 17 MiB at preset 0: four blocks of at most 8 MiB.
+      {"xz: many blocks", Input("large.exe", AsWindowsProgram(SampleBytes(17 << 20, 12))),
+       {"--method", "xz", "--preset", "0", "--data", data.string()}, "xz"},
   };
-  for (const char* method : {"lzma", "stored", "x86"}) {
+  for (const char* method : {"lzma", "stored", "x86", "xz"}) {
     for (const fs::path& inner : {empty, one_byte, code}) {
       for (const bool with_data : {false, true}) {
         const std::string name = std::string(method) + ": " + inner.filename().string();

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 namespace sfxpack::testing {
@@ -40,5 +42,24 @@ fs::path WineProgram(const std::string& name) {
 }
 
 fs::path LauncherImage() { return SFXPACK_LAUNCHER_IMAGE; }
+
+std::string JsonValue(const std::string& text, const std::string& path) {
+  const fs::path file = fs::path(SFXPACK_WORK_DIR) / ("json-" + std::to_string(getpid()));
+  WriteBytes(file, std::vector<uint8_t>(text.begin(), text.end()));
+  const auto parsed = stub::testing::RunProcess(
+      {"python3", "-c",
+       "import json, sys\n"
+       "with open(sys.argv[1], encoding='utf-8') as f: d = json.load(f)\n"
+       "print(json.dumps(" + path + "))",
+       file.string()});
+  fs::remove(file);
+  if (parsed.status != 0) return "not JSON: " + parsed.err;
+  return parsed.out.substr(0, parsed.out.find_last_not_of('\n') + 1);
+}
+
+std::string Sha256sum(const fs::path& file) {
+  const auto result = stub::testing::RunProcess({"sha256sum", file.string()});
+  return result.status == 0 ? result.out.substr(0, 64) : "sha256sum failed: " + result.err;
+}
 
 }  // namespace sfxpack::testing

@@ -31,4 +31,13 @@ std::filesystem::path WineProgram(const std::string& name);
 // The launcher image sfxpack embeds.
 std::filesystem::path LauncherImage();
 
+// The value at `path`, a Python expression on the document `d` ("d['file']"),
+// of the JSON document `text`, as JSON, read by Python's json module: an
+// independent parser, which refuses anything but one document. "not JSON: "
+// and the parser's complaint when `text` is none.
+std::string JsonValue(const std::string& text, const std::string& path);
+
+// What sha256sum says of `file`: its SHA-256 in lower-case hexadecimal.
+std::string Sha256sum(const std::filesystem::path& file);
+
 }  // namespace sfxpack::testing

@@ -2,6 +2,7 @@
 // The conversions behind sfxpack's options: vendor words to header fields.
 #include "tools/sfxpack/commands/options.h"
 #include "tools/sfxpack/report/field_names.h"
+#include "tools/sfxpack/report/windows_builds.h"
 
 #include <gtest/gtest.h>
 
@@ -231,6 +232,59 @@ TEST(SfxpackOptions, WindowsShorthandsStateTodaysReleasesWhole) {
     EXPECT_NE(UsageErrorOf([&] { ParseWindowsOption(bad); }).find("or 10 or 11"),
               std::string::npos)
         << bad;
+  }
+}
+
+TEST(SfxpackOptions, GateAllAsksEveryWindowsTheLauncherNames) {
+  struct Row {
+    const char* name;
+    uint32_t major, minor, build;
+    std::optional<std::string> release_id, display_version;
+    bool server;
+  };
+  const std::nullopt_t none = std::nullopt;
+  const Row expected[] = {
+      {"Windows XP", 5, 1, 2600, none, none, false},
+      {"Windows Vista", 6, 0, 6002, none, none, false},
+      {"Windows 7", 6, 1, 7601, none, none, false},
+      {"Windows 8", 6, 2, 9200, none, none, false},
+      {"Windows 8.1", 6, 3, 9600, none, none, false},
+      {"Windows 10 1507", 10, 0, 10240, "1507", none, false},
+      {"Windows 10 1511", 10, 0, 10586, "1511", none, false},
+      {"Windows 10 1607", 10, 0, 14393, "1607", none, false},
+      {"Windows 10 1703", 10, 0, 15063, "1703", none, false},
+      {"Windows 10 1709", 10, 0, 16299, "1709", none, false},
+      {"Windows 10 1803", 10, 0, 17134, "1803", none, false},
+      {"Windows 10 1809", 10, 0, 17763, "1809", none, false},
+      {"Windows 10 1903", 10, 0, 18362, "1903", none, false},
+      {"Windows 10 1909", 10, 0, 18363, "1909", none, false},
+      {"Windows 10 2004", 10, 0, 19041, "2004", none, false},
+      {"Windows 10 20H2", 10, 0, 19042, "2009", "20H2", false},
+      {"Windows 10 21H1", 10, 0, 19043, "2009", "21H1", false},
+      {"Windows 10 21H2", 10, 0, 19044, "2009", "21H2", false},
+      {"Windows 10 22H2", 10, 0, 19045, "2009", "22H2", false},
+      {"Windows 11 21H2", 10, 0, 22000, "2009", "21H2", false},
+      {"Windows 11 22H2", 10, 0, 22621, "2009", "22H2", false},
+      {"Windows 11 23H2", 10, 0, 22631, "2009", "23H2", false},
+      {"Windows 11 24H2", 10, 0, 26100, "2009", "24H2", false},
+      {"Windows 11 25H2", 10, 0, 26200, "2009", "25H2", false},
+      {"Windows Server 2016", 10, 0, 14393, "1607", none, true},
+      {"Windows Server 2019", 10, 0, 17763, "1809", none, true},
+      {"Windows Server 2022", 10, 0, 20348, "2009", "21H2", true},
+      {"Windows Server 2025", 10, 0, 26100, "2009", "24H2", true},
+  };
+  const std::vector<NamedSystem> systems = NamedSystems();
+  ASSERT_EQ(systems.size(), std::size(expected));
+  for (size_t i = 0; i < systems.size(); ++i) {
+    const Row& row = expected[i];
+    const NamedSystem& system = systems[i];
+    EXPECT_EQ(system.name, row.name);
+    EXPECT_EQ(system.major, row.major) << row.name;
+    EXPECT_EQ(system.minor, row.minor) << row.name;
+    EXPECT_EQ(system.build, row.build) << row.name;
+    EXPECT_EQ(system.release_id, row.release_id) << row.name;
+    EXPECT_EQ(system.display_version, row.display_version) << row.name;
+    EXPECT_EQ(system.server, row.server) << row.name;
   }
 }
 

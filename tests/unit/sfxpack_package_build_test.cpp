@@ -202,7 +202,7 @@ TEST(SfxpackLzmaSettings, DictionaryShrinksToTheProgram) {
   }
 }
 
-// The blocks of an .xz stream: equal, at most 16 dictionaries (8 to 240
+// The blocks of an .xz stream: equal, at most 16 dictionaries (8 to 16
 // MiB), an even number of them above 16 MiB; the dictionary no larger than a
 // block. They depend on nothing but the options and the program.
 TEST(SfxpackXzSettings, BlocksFollowTheDictionaryAndTheProgram) {
@@ -219,15 +219,15 @@ TEST(SfxpackXzSettings, BlocksFollowTheDictionaryAndTheProgram) {
       {9, std::nullopt, 1000, 1 * MiB, 1024 * 4},
       {9, std::nullopt, 16 * MiB, 16 * MiB, 16 * MiB},
       {9, std::nullopt, 16 * MiB + 1, 9 * MiB, 9 * MiB},
-      {9, std::nullopt, 100 * MiB, 50 * MiB, 50 * MiB},
-      {9, std::nullopt, 500000000, 239 * MiB, 64 * MiB},
-      {9, std::nullopt, 700 * MiB, 175 * MiB, 64 * MiB},
-      {9, std::nullopt, 4096 * MiB - 1, 228 * MiB, 64 * MiB},
-      {6, std::nullopt, 500000000, 120 * MiB, 8 * MiB},
+      {9, std::nullopt, 100 * MiB, 13 * MiB, 13 * MiB},
+      {9, std::nullopt, 500000000, 16 * MiB, 16 * MiB},
+      {9, std::nullopt, 700 * MiB, 16 * MiB, 16 * MiB},
+      {9, std::nullopt, 4096 * MiB - 1, 16 * MiB, 16 * MiB},
+      {6, std::nullopt, 500000000, 16 * MiB, 8 * MiB},
       {1, std::nullopt, 500000000, 16 * MiB, 1 * MiB},
       {1, std::nullopt, 40 * MiB, 10 * MiB, 1 * MiB},
       {0, std::nullopt, 500000000, 8 * MiB, 256 * 1024},
-      {9, 1024 * MiB, 500000000, 239 * MiB, 239 * MiB},
+      {9, 1024 * MiB, 500000000, 16 * MiB, 16 * MiB},
   };
   for (const Case& c : cases) {
     EncodingOptions options;

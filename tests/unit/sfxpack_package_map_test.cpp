@@ -110,7 +110,7 @@ TEST(SfxpackPackageMap, SignatureIsPlacedAgainstThePackage) {
       {"aligned behind zero padding", padding, 0, 0, true, ""},
       {"padding not zero", padding == 0 ? 8 : padding, 0xCC, 0, false, "bytes lie between"},
       {"a further 8 bytes between", padding + 8, 0, 0, false, "bytes lie between"},
-      {"bytes appended after signing", padding, 0, 5, true, "5 bytes lie behind"},
+      {"bytes appended after signing", padding, 0, 5, true, "5 bytes at offset "},
   };
   for (const SignatureLayout& layout : layouts) {
     Built built = GoodPackage();
@@ -125,11 +125,19 @@ TEST(SfxpackPackageMap, SignatureIsPlacedAgainstThePackage) {
     EXPECT_EQ(signature.package_end, package_size) << layout.name;
     EXPECT_EQ(signature.CoversPackage(), layout.covers) << layout.name;
     EXPECT_EQ(signature.behind, layout.behind) << layout.name;
+    const std::optional<std::string> why = WhyNotSignedWhole(signature);
     if (*layout.problem == 0) {
       EXPECT_TRUE(map.problems.empty()) << layout.name << ": " << All(map.problems);
       EXPECT_NE(DescribeSignature(signature).find("covers the whole package"), std::string::npos);
+      EXPECT_FALSE(why) << layout.name;
     } else {
       EXPECT_TRUE(HasProblem(map, layout.problem)) << layout.name << ": " << All(map.problems);
+      EXPECT_NE(why.value_or("").find(layout.problem), std::string::npos) << layout.name;
+    }
+    if (layout.behind) {  // the offset of the bytes behind, not the table's
+      EXPECT_EQ(why.value_or("").rfind(std::to_string(layout.behind) + " bytes at offset " +
+                                       std::to_string(table_at + 40) + " lie behind", 0),
+                0u);
     }
     const char* last = layout.behind ? "slack behind the package" : "certificate table";
     EXPECT_EQ(map.regions.back().name, last) << layout.name;

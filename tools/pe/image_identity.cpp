@@ -254,6 +254,18 @@ Resource DropTypes(std::vector<Resource>& resources, std::initializer_list<uint1
   return place;
 }
 
+// A resource of the numbered `type`. Built here rather than as a braced
+// temporary in push_back, where GCC 12 at -O2 takes the type's empty name
+// text for uninitialised (-Wmaybe-uninitialized).
+Resource Typed(uint16_t type, const ResourceKey& name, uint16_t language, std::vector<uint8_t> data) {
+  Resource resource;
+  resource.type.id = type;
+  resource.name = name;
+  resource.language = language;
+  resource.data = std::move(data);
+  return resource;
+}
+
 }  // namespace
 
 const Section* ResourceSection(const Image& image) {
@@ -314,16 +326,16 @@ std::vector<uint8_t> SetIdentity(std::span<const uint8_t> file, const Identity& 
   if (identity.icon) {
     const Resource group = DropTypes(resources, {kRtGroupIcon, kRtIcon});
     const std::vector<IconImage>& images = *identity.icon;
-    resources.push_back({{kRtGroupIcon, {}}, group.name, group.language, 0, EncodeIconGroup(images, 1)});
+    resources.push_back(Typed(kRtGroupIcon, group.name, group.language, EncodeIconGroup(images, 1)));
     for (size_t i = 0; i < images.size(); ++i) {
-      resources.push_back({{kRtIcon, {}}, {static_cast<uint16_t>(1 + i), {}}, group.language, 0,
-                           images[i].data});
+      resources.push_back(Typed(kRtIcon, ResourceKey{static_cast<uint16_t>(1 + i), {}},
+                                group.language, images[i].data));
     }
   }
   if (identity.version) {
     const Resource version = DropTypes(resources, {kRtVersion});
-    resources.push_back({{kRtVersion, {}}, version.name, version.language, 0,
-                         EncodeVersionInfo(*identity.version)});
+    resources.push_back(
+        Typed(kRtVersion, version.name, version.language, EncodeVersionInfo(*identity.version)));
   }
   return ReplaceResources(file, resources);
 }

@@ -19,6 +19,15 @@ std::string Hex4(uint16_t value) {
   return text;
 }
 
+ProgramReader SpanReader(std::span<const uint8_t> file) {
+  return [file](uint64_t offset, size_t size) {
+    if (offset >= file.size()) return std::vector<uint8_t>();
+    const std::span<const uint8_t> part =
+        file.subspan(offset, std::min<uint64_t>(size, file.size() - offset));
+    return std::vector<uint8_t>(part.begin(), part.end());
+  };
+}
+
 }  // namespace
 
 std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramReader& read) {
@@ -45,20 +54,8 @@ std::optional<std::string> WhyNotWindowsProgram(uint64_t size, const ProgramRead
   return std::nullopt;
 }
 
-namespace {
-
-ProgramReader ReaderOf(std::span<const uint8_t> file) {
-  return [file](uint64_t offset, size_t size) {
-    const std::span<const uint8_t> part =
-        file.subspan(offset, std::min<uint64_t>(size, file.size() - offset));
-    return std::vector<uint8_t>(part.begin(), part.end());
-  };
-}
-
-}  // namespace
-
 std::optional<std::string> WhyNotWindowsProgram(std::span<const uint8_t> file) {
-  return WhyNotWindowsProgram(file.size(), ReaderOf(file));
+  return WhyNotWindowsProgram(file.size(), SpanReader(file));
 }
 
 std::optional<uint16_t> WindowsProgramMachine(uint64_t size, const ProgramReader& read) {
@@ -68,31 +65,33 @@ std::optional<uint16_t> WindowsProgramMachine(uint64_t size, const ProgramReader
 }
 
 std::optional<uint16_t> WindowsProgramMachine(std::span<const uint8_t> file) {
-  return WindowsProgramMachine(file.size(), ReaderOf(file));
+  return WindowsProgramMachine(file.size(), SpanReader(file));
 }
 
 bool HasCertificateTable(uint64_t size, const ProgramReader& read) {
   if (WhyNotWindowsProgram(size, read)) return false;
-  const uint64_t coff = uint64_t{stub::ReadLe32(read(kPeHeaderOffsetField, 4).data())} + 4;
-  const uint64_t optional = coff + kCoffHeaderSize;
-  // The COFF header, and the optional header up to the certificate entry.
-  const std::vector<uint8_t> headers = read(coff, kCoffHeaderSize + kOptDataDirectories + 8 * 5);
-  if (headers.size() < kCoffHeaderSize + 2) return false;
-  const auto at = [&](uint64_t offset) { return &headers[offset - coff]; };
-  const uint16_t optional_size = stub::ReadLe16(at(coff + 16));
-  const uint16_t magic = stub::ReadLe16(at(optional));
+  const std::vector<uint8_t> dos = read(0, kPeHeaderOffsetField + 4);
+  const uint64_t coff = uint64_t{stub::ReadLe32(&dos[kPeHeaderOffsetField])} + 4;
+  // The COFF header and the optional header up to the certificate entry (the
+  // data directories of PE32+ lie furthest in).
+  const std::vector<uint8_t> header =
+      read(coff, kCoffHeaderSize + kOptDataDirectories + 8 * (kCertificateDirectory + 1));
+  const uint64_t optional = kCoffHeaderSize;
+  if (optional + 2 > header.size()) return false;
+  const uint16_t optional_size = stub::ReadLe16(&header[16]);
+  const uint16_t magic = stub::ReadLe16(&header[optional]);
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return false;
   const uint64_t directories = magic == kPe32Magic ? 96 : kOptDataDirectories;
   const uint64_t entry = directories + 8 * kCertificateDirectory;
-  if (optional_size < entry + 8 || optional + entry + 8 > coff + headers.size()) return false;
-  if (stub::ReadLe32(at(optional + directories - 4)) <= kCertificateDirectory) return false;
-  const uint32_t offset = stub::ReadLe32(at(optional + entry));
-  const uint32_t table_size = stub::ReadLe32(at(optional + entry + 4));
+  if (optional_size < entry + 8 || optional + entry + 8 > header.size()) return false;
+  if (stub::ReadLe32(&header[optional + directories - 4]) <= kCertificateDirectory) return false;
+  const uint32_t offset = stub::ReadLe32(&header[optional + entry]);
+  const uint32_t table_size = stub::ReadLe32(&header[optional + entry + 4]);
   return table_size != 0 && offset != 0 && uint64_t{offset} + table_size <= size;
 }
 
 bool HasCertificateTable(std::span<const uint8_t> file) {
-  return HasCertificateTable(file.size(), ReaderOf(file));
+  return HasCertificateTable(file.size(), SpanReader(file));
 }
 
 }  // namespace pe

@@ -59,4 +59,8 @@ bool HasCertificateTable(std::span<const uint8_t> file);
 // The same for a program not held in memory, of which only headers are read.
 bool HasCertificateTable(uint64_t size, const ProgramReader& read);
 
+// The same for a program of `size` bytes that is not held in memory: only
+// its headers up to the certificate directory entry are read.
+bool HasCertificateTable(uint64_t size, const ProgramReader& read);
+
 }  // namespace pe

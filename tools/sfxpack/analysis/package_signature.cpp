@@ -113,11 +113,20 @@ std::vector<std::string> SignatureProblems(const PackageSignature& signature) {
                        " bytes, past the end of the file: the file was cut after signing");
   }
   if (signature.behind > 0) {
-    problems.push_back(Num(signature.behind) + " bytes lie behind " + table +
-                       ": they were appended after signing, the signature does not cover them, "
-                       "and Windows may refuse it");
+    problems.push_back(Num(signature.behind) + " bytes at offset " +
+                       Num(signature.table_offset + signature.table_size) + " lie behind " +
+                       table + ": they were appended after signing, the signature does not "
+                       "cover them, and Windows may refuse it");
   }
   return problems;
+}
+
+std::optional<std::string> WhyNotSignedWhole(const PackageSignature& signature) {
+  if (!signature.is_signed) return "the package is not signed";
+  if (!signature.package_end) return "the file has no package for the signature to cover";
+  const std::vector<std::string> problems = SignatureProblems(signature);
+  if (!problems.empty()) return problems.front();
+  return std::nullopt;
 }
 
 }  // namespace sfxpack

@@ -68,4 +68,9 @@ std::string DescribeSignature(const PackageSignature& signature);
 // the package and the table, bytes behind the table, a table cut short.
 std::vector<std::string> SignatureProblems(const PackageSignature& signature);
 
+// Why the signature does not cover the whole package as built, with nothing
+// behind it, in one clause: "the package is not signed", or its first
+// problem; nullopt when it does (not whether the certificate is valid).
+std::optional<std::string> WhyNotSignedWhole(const PackageSignature& signature);
+
 }  // namespace sfxpack

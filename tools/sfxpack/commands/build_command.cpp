@@ -11,14 +11,18 @@
 #include "tools/common/tool_error.h"
 #include "tools/common/utf.h"
 #include "tools/sfxpack/commands/build_config.h"
+#include "tools/sfxpack/commands/build_options.h"
 #include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/finished_package.h"
 #include "tools/sfxpack/commands/identity_options.h"
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/commands/sign_command.h"
 #include "tools/sfxpack/files/descriptor.h"
 #include "tools/sfxpack/files/distinct_outputs.h"
 #include "tools/sfxpack/files/file_io.h"
+#include "tools/sfxpack/files/text_output.h"
 #include "tools/sfxpack/packing/package_build.h"
 #include "tools/sfxpack/packing/stream_method.h"
 #include "tools/sfxpack/report/field_names.h"
@@ -32,24 +36,6 @@ using tools::WithContext;
 
 constexpr uint64_t kMaxLauncherSize = 64 << 20;
 constexpr uint64_t kMaxMessageFileSize = 1 << 20;
-
-struct BuildOptions {
-  std::string inner, output, stub, data;
-  std::string os, os_mask, min_release, max_release, elevation, detached;
-  std::string min_build, max_build;
-  std::optional<std::string> message;
-  std::string message_file;
-  std::string method;
-  std::string threads;
-  unsigned preset = 9;
-  bool extreme = false;
-  std::optional<unsigned> lc, lp, pb;
-  std::string dict;
-  bool quiet = false;
-  bool progress = false;
-  IdentityOptions identity;
-  bool allow_any_inner = false;
-};
 
 std::u16string MessageFromUtf8(std::string_view text, const std::string& source) {
   return WithContext<tools::UsageFailure>(source + " is not valid UTF-8: ",
@@ -164,7 +150,7 @@ packaging::LzmaSettings ConvertLzma(const BuildOptions& options) {
 }
 
 void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildRequest& request,
-                  const BuildResult& result) {
+                  const BuildResult& result, const std::optional<PackageSignature>& signature) {
   const stub::TPackageHeader& header = result.layout.header;
   const double ratio =
       header.ProgramLength == 0 ? 0 : 100.0 * header.StreamLength / header.ProgramLength;
@@ -185,8 +171,9 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
   }
   std::fprintf(out, "  Windows        %s", os.empty() ? "none" : os.c_str());
   // The release range applies only to Windows 10.
-  if (header.OsMask & stub::OsBit(stub::kOsBit10)) {
-    std::fprintf(out, "; Windows 10 releases %u to %u", header.MinReleaseId, header.MaxReleaseId);
+  const std::string releases = ReleaseRangeText(header.MinReleaseId, header.MaxReleaseId);
+  if ((header.OsMask & stub::OsBit(stub::kOsBit10)) && !releases.empty()) {
+    std::fprintf(out, "; Windows 10 %s", releases.c_str());
   }
   std::fprintf(out, "\n");
   if (const auto& extension = request.settings.extension;
@@ -214,26 +201,56 @@ void PrintSummary(std::FILE* out, const BuildOptions& options, const BuildReques
     std::fprintf(out, "  version        %s\n",
                  pe::VersionText(request.identity.version->file_version).c_str());
   }
+  if (signature) {
+    std::fprintf(out, "  signature      certificate table at %s, %s bytes: %s\n",
+                 std::to_string(signature->table_offset).c_str(),
+                 std::to_string(signature->table_size).c_str(), "covers the whole package");
+  }
 }
 
-int RunBuild(const BuildOptions& options) {
-  // Every option value is checked, and no output may be an input, before a
-  // file is read (but for the message file and the icon, which are part of the
-  // options) or written.
+BuildManifest Manifest(const BuildOptions& options, const BuildRequest& request,
+                       const BuildResult& result, const FinishedPackage& finished) {
+  BuildManifest manifest;
+  manifest.result = result;
+  manifest.output = {options.output, finished.size, finished.sha256};
+  manifest.inner = DigestOf(request.inner, options.inner);
+  if (request.further_data) manifest.further_data = options.data;
+  if (const auto& extension = request.settings.extension) {
+    manifest.min_build = extension->MinBuild;
+    manifest.max_build = extension->MaxBuild;
+  }
+  manifest.identity = finished.identity;
+  manifest.signature = finished.signature;
+  if (!options.sign_command.empty()) manifest.sign_command = MaskedCommand(options.sign_command);
+  manifest.sign_inner = options.sign_inner;
+  return manifest;
+}
+
+// The signing options, checked before any work.
+void CheckSigning(const BuildOptions& options) {
+  if (options.sign_command.empty()) {
+    if (options.sign_inner) {
+      throw tools::UsageFailure("--sign-inner needs --sign-command, the command that signs");
+    }
+    return;
+  }
+  CheckSignCommand(options.sign_command);
+  if (DescriptorNamedBy(PathFromUtf8(options.output))) {
+    throw tools::UsageFailure("--sign-command needs -o to name a file: a package written through "
+                              "a descriptor (" + options.output + ") has no name to sign it by");
+  }
+}
+
+// The request the options make, their values checked; `stub_bytes` holds the
+// --stub image the request points into.
+BuildRequest ConvertRequest(const BuildOptions& options, std::vector<uint8_t>& stub_bytes) {
   BuildRequest request;
   request.lzma = ConvertLzma(options);
   if (!options.method.empty()) request.stream_method = ParseStreamMethod(options.method);
   if (!options.threads.empty()) request.threads = ParseThreads(options.threads);
-  RefuseOutputsOverInputs({{"--inner", options.inner},
-                           {"--data", options.data},
-                           {"--stub", options.stub},
-                           {"--message-file", options.message_file},
-                           {"--icon", options.identity.icon}},
-                          {{"-o", options.output}});
   request.settings = ConvertSettings(options);
   request.identity =
       ConvertIdentity(options.identity, PathToUtf8(PathFromUtf8(options.output).filename()));
-  std::vector<uint8_t> stub_bytes;
   if (options.stub.empty()) {
     request.launcher = EmbeddedLauncher();
   } else {
@@ -248,8 +265,43 @@ int RunBuild(const BuildOptions& options) {
   request.show_progress = !options.quiet || options.progress;
   request.progress_lines = options.progress;
   request.allow_any_inner = options.allow_any_inner;
+  return request;
+}
+
+int RunBuild(const BuildOptions& options) {
+  // Every option value is checked, and no output may be an input, before a
+  // file is read (but for the message file and the icon, which are part of the
+  // options) or written.
+  RefuseOutputsOverInputs({{"--inner", options.inner},
+                           {"--data", options.data},
+                           {"--stub", options.stub},
+                           {"--message-file", options.message_file},
+                           {"--icon", options.identity.icon}},
+                          {{"-o", options.output}, {"--manifest", options.manifest}});
+  CheckSigning(options);
+  std::unique_ptr<TextOutput> manifest_file;
+  if (!options.manifest.empty()) {
+    manifest_file = std::make_unique<TextOutput>(PathFromUtf8(options.manifest));
+  }
+  std::vector<uint8_t> stub_bytes;
+  BuildRequest request = ConvertRequest(options, stub_bytes);
+  std::unique_ptr<SignedInnerCopy> signed_inner;
+  if (options.sign_inner) {
+    signed_inner = std::make_unique<SignedInnerCopy>(request.inner, request.output,
+                                                     options.sign_command, options.quiet);
+    request.inner = signed_inner->path();
+  }
+  const bool manifest = options.json || manifest_file;
+  FinishedPackage finished;
+  std::optional<PackageSignature> signature;
+  request.before_commit = [&](AtomicOutput& package) {
+    if (!options.sign_command.empty()) {
+      signature = SignPackage(package, options.sign_command, options.quiet);
+    }
+    if (manifest) finished = ReadFinishedPackage(package);
+  };
   const BuildResult result = BuildPackageFile(request);
-  if (!result.inner_signed) {
+  if (!result.inner_signed && !options.allow_unsigned_inner) {
     // Application control and attack surface reduction rules judge the copy
     // the launcher starts from the temporary folder, not the signed package.
     std::fprintf(stderr,
@@ -259,125 +311,34 @@ int RunBuild(const BuildOptions& options) {
                  tools::PrintableText(options.inner).c_str());
   }
   // A package written to standard output leaves no room for the summary there.
-  std::FILE* summary = ReachesStandardOutput(request.output) ? stderr : stdout;
-  if (!options.quiet) PrintSummary(summary, options, request, result);
+  std::FILE* report = ReachesStandardOutput(request.output) ? stderr : stdout;
+  if (manifest) {
+    const std::string text = FormatBuildManifest(Manifest(options, request, result, finished));
+    if (options.json) std::fputs(text.c_str(), report);
+    if (manifest_file) manifest_file->WriteAndFinish(text);
+  }
+  // --json takes the summary's place.
+  if (!options.quiet && !options.json) PrintSummary(report, options, request, result, signature);
   return tools::kExitOk;
+}
+
+// The options the command line must give, unless the config file does.
+void RequireInnerAndOutput(const BuildOptions& options) {
+  if (options.inner.empty()) {
+    throw tools::UsageFailure("--inner (or the argument PROGRAM) is required");
+  }
+  if (options.output.empty()) throw tools::UsageFailure("--output is required");
 }
 
 }  // namespace
 
 Command AddBuildCommand(CLI::App& sfxpack) {
   auto options = std::make_shared<BuildOptions>();
+  auto rows = std::make_shared<std::vector<OptionRow>>(BuildOptionRows(*options));
   CLI::App* app = sfxpack.add_subcommand(
       "build", "Build a setup package: the launcher image, then the compressed inner program, "
                "the unsupported-Windows message and any further data.");
-  app->add_option("--inner,inner", options->inner,
-                  "The inner setup program to pack (a Windows program for x86-64, x86 or ARM64), "
-                  "as --inner PROGRAM or as the one argument")
-      ->required()
-      ->type_name("PROGRAM");
-  app->add_option("-o,--output", options->output, "The package to write (e.g. setup.exe)")
-      ->required()
-      ->type_name("FILE");
-  app->add_option("--stub", options->stub,
-                  "Use this launcher image instead of the one built into sfxpack")
-      ->type_name("FILE");
-
-  CLI::Option* os = app->add_option(
-      "--os", options->os,
-      "Windows versions the package runs on, comma-separated: " + OsWordList() +
-          " (10: Windows 10 and 11 alike, as both report 10.0; 11: Windows 11 only, that is "
-          "10.0 with a minimum OS build of 22000; newer: the versions the launcher has no bit "
-          "of its own for; all, the default: every one)");
-  os->type_name("LIST")->check(NotEmpty("names no Windows version: give some of " + OsWordList()));
-  CLI::Option* os_mask = app->add_option("--os-mask", options->os_mask,
-                                         "The header's OsMask as a number (0x... for hex), "
-                                         "instead of --os");
-  os_mask->type_name("MASK");
-  os->excludes(os_mask);
-  app->add_option("--min-release", options->min_release,
-                  "Lowest Windows 10 release id the package runs on, e.g. 1507 (default 0)")
-      ->type_name("ID");
-  app->add_option("--max-release", options->max_release,
-                  "Highest Windows 10 release id the package runs on, e.g. 9999 (default 65535)")
-      ->type_name("ID");
-  app->add_option("--min-build", options->min_build,
-                  "The minimum OS build: the lowest Windows 10 or 11 build the package runs on, "
-                  "e.g. 19045 for Windows 10 22H2 or later (default: none; --os 11 means 22000)")
-      ->type_name("N");
-  app->add_option("--max-build", options->max_build,
-                  "The highest Windows 10 or 11 build the package runs on, e.g. 21999 for "
-                  "Windows 10 but not 11 (default: none)")
-      ->type_name("N");
-  app->add_option("--elevation", options->elevation,
-                  "How a silent install (/s or /silent) starts the inner program for a user who "
-                  "is not an administrator: none (0, default), runas (1: ask for elevation), "
-                  "noadmin (2: pass /noadmin)")
-      ->type_name("MODE");
-  app->add_option("--detached", options->detached,
-                  "Start the inner program and return without waiting or deleting its copy; "
-                  "SIZE is the smallest file size the launcher accepts (e.g. 4MiB), auto = the "
-                  "package's own size")
-      ->type_name("SIZE|auto");
-
-  CLI::Option* message = app->add_option(
-      "--message", options->message,
-      "Text shown on an unsupported Windows version; %USER% stands for its name (default: "
-      "a text naming the supported versions)");
-  message->type_name("TEXT")->check(
-      NotEmpty("is refused: an unsupported Windows would show an empty box (without --message "
-               "the text names the supported versions)"));
-  CLI::Option* message_file =
-      app->add_option("--message-file", options->message_file, "The same text from a UTF-8 file");
-  message_file->type_name("FILE");
-  message->excludes(message_file);
-  app->add_option("--data", options->data,
-                  "Further package data, stored behind the message; the inner program reads it "
-                  "from the package file, whose path it gets as its first argument")
-      ->type_name("FILE");
-
-  app->add_option(
-         "--method", options->method,
-         "How the inner program is stored: auto (default), lzma (LZMA1), stored (as it is: "
-         "starts at copy speed; for a program compressed already), x86 (x86 branch filter + "
-         "LZMA1: smaller for x86 and x64 code), xz (an .xz stream of blocks that the launcher "
-         "decodes on every core; with the x86 filter for x86 and x64 code when it helps). auto "
-         "stores a program that LZMA1 shrinks by less than 2 %, takes xz for a program larger "
-         "than one xz block (16 dictionaries: 240 MiB at presets 7 to 9, 128 MiB at 5 and 6), "
-         "and the x86 filter for x86 and x64 programs when that stream is smaller. Methods but "
-         "lzma need a launcher image that decodes them (the embedded one does)")
-      ->type_name("METHOD");
-  app->add_option("--threads", options->threads,
-                  "Threads that encode an xz stream (default: one for each logical processor, "
-                  "fewer when they would need more than a quarter of the memory); the package "
-                  "is the same whatever their number")
-      ->type_name("N");
-  app->add_option("--preset", options->preset, "LZMA preset, 0 (fast) to 9 (small, default)")
-      ->check(NumberFrom(0, 9))
-      ->type_name("0-9");
-  app->add_flag("--extreme", options->extreme, "Slower compression for a few bytes less");
-  app->add_option("--lc", options->lc, "LZMA literal context bits (0-4; lc + lp at most 4)")
-      ->check(NumberFrom(0, 4))
-      ->type_name("N");
-  app->add_option("--lp", options->lp, "LZMA literal position bits (0-4)")
-      ->check(NumberFrom(0, 4))
-      ->type_name("N");
-  app->add_option("--pb", options->pb, "LZMA position bits (0-4)")
-      ->check(NumberFrom(0, 4))
-      ->type_name("N");
-  app->add_option("--dict", options->dict,
-                  "LZMA dictionary size, 4KiB to 1536MiB (default: the preset's, shrunk to the "
-                  "inner program's size)")
-      ->type_name("SIZE");
-  app->add_flag("-q,--quiet", options->quiet, "Print nothing but errors (and --progress)");
-  app->add_flag("--progress", options->progress,
-                "Show progress also when stderr is no terminal, as plain lines (for CI logs)");
-
-  AddIdentityOptions(*app, options->identity);
-  app->add_flag("--allow-any-inner", options->allow_any_inner,
-                "Pack an inner program that is not a program for Windows (x86-64, x86 or ARM64) "
-                "too; the launcher will fail to start it");
-  AddBuildConfigOption(sfxpack, *app);
+  AddOptionRows(*app, *rows);
   app->footer(
       "Examples:\n"
       "  sfxpack build myapp-setup.exe -o setup.exe\n"
@@ -400,7 +361,11 @@ Command AddBuildCommand(CLI::App& sfxpack) {
       "  product-name = \"MyApp\"\n"
       "  version-string = [\"Comments=Built by CI\"]\n"
       "  extreme = true");
-  return {app, [options] { return RunBuild(*options); }};
+  return {app, [options, rows, app] {
+            if (!options->config.empty()) ApplyBuildConfig(*app, *rows, options->config);
+            RequireInnerAndOutput(*options);
+            return RunBuild(*options);
+          }};
 }
 
 }  // namespace sfxpack

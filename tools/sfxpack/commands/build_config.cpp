@@ -1,133 +1,95 @@
 // SPDX-License-Identifier: Zlib
 #include "tools/sfxpack/commands/build_config.h"
 
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <filesystem>
+#include <map>
 
-#include "tools/sfxpack/commands/command_line.h"
+#include "tools/common/tool_error.h"
+#include "tools/sfxpack/commands/config_file.h"
 #include "tools/sfxpack/files/file_io.h"
 
 namespace sfxpack {
 namespace {
 
-// Values of these types name files.
-bool IsPathType(const std::string& type) {
-  return type == "FILE" || type == "PROGRAM" || type == "FILE.ico";
+namespace fs = std::filesystem;
+
+// A config file is a page of text; anything larger is a mistake, /dev/zero's
+// worth of bytes included.
+constexpr uint64_t kMaxConfigFileSize = 1 << 20;
+
+// `value`, a path in the config file `file`: an absolute one as it is, a
+// relative one from the file's folder. The ".." it starts with leave that
+// folder as the system would (from the folder with its links resolved), and
+// a path within the current folder is given relative to it, so that it reads
+// "dist/setup.exe" rather than "ci/../dist/setup.exe".
+std::string FromConfigFolder(const fs::path& file, const std::string& value) {
+  const fs::path path = PathFromUtf8(value);
+  if (value.empty() || !path.is_relative()) return value;
+  std::error_code error;
+  fs::path folder = fs::canonical(file.has_parent_path() ? file.parent_path() : fs::path("."), error);
+  if (error) return PathToUtf8(file.parent_path() / path);
+  auto part = path.begin();
+  for (; part != path.end() && (*part == ".." || *part == "."); ++part) {
+    if (*part == "..") folder = folder.parent_path();
+  }
+  for (; part != path.end(); ++part) folder /= *part;
+  const fs::path relative = folder.lexically_relative(fs::current_path(error));
+  const bool within = !error && !relative.empty() && *relative.begin() != "..";
+  return PathToUtf8(within ? relative : folder);
 }
 
-// The lines of a TOML file as CLI11's reader needs them: comments (from a #
-// outside quotes) removed, and an array that spreads over lines joined into
-// one line, without a comma before its closing bracket.
-std::string JoinedTomlLines(std::istream& input) {
-  std::string out, pending, line;
-  int depth = 0;
-  while (std::getline(input, line)) {
-    char quote = 0;
-    std::string kept;
-    for (size_t i = 0; i < line.size(); ++i) {
-      const char c = line[i];
-      if (quote != 0) {
-        kept += c;
-        if (c == '\\' && quote == '"' && i + 1 < line.size()) {
-          kept += line[++i];
-        } else if (c == quote) {
-          quote = 0;
-        }
-        continue;
-      }
-      if (c == '#') break;
-      if (c == '"' || c == '\'') quote = c;
-      if (c == '[') ++depth;
-      if (c == ']') --depth;
-      kept += c;
-    }
-    pending += (pending.empty() ? "" : " ") + kept;
-    if (depth > 0) continue;
-    const size_t last = pending.find_last_not_of(" \t\r");
-    if (last != std::string::npos && pending[last] == ']') {
-      const size_t before = pending.find_last_not_of(" \t\r", last - 1);
-      if (before != std::string::npos && pending[before] == ',') pending.erase(before, 1);
-    }
-    out += pending + "\n";
-    pending.clear();
-    depth = 0;
-  }
-  return out + pending;
+const OptionRow& RowOf(const std::vector<OptionRow>& rows, const std::string& key) {
+  return *std::find_if(rows.begin(), rows.end(),
+                       [&](const OptionRow& row) { return ConfigKeyOf(row) == key; });
 }
 
-class BuildConfigFile final : public CLI::ConfigBase {
- public:
-  BuildConfigFile(CLI::App& build, const CLI::Option& file) : build_(build), file_(file) {
-    comment('\0');  // JoinedTomlLines has removed the comments, and kept quoted #
-  }
-
-  std::vector<CLI::ConfigItem> from_config(std::istream& input) const override {
-    std::istringstream joined(JoinedTomlLines(input));
-    std::vector<CLI::ConfigItem> build_items;
-    for (CLI::ConfigItem& item : ConfigBase::from_config(joined)) {
-      if (item.name == "++" || item.name == "--") continue;  // the start and end of a section
-      if (!item.parents.empty() && item.parents != std::vector<std::string>{build_.get_name()}) {
-        throw CLI::ConfigError(FileName() + ": unknown section [" + item.fullname().substr(
-                                   0, item.fullname().rfind('.')) + "] (only [build] is known)");
-      }
-      const CLI::Option* option = Option(item.name);
-      if (option == nullptr) throw CLI::ConfigError(UnknownKey(item.name));
-      if (IsPathType(option->get_type_name())) ResolvePaths(item.inputs);
-      item.parents = {build_.get_name()};
-      build_items.push_back(std::move(item));
-    }
-    return build_items;
-  }
-
- private:
-  std::string FileName() const { return "config file '" + file_.results().back() + "'"; }
-
-  const CLI::Option* Option(const std::string& key) const {
-    const CLI::Option* option = build_.get_option_no_throw("--" + key);
-    return option != nullptr && option->get_configurable() ? option : nullptr;
-  }
-
-  std::string UnknownKey(const std::string& key) const {
-    std::vector<std::string> keys;
-    for (const CLI::Option* option : build_.get_options()) {
-      if (!option->get_configurable()) continue;
-      for (const std::string& name : option->get_lnames()) keys.push_back(name);
-    }
-    const std::optional<std::string> near = NearestWord(key, keys);
-    return FileName() + ": unknown key '" + key + "'" +
-           (near ? " (did you mean " + *near + "?)" : " (the keys are build's long options)");
-  }
-
-  // A relative path in the file is relative to the file's folder.
-  void ResolvePaths(std::vector<std::string>& values) const {
-    const std::filesystem::path folder = PathFromUtf8(file_.results().back()).parent_path();
-    for (std::string& value : values) {
-      const std::filesystem::path path = PathFromUtf8(value);
-      if (!value.empty() && path.is_relative()) value = PathToUtf8(folder / path);
-    }
-  }
-
-  CLI::App& build_;
-  const CLI::Option& file_;
-};
+// CLI11's "--preset: "12" is not ..." as the command line's errors read.
+std::string Sentence(const CLI::Error& error) {
+  std::string what = error.what();
+  const size_t colon = what.find(": ");
+  if (colon != std::string::npos && what.starts_with("-")) what.erase(colon, 1);
+  return what;
+}
 
 }  // namespace
 
-void AddBuildConfigOption(CLI::App& sfxpack, CLI::App& build) {
-  CLI::Option* file = sfxpack.set_config("--config");
-  file->group("");
-  sfxpack.config_formatter(std::make_shared<BuildConfigFile>(build, *file));
-  build
-      .add_option_function<std::string>(
-          "--config", [file](const std::string& name) { file->add_result(name); },
-          "Read build's options from a TOML file: every long option is a key (inner = "
-          "\"myapp-setup.exe\", extreme = true); the command line overrides the file, and "
-          "relative paths in it are taken from the file's folder")
-      ->type_name("FILE")
-      ->configurable(false)
-      ->trigger_on_parse();
+void ApplyBuildConfig(CLI::App& build, const std::vector<OptionRow>& rows, const std::string& file) {
+  const fs::path path = PathFromUtf8(file);
+  const std::vector<uint8_t> bytes = ReadWholeFile(path, "config file", kMaxConfigFileSize);
+  const std::vector<ConfigValue> values = ParseConfigFile(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), file,
+      ConfigKeys(rows));
+  std::map<const CLI::Option*, const ConfigValue*> from_file;
+  for (const ConfigValue& value : values) {
+    const std::string at = "config file '" + file + "', line " + std::to_string(value.line) + ": ";
+    const OptionRow& row = RowOf(rows, value.key);
+    CLI::Option* option = build.get_option("--" + LongName(row));
+    const auto& excluded = option->get_excludes();
+    const bool overridden =
+        option->count() > 0 || std::any_of(excluded.begin(), excluded.end(), [&](const CLI::Option* other) {
+          return other->count() > 0 && !from_file.contains(other);
+        });
+    if (overridden) continue;
+    for (const CLI::Option* other : excluded) {
+      if (from_file.contains(other)) {
+        throw tools::UsageFailure(at + value.key + " and " + from_file[other]->key +
+                                  " (line " + std::to_string(from_file[other]->line) +
+                                  ") exclude each other: give one of them");
+      }
+    }
+    std::vector<std::string> inputs = value.values;
+    if (row.kind == ValueKind::kFile) {
+      for (std::string& input : inputs) input = FromConfigFolder(path, input);
+    }
+    option->add_result(inputs);
+    try {
+      option->run_callback();
+    } catch (const CLI::Error& error) {
+      throw tools::UsageFailure(at + Sentence(error));
+    }
+    from_file[option] = &value;
+  }
 }
 
 }  // namespace sfxpack

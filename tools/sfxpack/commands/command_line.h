@@ -24,13 +24,6 @@ namespace sfxpack {
 // line. Not for the CallForHelp and CallForVersion "errors".
 std::string DescribeParseError(const CLI::App& sfxpack, const CLI::ParseError& error);
 
-// The word of `known` nearest to `word` (by edits: a letter inserted,
-// removed, changed, or two swapped; dashes in front and letter case
-// ignored), when it is near enough to be what was meant: a slip of a letter
-// or two, a word of the same first letter with at most half its letters
-// changed, or the start of the other.
-std::optional<std::string> NearestWord(std::string_view word, const std::vector<std::string>& known);
-
 // A whole number from `minimum` to `maximum`; the message names the value and
 // the range (CLI11's own Range shows "in [0 - 9]" in the help).
 CLI::Validator NumberFrom(unsigned minimum, unsigned maximum);

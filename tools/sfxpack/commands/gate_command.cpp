@@ -12,6 +12,7 @@
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
 #include "tools/sfxpack/commands/options.h"
+#include "tools/sfxpack/report/windows_builds.h"
 
 namespace sfxpack {
 namespace {
@@ -23,6 +24,7 @@ struct GateOptions {
   std::string build;
   std::optional<std::string> display_version;
   bool server = false;
+  bool all = false;
 };
 
 // "Windows 10.0 build 22631 (a server) with release id "2009" and DisplayVersion "23H2""
@@ -61,7 +63,40 @@ AskedWindows StatedByOptions(const GateOptions& options, stub::TWindowsVersion& 
   return asked;
 }
 
+AskedWindows AskedOf(const NamedSystem& system) {
+  return {std::to_string(system.major) + "." + std::to_string(system.minor), system.release_id,
+          system.build, system.display_version, system.server};
+}
+
+// The gate on each Windows the launcher names, once the package's checks pass.
+LauncherVerdict GateOnEveryWindows(LauncherRun& run) {
+  const stub::Outcome checked = run.Verify();
+  LauncherVerdict verdict{checked, "the launcher's checks pass; its version gate on each Windows "
+                                   "it names:", "", {}};
+  if (!checked.proceeds()) return verdict;
+  for (const NamedSystem& system : NamedSystems()) {
+    stub::TWindowsVersion version{system.major, system.minor, system.build};
+    if (system.server) version.ProductType = stub::kProductTypeServer;
+    const stub::Outcome gate =
+        run.Gate(version, Utf16Option("--windows", system.release_id),
+                 Utf16Option("--windows", system.display_version));
+    GateRow row{system.name, AskedOf(system), gate.proceeds() ? 0 : gate.exit_code(), {}};
+    if (!gate.proceeds() && run.LastBox()) row.message = tools::Utf16ToUtf8(run.LastBox()->text);
+    verdict.systems.push_back(std::move(row));
+  }
+  return verdict;
+}
+
 int RunGate(const GateOptions& options) {
+  if (options.all == !options.windows.empty()) {
+    throw tools::UsageFailure(options.all ? "--all and --windows exclude each other: give one of them"
+                                          : "--windows is required (or --all for every Windows)");
+  }
+  if (options.all) {
+    LauncherCommand command(options.launcher);
+    command.AskAboutAll();
+    return command.Run(GateOnEveryWindows);
+  }
   stub::TWindowsVersion version;
   const AskedWindows asked = StatedByOptions(options, version);
   const std::optional<std::u16string> release_id = Utf16Option("--release-id", asked.release_id);
@@ -95,24 +130,31 @@ Command AddGateCommand(CLI::App& sfxpack) {
                       "release id 2009, DisplayVersion 23H2); with --build another release of "
                       "10 or 11, with its release id and DisplayVersion; the options below "
                       "change a part")
-      ->required()
       ->type_name("VERSION");
-  app->add_option("--build", options->build,
+  CLI::Option* all = app->add_flag(
+      "--all", options->all,
+      "Instead of --windows: each Windows the launcher names, from XP to Windows 11 and the "
+      "servers 2016 to 2025, one line each, admitted or refused with the text the user would "
+      "see; exits with 0 once the package's checks pass");
+  CLI::Option* build = app->add_option("--build", options->build,
                   "The build number the version query reports, for a package's minimum OS build "
                   "(e.g. 19045 for Windows 10 22H2, 26100 for Windows 11 24H2; default 0 with "
-                  "MAJOR.MINOR)")
-      ->type_name("N");
-  app->add_option("--release-id", options->release_id,
+                  "MAJOR.MINOR)");
+  build->type_name("N");
+  CLI::Option* release_id = app->add_option("--release-id", options->release_id,
                   "The registry's ReleaseId text on Windows 10 (e.g. 1803; 2009 on 20H2 and "
-                  "later, and on 11); without it the value is missing, as on a fresh system")
-      ->type_name("TEXT");
-  app->add_option("--display-version", options->display_version,
-                  "The registry's DisplayVersion text (e.g. 23H2), which names Windows 11 and "
-                  "Windows 10 from 20H2 on; without it the value is missing")
-      ->type_name("TEXT");
-  app->add_flag("--server", options->server,
-                "A server edition (Windows Server 2022 and later are named \"Windows Server\", "
-                "not \"Windows 11\")");
+                  "later, and on 11); without it the value is missing, as on a fresh system");
+  release_id->type_name("TEXT");
+  CLI::Option* display_version = app->add_option(
+      "--display-version", options->display_version,
+      "The registry's DisplayVersion text (e.g. 23H2), which names Windows 11 and Windows 10 "
+      "from 20H2 on; without it the value is missing");
+  display_version->type_name("TEXT");
+  CLI::Option* server = app->add_flag(
+      "--server", options->server,
+      "A server edition (Windows Server 2022 and later are named \"Windows Server\", not "
+      "\"Windows 11\")");
+  for (CLI::Option* part : {build, release_id, display_version, server}) all->excludes(part);
   AddExitCodeFileOption(*app, options->launcher);
   AddJsonOption(*app, options->launcher);
   app->footer(
@@ -120,7 +162,8 @@ Command AddGateCommand(CLI::App& sfxpack) {
       "  sfxpack gate setup.exe --windows 6.1 --json\n"
       "  sfxpack gate setup.exe --windows 10.0 --release-id 1607\n"
       "  sfxpack gate setup.exe --windows 11\n"
-      "  sfxpack gate setup.exe --windows 10 --build 19044");
+      "  sfxpack gate setup.exe --windows 10 --build 19044\n"
+      "  sfxpack gate setup.exe --all");
   return {app, [options] { return RunGate(*options); }};
 }
 

@@ -107,31 +107,43 @@ std::vector<pe::IconImage> ReadIcon(const std::string& name) {
 
 std::span<const VersionStringOption> VersionStringOptions() { return kVersionStringOptions; }
 
-void AddIdentityOptions(CLI::App& build, IdentityOptions& options) {
-  const char* group = "Identity (icon and version information; default: the launcher's own)";
-  build.add_option("--icon", options.icon,
-                   "The package's icon: an .ico file of one or more images (bitmaps or PNG)")
-      ->type_name("FILE.ico")
-      ->group(group);
-  build.add_option("--file-version", options.file_version,
-                   "The file version, a.b.c.d with parts from 0 to 65535 (missing parts are 0; "
-                   "default: --product-version, else 0.0.0.0)")
-      ->type_name("VERSION")
-      ->group(group);
-  build.add_option("--product-version", options.product_version,
-                   "The product version, a.b.c.d (default: --file-version)")
-      ->type_name("VERSION")
-      ->group(group);
+void AppendIdentityRows(std::vector<OptionRow>& rows, IdentityOptions& options) {
+  using enum ValueKind;
+  const std::string group = "Identity (icon and version information; default: the launcher's own)";
+  rows.push_back({.names = "--icon",
+                  .type_name = "FILE.ico",
+                  .help = "The package's icon: an .ico file of one or more images (bitmaps or PNG)",
+                  .kind = kFile,
+                  .target = &options.icon,
+                  .group = group});
+  rows.push_back({.names = "--file-version",
+                  .type_name = "VERSION",
+                  .help = "The file version, a.b.c.d with parts from 0 to 65535 (missing parts are "
+                          "0; default: --product-version, else 0.0.0.0)",
+                  .kind = kText,
+                  .target = &options.file_version,
+                  .group = group});
+  rows.push_back({.names = "--product-version",
+                  .type_name = "VERSION",
+                  .help = "The product version, a.b.c.d (default: --file-version)",
+                  .kind = kText,
+                  .target = &options.product_version,
+                  .group = group});
   for (size_t i = 0; i < kVersionStringOptionCount; ++i) {
     const VersionStringOption& string = kVersionStringOptions[i];
-    build.add_option(string.option, options.strings[i], std::string(string.key) + ": " + string.help)
-        ->type_name("TEXT")
-        ->group(group);
+    rows.push_back({.names = string.option,
+                    .type_name = "TEXT",
+                    .help = std::string(string.key) + ": " + string.help,
+                    .kind = kText,
+                    .target = &options.strings[i],
+                    .group = group});
   }
-  build.add_option("--version-string", options.further_strings,
-                   "Any further version string, e.g. Comments=Built nightly (repeatable)")
-      ->type_name("NAME=VALUE")
-      ->group(group);
+  rows.push_back({.names = "--version-string",
+                  .type_name = "NAME=VALUE",
+                  .help = "Any further version string, e.g. Comments=Built nightly (repeatable)",
+                  .kind = kList,
+                  .target = &options.further_strings,
+                  .group = group});
 }
 
 pe::VersionNumber ParseVersionNumber(std::string_view text, const std::string& option) {

@@ -17,9 +17,8 @@
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-
 #include "tools/pe/image_identity.h"
+#include "tools/sfxpack/commands/option_table.h"
 
 namespace sfxpack {
 
@@ -42,8 +41,9 @@ struct IdentityOptions {
 // The standard strings, in the order they are written.
 std::span<const VersionStringOption> VersionStringOptions();
 
-// Registers the identity options on the build command.
-void AddIdentityOptions(CLI::App& build, IdentityOptions& options);
+// Appends the rows of the identity options, writing into `options`, to
+// build's option table.
+void AppendIdentityRows(std::vector<OptionRow>& rows, IdentityOptions& options);
 
 // A version a.b.c.d of one to four parts from 0 to 65535; missing parts are
 // 0. `option` names it in the UsageFailure thrown for anything else.

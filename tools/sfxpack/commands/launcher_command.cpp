@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tools/sfxpack/analysis/package_map.h"
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/stream_method.h"
@@ -44,9 +45,14 @@ int LauncherCommand::Run(const std::function<LauncherVerdict(LauncherRun&)>& ste
   LauncherReport report;
   report.package = options_.package;
   report.windows = windows_;
+  report.all_windows = all_windows_;
   {
     InputFile probe(path, "package");  // a missing file is sfxpack's own error
     report.not_a_package = WhyNoPlausibleLocator(probe.ReadRange(0, kPlausibleLocatorBytes));
+    if (report_signature_) {
+      FileSource source(probe);
+      signature_ = report.signature = FindPackageSignature(source);
+    }
   }
   LauncherRun run(path);
   report.verdict = steps(run);

@@ -51,11 +51,21 @@ class LauncherCommand {
   void ReportTo(std::FILE* out) { report_ = out; }
   // The Windows the run asks the version gate about, for the report.
   void AskAbout(AskedWindows windows) { windows_ = std::move(windows); }
+  // The run asks the version gate about each Windows the launcher names
+  // (LauncherVerdict::systems).
+  void AskAboutAll() { all_windows_ = true; }
+  // Reports where the package's signature lies, too; after Run, signature()
+  // tells it.
+  void ReportSignature() { report_signature_ = true; }
+  const std::optional<PackageSignature>& signature() const { return signature_; }
 
  private:
   const LauncherCommandOptions& options_;
   std::FILE* report_ = stdout;
   std::optional<AskedWindows> windows_;
+  bool report_signature_ = false;
+  bool all_windows_ = false;
+  std::optional<PackageSignature> signature_;
   std::unique_ptr<TextOutput> exit_code_file_;
 };
 

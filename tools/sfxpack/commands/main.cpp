@@ -17,6 +17,7 @@
 #include "tools/sfxpack/commands/command_line.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/embedded_launcher.h"
+#include "tools/sfxpack/commands/embedded_licences.h"
 #include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/files/system.h"
 #include "tools/sfxpack/commands/help_format.h"
@@ -30,8 +31,14 @@ std::string VersionText() {
   return std::string("sfxpack ") + SFXPACK_VERSION + "\nembedded launcher image: " +
          std::to_string(launcher.size()) + " bytes, CRC-32 " + tools::HexDigits(crc, 8) +
          "\nLicence: zlib License. Built in, each under its own licence: liblzma (public\n"
-         "domain), CLI11 (BSD-3-Clause), mingw-w64's import libraries (ZPL-2.1); see\n"
-         "share/doc/sfxpack/copyright under the installation prefix.";
+         "domain), CLI11 (BSD-3-Clause), toml++ (MIT), mingw-w64's import libraries\n"
+         "(ZPL-2.1); sfxpack --licence prints the licence texts.";
+}
+
+[[noreturn]] void PrintLicences() {
+  const std::span<const uint8_t> text = EmbeddedLicences();
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  throw CLI::Success();
 }
 
 }  // namespace
@@ -44,6 +51,8 @@ int Run(const std::vector<std::string>& arguments) {
   app.formatter(WrappingHelpFormatter());
   app.set_version_flag("--version", VersionText(),
                        "Show the version, the embedded launcher and the licence");
+  app.add_flag_callback("--licence,--license", PrintLicences,
+                        "Print the licence texts of sfxpack and of what it has built in");
   app.require_subcommand(1);
   // CLI11's messages quote what was given, line by line.
   app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
@@ -68,8 +77,7 @@ int Run(const std::vector<std::string>& arguments) {
     return tools::kExitOk;
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "%s\n", DescribeParseError(app, error).c_str());
-    // A --config file that cannot be read is an input, not a wrong command line.
-    return dynamic_cast<const CLI::FileError*>(&error) ? tools::kExitFailure : tools::kExitUsage;
+    return tools::kExitUsage;
   }
   for (const Command& command : commands) {
     if (!command.app->parsed()) continue;

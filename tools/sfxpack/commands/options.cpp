@@ -43,19 +43,18 @@ std::optional<uint64_t> ParseDigits(std::string_view digits, unsigned base, uint
   return value;
 }
 
-std::string ReleaseRange(uint16_t min_release_id, uint16_t max_release_id) {
+}  // namespace
+
+std::string ReleaseRangeText(uint16_t min_release_id, uint16_t max_release_id) {
   const bool has_min = min_release_id > 0;
   const bool has_max = max_release_id < 0xFFFF;
   if (has_min && has_max) {
-    return " (releases " + std::to_string(min_release_id) + " to " +
-           std::to_string(max_release_id) + ")";
+    return "releases " + std::to_string(min_release_id) + " to " + std::to_string(max_release_id);
   }
-  if (has_min) return " (release " + std::to_string(min_release_id) + " or later)";
-  if (has_max) return " (up to release " + std::to_string(max_release_id) + ")";
+  if (has_min) return "release " + std::to_string(min_release_id) + " or later";
+  if (has_max) return "up to release " + std::to_string(max_release_id);
   return "";
 }
-
-}  // namespace
 
 OsList ParseOsList(std::string_view text) {
   OsList list;
@@ -266,8 +265,9 @@ std::string DefaultMessage(uint64_t os_mask, uint16_t min_release_id, uint16_t m
     if (version.bit == stub::kOsBitNewer || !(os_mask & stub::OsBit(version.bit))) continue;
     std::string name = version.display;
     if (version.bit == stub::kOsBit10) {
+      const std::string range = ReleaseRangeText(min_release_id, max_release_id);
       name = BuildRangeName(limits.min_build, limits.max_build) +
-             ReleaseRange(min_release_id, max_release_id);
+             (range.empty() ? "" : " (" + range + ")");
     }
     versions.push_back(name);
   }

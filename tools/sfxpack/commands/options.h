@@ -102,6 +102,11 @@ struct StatedSystem {
 // then stated (ReportedByBuild, report/windows_builds.h).
 StatedSystem ParseWindowsOption(std::string_view text, std::optional<uint32_t> build = {});
 
+// The Windows 10 release ids from `min_release_id` to `max_release_id` in
+// words: "releases 1507 to 9999", "release 1507 or later", "up to release
+// 1909"; empty for 0 to 65535, which admits every release.
+std::string ReleaseRangeText(uint16_t min_release_id, uint16_t max_release_id);
+
 // The default unsupported-Windows text: which versions the package supports
 // (with the builds of Windows 10.0 that `limits` admits, by name), and
 // "%USER%" for the one it is refused on.

@@ -1,36 +1,29 @@
 // SPDX-License-Identifier: Zlib
 // sfxpack verify: the launcher's own checks and decoding, run on this machine,
 // and whether Windows can start what the launcher decodes.
-#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
 
 #include "tools/common/text_format.h"
-#include "tools/common/utf.h"
-#include "tools/sfxpack/analysis/package_map.h"
+#include "tools/common/tool_error.h"
+#include "tools/sfxpack/analysis/program_head.h"
 #include "tools/sfxpack/commands/commands.h"
 #include "tools/sfxpack/commands/launcher_command.h"
-#include "tools/sfxpack/files/file_io.h"
 #include "tools/sfxpack/packing/stream_method.h"
 
 namespace sfxpack {
 namespace {
 
-// Whether the package is signed and the signature covers all of it; the
-// launcher does not look at signatures, so this leaves the exit status alone.
-void PrintSignature(const std::string& package) {
-  InputFile file(PathFromUtf8(package), "package");
-  FileSource source(file);
-  const PackageSignature signature = FindPackageSignature(source);
-  std::printf("%s\n", tools::PrintableText(package + ": " + DescribeSignature(signature)).c_str());
-  for (const std::string& problem : SignatureProblems(signature)) {
-    std::printf("%s\n", tools::PrintableText(package + ": signature problem: " + problem).c_str());
-  }
-}
+struct VerifyOptions {
+  LauncherCommandOptions launcher;
+  bool require_signature = false;
+};
 
-int RunVerify(const LauncherCommandOptions& options) {
-  const int status = LauncherCommand(options).Run([](LauncherRun& run) {
+int RunVerify(const VerifyOptions& options) {
+  LauncherCommand command(options.launcher);
+  command.ReportSignature();
+  const int status = command.Run([](LauncherRun& run) {
     stub::Outcome outcome = run.Verify();
     if (!outcome.proceeds()) return LauncherVerdict{outcome, "", ""};
     // The program streams by; only what the start check needs stays.
@@ -52,14 +45,19 @@ int RunVerify(const LauncherCommandOptions& options) {
         "the launcher accepts the package; its inner program, " + how + " and is a Windows program",
         ""};
   });
-  PrintSignature(options.package);
+  // A package the launcher refuses keeps the launcher's code, the graver fault.
+  if (options.require_signature && status == 0) {
+    if (const std::optional<std::string> why = WhyNotSignedWhole(*command.signature())) {
+      throw tools::Failure(options.launcher.package + ": --require-signature: " + *why);
+    }
+  }
   return status;
 }
 
 }  // namespace
 
 Command AddVerifyCommand(CLI::App& sfxpack) {
-  auto options = std::make_shared<LauncherCommandOptions>();
+  auto options = std::make_shared<VerifyOptions>();
   CLI::App* app = sfxpack.add_subcommand(
       "verify",
       "Run the launcher's own checks and decoding on a package, and check that Windows can "
@@ -69,10 +67,14 @@ Command AddVerifyCommand(CLI::App& sfxpack) {
       "the full code is printed and --exit-code-file stores it. The version gate is 'gate'. "
       "Then whether the package is signed, and whether the signature covers the whole "
       "package (not whether the certificate is valid).");
-  AddPackageArgument(*app, options->package);
-  AddExitCodeFileOption(*app, *options);
-  AddJsonOption(*app, *options);
+  AddPackageArgument(*app, options->launcher.package);
+  AddExitCodeFileOption(*app, options->launcher);
+  AddJsonOption(*app, options->launcher);
+  app->add_flag("--require-signature", options->require_signature,
+                "Fail (exit code 1, one line) unless the package is signed, the signature covers "
+                "the whole package as built and nothing lies behind it");
   app->footer("Examples:\n  sfxpack verify setup.exe\n  sfxpack verify --json setup.exe\n"
+              "  sfxpack verify --require-signature setup-signed.exe\n"
               "  sfxpack verify setup.exe --exit-code-file code.txt ||\n"
               "      echo \"failed: $(cat code.txt)\"");
   return {app, [options] { return RunVerify(*options); }};

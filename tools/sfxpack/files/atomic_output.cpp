@@ -53,6 +53,7 @@ AtomicOutput::AtomicOutput(const std::filesystem::path& target, OutputContent co
       throw tools::Failure("cannot create a file beside " + Quote(target) + ": " + LastErrorText());
     }
   }
+  permissions_ = PermissionsOf(file_);
   pending_slot_ = RegisterPendingRemoval(temporary_);
 }
 
@@ -91,6 +92,7 @@ void AtomicOutput::CopyToDescriptor() {
 }
 
 AtomicOutput::~AtomicOutput() {
+  rewritten_.reset();  // Windows removes no file that is still open
   if (file_ != nullptr) std::fclose(file_);
   if (!committed_ && !descriptor_) {
     std::error_code ignored;
@@ -129,17 +131,63 @@ void AtomicOutput::Truncate(uint64_t size) {
   end_ = size;
 }
 
-void AtomicOutput::Commit() {
+std::vector<uint8_t> AtomicOutput::ReadBack(uint64_t offset, size_t count) {
+  if (closed_for_rewrite_) {
+    if (!rewritten_) rewritten_ = std::make_unique<InputFile>(temporary_, "package");
+    return rewritten_->ReadRange(offset, count);
+  }
+  const uint64_t available = offset < end_ ? end_ - offset : 0;
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::min<uint64_t>(count, available)));
+  if (!bytes.empty() && (std::fflush(file_) != 0 || !SeekTo(file_, offset) ||
+                         std::fread(bytes.data(), 1, bytes.size(), file_) != bytes.size())) {
+    throw tools::Failure("cannot read back the temporary file for " + Quote(target_) + ": " +
+                         LastErrorText());
+  }
+  return bytes;
+}
+
+uint64_t AtomicOutput::size() {
+  if (!closed_for_rewrite_) return end_;
+  if (!rewritten_) rewritten_ = std::make_unique<InputFile>(temporary_, "package");
+  return rewritten_->size();
+}
+
+void AtomicOutput::CloseForRewrite() {
   if (descriptor_) {
+    throw tools::Failure("internal error: the temporary file for " + Quote(target_) +
+                         " has no name to rewrite it by");
+  }
+  const bool flushed = std::fflush(file_) == 0;
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  closed_for_rewrite_ = true;
+  if (!flushed || !closed) ThrowWriteError();
+}
+
+void AtomicOutput::Commit() {
+  if (closed_for_rewrite_) {
+    rewritten_.reset();
+    std::error_code error;
+    if (std::filesystem::symlink_status(temporary_, error).type() !=
+        std::filesystem::file_type::regular) {
+      throw tools::Failure("the temporary file for " + Quote(target_) +
+                           " is gone or no regular file any more");
+    }
+    if ((permissions_ && !SetPermissions(temporary_, *permissions_)) ||
+        !SyncFileByName(temporary_)) {
+      ThrowWriteError();
+    }
+  } else if (descriptor_) {
     if (std::fflush(file_) != 0) ThrowWriteError();
     CopyToDescriptor();
     committed_ = true;
     return;
+  } else {
+    const bool flushed = std::fflush(file_) == 0 && SyncToDisk(file_);
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!flushed || !closed) ThrowWriteError();
   }
-  const bool flushed = std::fflush(file_) == 0 && SyncToDisk(file_);
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (!flushed || !closed) ThrowWriteError();
   if (!RenameOver(temporary_, replaced_)) {
     throw tools::Failure("cannot rename the finished file to " + Quote(target_) + ": " +
                          LastErrorText());

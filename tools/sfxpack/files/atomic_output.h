@@ -29,8 +29,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
+#include <vector>
+
+#include "tools/sfxpack/files/file_io.h"
 
 namespace sfxpack {
 
@@ -57,8 +61,23 @@ class AtomicOutput {
   // Drops what was written behind the first `size` bytes; the next Write
   // appends there.
   void Truncate(uint64_t size);
+  // The bytes written so far, or what another program made of them after
+  // CloseForRewrite(): `count` bytes at `offset`, fewer at the end.
+  std::vector<uint8_t> ReadBack(uint64_t offset, size_t count);
+  // Their number.
+  uint64_t size();
+
+  // Closes the temporary file, so that another program may rewrite it by its
+  // name (a signing tool, which may also replace it with a new file) before
+  // Commit(). Not for an output through a descriptor, whose temporary file
+  // has no name.
+  void CloseForRewrite();
+
   // Flushes, closes and renames the temporary file over the target, or
-  // copies it through the target's descriptor.
+  // copies it through the target's descriptor. After CloseForRewrite(), the
+  // file as the other program left it is flushed to the disk and given the
+  // permission bits the temporary file was created with, first; a name that
+  // no longer holds a regular file fails.
   void Commit();
 
   const std::filesystem::path& temporary_path() const { return temporary_; }
@@ -74,6 +93,9 @@ class AtomicOutput {
   std::filesystem::path replaced_;  // the file the rename replaces: target_, links followed
   std::filesystem::path temporary_;
   std::FILE* file_ = nullptr;
+  std::unique_ptr<InputFile> rewritten_;  // the temporary file, read after CloseForRewrite()
+  std::optional<uint32_t> permissions_;   // of the temporary file as created (POSIX)
+  bool closed_for_rewrite_ = false;
   std::optional<int> descriptor_;
   int pending_slot_ = -1;
   uint64_t end_ = 0;

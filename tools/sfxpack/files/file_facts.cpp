@@ -10,7 +10,9 @@ std::string DescribeKind(FileKind kind) {
     case FileKind::kFolder: return "a folder";
     case FileKind::kCharacterDevice: return "a character device";
     case FileKind::kFifo: return "a pipe";
-    case FileKind::kOther: return "a socket or device";
+    case FileKind::kSocket: return "a socket";
+    case FileKind::kBlockDevice: return "a block device";
+    case FileKind::kOther: return "a special file";
   }
   return "a special file";
 }

@@ -18,7 +18,9 @@ enum class FileKind {
   kFolder,
   kCharacterDevice,  // a terminal, /dev/null, /dev/stdout on a terminal; NUL, CON on Windows
   kFifo,             // a named or anonymous pipe (/dev/stdout into a pipe)
-  kOther,            // a socket, a block device, anything else
+  kSocket,
+  kBlockDevice,
+  kOther,            // anything else, or what cannot be examined (Windows)
 };
 
 // Device and inode on POSIX systems; volume serial number and file index on
@@ -43,7 +45,7 @@ struct FileFacts {
 // file_facts_posix.cpp and file_facts_win32.cpp implement it.
 FileFacts ExamineFile(const std::filesystem::path& path);
 
-// "a folder", "a character device", "a pipe", "a socket or device".
+// "a folder", "a character device", "a pipe", "a socket", "a block device".
 std::string DescribeKind(FileKind kind);
 
 }  // namespace sfxpack

@@ -39,11 +39,12 @@ void FinishStandardOutput() {
 
 InputFile::InputFile(const std::filesystem::path& path, const std::string& role)
     : path_(path), role_(role) {
-  std::error_code code;
-  if (std::filesystem::is_directory(path, code)) {
-    throw tools::Failure("cannot read " + role + " " + Quote(path) + ": it is a folder");
+  FileKind kind = FileKind::kRegular;
+  file_ = OpenForReading(path, &kind);
+  if (kind != FileKind::kRegular) {
+    throw tools::Failure("cannot read " + role + " " + Quote(path) + ": it is " +
+                         DescribeKind(kind) + ", not a regular file");
   }
-  file_ = OpenForReading(path);
   if (file_ == nullptr) {
     throw tools::Failure("cannot open " + role + " " + Quote(path) + ": " + LastErrorText());
   }

@@ -28,10 +28,13 @@ std::string LastErrorText();
 // could not all be written (a full disk, a file-size limit).
 void FinishStandardOutput();
 
-// A file opened for reading, read at absolute offsets.
+// A regular file opened for reading, read at absolute offsets.
 class InputFile {
  public:
   // Opens `path`; `role` names it in errors ("inner program", "package").
+  // Anything but a regular file (a folder, a device, a FIFO, a socket) is
+  // refused at once, without waiting for it, with a Failure that says what
+  // it is.
   InputFile(const std::filesystem::path& path, const std::string& role);
   ~InputFile();
   InputFile(const InputFile&) = delete;

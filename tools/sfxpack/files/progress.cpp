@@ -29,9 +29,13 @@ void ProgressLine::Update(uint64_t done, uint64_t total) {
   if (!terminal_ && !plain_lines_) return;
   const Clock::time_point now = Clock::now();
   const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
+  // In the binary unit of the total, so that a small file shows its size.
+  const char* unit = total < (1 << 20) ? "KiB" : total < (uint64_t{1} << 30) ? "MiB" : "GiB";
+  const double scale = total < (1 << 20) ? 1024.0 : total < (uint64_t{1} << 30) ? 1048576.0
+                                                                              : 1073741824.0;
   char line[256];
-  std::snprintf(line, sizeof line, "%s: %3u%% (%.1f of %.1f MiB)", label_.c_str(), percent,
-                done / 1048576.0, total / 1048576.0);
+  std::snprintf(line, sizeof line, "%s: %3u%% (%.1f of %.1f %s)", label_.c_str(), percent,
+                done / scale, total / scale, unit);
   if (terminal_) {
     Redraw(line, now);
   } else {

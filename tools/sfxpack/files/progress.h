@@ -21,6 +21,8 @@ class ProgressLine {
   explicit ProgressLine(std::string label, bool plain_lines = false);
   ~ProgressLine();
 
+  // "LABEL:  13% (4.0 of 29.4 MiB)": `done` of `total` bytes, in KiB, MiB or
+  // GiB by the total's size.
   void Update(uint64_t done, uint64_t total);
   void Finish();
 

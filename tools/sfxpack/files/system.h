@@ -14,19 +14,27 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
+
+#include "tools/sfxpack/files/file_facts.h"
 
 namespace sfxpack {
 
-// Opens `path` for reading, in binary mode.
-std::FILE* OpenForReading(const std::filesystem::path& path);
+// Opens `path` for reading, in binary mode, when it is a regular file. The
+// open never waits (a FIFO without a writer, a device), and the kind is
+// checked on the open file, not by name first, so nothing swapped in between
+// slips through. Null, with errno set, when the file cannot be opened, and
+// when it is not a regular file: then `kind`, if given, says what it is (a
+// folder, a device, a FIFO, a socket); it is kRegular otherwise.
+std::FILE* OpenForReading(const std::filesystem::path& path, FileKind* kind = nullptr);
 
 // fseek and ftell with 64-bit offsets: the long they take has 32 bits on
 // Windows. Tell64 returns -1 on failure.
 bool Seek64(std::FILE* file, int64_t offset, int origin);
 int64_t Tell64(std::FILE* file);
 
-// Creates `path` for writing, in binary mode, only when nothing of that name
-// exists (errno EEXIST when something does). POSIX: the file's mode is
+// Creates `path` for writing and reading back, in binary mode, only when
+// nothing of that name exists (errno EEXIST when something does). POSIX: the file's mode is
 // `permissions` when given, else 0777 for a program and 0666 for data, under
 // the umask, and the file is locked (flock) while it is open. Windows:
 // `program` and `permissions` do not apply, and the file may be deleted while
@@ -42,6 +50,15 @@ bool SyncToDisk(std::FILE* file);
 
 // Cuts `file`, already flushed, to its first `size` bytes.
 bool TruncateFile(std::FILE* file, uint64_t size);
+
+// The same for the closed file `path`, which another program wrote.
+bool SyncFileByName(const std::filesystem::path& path);
+
+// The permission bits (07777) of the open `file`; POSIX systems only.
+std::optional<uint32_t> PermissionsOf(std::FILE* file);
+
+// Sets the permission bits of `path`; does nothing on Windows.
+bool SetPermissions(const std::filesystem::path& path, uint32_t permissions);
 
 // Renames `from` over `to` in one step, replacing what `to` names.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to);
@@ -87,6 +104,20 @@ bool RemoveUnlessOpenForWriting(const std::filesystem::path& path);
 // Removes the file `name` (a native path) at once; safe in `handler` above.
 // On Windows a file that is still open goes when its last handle is closed.
 void RemoveNow(const std::filesystem::path::value_type* name);
+
+// Runs `command` (UTF-8) through the system's shell, `/bin/sh -c` (Windows:
+// `cmd.exe /d /s /c`, from the system folder), with sfxpack's environment
+// and standard input; the command's standard output goes to sfxpack's
+// standard error, so that sfxpack's own standard output stays its report.
+// Waits for it and returns its exit status (POSIX: 128 + the signal's number
+// when a signal ended it), or nullopt, with errno set, when it could not be
+// started.
+std::optional<int> RunShellCommand(const std::string& command);
+
+// `path` quoted for RunShellCommand's shell, to stand for one argument:
+// POSIX: in single quotes (a ' inside as '\''); Windows: in double quotes,
+// which a Windows path never holds.
+std::string ShellQuoted(const std::filesystem::path& path);
 
 // The process exit status for launcher exit code `code`: the code itself on
 // Windows; on POSIX systems the code, of which the system keeps the low 8

@@ -119,6 +119,7 @@ void CopyFurtherData(const BuildRequest& request, FurtherData& further, PackageW
   std::vector<uint8_t> chunk;
   ProgressLine progress("sfxpack: copying " + PathToUtf8(request.further_data.value_or("").filename()),
                         request.progress_lines);
+  if (request.show_progress && further.length > 0) progress.Update(0, further.length);
   for (uint64_t done = 0; done < further.length;) {
     chunk.resize(static_cast<size_t>(std::min<uint64_t>(kCopyChunk, further.length - done)));
     if (further.file->ReadAt(done, chunk.data(), chunk.size()) != chunk.size()) {
@@ -250,7 +251,11 @@ WrittenStream WriteStream(const BuildRequest& request, const ProgramView& progra
                         request.progress_lines);
   packaging::EncodeProgress report;
   if (request.show_progress) {
-    report = [&progress](uint64_t done, uint64_t total) { progress.Update(done, total); };
+    // auto's work may encode the program twice, and samples first: the line
+    // shows that work's share of the program's own size.
+    report = [&progress, size = program.size](uint64_t done, uint64_t total) {
+      progress.Update(total == 0 ? size : done * size / total, size);
+    };
   }
   const std::string compressing = "cannot compress " + Quote(request.inner) + ": ";
   StreamPlan plan = InFrontOfOwnErrors(compressing, [&] {
@@ -280,9 +285,9 @@ WrittenStream WriteStream(const BuildRequest& request, const ProgramView& progra
 
 }  // namespace
 
-BuildResult BuildPackageFile(const BuildRequest& original) {
-  AtomicOutput output(original.output, OutputContent::kProgram);
-  BuildRequest request = original;
+BuildResult BuildPackageFile(const BuildRequest& given) {
+  AtomicOutput output(given.output, OutputContent::kProgram);
+  BuildRequest request = given;
   std::vector<uint8_t> launcher;
   const uint16_t decoded_methods = PrepareLauncher(request, launcher);
   FurtherData further = OpenFurtherData(request);
@@ -300,6 +305,7 @@ BuildResult BuildPackageFile(const BuildRequest& original) {
     CopyFurtherData(request, further, writer);
     layout = writer.Finish(DetachedSize(request, writer.size()));
   });
+  if (request.before_commit) request.before_commit(output);
   output.Commit();
 
   BuildResult result{layout, static_cast<uint64_t>(layout.locator.MinFileSize), stream.method};

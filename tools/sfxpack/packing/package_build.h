@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,6 +23,8 @@
 #include "tools/sfxpack/packing/stream_encoding.h"
 
 namespace sfxpack {
+
+class AtomicOutput;
 
 struct BuildRequest {
   std::span<const uint8_t> launcher;
@@ -46,6 +49,10 @@ struct BuildRequest {
   // Packs an inner program that Windows cannot start (pe::WhyNotWindowsProgram)
   // instead of refusing it.
   bool allow_any_inner = false;
+  // Called with the finished package before it replaces the output: to read
+  // it back, or to have another program rewrite it (sign it). Throwing
+  // leaves the output as it was.
+  std::function<void(AtomicOutput& package)> before_commit;
 };
 
 struct BuildResult {

@@ -27,18 +27,18 @@ namespace sfxpack {
 
 // An .xz stream's blocks. Each block is encoded on its own, so its first
 // bytes cannot refer to those of the block before: every block boundary costs
-// what the dictionary would have found there, which on program code of many
-// similar files is much (0.3 to 0.4 MB at a dictionary of 8 MiB or more,
-// measured on Wine's DLLs, whose stream at preset 9 is a tenth of them). A
-// block of 16 dictionaries keeps that near a per cent of the stream; 8 MiB at
-// the least,
-// and 240 MiB at the most, where the threaded encoder's memory (an encoder,
-// a block read and a block written for each thread) stays within a tenth of
-// what xz's own blocks of 3 dictionaries take at preset 9. An even number of
-// blocks keeps two threads, or any even number, equally busy.
+// what the dictionary would have found there (on program code of many similar
+// files, 0.3 to 0.4 MB at a dictionary of 8 MiB or more, measured on Wine's
+// DLLs). Larger blocks cost less, but the launcher's threaded decoder holds,
+// for each thread, a block's output, its dictionary and its input: blocks of
+// at most 16 MiB (with a dictionary no larger) keep two threads within about
+// 80 MiB, and give a large program several blocks per thread, so that every
+// core of a larger machine has work. 16 dictionaries per block below that,
+// 8 MiB at the least. An even number of blocks keeps two threads, or any even
+// number, equally busy.
 inline constexpr uint64_t kXzBlockDictionaries = 16;
 inline constexpr uint64_t kMinXzBlockSize = 8 << 20;
-inline constexpr uint64_t kMaxXzBlockSize = 240 << 20;
+inline constexpr uint64_t kMaxXzBlockSize = 16 << 20;
 
 // The most bytes of a block for programs encoded with a dictionary of
 // `dictionary` bytes: kXzBlockDictionaries dictionaries, within

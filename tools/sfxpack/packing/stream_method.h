@@ -10,10 +10,9 @@
 //     program: such a program is compressed already, and copying it starts
 //     the child much sooner than decoding it would;
 //   - xz for a program larger than one block of an .xz stream
-//     (XzBlockTarget of the given dictionary: 240 MiB at presets 7 to 9, 128
-//     MiB at 5 and 6, down to 8 MiB at 0): its blocks decode on every core,
-//     which starts it sooner than one LZMA1 stream decoded on one, and it
-//     fills blocks large enough to cost about a per cent;
+//     (XzBlockTarget of the given dictionary: 16 MiB at presets 1 to 9, 8 MiB
+//     at 0): its blocks decode on every core, which starts it sooner than one
+//     LZMA1 stream decoded on one;
 //   - the x86 branch filter (x86 + LZMA1, or in the xz blocks' chain) for a
 //     program of x86 or x64 code when its stream is smaller so;
 //   - LZMA1 otherwise.

@@ -10,6 +10,7 @@
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/report/field_names.h"
 #include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/package_json.h"
 #include "tools/sfxpack/report/windows_builds.h"
 
 namespace sfxpack {
@@ -221,15 +222,6 @@ void AppendFindings(std::string& out, const char* title, const std::vector<std::
   for (const std::string& item : items) Print(out, "  - " + item);
 }
 
-// Writes `key`, and null for a `value` that is missing. True when the caller
-// is to write the value.
-template <typename T>
-bool KeyOrNull(JsonWriter& json, std::string_view key, const std::optional<T>& value) {
-  json.Key(key);
-  if (!value) json.Null();
-  return value.has_value();
-}
-
 void JsonImage(JsonWriter& json, const PackageMap& map) {
   if (!KeyOrNull(json, "launcher_image", map.image)) return;
   const pe::Image& image = *map.image;
@@ -256,34 +248,6 @@ void JsonImage(JsonWriter& json, const PackageMap& map) {
     json.Null();
   } else {
     json.BeginObject().Field("offset", certificate.address).Field("size", certificate.size).EndObject();
-  }
-  json.EndObject();
-}
-
-void JsonIdentity(JsonWriter& json, const PackageMap& map) {
-  if (!KeyOrNull(json, "identity", map.identity)) return;
-  json.BeginObject().Key("icons").BeginArray();
-  for (const IconDescription& icon : map.identity->icons) {
-    json.BeginObject()
-        .Field("id", icon.id)
-        .Field("width", icon.width)
-        .Field("height", icon.height)
-        .Field("bit_count", icon.bit_count)
-        .Field("format", icon.png ? "png" : "bmp")
-        .Field("size", icon.size)
-        .EndObject();
-  }
-  json.EndArray();
-  if (KeyOrNull(json, "version", map.identity->version)) {
-    const pe::VersionInfo& version = *map.identity->version;
-    json.BeginObject()
-        .Field("file_version", pe::VersionText(version.file_version))
-        .Field("product_version", pe::VersionText(version.product_version));
-    json.Key("strings").BeginObject();
-    for (const pe::VersionString& string : version.strings) {
-      json.Field(tools::Utf16ToUtf8(string.key), tools::Utf16ToUtf8(string.value));
-    }
-    json.EndObject().EndObject();
   }
   json.EndObject();
 }
@@ -378,19 +342,6 @@ void JsonHeader(JsonWriter& json, const PackageMap& map) {
   json.EndObject();
 }
 
-void JsonSignature(JsonWriter& json, const PackageSignature& signature) {
-  json.Key("signature").BeginObject().Field("signed", signature.is_signed);
-  if (KeyOrNull(json, "package_end", signature.package_end)) json.UInt(*signature.package_end);
-  json.Field("covers_package", signature.CoversPackage())
-      .Field("certificate_offset", signature.table_offset)
-      .Field("certificate_size", signature.table_size)
-      .Field("padding", signature.padding)
-      .Field("between", signature.between)
-      .Field("behind", signature.behind)
-      .Field("certificate_cut", signature.table_cut)
-      .EndObject();
-}
-
 void JsonStrings(JsonWriter& json, const char* key, const std::vector<std::string>& items) {
   json.Key(key).BeginArray();
   for (const std::string& item : items) json.String(item);
@@ -430,7 +381,7 @@ std::string FormatInspectJson(const PackageMap& map, const std::string& file_nam
   json.EndArray();
   JsonImage(json, map);
   JsonSignature(json, map.signature);
-  JsonIdentity(json, map);
+  JsonIdentity(json, map.identity);
   JsonLocator(json, map);
   JsonHeader(json, map);
   JsonStrings(json, "problems", map.problems);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -68,6 +69,15 @@ JsonWriter& JsonWriter::Field(std::string_view key, const T& value) {
   } else {
     return String(value);
   }
+}
+
+// Writes `key`, and null for a `value` that is missing. True when the caller
+// is to write the value.
+template <typename T>
+bool KeyOrNull(JsonWriter& json, std::string_view key, const std::optional<T>& value) {
+  json.Key(key);
+  if (!value) json.Null();
+  return value.has_value();
 }
 
 }  // namespace sfxpack

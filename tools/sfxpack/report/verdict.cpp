@@ -7,6 +7,7 @@
 #include "tools/sfxpack/analysis/plausible_locator.h"
 #include "tools/sfxpack/files/system.h"
 #include "tools/sfxpack/report/json_writer.h"
+#include "tools/sfxpack/report/package_json.h"
 
 namespace sfxpack {
 namespace {
@@ -15,7 +16,16 @@ void PrintLine(std::FILE* out, const std::string& text) {
   std::fprintf(out, "%s\n", tools::PrintableText(text).c_str());
 }
 
-void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
+// Whether the package is signed and the signature covers all of it; the
+// launcher does not look at signatures, so this leaves the exit status alone.
+void PrintSignature(const std::string& package, const PackageSignature& signature, std::FILE* out) {
+  PrintLine(out, package + ": " + DescribeSignature(signature));
+  for (const std::string& problem : SignatureProblems(signature)) {
+    PrintLine(out, package + ": signature problem: " + problem);
+  }
+}
+
+void PrintVerdict(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
   const LauncherVerdict& verdict = report.verdict;
   if (report.not_a_package) {
     PrintLine(out, report.package + ": " + NotAPackageSentence(*report.not_a_package));
@@ -35,10 +45,49 @@ void PrintText(const LauncherReport& report, uint32_t code, int status, std::FIL
   }
 }
 
+// "  Windows 11 23H2       10.0.22631   refused: This setup package ..."
+void PrintSystems(const std::vector<GateRow>& systems, std::FILE* out) {
+  for (const GateRow& row : systems) {
+    char columns[96];
+    const std::string version =
+        row.windows.version + "." + std::to_string(row.windows.build);
+    std::snprintf(columns, sizeof columns, "  %-22s %-12s ", row.name.c_str(), version.c_str());
+    PrintLine(out, columns + (row.exit_code == 0 ? std::string("admitted")
+                                                 : "refused: " + row.message.value_or("")));
+  }
+}
+
+void PrintText(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
+  PrintVerdict(report, code, status, out);
+  PrintSystems(report.verdict.systems, out);
+  if (report.signature) PrintSignature(report.package, *report.signature, out);
+}
+
 // A text that may be missing: the value, or null.
 void StringOrNull(JsonWriter& json, std::string_view key, const std::optional<std::string>& value) {
   json.Key(key);
   value ? json.String(*value) : json.Null();
+}
+
+void JsonWindows(JsonWriter& json, const AskedWindows& windows) {
+  json.BeginObject().Field("version", windows.version);
+  StringOrNull(json, "release_id", windows.release_id);
+  json.Field("build", windows.build);
+  StringOrNull(json, "display_version", windows.display_version);
+  json.Field("server", windows.server);
+  json.EndObject();
+}
+
+void JsonSystems(JsonWriter& json, const std::vector<GateRow>& systems) {
+  json.Key("systems").BeginArray();
+  for (const GateRow& row : systems) {
+    json.BeginObject().Field("name", row.name).Key("windows");
+    JsonWindows(json, row.windows);
+    json.Field("admitted", row.exit_code == 0).Field("exit_code", row.exit_code);
+    StringOrNull(json, "message", row.message);
+    json.EndObject();
+  }
+  json.EndArray();
 }
 
 void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FILE* out) {
@@ -48,12 +97,8 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   json.BeginObject().Field("file", report.package);
   StringOrNull(json, "not_a_package", report.not_a_package);
   if (report.windows) {
-    json.Key("windows").BeginObject().Field("version", report.windows->version);
-    StringOrNull(json, "release_id", report.windows->release_id);
-    json.Field("build", report.windows->build);
-    StringOrNull(json, "display_version", report.windows->display_version);
-    json.Field("server", report.windows->server);
-    json.EndObject();
+    json.Key("windows");
+    JsonWindows(json, *report.windows);
   }
   json.Key("checks").BeginArray();
   for (const CheckRun& check : report.checks) {
@@ -67,6 +112,8 @@ void PrintJson(const LauncherReport& report, uint32_t code, int status, std::FIL
   if (!goes_on && report.box) message = tools::Utf16ToUtf8(report.box->text);
   StringOrNull(json, "message", message);
   StringOrNull(json, "note", verdict.note.empty() ? std::nullopt : std::optional(verdict.note));
+  if (report.all_windows) JsonSystems(json, verdict.systems);
+  if (report.signature) JsonSignature(json, *report.signature);
   json.EndObject();
   std::fputs(json.Text().c_str(), out);
 }

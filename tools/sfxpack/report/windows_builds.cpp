@@ -2,6 +2,7 @@
 #include "tools/sfxpack/report/windows_builds.h"
 
 #include "launcher/version_gate.h"
+#include "tools/common/utf.h"
 
 namespace sfxpack {
 namespace {
@@ -21,6 +22,26 @@ constexpr Release kReleases[] = {
 
 // From 20H2 on the ReleaseId stays "2009" and DisplayVersion names the release.
 constexpr uint32_t kFirstDisplayVersionBuild = 19042;
+
+// The version that the versions before 10.0 report, by their OsMask bit, with
+// the build of their last service pack.
+struct OlderVersion {
+  unsigned bit;
+  uint32_t major, minor, build;
+};
+constexpr OlderVersion kOlderVersions[] = {
+    {stub::kOsBitXp, 5, 1, 2600},   {stub::kOsBitVista, 6, 0, 6002}, {stub::kOsBit7, 6, 1, 7601},
+    {stub::kOsBit8, 6, 2, 9200},    {stub::kOsBit8_1, 6, 3, 9600},
+};
+
+// The server editions of 10.0; 2016 and 2019 report the release id of the
+// Windows 10 release they share their build with.
+const NamedSystem kServers[] = {
+    {"Windows Server 2016", 10, 0, 14393, "1607", std::nullopt, true},
+    {"Windows Server 2019", 10, 0, 17763, "1809", std::nullopt, true},
+    {"Windows Server 2022", 10, 0, 20348, "2009", "21H2", true},
+    {"Windows Server 2025", 10, 0, 26100, "2009", "24H2", true},
+};
 
 std::optional<std::string> VersionOf(uint32_t build) {
   for (const Release& release : kReleases) {
@@ -52,6 +73,27 @@ ReportedRelease ReportedByBuild(uint32_t build) {
 }
 
 std::string BuildName(uint32_t build) { return Family(build) + " " + Within(build); }
+
+std::vector<NamedSystem> NamedSystems() {
+  std::vector<NamedSystem> systems;
+  for (const stub::OwnBitVersion& version : stub::VersionsWithOwnBit()) {
+    if (version.bit == stub::kOsBit10) {
+      for (const Release& release : kReleases) {
+        const ReportedRelease reported = ReportedByBuild(release.build);
+        systems.push_back({BuildName(release.build), 10, 0, release.build, reported.release_id,
+                           reported.display_version, false});
+      }
+      continue;
+    }
+    for (const OlderVersion& older : kOlderVersions) {
+      if (older.bit != version.bit) continue;
+      systems.push_back({tools::Utf16ToUtf8(version.name), older.major, older.minor, older.build,
+                         std::nullopt, std::nullopt, false});
+    }
+  }
+  systems.insert(systems.end(), std::begin(kServers), std::end(kServers));
+  return systems;
+}
 
 std::string BuildRangeName(uint32_t min_build, uint32_t max_build) {
   if (min_build == 0 && max_build == 0) return "Windows 10";
