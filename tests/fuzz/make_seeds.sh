@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Zlib
 # Writes the seeds of launcher_fuzzer, lzma_decoder_fuzzer's x86 cases,
-# x86_filter_fuzzer and xz_decoder_fuzzer into corpus/ beside this script;
+# x86_filter_fuzzer, xz_decoder_fuzzer and config_file_fuzzer into corpus/
+# beside this script;
 # the input layouts are in each target's header comment. The seeds are
 # committed; run this again after a layout changes.
 #
@@ -96,3 +97,27 @@ lzma_seed() {
 }
 lzma_seed x86-code
 lzma_seed x86-filtered --x86
+
+# config_file_fuzzer: config files, valid and refused.
+dir=$corpus/config_file_fuzzer
+mkdir -p "$dir"
+cat >"$dir/top-and-tables" <<'TOML'
+# package.toml
+inner = "dist/app-setup.exe"
+company-name = "Example Ltd"
+version-string = ["Comments=Built by CI", 'PrivateBuild=C:\literal']
+preset = 6
+os-mask = "0x780"
+
+[build]
+extreme = true
+x86 = false
+
+[sign]
+command = "osslsigncode sign -in {file} -out {file}.signed && mv {file}.signed {file}"
+TOML
+printf '\xef\xbb\xbfbuild.output = "out.exe"\nsign = { inner = "a.exe" }\n' >"$dir/bom-dotted-inline"
+printf 'preset = 6\n[build]\npreset = 7\n' >"$dir/given-twice"
+printf 'extreme = "yes"\nversion-string = [1, 2]\n' >"$dir/wrong-types"
+printf 'presett = 6\n[signing]\n' >"$dir/unknown-key"
+printf 'inner = """multi\nline"""\npreset = 1_000\nwhen = 1979-05-27T07:32:00Z\n' >"$dir/other-values"
