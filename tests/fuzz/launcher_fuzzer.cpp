@@ -8,7 +8,8 @@
 //
 // Input, a fixed prefix of 13 bytes, then patches:
 //    0     flags: bit 0 refresh the checksum; bit 1 silent run; bit 2 no
-//          administrator
+//          administrator; bit 3 the patches count from the package header
+//          (PackageOffset), so that a seed can name a header field
 //    1     the package (kPackages, taken modulo its size): bits 0-2 the
 //          stream method or no extension record, bit 3 the record's build
 //          limits 17763..22631 (without: none)
@@ -22,8 +23,9 @@
 //          physical memory in units of 64 MiB (a quarter of it the .xz
 //          threads' limit)
 //    11-12 how many bytes to cut from the package's end, little-endian
-//    13... patches of 3 bytes each: a 16-bit offset behind offset 128,
-//          taken modulo the rest of the package, and the byte to put there.
+//    13... patches of 3 bytes each: a 16-bit offset behind offset 128 (or
+//          the header), taken modulo the rest of the package, and the byte
+//          to put there.
 // The seeds in corpus/launcher_fuzzer/ are made by make_seeds.sh.
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "format/package_extension.h"
+#include "format/package_records.h"
 #include "launcher/stub64.h"
 #include "tests/fake/fake_platform.h"
 #include "tests/support/package_builder.h"
@@ -117,8 +120,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> package = BasePackage(data[1] % kPackages);
   const uint8_t flags = data[0];
   const size_t cut = (data[11] | (data[12] << 8)) % (package.size() + 1);
+  // The builder's PackageOffset, read before anything is patched.
+  const size_t base = (flags & 8) ? Le32(package.data() + kPackageLocatorOffset) : 128;
   for (size_t i = kPrefixSize; i + 2 < size; i += 3) {
-    package[128 + (data[i] | (data[i + 1] << 8)) % (package.size() - 128)] = data[i + 2];
+    package[base + (data[i] | (data[i + 1] << 8)) % (package.size() - base)] = data[i + 2];
   }
   if (flags & 1) stub::testing::RefreshChecksum(package);
   package.resize(package.size() - cut);

@@ -17,10 +17,16 @@ le32() { bytes $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 
 le24() { bytes $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)); }
 
 # launcher_fuzzer: NAME FLAGS PACKAGE MAJOR MINOR BUILD PRODUCT TEXTS MACHINE
+# [OFFSET:BYTE...]
 launcher_seed() {
-  local dir=$corpus/launcher_fuzzer
+  local dir=$corpus/launcher_fuzzer patch
   mkdir -p "$dir"
-  { bytes "$2" "$3" "$4" "$5"; le32 "$6"; bytes "$7" "$8" "$9" 0 0; } >"$dir/$1"
+  {
+    bytes "$2" "$3" "$4" "$5"; le32 "$6"; bytes "$7" "$8" "$9" 0 0
+    for patch in "${@:10}"; do
+      bytes $((${patch%:*} & 255)) $((${patch%:*} >> 8)) "${patch#*:}"
+    done
+  } >"$dir/$1"
 }
 # PACKAGE: 0 no extension record, 1 LZMA1, 2 stored, 3 x86 + LZMA1, 4 xz;
 # plus 5: the record's build limits 17763..22631. TEXTS: ReleaseId index
@@ -43,6 +49,16 @@ launcher_seed server-above-limit  0 6 10 0 26100 3 $((4 + 3 * 16)) 0
 launcher_seed below-limit         0 7 10 0 10240 1 1 0
 launcher_seed windows-7           0 1 6 1 7601 1 0 0
 launcher_seed no-version-query    0 9 0 0 0 0 0 0
+# FLAGS 9: the checksum refreshed, the patches at header offsets: 38 the low
+# byte of ProgramLength (3000 = 0x0BB8), 46 the record's version, 47 its
+# stream method, 50 the low bytes of MinBuild.
+launcher_seed stored-length-differs 9 2 "${win10[@]}" 38:0xb9
+launcher_seed record-version-2      9 1 "${win10[@]}" 46:2
+launcher_seed record-method-4       9 1 "${win10[@]}" 47:4
+launcher_seed lzma1-read-as-stored  9 1 "${win10[@]}" 47:1
+launcher_seed stored-read-as-lzma1  9 2 "${win10[@]}" 47:0
+launcher_seed xz-read-as-x86        9 4 "${win10[@]}" 47:2
+launcher_seed min-build-above       9 6 "${win10[@]}" 50:0xff 51:0xff
 
 # Program bytes shaped like x86 code: a few instruction bytes, then a call
 # (E8) to one of a few targets.
