@@ -71,7 +71,6 @@ class XzProgramDecoder final : public ProgramDecoder {
   StreamInput& input_;
   const uint64_t program_length_;
   lzma_stream stream_ = LZMA_STREAM_INIT;
-  bool started_ = false;
   bool input_ended_ = false;
   std::unique_ptr<uint8_t[]> chunk_;
   DecodeStatus end_ = DecodeStatus::kOutput;  // once known: kEnd or kDamaged

@@ -18,8 +18,8 @@ seconds=${1:?usage: tools/fuzz.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(lzma_decoder_fuzzer launcher_fuzzer resource_section_fuzzer icon_file_fuzzer
-           version_resource_fuzzer)
+  targets=(lzma_decoder_fuzzer x86_filter_fuzzer xz_decoder_fuzzer launcher_fuzzer
+           config_file_fuzzer resource_section_fuzzer icon_file_fuzzer version_resource_fuzzer)
 fi
 
 build=$root/build/fuzz

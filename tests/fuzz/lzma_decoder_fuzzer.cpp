@@ -2,8 +2,10 @@
 // Fuzzes the LZMA decoding: no input may crash or hang it, the own decoder
 // must agree with liblzma (by the rules of tests/unit/lzma_differential_test.cpp),
 // and Lzma1ProgramDecoder must give liblzma's result where liblzma succeeds
-// and the own decoder's otherwise. Every decoder takes the stream in small
-// pieces. Build and run: see CMakeLists.txt beside this file.
+// and the own decoder's otherwise; with the x86 filter (the stream method
+// x86 + LZMA1) it must succeed and fail alike and give X86BranchDecoder's
+// result over the whole of that program at once. Every decoder takes the
+// stream in small pieces. Build and run: see CMakeLists.txt beside this file.
 //
 // Input: byte 0 the properties byte (taken modulo 225), bytes 1-3 the
 // dictionary size (up to 16 MiB), bytes 4-5 the expected length (0xFFFF:
@@ -17,6 +19,7 @@
 #include "decoding/liblzma_raw_decoder.h"
 #include "decoding/lzma1_decoder.h"
 #include "decoding/lzma_decoder.h"
+#include "decoding/x86_filter.h"
 #include "tests/support/memory_input.h"
 
 namespace {
@@ -117,6 +120,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool expected_ok = expected.ok && expected.bytes.size() == out_size;
   if (full.ok != expected_ok || (full.ok && full.bytes != expected.bytes)) {
     Fail("Lzma1ProgramDecoder", full, expected);
+  }
+
+  MemoryInput filtered_input(stream, 1 + data[4] % 64);
+  Lzma1ProgramDecoder filtered_decoder(properties, /*x86_filter=*/true, filtered_input, out_size);
+  Result filtered;
+  while ((status = filtered_decoder.Next(chunk, chunk_size)) == DecodeStatus::kOutput) {
+    filtered.bytes.insert(filtered.bytes.end(), chunk, chunk + chunk_size);
+  }
+  filtered.ok = status == DecodeStatus::kEnd;
+  filtered.status = static_cast<int>(status);
+  if (full.ok) {
+    X86BranchDecoder().Decode(full.bytes.data(), full.bytes.size(), /*last=*/true);
+  }
+  if (filtered.ok != full.ok || (full.ok && filtered.bytes != full.bytes)) {
+    Fail("Lzma1ProgramDecoder with the x86 filter", filtered, full);
   }
   return 0;
 }

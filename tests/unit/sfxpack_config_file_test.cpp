@@ -79,6 +79,9 @@ TEST(SfxpackConfigFile, EveryMistakeNamesItsLineAndColumn) {
            "error while parsing key-value pair: cannot redefine existing integer 'preset'"},
       // Invalid UTF-8 in a key is never echoed.
       {"pre\xFFset = 1\n", "line 1, column 3: " + toml + "encountered invalid utf-8 sequence"},
+      {"[{x]\n", "line 1, column 2: " + toml +
+                       "error while parsing key: expected bare key starting character or "
+                       "string delimiter, saw '{'"},
       {"compnay-name = \"x\"\n",
        "line 1, column 1: unknown key 'compnay-name' (did you mean company-name?)"},
       {"\n\n  frobnicate = 1\n",
