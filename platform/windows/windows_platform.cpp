@@ -195,7 +195,29 @@ std::u16string WindowsPlatform::TempPath() {
   }
 }
 
+namespace {
+
+// Whether a network provider may know a network name for `path`: not when
+// the system calls its drive a local one. Asking mpr.dll anyway would load it,
+// and with it user32 and gdi32, on every run from a local disk.
+bool MayBeOnNetworkDrive(const std::u16string& path) {
+  if (path.size() < 2 || path[1] != u':') return true;
+  const wchar_t root[] = {static_cast<wchar_t>(path[0]), L':', L'\\', L'\0'};
+  switch (GetDriveTypeW(root)) {
+    case DRIVE_FIXED:
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+    case DRIVE_RAMDISK:
+      return false;
+    default:  // DRIVE_REMOTE, and what the system cannot tell
+      return true;
+  }
+}
+
+}  // namespace
+
 bool WindowsPlatform::UniversalName(const std::u16string& path, std::u16string& universal) {
+  if (!MayBeOnNetworkDrive(path)) return false;
   static HMODULE mpr = LoadSystemLibrary(L"mpr.dll");
   static const auto get_universal_name =
       LookUp<WNetGetUniversalNameWFn>(mpr, "WNetGetUniversalNameW");
