@@ -69,7 +69,7 @@ TEST(ProgressWindow, OpensOnlyPastTheDelayNeverWhenSilentAndClosesBeforeTheStart
     bool opens;
   } rows[] = {
       {"done before the delay", 0, u"setup.exe", false, false},
-      {"slow: past the delay", 100, u"setup.exe", false, true},
+      {"slow: past the delay", 250, u"setup.exe", false, true},
       {"silent", 1000, u"setup.exe /s", false, false},
       {"silent, long form", 1000, u"setup.exe /SILENT", false, false},
       {"no window to be had", 1000, u"setup.exe", true, false},
