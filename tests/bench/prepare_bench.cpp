@@ -124,6 +124,8 @@ std::vector<Figures> Rounds(const Wine& wine, const std::vector<std::vector<std:
   std::vector<Figures> results(commands.size());
   for (int i = 0; i < runs; ++i) {
     for (size_t c = 0; c < commands.size(); ++c) {
+      // No run pays for writing back the copy the run before it left dirty.
+      sync();
       const Wine::Timed run = wine.RunTimed(commands[c], stamp);
       if (run.started < 0) continue;
       starts[c].push_back(run.started - run.start);
@@ -149,8 +151,6 @@ struct Setup {
   uint32_t preset = 6;
 };
 
-// The package around `inner` of `method`, built once and kept as `path`
-// (again when the launcher image changed).
 // Whether the file at `path` begins with `launcher`, the package locator
 // (bytes 128 to 151) aside.
 bool CarriesLauncher(const fs::path& path, const std::vector<uint8_t>& launcher) {
@@ -160,6 +160,8 @@ bool CarriesLauncher(const fs::path& path, const std::vector<uint8_t>& launcher)
          std::equal(launcher.begin() + 152, launcher.end(), head.begin() + 152);
 }
 
+// The package around `inner` of `method`, built once and kept as `path`
+// (again when the launcher image changed).
 void KeepPackage(const fs::path& path, const std::vector<uint8_t>& launcher,
                  const std::vector<uint8_t>& inner, uint8_t method, uint32_t preset) {
   if (CarriesLauncher(path, launcher)) return;
