@@ -100,6 +100,11 @@ xz_seed no-check            $((1 + 4 * 1)) 9 -T2 --block-size=900 --check=none -
 # Damaged: stream padding, or a second stream, behind the stream.
 { cat "$dir/one-block"; bytes 0 0 0 0; } >"$dir/padded"
 { cat "$dir/empty"; xz -c --check=crc32 </dev/null; } >"$dir/two-streams"
+# Damaged inside a block behind the x86 filter, on one thread, a byte at a
+# time: liblzma's call that finds the damage hands out LZMA2's output
+# unfiltered.
+xz_seed x86-damaged 0 0 --x86 --lzma2=preset=0 --check=crc32
+printf '\x55' | dd of="$dir/x86-damaged" bs=1 seek=69 conv=notrunc status=none
 
 # lzma_decoder_fuzzer: properties byte 0x5D (lc 3, lp 0, pb 2), dictionary
 # size 64 KiB (24 bits), the program's length (16 bits), then a raw LZMA1

@@ -3,8 +3,15 @@
 // decoder: the program is complete exactly when that decoder finds one
 // intact stream that fills the whole input and decodes to exactly the
 // program's length, and it then holds the same bytes; otherwise the stream is
-// damaged, and what was handed out before is a prefix of that decoder's
-// output. A stream whose header XzStreamHeaderValid refuses never decodes.
+// damaged, and what was handed out before is a prefix of what that decoder
+// decodes before it finds the damage. A stream whose header
+// XzStreamHeaderValid refuses never decodes.
+//
+// liblzma's output of the call that reports the damage is not decoded data:
+// in a block behind the x86 filter it holds LZMA2's output not yet filtered.
+// So only what calls before it gave counts, and the reference finds the call
+// that fails, then decodes again from there a byte at a time, input and
+// output, as far as it can before the damage.
 // Build and run: see CMakeLists.txt beside this file.
 //
 // Memory stays bounded: the reference decodes within kMemoryLimit, and a
@@ -20,6 +27,7 @@
 #include <lzma.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -36,29 +44,58 @@ constexpr uint64_t kMemoryLimit = 256 << 20;
 struct Reference {
   bool memory_limit_reached = false;
   bool complete = false;
-  std::vector<uint8_t> bytes;  // at most one byte more than the program has
+  std::vector<uint8_t> bytes;  // decoded before the damage: at most one byte more than the program
 };
 
-Reference DecodeWithLiblzma(std::span<const uint8_t> stream, size_t program_length) {
+// liblzma's single-threaded decoding, given the whole stream and output room
+// of up to 64 KiB a call; once `fine_from` bytes are out, given the stream a
+// byte at a time and room for one byte, so that all that can be decoded
+// before the damage comes out in calls that succeed.
+Reference DecodeWithLiblzma(std::span<const uint8_t> stream, size_t program_length,
+                            size_t fine_from) {
   Reference result;
   lzma_stream xz = LZMA_STREAM_INIT;
   Require(lzma_stream_decoder(&xz, kMemoryLimit, 0) == LZMA_OK, "liblzma's decoder");
   xz.next_in = stream.data();
-  xz.avail_in = stream.size();
+  size_t offered = stream.size();
+  bool offered_bytewise = false;
+  std::vector<uint8_t> out;
   lzma_ret ret = LZMA_OK;
-  // Output room a piece at a time, up to one byte more than the program has.
+  size_t before_call = 0;
   while (ret == LZMA_OK && xz.total_out <= program_length) {
-    const size_t room = std::min<size_t>(program_length + 1 - xz.total_out, 64 << 10);
-    result.bytes.resize(xz.total_out + room);
-    xz.next_out = result.bytes.data() + xz.total_out;
+    const bool fine = xz.total_out >= fine_from;
+    if (fine && !offered_bytewise) {
+      offered = xz.total_in;
+      offered_bytewise = true;
+    }
+    // Never two calls in a row without progress: liblzma then reports an
+    // error of its own.
+    if (fine && xz.total_out == before_call && xz.total_in == offered &&
+        offered < stream.size()) {
+      ++offered;
+    }
+    xz.avail_in = offered - xz.total_in;
+    before_call = xz.total_out;
+    const size_t room = std::min<size_t>(program_length + 1 - xz.total_out, fine ? 1 : 64 << 10);
+    out.resize(xz.total_out + room);
+    xz.next_out = out.data() + xz.total_out;
     xz.avail_out = room;
-    ret = lzma_code(&xz, LZMA_FINISH);
+    ret = lzma_code(&xz, LZMA_RUN);
   }
-  result.bytes.resize(xz.total_out);
+  const bool damaged = ret != LZMA_OK && ret != LZMA_STREAM_END;
+  out.resize(damaged ? before_call : xz.total_out);
+  result.bytes = std::move(out);
   result.memory_limit_reached = ret == LZMA_MEMLIMIT_ERROR;
-  result.complete = ret == LZMA_STREAM_END && xz.avail_in == 0 && xz.total_out == program_length;
+  result.complete = ret == LZMA_STREAM_END && xz.total_in == stream.size() &&
+                    xz.total_out == program_length;
   lzma_end(&xz);
   return result;
+}
+
+Reference DecodeWithLiblzma(std::span<const uint8_t> stream, size_t program_length) {
+  const Reference coarse = DecodeWithLiblzma(stream, program_length, SIZE_MAX);
+  if (coarse.complete || coarse.memory_limit_reached) return coarse;
+  return DecodeWithLiblzma(stream, program_length, coarse.bytes.size());
 }
 
 }  // namespace
